@@ -1,0 +1,64 @@
+// The codec object behind the PlixCodec handle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "format.h"
+#include "plix/plix.h"
+#include "streams.h"
+#include "transform/cpu_features.h"
+
+namespace plix {
+
+// Largest pixel buffer, in bytes: the format's sizes are 32-bit.
+inline constexpr int64_t kMaxBufferBytes = 0x7FFFFFFF;
+
+class Codec : public PlixCodec {
+public:
+    Codec();
+    ~Codec();
+    Codec(const Codec &) = delete;
+    Codec &operator=(const Codec &) = delete;
+
+    static Codec *From(PlixCodec *c) { return static_cast<Codec *>(c); }
+
+    // Image.
+    int32_t CreateImage(int32_t w, int32_t h);
+    uint32_t GetPixel(int32_t x, int32_t y) const;
+    void SetPixel(int32_t x, int32_t y, uint32_t colour);
+    void ReleaseImage();
+
+    // Files and memory.
+    int32_t EncodeFile(const char *path, int32_t mode, int32_t qfactor, int32_t matrix);
+    int32_t DecodeFile(const char *path);
+    int32_t DecodeMemory(const void *data, int32_t size);
+    int32_t DecodeToBitmapFile(const char *plixPath, const char *bmpPath);
+    int32_t EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode,
+                             int32_t qfactor, int32_t matrix);
+
+    // Encodes the image into out instead of a file (inside the library only).
+    int32_t EncodeMemory(std::string &out, int32_t mode, int32_t qfactor, int32_t matrix);
+
+    PlixHeader header;
+    StreamReader reader;
+    StreamWriter writer;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t paddedWidth = 0;
+    int32_t paddedHeight = 0;
+    int32_t quant[2][64] = {};
+    int32_t block[3][64] = {};
+    int32_t dcPredictor[3] = {};
+    CpuFeatures cpu;
+    int32_t useMmx = 0;
+    uint8_t *pixels = nullptr;
+
+private:
+    int32_t EncodeToWriter(int32_t mode, int32_t qfactor, int32_t matrix);
+    int32_t DecodeFromReader();
+    void EncodeBlocks(int32_t mode);
+    void DecodeBlocks();
+};
+
+} // namespace plix

@@ -1,0 +1,61 @@
+#include "format.h"
+
+#include <cstring>
+
+namespace plix {
+
+namespace {
+
+void PutLe32(uint8_t *p, int32_t v) {
+    uint32_t u = static_cast<uint32_t>(v);
+    p[0] = static_cast<uint8_t>(u);
+    p[1] = static_cast<uint8_t>(u >> 8);
+    p[2] = static_cast<uint8_t>(u >> 16);
+    p[3] = static_cast<uint8_t>(u >> 24);
+}
+
+int32_t GetLe32(const uint8_t *p) {
+    uint32_t u = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+    return static_cast<int32_t>(u);
+}
+
+} // namespace
+
+bool PlixHeader::HasMagic() const { return std::memcmp(magic, kPlixMagic, 4) == 0; }
+
+PlixHeader MakeHeader(int32_t mode, int32_t qfactor, int32_t matrix, int32_t width, int32_t height) {
+    PlixHeader h;
+    std::memcpy(h.magic, kPlixMagic, 4);
+    // The header keeps the low 8 bits of each setting.
+    h.mode = static_cast<uint8_t>(mode);
+    h.matrix = static_cast<uint8_t>(matrix);
+    h.qfactor = static_cast<uint8_t>(qfactor);
+    h.extra = 0;
+    h.height = height;
+    h.width = width;
+    return h;
+}
+
+void SerializeHeader(const PlixHeader &h, uint8_t out[kHeaderSize]) {
+    std::memcpy(out, h.magic, 4);
+    out[4] = h.mode;
+    out[5] = h.matrix;
+    out[6] = h.qfactor;
+    out[7] = h.extra;
+    PutLe32(out + 8, h.height);
+    PutLe32(out + 12, h.width);
+}
+
+PlixHeader ParseHeader(const uint8_t in[kHeaderSize]) {
+    PlixHeader h;
+    std::memcpy(h.magic, in, 4);
+    h.mode = in[4];
+    h.matrix = in[5];
+    h.qfactor = in[6];
+    h.extra = in[7];
+    h.height = GetLe32(in + 8);
+    h.width = GetLe32(in + 12);
+    return h;
+}
+
+} // namespace plix

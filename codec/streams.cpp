@@ -1,0 +1,196 @@
+#include "streams.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace plix {
+
+StreamReader::StreamReader() : buffer_(new uint8_t[kStreamChunk]) {}
+
+void StreamReader::ResetState() {
+    memoryMode_ = false;
+    memBlock_ = nullptr;
+    memSize_ = 0;
+    memPos_ = 0;
+    cur_ = end_ = nullptr;
+    bits_ = 0;
+    bitCount_ = 0;
+    lastChunkSize_ = 0;
+    chunksFetched_ = 0;
+    // filler_ survives: it is whatever the last fetched chunk began with.
+}
+
+bool StreamReader::OpenFile(const char *path) {
+    Close();
+    return file_.Open(path);
+}
+
+bool StreamReader::OpenMemory(const void *block, int32_t size) {
+    if (!block || size < 0) return false;
+    Close();
+    memoryMode_ = true;
+    memBlock_ = static_cast<const uint8_t *>(block);
+    memSize_ = size;
+    memPos_ = 0;
+    return true;
+}
+
+void StreamReader::Close() {
+    file_.Close();
+    ResetState();
+}
+
+int32_t StreamReader::ReadBlock(void *dest, int32_t n) {
+    if (n <= 0 || !dest) return 0;
+    if (memoryMode_) {
+        if (memPos_ < 0 || memPos_ >= memSize_) return 0;
+        int64_t m = std::min<int64_t>(n, memSize_ - memPos_);
+        std::memcpy(dest, memBlock_ + memPos_, static_cast<size_t>(m));
+        memPos_ += m;
+        return static_cast<int32_t>(m);
+    }
+    return static_cast<int32_t>(file_.Read(dest, static_cast<size_t>(n)));
+}
+
+int64_t StreamReader::Seek(int32_t distance, int origin) {
+    if (memoryMode_) {
+        switch (origin) {
+        case 0: memPos_ = distance; break;
+        case 1: memPos_ += distance; break;
+        case 2: memPos_ = memSize_ + distance; break;
+        default: break;
+        }
+        return memPos_;
+    }
+    return file_.Seek(distance, origin);
+}
+
+void StreamReader::NextChunk() {
+    size_t count = 0;
+    if (memoryMode_) {
+        // A position outside the block delivers nothing.
+        if (memPos_ >= 0 && memPos_ < memSize_) {
+            count = static_cast<size_t>(std::min<int64_t>(kStreamChunk, memSize_ - memPos_));
+            cur_ = memBlock_ + memPos_;
+            memPos_ += static_cast<int64_t>(count);
+        }
+    } else if (file_.IsOpen()) {
+        count = file_.Read(buffer_.get(), kStreamChunk);
+        cur_ = buffer_.get();
+    }
+    ++chunksFetched_;
+    lastChunkSize_ = static_cast<uint32_t>(count);
+    if (count == 0) {
+        cur_ = end_ = nullptr;
+        return;
+    }
+    end_ = cur_ + count;
+    filler_ = cur_[0];
+}
+
+uint8_t StreamReader::ReadByte() {
+    if (cur_ == end_) {
+        NextChunk();
+        if (cur_ == end_) return filler_;
+    }
+    return *cur_++;
+}
+
+void StreamReader::RefillSlow() {
+    while (bitCount_ <= 56) {
+        bits_ |= static_cast<uint64_t>(ReadByte()) << (56 - bitCount_);
+        bitCount_ += 8;
+    }
+}
+
+int32_t StreamReader::ReadSigned(int32_t n) {
+    if (n <= 0) return 0;
+    // Values wider than 32 bits keep their low 32 bits, as a 32-bit register would.
+    uint32_t v = 0;
+    for (int32_t left = n; left > 0;) {
+        int take = left > 24 ? 24 : static_cast<int>(left);
+        Refill();
+        uint32_t part = Peek(take);
+        Skip(take);
+        v = static_cast<uint32_t>((static_cast<uint64_t>(v) << take) | part);
+        left -= take;
+    }
+    bool top = n <= 32 && ((v >> (n - 1)) & 1u);
+    if (top) return static_cast<int32_t>(v);
+    // v + 1 - 2^n, modulo 2^32
+    uint32_t pow = n >= 32 ? 0u : (1u << n);
+    return static_cast<int32_t>(v + 1u - pow);
+}
+
+StreamWriter::StreamWriter() : buffer_(new uint8_t[kStreamChunk]) {}
+
+bool StreamWriter::OpenFile(const char *path) {
+    if (IsOpen()) file_.Abort();
+    memory_ = nullptr;
+    failed_ = false;
+    pos_ = 0;
+    acc_ = 0;
+    accBits_ = 0;
+    handedOut_ = 0;
+    return file_.Create(path);
+}
+
+bool StreamWriter::OpenMemory(std::string *out) {
+    if (!out) return false;
+    if (file_.IsOpen()) file_.Abort();
+    memory_ = out;
+    failed_ = false;
+    pos_ = 0;
+    acc_ = 0;
+    accBits_ = 0;
+    handedOut_ = 0;
+    return true;
+}
+
+bool StreamWriter::Close() {
+    bool ok = !failed_;
+    if (file_.IsOpen()) {
+        if (failed_)
+            file_.Abort();
+        else
+            ok = file_.Commit();
+    }
+    memory_ = nullptr;
+    pos_ = 0;
+    acc_ = 0;
+    accBits_ = 0;
+    return ok;
+}
+
+void StreamWriter::Output(const void *src, size_t n) {
+    if (n == 0) return;
+    handedOut_ += n;
+    if (memory_) {
+        memory_->append(static_cast<const char *>(src), n);
+        return;
+    }
+    if (!file_.IsOpen() || !file_.Write(src, n)) failed_ = true;
+}
+
+void StreamWriter::Drain() {
+    Output(buffer_.get(), pos_);
+    pos_ = 0;
+}
+
+void StreamWriter::Flush() {
+    while (accBits_ >= 8) {
+        accBits_ -= 8;
+        AppendByte(static_cast<uint8_t>(acc_ >> accBits_));
+    }
+    if (accBits_ > 0) AppendByte(static_cast<uint8_t>(acc_ << (8 - accBits_)));
+    acc_ = 0;
+    accBits_ = 0;
+    if (pos_ > 0) Drain();
+}
+
+void StreamWriter::WriteBlock(const void *src, int32_t n) {
+    if (n <= 0 || !src) return;
+    Output(src, static_cast<size_t>(n));
+}
+
+} // namespace plix

@@ -1,0 +1,173 @@
+// Byte and bit streams of the codec: a reader over a file or a memory block and
+// a writer into a file (or, inside the library, into memory).
+//
+// Bits run most significant first. Data moves through 64 KiB chunks; past the
+// end of the data the reader keeps delivering one filler byte: the first byte
+// of the last chunk it fetched (0 when it never fetched one). That rule makes a
+// truncated file decode to the same pixels every time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/file.h"
+
+namespace plix {
+
+inline constexpr size_t kStreamChunk = 65536;
+
+class StreamReader {
+public:
+    StreamReader();
+    StreamReader(const StreamReader &) = delete;
+    StreamReader &operator=(const StreamReader &) = delete;
+
+    bool OpenFile(const char *path);
+    // Reads from a block the caller keeps alive until Close. A null block or a
+    // negative size fails.
+    bool OpenMemory(const void *block, int32_t size);
+    void Close();
+    bool IsOpen() const { return file_.IsOpen() || memoryMode_; }
+
+    // Unbuffered transfer; only meaningful before the first bit is read.
+    int32_t ReadBlock(void *dest, int32_t n);
+    // origin 0 start, 1 current position, 2 end; returns the new position or -1.
+    // Only meaningful before the first bit is read.
+    int64_t Seek(int32_t distance, int origin);
+
+    // The next byte of the source, or the filler byte past its end.
+    uint8_t ReadByte();
+    // 0 or 1.
+    uint32_t ReadBit() {
+        if (bitCount_ < 1) Refill();
+        uint32_t b = static_cast<uint32_t>(bits_ >> 63);
+        bits_ <<= 1;
+        bitCount_ -= 1;
+        return b;
+    }
+    // n bits as a JPEG-style signed value (category n); 0 for n <= 0.
+    int32_t ReadSigned(int32_t n);
+
+    // Fast access for the entropy decoder. After Refill at least 57 bits are
+    // buffered; Peek and Skip must stay within what is buffered.
+    void Refill() {
+        if (bitCount_ > 56) return;
+        if (end_ - cur_ >= 8) {
+            uint64_t v = LoadBigEndian64(cur_);
+            // Bits past bitCount_ already hold the upcoming bits or zeros, so
+            // OR-ing whole words in is exact.
+            bits_ |= v >> bitCount_;
+            cur_ += (63 - bitCount_) >> 3;
+            bitCount_ |= 56;
+            return;
+        }
+        RefillSlow();
+    }
+    int BitCount() const { return bitCount_; }
+    // Top n bits (1..32) of the buffer.
+    uint32_t Peek(int n) const { return static_cast<uint32_t>(bits_ >> (64 - n)); }
+    uint64_t PeekWord() const { return bits_; }
+    void Skip(int n) {
+        bits_ <<= n;
+        bitCount_ -= n;
+    }
+
+    // Chunks fetched from the source so far (for tests of the transfer sizes).
+    uint32_t LastChunkSize() const { return lastChunkSize_; }
+    uint64_t ChunksFetched() const { return chunksFetched_; }
+
+private:
+    static uint64_t LoadBigEndian64(const uint8_t *p) {
+        uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+        return v;
+    }
+    void RefillSlow();
+    void NextChunk();
+    void ResetState();
+
+    platform::InputFile file_;
+    bool memoryMode_ = false;
+    const uint8_t *memBlock_ = nullptr;
+    int64_t memSize_ = 0;
+    int64_t memPos_ = 0;
+
+    std::unique_ptr<uint8_t[]> buffer_;  // chunk storage in file mode
+    const uint8_t *cur_ = nullptr;       // next byte of the current chunk
+    const uint8_t *end_ = nullptr;
+    uint8_t filler_ = 0;                 // first byte of the last non-empty chunk
+    uint32_t lastChunkSize_ = 0;
+    uint64_t chunksFetched_ = 0;
+
+    uint64_t bits_ = 0;  // left-aligned: bit 63 is the next bit
+    int bitCount_ = 0;
+};
+
+class StreamWriter {
+public:
+    StreamWriter();
+    StreamWriter(const StreamWriter &) = delete;
+    StreamWriter &operator=(const StreamWriter &) = delete;
+
+    // Creates or replaces the file; an existing file is replaced only by Close
+    // after every write succeeded.
+    bool OpenFile(const char *path);
+    // Appends everything to out instead of a file (for in-memory coding).
+    bool OpenMemory(std::string *out);
+    // Finishes the output. False when any write failed since opening; a file
+    // is then not replaced. Does not flush.
+    bool Close();
+    bool IsOpen() const { return file_.IsOpen() || memory_ != nullptr; }
+    bool Failed() const { return failed_; }
+
+    // The low n bits of value, most significant first; n from 1 to 32.
+    void WriteBits(uint32_t value, int n) {
+        if (n <= 0) return;
+        uint64_t mask = (uint64_t{1} << n) - 1;
+        acc_ = (acc_ << n) | (value & mask);
+        accBits_ += n;
+        if (accBits_ >= 32) EmitWord();
+    }
+    // Completes the last byte with 0 bits and hands everything to the output.
+    void Flush();
+    // Unbuffered transfer; only while nothing is buffered.
+    void WriteBlock(const void *src, int32_t n);
+
+    uint64_t BytesHandedOut() const { return handedOut_; }
+
+private:
+    void EmitWord() {
+        accBits_ -= 32;
+        uint32_t w = static_cast<uint32_t>(acc_ >> accBits_);
+        acc_ &= (uint64_t{1} << accBits_) - 1;
+        if (pos_ + 4 <= kStreamChunk) {
+            buffer_[pos_] = static_cast<uint8_t>(w >> 24);
+            buffer_[pos_ + 1] = static_cast<uint8_t>(w >> 16);
+            buffer_[pos_ + 2] = static_cast<uint8_t>(w >> 8);
+            buffer_[pos_ + 3] = static_cast<uint8_t>(w);
+            pos_ += 4;
+            if (pos_ == kStreamChunk) Drain();
+        } else {
+            for (int s = 24; s >= 0; s -= 8) AppendByte(static_cast<uint8_t>(w >> s));
+        }
+    }
+    void AppendByte(uint8_t b) {
+        buffer_[pos_++] = b;
+        if (pos_ == kStreamChunk) Drain();
+    }
+    void Drain();  // hands the buffered bytes to the output
+    void Output(const void *src, size_t n);
+
+    platform::OutputFile file_;
+    std::string *memory_ = nullptr;
+    bool failed_ = false;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t pos_ = 0;
+    uint64_t acc_ = 0;
+    int accBits_ = 0;
+    uint64_t handedOut_ = 0;
+};
+
+} // namespace plix

@@ -1,0 +1,7 @@
+#include "transform/cpu_features.h"
+
+namespace plix {
+
+CpuFeatures::CpuFeatures() {}
+
+} // namespace plix

@@ -1,0 +1,28 @@
+// Run-time binding of a shared library by file name.
+#pragma once
+
+namespace plix::platform {
+
+class Library {
+public:
+    Library() = default;
+    Library(const Library &) = delete;
+    Library &operator=(const Library &) = delete;
+    ~Library() { Unload(); }
+
+    // Loads by file name through the platform's search rules (for programs
+    // linked with a run path, the folders of that path come first).
+    bool Load(const char *fileName);
+    // Address of an exported symbol, or null.
+    void *Symbol(const char *name) const;
+    void Unload();
+    bool IsLoaded() const { return handle_ != nullptr; }
+
+private:
+    void *handle_ = nullptr;
+};
+
+// The file name the codec library is loaded by.
+const char *CodecLibraryFileName();
+
+} // namespace plix::platform

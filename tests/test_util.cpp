@@ -1,0 +1,79 @@
+#include "test_util.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+extern char **environ;
+
+namespace plix::test {
+
+std::string DataPath(const std::string &name) { return std::string(PLIX_TEST_DATA) + "/" + name; }
+
+std::string BinPath(const std::string &name) { return std::string(PLIX_BIN_DIR) + "/" + name; }
+
+std::vector<uint8_t> ReadFileBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + path);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "plix-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+RunResult RunProgram(const std::vector<std::string> &argv, const std::string &cwd) {
+    RunResult result;
+    int pipefd[2];
+    if (::pipe(pipefd) != 0) return result;
+    pid_t pid = ::fork();
+    if (pid < 0) return result;
+    if (pid == 0) {
+        ::dup2(pipefd[1], 1);
+        ::close(pipefd[0]);
+        ::close(pipefd[1]);
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
+        std::vector<char *> args;
+        for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(pipefd[1]);
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(pipefd[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        result.out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(pipefd[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+} // namespace plix::test

@@ -91,8 +91,9 @@ int32_t Codec::CreateImage(int32_t w, int32_t h) {
     paddedHeight = static_cast<int32_t>(ph > INT32_MAX ? INT32_MAX : ph);
     ReleaseImage();
     if (w < 0 || h < 0) return 0;
+    // pw and ph are below 2^31 each; test before multiplying so nothing overflows.
+    if (pw != 0 && ph > kMaxBufferBytes / 4 / pw) return 0;
     int64_t bytes = pw * ph * 4;
-    if (bytes > kMaxBufferBytes) return 0;
     // malloc(0) may give null; an empty image still has a buffer.
     pixels = static_cast<uint8_t *>(std::malloc(bytes > 0 ? static_cast<size_t>(bytes) : 1));
     if (!pixels) return 0;

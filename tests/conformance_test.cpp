@@ -1,0 +1,120 @@
+// The shared conformance vectors, byte for byte: every PLIX file decodes to its
+// expected buffer and BMP, from a file and from memory, and every source image
+// encodes to exactly its PLIX file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "plix/plix.h"
+#include "test_util.h"
+
+namespace {
+
+using plix::test::DataPath;
+using plix::test::ReadFileBytes;
+
+struct Case {
+    std::map<std::string, std::string> f;
+    const std::string &operator[](const std::string &k) const { return f.at(k); }
+    int Int(const std::string &k) const { return std::stoi(f.at(k)); }
+};
+
+std::vector<Case> LoadCases() {
+    std::vector<Case> cases;
+    std::ifstream in(DataPath("conformance/cases.tsv"));
+    std::string line;
+    std::vector<std::string> names;
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::stringstream ss(line);
+        std::string cell;
+        while (std::getline(ss, cell, '\t')) cells.push_back(cell);
+        if (!line.empty() && line[0] == '#') {
+            cells[0] = cells[0].substr(1);
+            names = cells;
+            continue;
+        }
+        Case c;
+        for (size_t i = 0; i < names.size(); ++i) c.f[names[i]] = i < cells.size() ? cells[i] : "";
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+const std::vector<Case> &Cases() {
+    static const std::vector<Case> cases = LoadCases();
+    return cases;
+}
+
+std::string Conf(const std::string &rel) { return DataPath("conformance/" + rel); }
+
+class Conformance : public ::testing::TestWithParam<size_t> {
+protected:
+    const Case &c() const { return Cases()[GetParam()]; }
+    plix::CodecHandle codec_{PLIX_Constructor, PLIX_Destructor};
+
+    void ExpectBuffer() {
+        int32_t w, h, pw, ph;
+        codec_.imageSize(w, h);
+        codec_.bufferSize(pw, ph);
+        ASSERT_EQ(w, c().Int("width"));
+        ASSERT_EQ(h, c().Int("height"));
+        ASSERT_EQ(pw, c().Int("padded_width"));
+        ASSERT_EQ(ph, c().Int("padded_height"));
+        auto expected = ReadFileBytes(Conf(c()["expected_buffer"]));
+        ASSERT_EQ(expected.size(), static_cast<size_t>(pw) * ph * 4);
+        const uint8_t *buf = codec_.imageBuffer();
+        ASSERT_NE(buf, nullptr);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(buf[i], expected[i]) << "byte " << i << " (pixel " << (i / 4) % pw << ", "
+                                           << (i / 4) / pw << ", channel " << i % 4 << ")";
+        }
+    }
+};
+
+TEST_P(Conformance, DecodesFileToTheExpectedBuffer) {
+    ASSERT_TRUE(codec_.decodeFile(Conf(c()["plx"]).c_str()));
+    ExpectBuffer();
+}
+
+TEST_P(Conformance, DecodesMemoryToTheExpectedBuffer) {
+    auto plx = ReadFileBytes(Conf(c()["plx"]));
+    ASSERT_TRUE(codec_.decodeMemory(plx.data(), static_cast<int32_t>(plx.size())));
+    ExpectBuffer();
+}
+
+TEST_P(Conformance, DecodesToTheExpectedBitmap) {
+    plix::test::TempDir dir;
+    std::string out = dir.File("out.bmp");
+    ASSERT_TRUE(codec_.decodeToBitmapFile(Conf(c()["plx"]).c_str(), out.c_str()));
+    EXPECT_EQ(ReadFileBytes(out), ReadFileBytes(Conf(c()["expected_bmp"])));
+}
+
+TEST_P(Conformance, EncodesTheSourceToTheExpectedFile) {
+    if (c()["kind"] != "encode") GTEST_SKIP() << "decode-only case";
+    plix::test::TempDir dir;
+    std::string out = dir.File("out.plx");
+    ASSERT_TRUE(codec_.encodeBitmapFile(Conf(c()["input_bmp"]).c_str(), out.c_str(), c().Int("mode"),
+                                        c().Int("qfactor"), c().Int("matrix")));
+    auto got = ReadFileBytes(out);
+    auto expected = ReadFileBytes(Conf(c()["plx"]));
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], expected[i]) << "byte " << i;
+}
+
+std::vector<size_t> AllCases() {
+    std::vector<size_t> idx(Cases().size());
+    for (size_t i = 0; i < idx.size(); ++i) idx[i] = i;
+    return idx;
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, Conformance, ::testing::ValuesIn(AllCases()),
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             return Cases()[info.param]["name"];
+                         });
+
+TEST(ConformanceIndex, HasAllCases) { EXPECT_GE(Cases().size(), 131u); }
+
+} // namespace

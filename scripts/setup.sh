@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing need from Debian's packages (as root, or
+# with sudo). Packages already present are not touched.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev xvfb xauth x11-apps imagemagick
+  python3 python3-pil
+  clang libclang-rt-14-dev valgrind
+)
+if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
+  packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

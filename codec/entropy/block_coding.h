@@ -11,15 +11,25 @@ class StreamWriter;
 // Natural index (row * 8 + col) of each zigzag position 0..63.
 extern const uint8_t ZigzagOrder[64];
 
-// Number of significant bits of |v|.
+// Number of significant bits of |v| (0..9 for |v| <= 511, at most 32).
 int MagnitudeCategory(int32_t v);
+// The n low bits of v, or of v - 1 when v is negative; n from 0 to 32.
 void WriteValueBits(StreamWriter &w, int32_t v, int n);
 
 // Writes a quantised block; predictor is the component's DC predictor.
+// Coefficients and the DC difference are expected within -511..511, which the
+// quantiser guarantees; anything else is written without memory faults but
+// does not decode back.
 void EncodeBlockSymbols(StreamWriter &w, const int32_t block[64], int cls, int32_t &predictor);
 
-// Reads one block, dequantises with q and clamps to -256..255.
+// Reads one block, dequantises with q and clamps to -256..255. Any bit string
+// decodes; the predictor sum and the products wrap at 32 bits.
 void DecodeBlock(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
                  int32_t &predictor);
+
+// The same, one bit at a time through the decoding trees: the plain form the
+// fast one is checked against.
+void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
+                          int32_t &predictor);
 
 } // namespace plix

@@ -1,0 +1,401 @@
+// Coding of one block: the worked examples of the block coder, round trips,
+// hostile streams, and the fast decoder against the bit-by-bit one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "entropy/block_coding.h"
+#include "entropy/huffman.h"
+#include "streams.h"
+
+namespace plix {
+namespace {
+
+using Block = std::vector<int32_t>;
+
+constexpr int kClassOf[3] = {0, 1, 1};
+
+// Bits written by fn, exactly (a 1 sentinel marks their end).
+template <typename Fn>
+std::string WrittenBits(Fn fn) {
+    std::string bytes;
+    StreamWriter w;
+    EXPECT_TRUE(w.OpenMemory(&bytes));
+    fn(w);
+    w.WriteBits(1, 1);
+    w.Flush();
+    EXPECT_TRUE(w.Close());
+    std::string bits;
+    for (unsigned char b : bytes)
+        for (int i = 7; i >= 0; --i) bits += ((b >> i) & 1) ? '1' : '0';
+    return bits.substr(0, bits.find_last_of('1'));
+}
+
+std::string Code(int symbol, int cls, bool ac) {
+    return WrittenBits([&](StreamWriter &w) { WriteSymbol(w, symbol, cls, ac); });
+}
+
+std::string Pack(const std::string &bits) {
+    std::string bytes((bits.size() + 7) / 8, '\0');
+    for (size_t i = 0; i < bits.size(); ++i)
+        if (bits[i] == '1') bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
+    return bytes;
+}
+
+// Block with the given zigzag positions set.
+Block Zigzag(std::initializer_list<std::pair<int, int32_t>> values) {
+    Block b(64, 0);
+    for (auto [pos, v] : values) b[ZigzagOrder[pos]] = v;
+    return b;
+}
+
+std::string EncodedBits(const Block &b, int cls, int32_t predictor = 0) {
+    return WrittenBits([&](StreamWriter &w) { EncodeBlockSymbols(w, b.data(), cls, predictor); });
+}
+
+const std::string kZeroRun16 = "111101111111";
+const std::string kEndOfBlock = "11111";
+
+// Decodes count blocks of the components 0, 1, 2 in turn with both decoders,
+// expecting the same blocks and predictors; returns the fast decoder's blocks.
+std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t q[2][64],
+                              const int32_t start[3] = nullptr) {
+    StreamReader fast, slow;
+    EXPECT_TRUE(fast.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+    EXPECT_TRUE(slow.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+    int32_t pf[3] = {0, 0, 0}, ps[3] = {0, 0, 0};
+    if (start) std::copy(start, start + 3, pf), std::copy(start, start + 3, ps);
+    std::vector<Block> out;
+    for (int i = 0; i < count; ++i) {
+        const int k = i % 3, cls = kClassOf[k];
+        Block a(64, 0x5A5A5A5A), b(64, -0x5A5A5A5A);  // every entry must be written
+        DecodeBlock(fast, a.data(), q[cls], cls, pf[k]);
+        DecodeBlockReference(slow, b.data(), q[cls], cls, ps[k]);
+        EXPECT_EQ(a, b) << "block " << i;
+        EXPECT_EQ(pf[k], ps[k]) << "block " << i;
+        out.push_back(a);
+    }
+    // Both end at the same bit.
+    EXPECT_EQ(fast.ReadSigned(31), slow.ReadSigned(31));
+    return out;
+}
+
+struct Tables {
+    int32_t q[2][64];
+    explicit Tables(int32_t v) { std::fill(&q[0][0], &q[0][0] + 128, v); }
+};
+
+TEST(BlockCoding, ZigzagOrderWalksTheAntiDiagonals) {
+    EXPECT_EQ(ZigzagOrder[0], 0);
+    EXPECT_EQ(ZigzagOrder[1], 1);   // (0, 1)
+    EXPECT_EQ(ZigzagOrder[2], 8);   // (1, 0)
+    EXPECT_EQ(ZigzagOrder[63], 63); // (7, 7)
+    // Diagonal by diagonal; odd diagonals run down-left, even ones up-right.
+    int pos = 0;
+    for (int d = 0; d <= 14; ++d) {
+        for (int i = 0; i <= d; ++i) {
+            int row = d % 2 ? i : d - i;
+            int col = d - row;
+            if (row > 7 || col > 7) continue;
+            EXPECT_EQ(ZigzagOrder[pos], row * 8 + col) << pos;
+            ++pos;
+        }
+    }
+    EXPECT_EQ(pos, 64);
+}
+
+TEST(BlockCoding, CategoriesAndValueBits) {
+    const std::pair<int32_t, int> categories[] = {{0, 0},   {1, 1},   {-1, 1},   {2, 2},   {3, 2},
+                                                  {255, 8}, {256, 9}, {-510, 9}, {511, 9}, {-511, 9},
+                                                  {-512, 10}, {INT32_MIN, 32}, {INT32_MAX, 31}};
+    for (auto [v, n] : categories) EXPECT_EQ(MagnitudeCategory(v), n) << v;
+
+    auto bits = [](int32_t v, int n) { return WrittenBits([&](StreamWriter &w) { WriteValueBits(w, v, n); }); };
+    EXPECT_EQ(bits(-1, 1), "0");
+    EXPECT_EQ(bits(-7, 3), "000");
+    EXPECT_EQ(bits(-4, 3), "011");
+    EXPECT_EQ(bits(5, 3), "101");
+    EXPECT_EQ(bits(1, 1), "1");
+    EXPECT_EQ(bits(-511, 9), "000000000");
+    EXPECT_EQ(bits(7, 0), "");
+
+    auto read = [](const std::string &b, int n) {
+        std::string bytes = Pack(b);
+        StreamReader r;
+        EXPECT_TRUE(r.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+        return r.ReadSigned(n);
+    };
+    EXPECT_EQ(read("011", 3), -4);
+    EXPECT_EQ(read("1", 1), 1);
+    EXPECT_EQ(read("000", 3), -7);
+
+    // Every value of every category reads back.
+    for (int32_t v = -511; v <= 511; ++v) {
+        int n = MagnitudeCategory(v);
+        if (n == 0) continue;
+        ASSERT_EQ(read(bits(v, n), n), v);
+    }
+}
+
+TEST(BlockCoding, WorkedBlocks) {
+    // All zero with a zero DC difference: DC category 0 and end of block.
+    EXPECT_EQ(EncodedBits(Block(64, 0), 0), "000" + kEndOfBlock);
+    EXPECT_EQ(EncodedBits(Block(64, 0), 1), "00" + kEndOfBlock);
+    EXPECT_EQ(EncodedBits(Block(64, 0), 1).size(), 7u);
+
+    // Only position 63, value 1: three 16-zero runs, run 14 size 1, the
+    // value bit, and no end of block.
+    EXPECT_EQ(EncodedBits(Zigzag({{63, 1}}), 0), "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xE1, 0, true) + "1");
+    EXPECT_EQ(Code(0xE1, 0, true).size(), 12u);
+
+    // Last coefficient at position 40: trailing zeros are one end of block.
+    EXPECT_EQ(EncodedBits(Zigzag({{1, 5}, {40, -2}}), 0),
+              "000" + std::string("100") + "101" + kZeroRun16 + kZeroRun16 + Code(0x62, 0, true) + "01" + kEndOfBlock);
+
+    // Exactly 16 zeros, then a coefficient: one 16-zero run, then run 0.
+    EXPECT_EQ(EncodedBits(Zigzag({{17, 3}}), 0), "000" + kZeroRun16 + "01" + "11" + kEndOfBlock);
+    // 32 zeros: two runs of 16, then run 0; 31 zeros: one run and run 15.
+    EXPECT_EQ(EncodedBits(Zigzag({{33, -1}}), 1), "00" + kZeroRun16 + kZeroRun16 + "00" + "0" + kEndOfBlock);
+    EXPECT_EQ(EncodedBits(Zigzag({{32, 1}}), 1), "00" + kZeroRun16 + Code(0xF1, 1, true) + "1" + kEndOfBlock);
+
+    // A value in every position: no runs, no end of block.
+    Block full(64, 1);
+    std::string expected = "00";
+    for (int i = 1; i < 64; ++i) expected += "00" + std::string("1");
+    EXPECT_EQ(EncodedBits(full, 1, 1), expected);
+}
+
+TEST(BlockCoding, DcPredictionAcrossBlocks) {
+    // DC 10, 10, 7 in component 0: differences 10, 0, -3.
+    std::string bits = WrittenBits([](StreamWriter &w) {
+        int32_t pred = 0;
+        for (int32_t dc : {10, 10, 7}) {
+            Block b(64, 0);
+            b[0] = dc;
+            EncodeBlockSymbols(w, b.data(), 0, pred);
+            EXPECT_EQ(pred, dc);
+        }
+    });
+    EXPECT_EQ(bits, "011" + std::string("1010") + kEndOfBlock + "000" + kEndOfBlock + "001" + "00" + kEndOfBlock);
+
+    // Components 1 and 2 share table class 1 but not their predictors.
+    std::string bytes;
+    StreamWriter w;
+    ASSERT_TRUE(w.OpenMemory(&bytes));
+    int32_t pred[3] = {0, 0, 0};
+    const int32_t dcs[6] = {10, 5, -5, 10, 5, -5};
+    for (int i = 0; i < 6; ++i) {
+        Block b(64, 0);
+        b[0] = dcs[i];
+        EncodeBlockSymbols(w, b.data(), kClassOf[i % 3], pred[i % 3]);
+    }
+    w.Flush();
+    ASSERT_TRUE(w.Close());
+    // 3+4+5, 3+3+5 and 3+3+5 bits, then 3+5, 2+5 and 2+5 for zero differences.
+    EXPECT_EQ(bytes.size(), 7u);
+    Tables one(1);
+    std::vector<Block> out = DecodeBoth(bytes, 6, one.q);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i][0], dcs[i]) << i;
+}
+
+TEST(BlockCoding, DequantisationClamps) {
+    const Block b = Zigzag({{0, 100}, {1, -100}, {2, 63}, {5, 64}, {63, -64}});
+    std::string bytes = Pack(EncodedBits(b, 0));
+    Tables four(4);
+    std::vector<Block> out = DecodeBoth(bytes, 1, four.q);
+    Block expected(64, 0);
+    expected[0] = 255;              // 400
+    expected[ZigzagOrder[1]] = -256; // -400
+    expected[ZigzagOrder[2]] = 252;
+    expected[ZigzagOrder[5]] = 255;  // 256
+    expected[ZigzagOrder[63]] = -256;
+    EXPECT_EQ(out[0], expected);
+}
+
+// Class 0 DC symbols the encoder never writes carry 15 to 31 value bits; the
+// predictor sum and the product wrap at 32 bits before the clamp.
+TEST(BlockCoding, HostileDcSymbolsWrap) {
+    Tables one(1), four(4);
+    const std::string ones31(31, '1');
+    {
+        // 0x1F with 31 one bits: +2^31 - 1; from a predictor of 1 it wraps to
+        // the most negative value.
+        const int32_t start[3] = {1, 0, 0};
+        std::vector<Block> out = DecodeBoth(Pack("111111111" + ones31 + kEndOfBlock), 1, one.q, start);
+        EXPECT_EQ(out[0][0], -256);
+        StreamReader r;
+        std::string bytes = Pack("111111111" + ones31 + kEndOfBlock);
+        ASSERT_TRUE(r.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+        int32_t pred = 1;
+        Block blk(64);
+        DecodeBlock(r, blk.data(), one.q[0], 0, pred);
+        EXPECT_EQ(pred, INT32_MIN);
+    }
+    {
+        // 0x1F with bit 30 set only: +2^30; times 4 wraps to 0.
+        std::string bits = "111111111" + std::string("1") + std::string(30, '0') + kEndOfBlock;
+        std::vector<Block> out = DecodeBoth(Pack(bits), 1, four.q);
+        EXPECT_EQ(out[0][0], 0);
+    }
+    {
+        // 0x0F with 15 zero bits: 1 - 2^15, clamped.
+        std::vector<Block> out = DecodeBoth(Pack("1111011" + std::string(15, '0') + kEndOfBlock), 1, one.q);
+        EXPECT_EQ(out[0][0], -256);
+    }
+    {
+        // 0x10 with the 16 bits 1000000000000011: +32771, clamped.
+        std::vector<Block> out = DecodeBoth(Pack("111110000" + std::string("1000000000000011") + kEndOfBlock), 1, one.q);
+        EXPECT_EQ(out[0][0], 255);
+    }
+}
+
+// A zero run that reaches past position 63 ends the block without taking
+// value bits; the next block starts right after the symbol's code.
+TEST(BlockCoding, RunsPastTheEndStopTheBlock) {
+    Tables one(1);
+    const std::string next = "10" + std::string("11") + kEndOfBlock;  // class 1: DC +3, all zero
+    {
+        // p = 49 after three runs; run 15 would reach position 64.
+        std::string bits = "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xF1, 0, true) + next;
+        std::vector<Block> out = DecodeBoth(Pack(bits), 2, one.q);
+        EXPECT_EQ(out[0], Block(64, 0));
+        Block second(64, 0);
+        second[0] = 3;
+        EXPECT_EQ(out[1], second);
+    }
+    {
+        // The same with a short code: at p = 60, run 7 size 1.
+        std::string bits = "000" + kZeroRun16 + kZeroRun16 + kZeroRun16;
+        for (int i = 0; i < 11; ++i) bits += "00" + std::string("1");
+        bits += Code(0x71, 0, true) + next;
+        std::vector<Block> out = DecodeBoth(Pack(bits), 2, one.q);
+        Block first(64, 0);
+        for (int pos = 49; pos < 60; ++pos) first[ZigzagOrder[pos]] = 1;
+        EXPECT_EQ(out[0], first);
+        EXPECT_EQ(out[1][0], 3);
+    }
+    {
+        // A fourth 16-zero run stops at position 63.
+        std::string bits = "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + kZeroRun16 + next;
+        std::vector<Block> out = DecodeBoth(Pack(bits), 2, one.q);
+        EXPECT_EQ(out[0], Block(64, 0));
+        EXPECT_EQ(out[1][0], 3);
+    }
+    {
+        // Run 14 from position 49 lands on 63 and does take its value.
+        std::string bits = "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xE1, 0, true) + "0" + next;
+        std::vector<Block> out = DecodeBoth(Pack(bits), 2, one.q);
+        EXPECT_EQ(out[0], Zigzag({{63, -1}}));
+        EXPECT_EQ(out[1][0], 3);
+    }
+}
+
+// Random quantised blocks of all densities come back through both decoders.
+TEST(BlockCoding, RandomBlocksRoundTrip) {
+    std::mt19937 rng(2024);
+    Tables one(1);
+    for (int image = 0; image < 40; ++image) {
+        const int count = 3 * 50;
+        std::vector<Block> blocks;
+        std::string bytes;
+        StreamWriter w;
+        ASSERT_TRUE(w.OpenMemory(&bytes));
+        int32_t pred[3] = {0, 0, 0};
+        const int density = image % 8;  // from nearly empty to full
+        for (int i = 0; i < count; ++i) {
+            Block b(64, 0);
+            b[0] = static_cast<int32_t>(rng() % 511) - 256;  // -256..254
+            for (int j = 1; j < 64; ++j) {
+                if (static_cast<int>(rng() % 8) >= density) continue;
+                int magnitudeBits = static_cast<int>(rng() % 10);  // categories 0..9
+                int32_t v = static_cast<int32_t>(rng() & ((1u << magnitudeBits) - 1));
+                b[j] = rng() & 1 ? -v : v;
+            }
+            if (i % 17 == 0) b[63] = 1;  // forces the block to end without end of block
+            blocks.push_back(b);
+            EncodeBlockSymbols(w, b.data(), kClassOf[i % 3], pred[i % 3]);
+        }
+        w.Flush();
+        ASSERT_TRUE(w.Close());
+        std::vector<Block> out = DecodeBoth(bytes, count, one.q);
+        for (int i = 0; i < count; ++i) {
+            Block expected = blocks[i];
+            for (int32_t &v : expected) v = std::clamp(v, -256, 255);  // sizes up to 511 exist
+            ASSERT_EQ(out[i], expected) << "image " << image << " block " << i;
+        }
+    }
+}
+
+// Arbitrary bytes, also past the end of the data, decode alike in both.
+TEST(BlockCoding, FastDecoderMatchesReferenceOnRandomBits) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes(1 + rng() % 600, '\0');
+        for (char &c : bytes) c = static_cast<char>(rng());
+        // Some streams lean on long codes and runs.
+        if (round % 3 == 1)
+            for (char &c : bytes) c = static_cast<char>(c | 0xE0);
+        Tables q(1);
+        for (int i = 0; i < 128; ++i) (&q.q[0][0])[i] = 1 + static_cast<int32_t>(rng() % 254);
+        const int32_t start[3] = {static_cast<int32_t>(rng()), static_cast<int32_t>(rng() % 512),
+                                  -static_cast<int32_t>(rng() % 512)};
+        DecodeBoth(bytes, 90, q.q, start);
+    }
+}
+
+// Streams made of valid symbols, mostly short runs, reach every position.
+TEST(BlockCoding, FastDecoderMatchesReferenceOnSymbolStreams) {
+    const HuffmanTables &t = GetHuffmanTables();
+    std::mt19937 rng(99);
+    for (int round = 0; round < 60; ++round) {
+        std::string bits;
+        for (int i = 0; i < 300; ++i) {
+            const int cls = kClassOf[i % 3];
+            auto put = [&](int symbol, bool ac) {
+                uint16_t e = t.codeTable[cls * 512 + (ac ? 256 : 0) + symbol];
+                for (int b = 0; b < (e & 15); ++b) bits += (e >> (15 - b)) & 1 ? '1' : '0';
+            };
+            auto value = [&](int n) {
+                for (int b = 0; b < n; ++b) bits += rng() & 1 ? '1' : '0';
+            };
+            int dc = static_cast<int>(rng() % 10);
+            if (cls == 0 && rng() % 20 == 0) dc = 0x0F + static_cast<int>(rng() % 17);  // 15..31 bits
+            put(dc, false);
+            value(dc);
+            for (int n = static_cast<int>(rng() % 80); n > 0; --n) {
+                int symbol;
+                do {
+                    int run = rng() % 4 ? static_cast<int>(rng() % 3) : static_cast<int>(rng() % 16);
+                    symbol = run * 16 + static_cast<int>(rng() % 10);
+                    if (rng() % 30 == 0) symbol = 0x10;
+                } while (t.codeTable[cls * 512 + 256 + symbol] == 0);
+                put(symbol, true);
+                value(symbol == 0x10 ? 0 : symbol & 15);
+            }
+        }
+        Tables q(1 + round % 5);
+        DecodeBoth(Pack(bits), 300, q.q);
+    }
+}
+
+// Every 12-bit string as the first AC symbol, in both classes.
+TEST(BlockCoding, FastDecoderMatchesReferenceForEveryAcPrefix) {
+    std::mt19937 rng(5);
+    Tables q(3);
+    for (int k = 0; k < 2; ++k) {
+        const std::string dc = k == 0 ? "000" : "00";
+        for (uint32_t prefix = 0; prefix < 4096; ++prefix) {
+            std::string bits = k == 0 ? dc : "000" + kEndOfBlock + dc;  // component 1 comes second
+            for (int b = 11; b >= 0; --b) bits += (prefix >> b) & 1 ? '1' : '0';
+            for (int b = 0; b < 60; ++b) bits += rng() & 1 ? '1' : '0';
+            DecodeBoth(Pack(bits), k == 0 ? 1 : 2, q.q);
+        }
+    }
+}
+
+} // namespace
+} // namespace plix

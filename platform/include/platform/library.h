@@ -10,8 +10,8 @@ public:
     Library &operator=(const Library &) = delete;
     ~Library() { Unload(); }
 
-    // Loads by file name through the platform's search rules (for programs
-    // linked with a run path, the folders of that path come first).
+    // Loads by file name. A bare name is looked for beside the program and in
+    // ../lib first (the programs' run path), then by the platform's rules.
     bool Load(const char *fileName);
     // Address of an exported symbol, or null.
     void *Symbol(const char *name) const;

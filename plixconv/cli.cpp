@@ -8,7 +8,9 @@ namespace {
 
 constexpr int32_t kMaxQFactor = 15;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The run of digits at the start of text. Saturates once past the q-factor
 // range, so that any length of digits reads without overflow and stays
@@ -22,7 +24,7 @@ int32_t ReadNumber(std::string_view text) {
     return value;
 }
 
-} // namespace
+}  // namespace
 
 bool ApplyOption(std::string_view arg, Settings &settings) {
     if (arg.empty() || (arg[0] != '-' && arg[0] != '/')) return false;
@@ -34,28 +36,28 @@ bool ApplyOption(std::string_view arg, Settings &settings) {
         return true;
     }
     switch (key) {
-    case 'c':
-    case 'C':
-        settings.matrix = 2;
-        break;
-    case 'j':
-    case 'J':
-        settings.matrix = 1;
-        break;
-    case 'k':
-    case 'K':
-        settings.matrix = 0;
-        break;
-    case 'r':
-    case 'R':
-        settings.mode = 1;
-        break;
-    case 'y':
-    case 'Y':
-        settings.mode = 0;
-        break;
-    default:
-        break;
+        case 'c':
+        case 'C':
+            settings.matrix = 2;
+            break;
+        case 'j':
+        case 'J':
+            settings.matrix = 1;
+            break;
+        case 'k':
+        case 'K':
+            settings.matrix = 0;
+            break;
+        case 'r':
+        case 'R':
+            settings.mode = 1;
+            break;
+        case 'y':
+        case 'Y':
+            settings.mode = 0;
+            break;
+        default:
+            break;
     }
     return true;
 }
@@ -68,8 +70,8 @@ Invocation ParseArguments(std::span<const std::string_view> args) {
     if (i >= args.size()) return inv;
     inv.hasInput = true;
     inv.input = args[i];
-    inv.output = i + 1 < args.size() ? std::string(args[i + 1])
-                                     : DefaultOutputName(args[i], inv.decode);
+    inv.output =
+        i + 1 < args.size() ? std::string(args[i + 1]) : DefaultOutputName(args[i], inv.decode);
     return inv;
 }
 
@@ -87,16 +89,17 @@ std::string_view ProgramName(std::string_view argv0) {
 std::string UsageText(std::string_view programName) {
     std::string text = "Usage: ";
     text += programName;
-    text += " <de> [-/0~15][-/cjk][-/ry] <infile> [outfile]\n"
-            "\n"
-            "Commands:\n"
-            "      <d> Decode plix to bmp      <e> Encode bmp to plix\n"
-            "\n"
-            "Options: (*=Default)\n"
-            " Q-Factor: -0~15 Compression level(*=0 Best Quality)\n"
-            " Q-Matrix:  -c  CG,Animation      -j  JPEG standard      -k  Plix original(*)\n"
-            " Mode:      -r  RGB compression   -y  YUV compression(*)\n"
-            "\n";
+    text +=
+        " <de> [-/0~15][-/cjk][-/ry] <infile> [outfile]\n"
+        "\n"
+        "Commands:\n"
+        "      <d> Decode plix to bmp      <e> Encode bmp to plix\n"
+        "\n"
+        "Options: (*=Default)\n"
+        " Q-Factor: -0~15 Compression level(*=0 Best Quality)\n"
+        " Q-Matrix:  -c  CG,Animation      -j  JPEG standard      -k  Plix original(*)\n"
+        " Mode:      -r  RGB compression   -y  YUV compression(*)\n"
+        "\n";
     return text;
 }
 
@@ -112,4 +115,4 @@ std::string VersionLine(std::string_view libraryName, int32_t version) {
     return line;
 }
 
-} // namespace plix::conv
+}  // namespace plix::conv

@@ -52,4 +52,4 @@ std::string UsageText(std::string_view programName);
 // "Loading... '<library>' version %x.%02x" with its line feed.
 std::string VersionLine(std::string_view libraryName, int32_t version);
 
-} // namespace plix::conv
+}  // namespace plix::conv

@@ -14,15 +14,16 @@ namespace {
 namespace conv = plix::conv;
 using plix::platform::Library;
 
-void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Print(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 PLIX_ConstructorFn FindConstructor(const Library &lib) {
     return reinterpret_cast<PLIX_ConstructorFn>(lib.Symbol("PLIX_Constructor"));
 }
 
 void PrintVersion(PlixCodec *codec) {
-    Print(conv::VersionLine(plix::platform::CodecLibraryFileName(),
-                            codec->ops->GetVersion(codec)));
+    Print(conv::VersionLine(plix::platform::CodecLibraryFileName(), codec->ops->GetVersion(codec)));
 }
 
 // The disposer is looked up by name only when it is needed; without it the
@@ -70,7 +71,7 @@ int Finish(int status) {
     return status;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
     std::vector<std::string_view> args;

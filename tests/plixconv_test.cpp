@@ -102,7 +102,8 @@ std::string DecodeRun(const std::string &in, const std::string &out) {
 TEST(PlixconvText, UsageWhenFewerThanTwoArguments) {
     TempDir work;
     for (const std::vector<std::string> &args :
-         {std::vector<std::string>{}, std::vector<std::string>{"e"}, std::vector<std::string>{"d"}}) {
+         {std::vector<std::string>{}, std::vector<std::string>{"e"},
+          std::vector<std::string>{"d"}}) {
         RunResult r = RunBuilt(args, work.path().string());
         EXPECT_EQ(r.out, kBanner + Usage("plixconv") + kVersion);
         EXPECT_EQ(r.exitCode, 0);
@@ -343,4 +344,4 @@ TEST(PlixconvCli, ProgramName) {
     EXPECT_EQ(plix::conv::ProgramName(longPath), longName);
 }
 
-} // namespace
+}  // namespace

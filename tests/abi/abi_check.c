@@ -11,12 +11,12 @@
 
 static int failures;
 
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
-            ++failures;                                                                            \
-        }                                                                                          \
+#define CHECK(cond)                                                                  \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                                              \
+        }                                                                            \
     } while (0)
 
 _Static_assert(sizeof(void *) == sizeof(PLIX_ConstructorFn), "function and data pointers differ");

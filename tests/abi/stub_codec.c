@@ -50,8 +50,7 @@ static void SetPixel(PlixCodec *codec, int32_t x, int32_t y, uint32_t colour) {
     (void)colour;
 }
 
-static int32_t EncodeFile(PlixCodec *codec, const char *path, int32_t mode, int32_t q,
-                          int32_t m) {
+static int32_t EncodeFile(PlixCodec *codec, const char *path, int32_t mode, int32_t q, int32_t m) {
     (void)codec;
     (void)path;
     (void)mode;
@@ -61,7 +60,9 @@ static int32_t EncodeFile(PlixCodec *codec, const char *path, int32_t mode, int3
 }
 
 /* Input names starting with "bad" fail, everything else succeeds. */
-static int32_t Succeeds(const char *input) { return strncmp(input, "bad", 3) != 0; }
+static int32_t Succeeds(const char *input) {
+    return strncmp(input, "bad", 3) != 0;
+}
 
 static int32_t DecodeToBitmapFile(PlixCodec *codec, const char *plx, const char *bmp) {
     (void)codec;
@@ -90,8 +91,9 @@ static uint8_t *GetImageBuffer(PlixCodec *codec) {
 }
 
 static const PlixCodecOps kOps = {
-    GetVersion, GetSize,    GetSize,          CreateImage,        GetPixel,     DecodeFile,
-    SetPixel,   EncodeFile, DecodeToBitmapFile, EncodeBitmapFile, DecodeMemory, GetImageBuffer,
+    GetVersion,         GetSize,          GetSize,      CreateImage,
+    GetPixel,           DecodeFile,       SetPixel,     EncodeFile,
+    DecodeToBitmapFile, EncodeBitmapFile, DecodeMemory, GetImageBuffer,
 };
 
 /* No allocation: a codec the converter cannot destroy leaks nothing. */
@@ -105,7 +107,9 @@ PlixCodec *PLIX_Constructor(void) {
 
 #elif defined(STUB_NULL_FACTORY)
 
-PlixCodec *PLIX_Constructor(void) { return NULL; }
+PlixCodec *PLIX_Constructor(void) {
+    return NULL;
+}
 
 #endif
 

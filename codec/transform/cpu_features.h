@@ -1,5 +1,5 @@
 // Which packed-integer instruction sets the processor offers and the operating
-// system lets us use. Probed once per codec object.
+// system lets us use.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@ public:
     static constexpr uint32_t kSse2 = 1u << 26;
     static constexpr uint32_t k3dNow = 1u << 31;  // in the extended flags
 
+    // Probes the processor; the answers never change afterwards.
     CpuFeatures();
 
     // Confirmed flags AND feature flags.
@@ -24,8 +25,14 @@ public:
     uint32_t ConfirmedFlags() const { return confirmed_; }
     uint32_t ExtendedFeatureFlags() const { return extended_; }
 
-    // Wider paths chosen at run time (not part of the feature words above).
+    // Wider paths chosen at run time (not part of the feature words above):
+    // AVX2 with the operating system saving the 256-bit register state.
     bool HasAvx2() const { return avx2_; }
+
+    // Executes one instruction of the feature with that bit (MMX, 3DNow!, SSE,
+    // SSE2) and reports whether it ran; a bit outside those runs nothing and
+    // answers 1. Call it only for a feature the processor reports.
+    static uint32_t TryFeature(uint32_t bit);
 
 private:
     uint32_t cpuidAvailable_ = 0;

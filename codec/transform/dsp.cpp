@@ -1,14 +1,90 @@
 #include "transform/dsp.h"
 
 #include "transform/colour.h"
+#include "transform/cpu_features.h"
 #include "transform/fdct.h"
 #include "transform/idct.h"
+#include "transform/kernels.h"
 
 namespace plix {
 
+namespace {
+
+// Pixel byte that holds each component.
+constexpr int kByteOf[3] = {2, 1, 0};
+
+const Dsp kPlain = {InverseDct, ForwardDct, ForwardDctQuantise, ForwardBlocks, InverseBlocks,
+                    ConvertRgbToYccPixels, ConvertYccToRgb, false, "plain"};
+
+#if PLIX_X86_KERNELS
+const Dsp kSse2 = {InverseDctMmx, ForwardDctSse2, ForwardDctQuantiseSse2, ForwardBlocksSse2, InverseBlocksSse2,
+                   ConvertRgbToYccPixelsSse2, ConvertYccToRgbMmx, true, "sse2"};
+const Dsp kAvx2 = {InverseDctMmx, ForwardDctSse2, ForwardDctQuantiseSse2, ForwardBlocksAvx2, InverseBlocksAvx2,
+                   ConvertRgbToYccPixelsAvx2, ConvertYccToRgbMmx, true, "avx2"};
+#endif
+
+} // namespace
+
+void ForwardBlocks(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                   const QuantDivisors &chroma, int32_t blocks[3][64]) {
+    for (int r = 0; r < 8; ++r) {
+        const uint8_t *p = pixels + static_cast<size_t>(r) * rowBytes;
+        for (int c = 0; c < 8; ++c, p += 4) {
+            for (int k = 0; k < 3; ++k) blocks[k][r * 8 + c] = int32_t{p[kByteOf[k]]} - 128;
+        }
+    }
+    ForwardDctQuantise(blocks[0], luma);
+    ForwardDctQuantise(blocks[1], chroma);
+    ForwardDctQuantise(blocks[2], chroma);
+}
+
+void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
+    for (int k = 0; k < 3; ++k) InverseDct(blocks[k]);
+    for (int r = 0; r < 8; ++r) {
+        uint8_t *p = pixels + static_cast<size_t>(r) * rowBytes;
+        for (int c = 0; c < 8; ++c, p += 4) {
+            for (int k = 0; k < 3; ++k) p[kByteOf[k]] = static_cast<uint8_t>(blocks[k][r * 8 + c]);
+        }
+    }
+}
+
+const Dsp *GetDspLevel(DspLevel level) {
+    switch (level) {
+    case DspLevel::kPlain:
+        return &kPlain;
+#if PLIX_X86_KERNELS
+    case DspLevel::kSse2: {
+        // The SSE2 kernels stand in for the packed 16-bit (MMX-class) path.
+        static const bool ok = [] {
+            const CpuFeatures cpu;
+            const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
+            return (cpu.GetSupportedFeatures() & need) == need;
+        }();
+        return ok ? &kSse2 : nullptr;
+    }
+    case DspLevel::kAvx2: {
+        static const bool ok = [] {
+            const CpuFeatures cpu;
+            const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
+            return (cpu.GetSupportedFeatures() & need) == need && cpu.HasAvx2();
+        }();
+        return ok ? &kAvx2 : nullptr;
+    }
+#else
+    default:
+        break;
+#endif
+    }
+    return nullptr;
+}
+
 const Dsp &GetDsp() {
-    static const Dsp dsp = {InverseDct, ForwardDct, ConvertYccToRgb, false};
-    return dsp;
+    static const Dsp *const dsp = [] {
+        if (const Dsp *d = GetDspLevel(DspLevel::kAvx2)) return d;
+        if (const Dsp *d = GetDspLevel(DspLevel::kSse2)) return d;
+        return &kPlain;
+    }();
+    return *dsp;
 }
 
 } // namespace plix

@@ -2,10 +2,12 @@
 // Every variant gives the same results as the plain one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace plix {
 
+struct QuantDivisors;
 struct YccToRgbTables;
 
 struct Dsp {
@@ -13,14 +15,39 @@ struct Dsp {
     void (*inverseDct)(int32_t block[64]);
     // Level-shifted samples in, coefficients out, in place.
     void (*forwardDct)(int32_t block[64]);
+    // The same followed by quantisation.
+    void (*forwardDctQuantise)(int32_t block[64], const QuantDivisors &div);
+    // One block position, all three components: the 8 x 8 pixels at pixels
+    // (rows rowBytes apart) are level-shifted, transformed and quantised into
+    // blocks[0] (byte 2, with luma), blocks[1] (byte 1) and blocks[2] (byte 0,
+    // both with chroma).
+    void (*forwardBlocks)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                          const QuantDivisors &chroma, int32_t blocks[3][64]);
+    // The way back: three blocks of dequantised coefficients are inverse
+    // transformed into bytes 2, 1 and 0 of the 8 x 8 pixels; byte 3 is not
+    // written. The blocks may be used as scratch.
+    void (*inverseBlocks)(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
+    // count pixels from RGB to YCbCr, src to dst (the same or disjoint).
+    void (*rgbToYcc)(const uint8_t *src, uint8_t *dst, int32_t count);
     // Image area of a pixel buffer from YCbCr to RGB, in place.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
     // True when the packed-integer variants are in use.
     bool packed;
+    const char *name;
 };
+
+// The plain forms of forwardBlocks and inverseBlocks.
+void ForwardBlocks(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                   const QuantDivisors &chroma, int32_t blocks[3][64]);
+void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
 
 // Thread-safe; the choice is made on the first call.
 const Dsp &GetDsp();
+
+// A given set of variants, for tests and benchmarks: null when this processor
+// (or this build) cannot run it.
+enum class DspLevel { kPlain, kSse2, kAvx2 };
+const Dsp *GetDspLevel(DspLevel level);
 
 } // namespace plix

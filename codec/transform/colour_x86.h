@@ -1,0 +1,60 @@
+// RGB to YCbCr on 32-bit pixel lanes, for either vector width of vec_x86.h.
+#pragma once
+
+#include "transform/vec_x86.h"
+
+namespace plix::vec {
+namespace {
+
+// Each single-precision constant is an integer multiple of 2^-27 (all lie in
+// [2^-4, 1)), and so is every product with a byte and every sum of three such
+// products, well inside double precision. The double-precision formulas
+// therefore compute exactly S / 2^27 with the integer
+// S = sum of (constant * 2^27) * sample, and truncating the result is
+// S >> 27 (floor and truncation differ only below zero, which clamps to 0
+// either way; the converted values never leave 0..255, so no clamp is needed).
+constexpr int32_t Fixed(float f) { return static_cast<int32_t>(static_cast<double>(f) * 134217728.0); }
+
+#define PLIX_FIXED(name, f)                                                                   \
+    constexpr int32_t name = Fixed(f);                                                        \
+    static_assert(static_cast<double>(name) == static_cast<double>(f) * 134217728.0, #name)
+PLIX_FIXED(kYb, 0.114f);
+PLIX_FIXED(kYg, 0.587f);
+PLIX_FIXED(kYr, 0.299f);
+PLIX_FIXED(kCbb, 0.4997f);
+PLIX_FIXED(kCbg, 0.3311f);
+PLIX_FIXED(kCbr, 0.1686f);
+PLIX_FIXED(kCrr, 0.4998f);
+PLIX_FIXED(kCrg, 0.4185f);
+PLIX_FIXED(kCrb, 0.0813f);
+#undef PLIX_FIXED
+
+// S does not fit 32 bits, so each multiplier c is split as hi * 2^14 + lo with
+// 0 <= lo < 2^14; then S >> 27 == (sum(hi * x) + (sum(lo * x) >> 14)) >> 13,
+// and both sums fit 32 bits with 16-bit multipliers.
+constexpr int16_t Hi(int32_t c) { return static_cast<int16_t>(c >> 14); }
+constexpr int16_t Lo(int32_t c) { return static_cast<int16_t>(c & 16383); }
+
+// br: 16-bit lanes (blue, red) per pixel; g0: (green, 0).
+template <class V>
+inline V Channel(V br, V g0, int32_t cb, int32_t cg, int32_t cr) {
+    const V hi = Add32(Madd16(br, Pair<V>(Hi(cb), Hi(cr))), Madd16(g0, Pair<V>(Hi(cg), 0)));
+    const V lo = Add32(Madd16(br, Pair<V>(Lo(cb), Lo(cr))), Madd16(g0, Pair<V>(Lo(cg), 0)));
+    return Sra32<13>(Add32(hi, Srl32<14>(lo)));
+}
+
+// Pixels (blue, green, red, x) to (Cr, Cb, Y, x).
+template <class V>
+inline V ToYcc(V p) {
+    const V br = And(p, Splat32<V>(0x00FF00FF));
+    const V g0 = And(Srl16<8>(p), Splat32<V>(0xFF));
+    const V y = Channel(br, g0, kYb, kYg, kYr);
+    const V cb = Channel(br, g0, kCbb, -kCbg, -kCbr);
+    const V cr = Channel(br, g0, -kCrb, -kCrg, kCrr);
+    const V offset = Splat32<V>(128);
+    const V ycc = Or(Or(Sll32<16>(y), Sll32<8>(Add32(cb, offset))), Add32(cr, offset));
+    return Or(ycc, And(p, Splat32<V>(static_cast<int32_t>(0xFF000000u))));
+}
+
+} // namespace
+} // namespace plix::vec

@@ -1,0 +1,220 @@
+// The block transforms on 16-bit lanes, for either vector width of
+// vec_x86.h. x[k] holds input k of eight lines (per 128-bit half); the lines
+// are the columns of a block in the vertical pass and its rows, after a
+// transpose, in the horizontal one.
+#pragma once
+
+#include "transform/vec_x86.h"
+
+namespace plix::vec {
+namespace {
+
+// ---- Forward ----
+
+// 4096 * sqrt(2) * cos(k * pi / 16), rounded.
+constexpr int16_t kC1 = 5681, kC2 = 5352, kC3 = 4816, kC5 = 3218, kC6 = 2217, kC7 = 1130;
+
+template <class V, int32_t R, int S>
+inline V RoundShift(V lo, V hi) {
+    const V round = Splat32<V>(R);
+    return Packs32(Sra32<S>(Add32(lo, round)), Sra32<S>(Add32(hi, round)));
+}
+
+// a * ca + b * cb for lanes interleaved as (a, b) pairs, rounded and shifted.
+template <class V, int32_t R, int S>
+inline V Rotate(V lo, V hi, V c) {
+    return RoundShift<V, R, S>(Madd16(lo, c), Madd16(hi, c));
+}
+
+// d07 * c0 + d16 * c1 + d25 * c2 + d34 * c3 from the pairs (d07, d16) in a
+// and (d25, d34) in b.
+template <class V, int32_t R, int S>
+inline V OddSum(const V a[2], const V b[2], V ca, V cb) {
+    return RoundShift<V, R, S>(Add32(Madd16(a[0], ca), Madd16(b[0], cb)),
+                               Add32(Madd16(a[1], ca), Madd16(b[1], cb)));
+}
+
+// One forward 8-point transform of each line; the products are summed
+// exactly in 32 bits and rounded as in the plain kernel. Value ranges: in the
+// first pass inputs are -128..127 and every sum fits 16 bits with room to
+// spare; in the second pass inputs lie within -8192..8160, so the pair sums
+// stay within +-16384 and the four-term sums within -32768..32640.
+template <class V, bool kFirst>
+inline void ForwardPass(V x[8]) {
+    constexpr int32_t R = kFirst ? 256 : 524288;
+    constexpr int S = kFirst ? 9 : 20;
+
+    const V s07 = Add16(x[0], x[7]), d07 = Sub16(x[0], x[7]);
+    const V s16 = Add16(x[1], x[6]), d16 = Sub16(x[1], x[6]);
+    const V s25 = Add16(x[2], x[5]), d25 = Sub16(x[2], x[5]);
+    const V s34 = Add16(x[3], x[4]), d34 = Sub16(x[3], x[4]);
+
+    const V e0 = Add16(s07, s34), e3 = Sub16(s07, s34);
+    const V e1 = Add16(s16, s25), e2 = Sub16(s16, s25);
+
+    if constexpr (kFirst) {
+        // (e * 4096 + 256) >> 9 is exactly e * 8, which fits 16 bits here.
+        x[0] = Sll16<3>(Add16(e0, e1));
+        x[4] = Sll16<3>(Sub16(e0, e1));
+    } else {
+        const V lo = UnpackLo16(e0, e1), hi = UnpackHi16(e0, e1);
+        x[0] = Rotate<V, R, S>(lo, hi, Pair<V>(4096, 4096));
+        x[4] = Rotate<V, R, S>(lo, hi, Pair<V>(4096, -4096));
+    }
+    const V lo = UnpackLo16(e3, e2), hi = UnpackHi16(e3, e2);
+    x[2] = Rotate<V, R, S>(lo, hi, Pair<V>(kC2, kC6));
+    x[6] = Rotate<V, R, S>(lo, hi, Pair<V>(kC6, -kC2));
+
+    const V a[2] = {UnpackLo16(d07, d16), UnpackHi16(d07, d16)};
+    const V b[2] = {UnpackLo16(d25, d34), UnpackHi16(d25, d34)};
+    x[1] = OddSum<V, R, S>(a, b, Pair<V>(kC1, kC3), Pair<V>(kC5, kC7));
+    x[3] = OddSum<V, R, S>(a, b, Pair<V>(kC3, -kC7), Pair<V>(-kC1, -kC5));
+    x[5] = OddSum<V, R, S>(a, b, Pair<V>(kC5, -kC1), Pair<V>(kC7, kC3));
+    x[7] = OddSum<V, R, S>(a, b, Pair<V>(kC7, -kC5), Pair<V>(kC3, -kC1));
+}
+
+// Rows of level-shifted samples in, rows of coefficients out.
+template <class V>
+inline void ForwardRows(V r[8]) {
+    ForwardPass<V, true>(r);
+    Transpose8x8(r);
+    ForwardPass<V, false>(r);
+    Transpose8x8(r);
+}
+
+// Rounded division, halves away from zero: |c| + q / 2 is at most 383 and is
+// divided through the reciprocal (see QuantDivisors).
+template <class V>
+inline V Quantise(V c, V mul, V one, V half) {
+    const V sign = Sra16<15>(c);
+    const V n = Add16(Sub16(Xor(c, sign), sign), half);
+    const V q = Add16(MulHiU16(n, mul), And(n, one));
+    return Sub16(Xor(q, sign), sign);
+}
+
+// ---- Inverse ----
+
+// Every product and partial sum of each half fits 16 bits (inputs within
+// -257..255 and multipliers of at most 44 keep each half below 31611 in
+// magnitude), so they are formed with 16-bit multiplies. Only the sum of the
+// two halves can leave 16 bits; saturating it keeps it beyond the limiters'
+// thresholds, where the result is the same.
+template <class V>
+inline V Mul(V x, int16_t k) { return MulLo16(x, Splat16<V>(k)); }
+
+template <class V>
+inline void InverseKernel(const V x[8], V y[8]) {
+    const V a = Sll16<5>(Add16(x[0], x[4]));
+    const V b = Sll16<5>(Sub16(x[0], x[4]));
+    const V t = Add16(Mul(x[2], 42), Mul(x[6], 17));
+    const V w = Sub16(Mul(x[2], 17), Mul(x[6], 42));
+    const V e0 = Add16(a, t), e3 = Sub16(a, t);
+    const V e1 = Add16(b, w), e2 = Sub16(b, w);
+
+    const V o0 = Add16(Add16(Mul(x[1], 44), Mul(x[3], 38)), Add16(Mul(x[5], 25), Mul(x[7], 9)));
+    const V o1 = Sub16(Sub16(Mul(x[1], 38), Mul(x[3], 9)), Add16(Mul(x[5], 44), Mul(x[7], 25)));
+    const V o2 = Add16(Sub16(Mul(x[1], 25), Mul(x[3], 44)), Add16(Mul(x[5], 9), Mul(x[7], 38)));
+    const V o3 = Add16(Sub16(Mul(x[1], 9), Mul(x[3], 25)), Sub16(Mul(x[5], 38), Mul(x[7], 44)));
+
+    y[0] = AddSat16(e0, o0);
+    y[7] = SubSat16(e0, o0);
+    y[1] = AddSat16(e1, o1);
+    y[6] = SubSat16(e1, o1);
+    y[2] = AddSat16(e2, o2);
+    y[5] = SubSat16(e2, o2);
+    y[3] = AddSat16(e3, o3);
+    y[4] = SubSat16(e3, o3);
+}
+
+// Above 8176: 255; below -8208: -256; otherwise y >> 5. Clamping y at -8209
+// first makes the shift give -257 for everything at or below -8193; the
+// values below -8208 then move up by one.
+template <class V>
+inline V LimitFirst(V y) {
+    const V v = Sra16<5>(Max16(y, Splat16<V>(-8209)));
+    const V below = CmpGt16(Splat16<V>(-8208), y);
+    return Min16(Sub16(v, below), Splat16<V>(255));
+}
+
+template <class V>
+inline V LimitOutput(V y) {
+    const V v = Add16(Sra16<6>(y), Splat16<V>(128));
+    return Min16(Max16(v, Splat16<V>(0)), Splat16<V>(255));
+}
+
+// Rows of coefficients in, rows of samples 0..255 out.
+template <class V>
+inline void InverseRows(V r[8]) {
+    V y[8];
+    InverseKernel(r, y);
+    for (int i = 0; i < 8; ++i) r[i] = LimitFirst(y[i]);
+    Transpose8x8(r);
+    InverseKernel(r, y);
+    for (int i = 0; i < 8; ++i) r[i] = LimitOutput(y[i]);
+    Transpose8x8(r);
+}
+
+// ---- 128-bit block helpers ----
+
+// 64 int32 entries (each within int16) to eight rows of 16-bit lanes.
+inline void LoadRows(const int32_t *block, V1 r[8]) {
+    const V1 *p = reinterpret_cast<const V1 *>(block);
+    for (int i = 0; i < 8; ++i) r[i] = _mm_packs_epi32(_mm_loadu_si128(p + 2 * i), _mm_loadu_si128(p + 2 * i + 1));
+}
+
+inline void StoreRows(const V1 r[8], int32_t *block) {
+    V1 *p = reinterpret_cast<V1 *>(block);
+    for (int i = 0; i < 8; ++i) {
+        const V1 sign = _mm_srai_epi16(r[i], 15);
+        _mm_storeu_si128(p + 2 * i, _mm_unpacklo_epi16(r[i], sign));
+        _mm_storeu_si128(p + 2 * i + 1, _mm_unpackhi_epi16(r[i], sign));
+    }
+}
+
+// True when entries 1..63 are all zero. Such a block (common at coarse
+// quantisation) passes both inverse limiters unchanged: with DC d from -256
+// to 255 every sample is (d >> 1) + 128.
+inline bool OnlyDc(const int32_t *block) {
+    const V1 *p = reinterpret_cast<const V1 *>(block);
+    V1 ac = _mm_andnot_si128(_mm_cvtsi32_si128(-1), _mm_loadu_si128(p));
+    for (int i = 1; i < 16; ++i) ac = _mm_or_si128(ac, _mm_loadu_si128(p + i));
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(ac, _mm_setzero_si128())) == 0xFFFF;
+}
+
+inline int16_t DcSample(int32_t dc) {
+    const int32_t v = (dc >> 1) + 128;
+    return static_cast<int16_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// Rows of samples (Y, Cb, Cr or R, G, B) into pixel bytes 2, 1 and 0 of eight
+// rows of eight pixels; byte 3 keeps its value.
+inline void StorePixels(const V1 c0[8], const V1 c1[8], const V1 c2[8], uint8_t *pixels, size_t rowBytes) {
+    const V1 keep = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    for (int r = 0; r < 8; ++r) {
+        V1 *p = reinterpret_cast<V1 *>(pixels + static_cast<size_t>(r) * rowBytes);
+        const V1 low = _mm_or_si128(c2[r], _mm_slli_epi16(c1[r], 8));  // bytes 0 and 1
+        const V1 lo = _mm_unpacklo_epi16(low, c0[r]);
+        const V1 hi = _mm_unpackhi_epi16(low, c0[r]);
+        _mm_storeu_si128(p, _mm_or_si128(lo, _mm_and_si128(_mm_loadu_si128(p), keep)));
+        _mm_storeu_si128(p + 1, _mm_or_si128(hi, _mm_and_si128(_mm_loadu_si128(p + 1), keep)));
+    }
+}
+
+// Eight rows of eight pixels to level-shifted rows of component 0 (byte 2),
+// 1 (byte 1) and 2 (byte 0).
+inline void LoadPixels(const uint8_t *pixels, size_t rowBytes, V1 c0[8], V1 c1[8], V1 c2[8]) {
+    const V1 mask = _mm_set1_epi32(0xFF);
+    const V1 shift = _mm_set1_epi16(128);
+    for (int r = 0; r < 8; ++r) {
+        const V1 *p = reinterpret_cast<const V1 *>(pixels + static_cast<size_t>(r) * rowBytes);
+        const V1 a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1);
+        c0[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), mask),
+                                              _mm_and_si128(_mm_srli_epi32(b, 16), mask)), shift);
+        c1[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), mask),
+                                              _mm_and_si128(_mm_srli_epi32(b, 8), mask)), shift);
+        c2[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(a, mask), _mm_and_si128(b, mask)), shift);
+    }
+}
+
+} // namespace
+} // namespace plix::vec

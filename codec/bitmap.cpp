@@ -21,7 +21,9 @@ constexpr size_t kChunkBytes = size_t{1} << 18;
 
 enum : uint32_t { kRgb = 0, kBitFields = 3, kAlphaBitFields = 6 };
 
-uint32_t Le16(const uint8_t *p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
+uint32_t Le16(const uint8_t *p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8);
+}
 
 uint32_t Le32(const uint8_t *p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
@@ -272,35 +274,35 @@ bool FitsPixelBuffer(int32_t width, int32_t height) {
 void ConvertRow(const Layout &lay, const uint8_t *s, uint8_t *d) {
     const int32_t w = lay.width;
     switch (lay.kind) {
-    case PixelKind::Copy24:
-        for (int32_t x = 0; x < w; ++x, s += 3, d += 4) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            d[3] = 0;
-        }
-        break;
-    case PixelKind::Copy32:
-        std::memcpy(d, s, static_cast<size_t>(w) * 4);
-        break;
-    case PixelKind::Fields16:
-        for (int32_t x = 0; x < w; ++x, s += 2, d += 4) {
-            const uint32_t px = Le16(s);
-            d[0] = lay.blue.Take(px);
-            d[1] = lay.green.Take(px);
-            d[2] = lay.red.Take(px);
-            d[3] = lay.alpha.Take(px);
-        }
-        break;
-    case PixelKind::Fields32:
-        for (int32_t x = 0; x < w; ++x, s += 4, d += 4) {
-            const uint32_t px = Le32(s);
-            d[0] = lay.blue.Take(px);
-            d[1] = lay.green.Take(px);
-            d[2] = lay.red.Take(px);
-            d[3] = lay.alpha.Take(px);
-        }
-        break;
+        case PixelKind::Copy24:
+            for (int32_t x = 0; x < w; ++x, s += 3, d += 4) {
+                d[0] = s[0];
+                d[1] = s[1];
+                d[2] = s[2];
+                d[3] = 0;
+            }
+            break;
+        case PixelKind::Copy32:
+            std::memcpy(d, s, static_cast<size_t>(w) * 4);
+            break;
+        case PixelKind::Fields16:
+            for (int32_t x = 0; x < w; ++x, s += 2, d += 4) {
+                const uint32_t px = Le16(s);
+                d[0] = lay.blue.Take(px);
+                d[1] = lay.green.Take(px);
+                d[2] = lay.red.Take(px);
+                d[3] = lay.alpha.Take(px);
+            }
+            break;
+        case PixelKind::Fields32:
+            for (int32_t x = 0; x < w; ++x, s += 4, d += 4) {
+                const uint32_t px = Le32(s);
+                d[0] = lay.blue.Take(px);
+                d[1] = lay.green.Take(px);
+                d[2] = lay.red.Take(px);
+                d[3] = lay.alpha.Take(px);
+            }
+            break;
     }
 }
 
@@ -336,8 +338,8 @@ BitmapImport Import(Codec &codec, ByteSource &src) {
     for (uint64_t first = 0; first < rows; first += chunkRows) {
         const uint64_t n = rows - first < chunkRows ? rows - first : chunkRows;
         const size_t want = static_cast<size_t>(n) * rowBytes;
-        const size_t must = first + n == rows ? want - rowBytes + static_cast<size_t>(lay.pixelBytes)
-                                              : want;
+        const size_t must =
+            first + n == rows ? want - rowBytes + static_cast<size_t>(lay.pixelBytes) : want;
         if (src.Read(chunk.get(), want) < must) {
             codec.ReleaseImage();
             return BitmapImport::Refused;
@@ -352,7 +354,7 @@ BitmapImport Import(Codec &codec, ByteSource &src) {
     return BitmapImport::Ok;
 }
 
-} // namespace
+}  // namespace
 
 BitmapImport ImportBitmap(Codec &codec, const char *path) {
     platform::InputFile file;
@@ -433,4 +435,4 @@ int32_t Codec::EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32
     return encoded ? 1 : 0;
 }
 
-} // namespace plix
+}  // namespace plix

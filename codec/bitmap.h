@@ -28,4 +28,4 @@ BitmapImport ImportBitmapMemory(Codec &codec, const void *data, size_t size);
 // of that name is then left as it was.
 bool ExportBitmap(const Codec &codec, const char *path);
 
-} // namespace plix
+}  // namespace plix

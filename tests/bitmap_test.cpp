@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -33,7 +36,9 @@ struct CodecDeleter {
 };
 using CodecPtr = std::unique_ptr<Codec, CodecDeleter>;
 
-CodecPtr NewCodec() { return CodecPtr(Codec::From(PLIX_Constructor())); }
+CodecPtr NewCodec() {
+    return CodecPtr(Codec::From(PLIX_Constructor()));
+}
 
 // ---- Building BMP files byte by byte ---------------------------------------
 
@@ -142,7 +147,8 @@ protected:
         for (int32_t y = 0; y < codec_->paddedHeight; ++y)
             for (int32_t x = 0; x < codec_->paddedWidth; ++x) {
                 if (x < codec_->width && y < codec_->height) continue;
-                const uint8_t *p = codec_->pixels + (static_cast<size_t>(y) * codec_->paddedWidth + x) * 4;
+                const uint8_t *p =
+                    codec_->pixels + (static_cast<size_t>(y) * codec_->paddedWidth + x) * 4;
                 ASSERT_EQ(p[0] & p[1] & p[2] & p[3], 0xFF) << x << "," << y;
             }
     }
@@ -215,39 +221,28 @@ TEST_F(BitmapFiles, PaletteFilesAreRefusedAndLeaveNoImage) {
     }
 }
 
-TEST_F(BitmapFiles, MissingFileLeavesTheCodecUnchanged) {
+TEST_F(BitmapFiles, EncodeBitmapFileResults) {
+    const std::string out = dir_.File("out.plx");
+    auto encode = [&](const std::string &in, const std::string &plx) {
+        return codec_->ops->EncodeBitmapFile(codec_.get(), in.c_str(), plx.c_str(), 0, 0, 0);
+    };
+    // A missing file changes nothing.
     ASSERT_TRUE(codec_->CreateImage(4, 4));
     codec_->SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(plix::ImportBitmap(*codec_, dir_.File("absent.bmp").c_str()), BitmapImport::CannotOpen);
-    EXPECT_EQ(codec_->ops->EncodeBitmapFile(codec_.get(), dir_.File("absent.bmp").c_str(),
-                                            dir_.File("out.plx").c_str(), 0, 0, 0),
-              0);
+    EXPECT_EQ(plix::ImportBitmap(*codec_, dir_.File("absent.bmp").c_str()),
+              BitmapImport::CannotOpen);
+    EXPECT_EQ(encode(dir_.File("absent.bmp"), out), 0);
     EXPECT_EQ(codec_->GetPixel(1, 1), 0x123456u);
-    EXPECT_FALSE(std::filesystem::exists(dir_.File("out.plx")));
-}
-
-TEST_F(BitmapFiles, EncodeBitmapFileRefusalsLeaveNoImage) {
-    BmpSpec s;
-    s.bpp = 8;
-    s.width = 4;
-    s.height = 1;
-    s.gap = 1024;
-    s.pixels = {0, 1, 2, 3};
-    std::string in = Write("pal.bmp", MakeBmp(s));
-    ASSERT_TRUE(codec_->CreateImage(4, 4));
-    EXPECT_EQ(codec_->ops->EncodeBitmapFile(codec_.get(), in.c_str(), dir_.File("o.plx").c_str(), 0, 0, 0), 0);
+    // A refused file leaves no image and writes nothing.
+    EXPECT_EQ(encode(DataPath("bmp/pil_8.bmp"), out), 0);
     EXPECT_EQ(codec_->pixels, nullptr);
-    EXPECT_FALSE(std::filesystem::exists(dir_.File("o.plx")));
-}
-
-TEST_F(BitmapFiles, EncodeBitmapFileReportsAFailedEncode) {
+    EXPECT_FALSE(std::filesystem::exists(out));
+    // A failed encode is reported, and leaves no image either.
     BmpSpec s;
     s.width = 3;
     s.height = 2;
     s.pixels = Rows24(kPic);
-    std::string in = Write("pic.bmp", MakeBmp(s));
-    const std::string out = dir_.File("no/such/folder/o.plx");
-    EXPECT_EQ(codec_->ops->EncodeBitmapFile(codec_.get(), in.c_str(), out.c_str(), 0, 0, 0), 0);
+    EXPECT_EQ(encode(Write("pic.bmp", MakeBmp(s)), dir_.File("no/such/folder/o.plx")), 0);
     EXPECT_EQ(codec_->pixels, nullptr);
 }
 
@@ -263,7 +258,7 @@ TEST_F(BitmapFiles, PixelDataOffsetIsHonoured) {
     ExpectPic();
 }
 
-TEST_F(BitmapFiles, EveryKnownHeaderSizeIsRead) {
+TEST_F(BitmapFiles, HeaderSizes) {
     for (uint32_t size : {40u, 52u, 56u, 108u, 124u}) {
         SCOPED_TRACE(size);
         BmpSpec s;
@@ -274,9 +269,7 @@ TEST_F(BitmapFiles, EveryKnownHeaderSizeIsRead) {
         ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
         ExpectPic();
     }
-}
-
-TEST_F(BitmapFiles, OtherHeaderSizesAreRefused) {
+    // The 12-byte core header, other systems' 16..64-byte ones, and nonsense.
     for (uint32_t size : {12u, 16u, 39u, 41u, 64u, 125u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(size);
         BmpSpec s;
@@ -346,8 +339,8 @@ TEST_F(BitmapFiles, ChannelsWiderAndNarrowerThanEightBits) {
     s.width = 1;
     s.height = 1;
     const uint32_t px = (0x3FFu << 20) | (0x203u << 10) | 0x0FFu;
-    s.pixels = {static_cast<uint8_t>(px), static_cast<uint8_t>(px >> 8), static_cast<uint8_t>(px >> 16),
-                static_cast<uint8_t>(px >> 24)};
+    s.pixels = {static_cast<uint8_t>(px), static_cast<uint8_t>(px >> 8),
+                static_cast<uint8_t>(px >> 16), static_cast<uint8_t>(px >> 24)};
     ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
     EXPECT_EQ(codec_->GetPixel(0, 0), (0x3Fu << 16) | (0x80u << 8) | 0xFFu);
 
@@ -386,7 +379,8 @@ TEST_F(BitmapFiles, TopDownRowsAreReadRightSideUp) {
         } else {
             for (const auto &row : kPic)
                 for (uint32_t c : row)
-                    for (int k = 0; k < 4; ++k) s.pixels.push_back(k < 3 ? static_cast<uint8_t>(c >> (8 * k)) : 0);
+                    for (int k = 0; k < 4; ++k)
+                        s.pixels.push_back(k < 3 ? static_cast<uint8_t>(c >> (8 * k)) : 0);
         }
         ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
         ExpectPic();
@@ -457,7 +451,8 @@ TEST_F(BitmapFiles, DamagedHeadersAreRefused) {
 }
 
 TEST_F(BitmapFiles, UnreadableSizesAreRefused) {
-    const int32_t sizes[][2] = {{0, 2}, {-3, 2}, {INT32_MIN, 2}, {3, 0}, {3, INT32_MIN}, {INT32_MAX, 1},
+    const int32_t sizes[][2] = {{0, 2},         {-3, 2},        {INT32_MIN, 2},
+                                {3, 0},         {3, INT32_MIN}, {INT32_MAX, 1},
                                 {1, INT32_MAX}, {40000, 40000}, {3000000, -2000000}};
     for (const auto &wh : sizes) {
         SCOPED_TRACE(std::to_string(wh[0]) + " x " + std::to_string(wh[1]));
@@ -482,7 +477,8 @@ TEST_F(BitmapFiles, LargestImageWithinTheLimitNeedsItsData) {
 TEST_F(BitmapFiles, UnsupportedCompressionsAreRefused) {
     struct {
         uint32_t bpp, compression;
-    } cases[] = {{24, 1}, {24, 2}, {24, 3}, {24, 4}, {24, 5}, {24, 6}, {16, 1}, {32, 2}, {16, 4}, {32, 5}, {32, 7}, {16, 11}};
+    } cases[] = {{24, 1}, {24, 2}, {24, 3}, {24, 4}, {24, 5}, {24, 6},
+                 {16, 1}, {32, 2}, {16, 4}, {32, 5}, {32, 7}, {16, 11}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.bpp) + " bits, compression " + std::to_string(c.compression));
         BmpSpec s;
@@ -537,6 +533,32 @@ TEST_F(BitmapFiles, MemoryImportMatchesFileImport) {
     EXPECT_EQ(plix::ImportBitmapMemory(*codec_, nullptr, 100), BitmapImport::Refused);
 }
 
+TEST_F(BitmapFiles, PipesAreReadWithoutSeeking) {
+    // A pipe tells no size and cannot seek: the gap before the pixels is read
+    // over, and missing rows are found while reading.
+    BmpSpec s;
+    s.width = 3;
+    s.height = 2;
+    s.gap = 5000;
+    s.pixels = Rows24(kPic);
+    for (bool whole : {true, false}) {
+        auto f = MakeBmp(s);
+        if (!whole) f.resize(f.size() - 13);
+        const std::string fifo = dir_.File(whole ? "whole.fifo" : "cut.fifo");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] { WriteFileBytes(fifo, f); });
+        BitmapImport r = plix::ImportBitmap(*codec_, fifo.c_str());
+        writer.join();
+        if (whole) {
+            ASSERT_EQ(r, BitmapImport::Ok);
+            ExpectPic();
+        } else {
+            EXPECT_EQ(r, BitmapImport::Refused);
+            EXPECT_EQ(codec_->pixels, nullptr);
+        }
+    }
+}
+
 // ---- Files of other programs against the pixels ImageMagick reads ----------
 
 struct Ppm {
@@ -551,7 +573,8 @@ Ppm LoadPpm(const std::string &path) {
     auto token = [&] {
         while (pos < bytes.size() && std::isspace(bytes[pos])) ++pos;
         std::string t;
-        while (pos < bytes.size() && !std::isspace(bytes[pos])) t += static_cast<char>(bytes[pos++]);
+        while (pos < bytes.size() && !std::isspace(bytes[pos]))
+            t += static_cast<char>(bytes[pos++]);
         return t;
     };
     if (token() != "P6") throw std::runtime_error("not a PPM: " + path);
@@ -560,7 +583,8 @@ Ppm LoadPpm(const std::string &path) {
     if (token() != "255") throw std::runtime_error("not 8 bits: " + path);
     ++pos;  // one white-space byte
     p.rgb.assign(bytes.begin() + static_cast<long>(pos), bytes.end());
-    if (p.rgb.size() != static_cast<size_t>(p.width) * p.height * 3) throw std::runtime_error("short PPM: " + path);
+    if (p.rgb.size() != static_cast<size_t>(p.width) * p.height * 3)
+        throw std::runtime_error("short PPM: " + path);
     return p;
 }
 
@@ -593,8 +617,9 @@ void ExpectMatchesReference(Codec &codec, const Reference &r) {
             bool same = SameChannel(p[2], q[0], r.bits[0]) && SameChannel(p[1], q[1], r.bits[1]) &&
                         SameChannel(p[0], q[2], r.bits[2]);
             if (!same && ++mismatches <= 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << ": ours " << int(p[2]) << " " << int(p[1]) << " "
-                              << int(p[0]) << ", reference " << int(q[0]) << " " << int(q[1]) << " " << int(q[2]);
+                ADD_FAILURE() << "pixel " << x << "," << y << ": ours " << int(p[2]) << " "
+                              << int(p[1]) << " " << int(p[0]) << ", reference " << int(q[0]) << " "
+                              << int(q[1]) << " " << int(q[2]);
         }
     EXPECT_EQ(mismatches, 0);
     // Padding keeps its white bytes.
@@ -631,14 +656,16 @@ TEST(BitmapClients, AlphaGoesToTheFourthByte) {
         ASSERT_EQ(plix::ImportBitmap(*codec, DataPath(f).c_str()), BitmapImport::Ok);
         for (int y = 0; y < codec->height; ++y)
             for (int x = 0; x < codec->width; ++x)
-                ASSERT_EQ(codec->pixels[(y * codec->paddedWidth + x) * 4 + 3], (x * 19 + y * 31) % 256);
+                ASSERT_EQ(codec->pixels[(y * codec->paddedWidth + x) * 4 + 3],
+                          (x * 19 + y * 31) % 256);
     }
 }
 
 TEST(BitmapClients, ImageMagickBitFieldsWithoutMasksAreRefused) {
     // Its BMP3 writer declares 16-bit bit fields but puts the pixels at 54.
     CodecPtr codec = NewCodec();
-    EXPECT_EQ(plix::ImportBitmap(*codec, DataPath("bmp/im_bmp3_565_nomasks.bmp").c_str()), BitmapImport::Refused);
+    EXPECT_EQ(plix::ImportBitmap(*codec, DataPath("bmp/im_bmp3_565_nomasks.bmp").c_str()),
+              BitmapImport::Refused);
     EXPECT_EQ(codec->pixels, nullptr);
 }
 
@@ -763,7 +790,8 @@ TEST(BitmapSuite, CutFilesNeverReadPastTheirData) {
 // ---- Export ----------------------------------------------------------------
 
 uint32_t PatternColour(int x, int y) {
-    uint32_t r = (x * 37 + y * 11 + 5) % 256, g = (x * 5 + y * 53 + 101) % 256, b = (x * 91 + y * 7 + 13) % 256;
+    uint32_t r = (x * 37 + y * 11 + 5) % 256, g = (x * 5 + y * 53 + 101) % 256,
+             b = (x * 91 + y * 7 + 13) % 256;
     return (b << 16) | (g << 8) | r;
 }
 
@@ -775,7 +803,8 @@ void ExpectPixelsMatchPpm(Codec &codec, const std::string &ppm) {
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
             const uint8_t *q = ref.rgb.data() + (static_cast<size_t>(y) * ref.width + x) * 3;
-            ASSERT_EQ(codec.GetPixel(x, y), (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0]) << x << "," << y;
+            ASSERT_EQ(codec.GetPixel(x, y), (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0])
+                << x << "," << y;
         }
 }
 
@@ -815,20 +844,7 @@ TEST(BitmapExport, WritesTheClassic24BitLayout) {
     EXPECT_EQ(ReadFileBytes(DataPath("bmp/export_4x2.bmp")).size(), 54u + 2 * 12);
 }
 
-TEST(BitmapExport, ReadsBackThroughTheImport) {
-    CodecPtr codec = NewCodec();
-    ASSERT_TRUE(codec->CreateImage(21, 11));
-    for (int y = 0; y < 11; ++y)
-        for (int x = 0; x < 21; ++x) codec->SetPixel(x, y, PatternColour(x, y));
-    TempDir dir;
-    ASSERT_TRUE(plix::ExportBitmap(*codec, dir.File("out.bmp").c_str()));
-    CodecPtr back = NewCodec();
-    ASSERT_EQ(plix::ImportBitmap(*back, dir.File("out.bmp").c_str()), BitmapImport::Ok);
-    ASSERT_EQ(back->paddedWidth * back->paddedHeight, codec->paddedWidth * codec->paddedHeight);
-    EXPECT_EQ(std::memcmp(back->pixels, codec->pixels, static_cast<size_t>(codec->paddedWidth) * codec->paddedHeight * 4), 0);
-}
-
-TEST(BitmapExport, WriteFailuresReportZeroAndKeepTheOldFile) {
+TEST(BitmapExport, WriteFailuresReportZero) {
     CodecPtr codec = NewCodec();
     TempDir dir;
     EXPECT_FALSE(plix::ExportBitmap(*codec, dir.File("none.bmp").c_str()));  // no image
@@ -849,8 +865,12 @@ TEST(BitmapExport, DecodeFailureWritesNothing) {
     CodecPtr codec = NewCodec();
     TempDir dir;
     WriteFileBytes(dir.File("junk.plx"), {1, 2, 3});
-    EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), dir.File("junk.plx").c_str(), dir.File("o.bmp").c_str()), 0);
-    EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), dir.File("absent.plx").c_str(), dir.File("o.bmp").c_str()), 0);
+    EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), dir.File("junk.plx").c_str(),
+                                             dir.File("o.bmp").c_str()),
+              0);
+    EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), dir.File("absent.plx").c_str(),
+                                             dir.File("o.bmp").c_str()),
+              0);
     EXPECT_FALSE(std::filesystem::exists(dir.File("o.bmp")));
 }
 
@@ -858,14 +878,17 @@ TEST(BitmapExport, DecodeFailureWritesNothing) {
 // DecodeToBitmapFile must write (byte for byte, see the conformance tests) to
 // exactly the pixels GetPixel returns.
 TEST(BitmapExport, ToolsReadOurOutputAsGetPixelReturnsIt) {
-    const char *cases[] = {"pixel_1x1_m0_q0_x0",       "edges_17x9_m1_q4_x2",      "mix_100x75_m0_q4_x0",
-                           "random_01_m1_q0_x1_23x17", "random_04_m0_q15_x1_31x9", "crafted_extra5"};
+    const char *cases[] = {"pixel_1x1_m0_q0_x0",       "edges_17x9_m1_q4_x2",
+                           "mix_100x75_m0_q4_x0",      "random_01_m1_q0_x1_23x17",
+                           "random_04_m0_q15_x1_31x9", "crafted_extra5"};
     for (const char *c : cases) {
         SCOPED_TRACE(c);
         CodecPtr codec = NewCodec();
         TempDir dir;
         const std::string plx = DataPath(std::string("conformance/cases/") + c + ".plx");
-        ASSERT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(), dir.File("out.bmp").c_str()), 1);
+        ASSERT_EQ(
+            codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(), dir.File("out.bmp").c_str()),
+            1);
         EXPECT_EQ(ReadFileBytes(dir.File("out.bmp")),
                   ReadFileBytes(DataPath(std::string("conformance/cases/") + c + ".expected.bmp")));
         ExpectPixelsMatchPpm(*codec, DataPath(std::string("bmp/conformance/") + c + ".im.ppm"));
@@ -877,32 +900,11 @@ TEST(BitmapExport, FailedWriteKeepsTheDecodedImage) {
     CodecPtr codec = NewCodec();
     TempDir dir;
     const std::string plx = DataPath("conformance/cases/edges_17x9_m1_q4_x2.plx");
-    EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(), dir.File("no/folder/o.bmp").c_str()), 0);
+    EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(),
+                                             dir.File("no/folder/o.bmp").c_str()),
+              0);
     ASSERT_NE(codec->pixels, nullptr);
     ExpectPixelsMatchPpm(*codec, DataPath("bmp/conformance/edges_17x9_m1_q4_x2.im.ppm"));
 }
 
-TEST(BitmapExport, ImportAndEncodeOfClientFilesRoundTrips) {
-    // Whole road: a file of another program in, a PLIX file out, decoded back
-    // to a bitmap our import reads. At q-factor 0 in RGB mode the pixels come
-    // back within the coding error.
-    CodecPtr codec = NewCodec();
-    TempDir dir;
-    const std::string plx = dir.File("v5.plx"), bmp = dir.File("back.bmp");
-    ASSERT_EQ(codec->ops->EncodeBitmapFile(codec.get(), DataPath("bmp/im_v5_24.bmp").c_str(), plx.c_str(), 1, 0, 0), 1);
-    EXPECT_EQ(codec->pixels, nullptr);
-    ASSERT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(), bmp.c_str()), 1);
-    Ppm ref = LoadPpm(DataPath("bmp/im_v5_24.ppm"));
-    ASSERT_EQ(codec->width, ref.width);
-    ASSERT_EQ(codec->height, ref.height);
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            uint32_t c = codec->GetPixel(x, y);
-            for (int k = 0; k < 3; ++k) {
-                int ours = static_cast<int>((c >> (8 * k)) & 0xFF), want = ref.rgb[(y * ref.width + x) * 3 + k];
-                ASSERT_LE(std::abs(ours - want), 12) << x << "," << y << " channel " << k;
-            }
-        }
-}
-
-} // namespace
+}  // namespace

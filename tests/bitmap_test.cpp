@@ -905,6 +905,11 @@ TEST(BitmapExport, FailedWriteKeepsTheDecodedImage) {
               0);
     ASSERT_NE(codec->pixels, nullptr);
     ExpectPixelsMatchPpm(*codec, DataPath("bmp/conformance/edges_17x9_m1_q4_x2.im.ppm"));
+    // A write that fails midway (a full device) is reported too.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(), "/dev/full"), 0);
+        ASSERT_NE(codec->pixels, nullptr);
+    }
 }
 
 }  // namespace

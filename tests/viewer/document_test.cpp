@@ -1,0 +1,490 @@
+// The document: codec binding, opening by content, the effect of every event
+// on its state, saving both ways, the zoom commands and fitting the frame.
+#include <QAction>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+
+#include "main_frame.h"
+#include "plixref_doc.h"
+#include "plixref_view.h"
+#include "viewer_test_util.h"
+
+using namespace viewer_test;
+
+namespace {
+
+QString Case(const QString &name) {
+    return DataPath(QStringLiteral("conformance/cases/") + name);
+}
+
+// The rows of a 24-bit bottom-up BMP file without its headers.
+QByteArray BmpRows(const QByteArray &bmp) {
+    return bmp.mid(54);
+}
+
+QByteArray PictureRows(const CDibImage &pic) {
+    return QByteArray(reinterpret_cast<const char *>(pic.GetBits()),
+                      static_cast<int>(pic.GetBitsSize()));
+}
+
+// The rows without the stride padding, which the picture leaves unspecified.
+QByteArray PixelBytes(const QByteArray &rows, int width, int height) {
+    const int stride = (3 * width + 3) & ~3;
+    QByteArray out;
+    for (int r = 0; r < height; ++r) out.append(rows.mid(r * stride, 3 * width));
+    return out;
+}
+
+// A settings dialog answer: q-factor typed into the edit box, matrix and mode
+// chosen with their buttons, then "&Save".
+std::function<int(CSettingsDialog &)> Choose(int mode, const QString &typedQ, int matrix) {
+    return [=](CSettingsDialog &d) {
+        d.Radio(CSettingsDialog::IDC_MATRIX_PLIX + matrix)->click();
+        d.Radio(mode == 1 ? CSettingsDialog::IDC_MODE_RGB : CSettingsDialog::IDC_MODE_YUV)->click();
+        d.Edit()->setText(typedQ);
+        d.OnOK();
+        return d.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+    };
+}
+
+struct Snapshot {
+    CPlixrefDoc::ImageKind kind;
+    int zoom;
+    QByteArray rows;
+    int width, height;
+    QString title;
+};
+
+Snapshot Take(const CPlixrefDoc &doc) {
+    return {doc.Kind(),
+            doc.ZoomPercent(),
+            PictureRows(doc.Picture()),
+            doc.Picture().GetWidth(),
+            doc.Picture().GetHeight(),
+            doc.Title()};
+}
+
+void ExpectSame(const Snapshot &a, const Snapshot &b) {
+    QCOMPARE(a.kind, b.kind);
+    QCOMPARE(a.zoom, b.zoom);
+    QCOMPARE(a.width, b.width);
+    QCOMPARE(a.height, b.height);
+    QCOMPARE(a.rows, b.rows);
+    QCOMPARE(a.title, b.title);
+}
+
+}  // namespace
+
+class TestDocument : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    QString Write(const QString &name, const QByteArray &bytes) {
+        const QString path = dir_.filePath(name);
+        WriteFile(path, bytes);
+        return path;
+    }
+    // A BMP file (of BMP content) under the given name.
+    QString Bmp(const QString &name, int w, int h) { return Write(name, MakeBmp(w, h)); }
+    // A PLIX conformance file copied under the given name.
+    QString Plix(const QString &name,
+                 const QString &caseName = QStringLiteral("edges_17x9_m1_q9_x2")) {
+        return Write(name, ReadFile(Case(caseName + ".plx")));
+    }
+
+private slots:
+    void construction() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(host.messages.isEmpty());
+        QVERIFY(doc.Codec() != nullptr);
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindNone);
+        QCOMPARE(doc.ZoomPercent(), 100);
+        QVERIFY(doc.Picture().IsEmpty());
+        QVERIFY(doc.OnNewDocument());
+        QCOMPARE(doc.Title(), QStringLiteral("Untitled"));
+    }
+
+    void missingLibrary() {
+        TestHost host;
+        CPlixrefDoc doc(host, "libPLIX-absent.so");
+        QCOMPARE(host.messages, QStringList{"File not found - libPLIX-absent.so"});
+        QCOMPARE(doc.Codec(), nullptr);
+        QVERIFY(!doc.OnNewDocument());
+        QVERIFY(!doc.OnOpenDocument(Bmp("a.bmp", 3, 3)));
+        QCOMPARE(host.messages.size(), 1);
+        QVERIFY(doc.Picture().IsEmpty());
+    }
+
+    void missingFactory() {
+        TestHost host;
+        CPlixrefDoc doc(host, "libm.so.6");
+        QCOMPARE(host.messages, QStringList{"GetProc error!"});
+        QCOMPARE(doc.Codec(), nullptr);
+        QVERIFY(!doc.OnNewDocument());
+    }
+
+    void codecLibraryName() {
+        QCOMPARE(QString(plix::platform::CodecLibraryFileName()), QStringLiteral("libPLIX.so"));
+    }
+
+    // A file named *.plx that holds a bitmap opens as a bitmap.
+    void openBitmapWhateverTheName() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        doc.OnZoom(200);
+        QVERIFY(doc.OnOpenDocument(Bmp("y.plx", 5, 3)));
+        QVERIFY(host.messages.isEmpty());
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindBitmap);
+        QCOMPARE(doc.ZoomPercent(), 200);
+        QCOMPARE(doc.Picture().GetWidth(), 5);
+        QCOMPARE(PictureRows(doc.Picture()), PatternRows(5, 3));
+        QCOMPARE(doc.Title(), QStringLiteral("y.plx"));
+        QCOMPARE(doc.PathName(), dir_.filePath("y.plx"));
+    }
+
+    // A file named *.bmp that holds PLIX data opens as PLIX; the picture is the
+    // decoded image with its rows bottom-up.
+    void openPlixWhateverTheName() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(Plix("x.bmp")));
+        QVERIFY(host.messages.isEmpty());
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindPlix);
+        QCOMPARE(doc.ZoomPercent(), 100);
+        QCOMPARE(doc.Picture().GetWidth(), 17);
+        QCOMPARE(doc.Picture().GetHeight(), 9);
+        QCOMPARE(doc.Picture().GetStride(), 52u);
+        const QByteArray expected = BmpRows(ReadFile(Case("edges_17x9_m1_q9_x2.expected.bmp")));
+        QCOMPARE(PixelBytes(PictureRows(doc.Picture()), 17, 9), PixelBytes(expected, 17, 9));
+    }
+
+    // What each kind of refused file does: a message naming the file, and the
+    // document, its picture and its title stay as they were.
+    void refusedFilesChangeNothing_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        BmpOptions o16;
+        o16.bitsPerPixel = 16;
+        QTest::newRow("bitmap refused") << "b16.bmp" << MakeBmp(4, 4, o16) << "24-bit";
+        BmpOptions cut;
+        cut.sizeField = MakeBmp(4, 4).size() - 5;
+        cut.dropTail = 5;
+        QTest::newRow("bitmap rows cut short") << "cut.bmp" << MakeBmp(4, 4, cut) << "incomplete";
+        // Sizes whose pixel buffer no memory holds: the decode fails.
+        QByteArray huge("PLIX\0\0\0\0\0\0\0\x40\0\0\0\x40", 16);
+        huge.append(QByteArray(64, '\0'));
+        QTest::newRow("PLIX decoding failed") << "huge.plx" << huge << "cannot be decoded";
+        QTest::newRow("neither type") << "text.bmp" << QByteArray("hello, world\n") << "neither";
+        BmpOptions zero;
+        zero.sizeField = 0;
+        QTest::newRow("bitmap size field 0") << "zero.bmp" << MakeBmp(4, 4, zero) << "neither";
+        QTest::newRow("empty file") << "empty.plx" << QByteArray() << "neither";
+        QTest::newRow("PL only") << "pl.plx" << QByteArray("PLI") << "neither";
+    }
+    void refusedFilesChangeNothing() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(Bmp("shown.bmp", 6, 2)));
+        doc.OnZoom(50);
+        const Snapshot before = Take(doc);
+        const QString path = Write(name, content);
+        QVERIFY(!doc.OnOpenDocument(path));
+        QCOMPARE(host.messages.size(), 1);
+        QVERIFY2(host.messages[0].contains(QDir::toNativeSeparators(path)),
+                 qPrintable(host.messages[0]));
+        QVERIFY2(host.messages[0].contains(reason), qPrintable(host.messages[0]));
+        ExpectSame(Take(doc), before);
+    }
+
+    void unreadableFiles() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(!doc.OnOpenDocument(dir_.filePath("no such file.bmp")));
+        QVERIFY(!doc.OnOpenDocument(dir_.path()));
+        QCOMPARE(host.messages.size(), 2);
+        QVERIFY(host.messages[0].contains("no such file.bmp"));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindNone);
+        QCOMPARE(doc.Title(), QStringLiteral("Untitled"));
+    }
+
+    // The remaining rows: a PLIX file after a bitmap, a bitmap after a PLIX
+    // file, and the zoom command.
+    void stateTable() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        doc.OnZoom(200);
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindNone);
+        QVERIFY(doc.Picture().IsEmpty());
+        QVERIFY(doc.OnOpenDocument(Bmp("a.bmp", 4, 4)));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindBitmap);
+        QCOMPARE(doc.ZoomPercent(), 200);
+        QVERIFY(doc.OnOpenDocument(Plix("b.plx")));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindPlix);
+        QCOMPARE(doc.ZoomPercent(), 200);
+        QCOMPARE(doc.Picture().GetWidth(), 17);
+        const QByteArray rows = PictureRows(doc.Picture());
+        doc.OnZoom(50);
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindPlix);
+        QCOMPARE(PictureRows(doc.Picture()), rows);
+        QVERIFY(doc.OnOpenDocument(Bmp("c.bmp", 2, 7)));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindBitmap);
+        QCOMPARE(doc.ZoomPercent(), 50);
+        QCOMPARE(doc.Picture().GetHeight(), 7);
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void fileOpenCommand() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        doc.OnFileOpen();  // cancelled
+        QCOMPARE(host.openSpecs.size(), 1);
+        QVERIFY(host.openSpecs[0].defaultExtension.isEmpty());
+        QCOMPARE(host.openSpecs[0].filters, QStringList({"Bitmap (*.bmp)", "Plix (*.plix *.plx)"}));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindNone);
+        host.openAnswers.push_back(Bmp("open.bmp", 3, 3));
+        doc.OnFileOpen();
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindBitmap);
+        QCOMPARE(doc.Title(), QStringLiteral("open.bmp"));
+    }
+
+    // A bitmap saved as PLIX is byte for byte the file the codec writes from
+    // the same image with the same settings.
+    void saveBitmapAsPlix_data() {
+        QTest::addColumn<QString>("caseName");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("typedQ");
+        QTest::addColumn<int>("matrix");
+        QTest::newRow("RGB q9 CG") << "edges_17x9_m1_q9_x2" << 1 << "9" << 2;
+        QTest::newRow("YUV q4 JPEG") << "edges_17x9_m0_q4_x1" << 0 << "4" << 1;
+        QTest::newRow("YUV q0 PLIX") << "mix_100x75_m0_q0_x0" << 0 << "0" << 0;
+        QTest::newRow("RGB q15 PLIX") << "mix_100x75_m1_q15_x0" << 1 << "15" << 0;
+    }
+    void saveBitmapAsPlix() {
+        QFETCH(QString, caseName);
+        QFETCH(int, mode);
+        QFETCH(QString, typedQ);
+        QFETCH(int, matrix);
+        TestHost host;
+        CPlixrefDoc doc(host);
+        const QString source = caseName.left(caseName.indexOf("_m")) + ".bmp";
+        QVERIFY(doc.OnOpenDocument(DataPath("conformance/images/" + source)));
+        const QByteArray shown = PictureRows(doc.Picture());
+        const QString out = dir_.filePath(caseName + ".plx");
+        host.saveAnswers.push_back(out);
+        host.settings = Choose(mode, typedQ, matrix);
+        doc.OnFileSave();
+        QCOMPARE(host.saveSpecs.size(), 1);
+        QCOMPARE(host.saveSpecs[0].defaultExtension, QStringLiteral("plx"));
+        QCOMPARE(host.saveSpecs[0].filters, QStringList{"Plix (*.plx *.plix)"});
+        QCOMPARE(host.settingsRuns, 1);
+        QVERIFY2(host.messages.isEmpty(), qPrintable(host.messages.join('\n')));
+        QCOMPARE(ReadFile(out), ReadFile(Case(caseName + ".plx")));
+        // Saving changes nothing in the document.
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindBitmap);
+        QCOMPARE(PictureRows(doc.Picture()), shown);
+    }
+
+    // A q-factor typed beyond 15 is written as 15.
+    void typedQFactorIsLimited() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(DataPath("conformance/images/edges_17x9.bmp")));
+        const QString out = dir_.filePath("q200.plx");
+        host.saveAnswers.push_back(out);
+        host.settings = Choose(1, "200", 2);
+        doc.OnFileSave();
+        QVERIFY(host.messages.isEmpty());
+        QCOMPARE(ReadFile(out), ReadFile(Case("edges_17x9_m1_q15_x2.plx")));
+    }
+
+    void saveCancelled() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        doc.OnFileSave();  // nothing loaded: no dialog at all
+        QCOMPARE(host.saveSpecs.size(), 0);
+        QVERIFY(doc.OnOpenDocument(Bmp("s.bmp", 4, 4)));
+        doc.OnFileSave();  // the save dialog is cancelled
+        QCOMPARE(host.saveSpecs.size(), 1);
+        QCOMPARE(host.settingsRuns, 0);
+        const QString out = dir_.filePath("never.plx");
+        host.saveAnswers.push_back(out);
+        host.settings = [](CSettingsDialog &d) {
+            d.reject();
+            return IDCANCEL;
+        };
+        doc.OnFileSave();  // the settings dialog is cancelled
+        QCOMPARE(host.settingsRuns, 1);
+        QVERIFY(!QFileInfo::exists(out));
+        QVERIFY(host.messages.isEmpty());
+        // After a refused file the shown bitmap still saves.
+        QVERIFY(!doc.OnOpenDocument(Write("junk.bin", "junk")));
+        host.saveAnswers.push_back(out);
+        host.settings = Choose(0, "0", 0);
+        doc.OnFileSave();
+        QCOMPARE(host.saveSpecs.size(), 3);
+    }
+
+    // A PLIX picture saved as a bitmap is byte for byte the codec's own
+    // decoded BMP.
+    void savePlixAsBitmap_data() {
+        QTest::addColumn<QString>("caseName");
+        QTest::newRow("17x9 RGB") << "edges_17x9_m1_q9_x2";
+        QTest::newRow("100x75 YUV") << "mix_100x75_m0_q4_x0";
+        QTest::newRow("1x1") << "pixel_1x1_m0_q0_x0";
+        QTest::newRow("extra header bytes") << "crafted_extra5";
+    }
+    void savePlixAsBitmap() {
+        QFETCH(QString, caseName);
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(Plix("in.plx", caseName)));
+        const QString out = dir_.filePath(caseName + ".bmp");
+        host.saveAnswers.push_back(out);
+        doc.OnFileSave();
+        QCOMPARE(host.saveSpecs.size(), 1);
+        QCOMPARE(host.saveSpecs[0].defaultExtension, QStringLiteral("bmp"));
+        QCOMPARE(host.saveSpecs[0].filters, QStringList{"Bitmap (*.bmp)"});
+        QCOMPARE(host.settingsRuns, 0);
+        QVERIFY(host.messages.isEmpty());
+        QCOMPARE(ReadFile(out), ReadFile(Case(caseName + ".expected.bmp")));
+    }
+
+    // After a PLIX file that fails to decode the shown PLIX picture still
+    // saves as itself.
+    void failedDecodeKeepsSavablePicture() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(Plix("good.plx")));
+        QByteArray huge("PLIX\0\0\0\0\0\0\0\x40\0\0\0\x40", 16);
+        QVERIFY(!doc.OnOpenDocument(Write("huge.plx", huge)));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindPlix);
+        const QString out = dir_.filePath("after.bmp");
+        host.saveAnswers.push_back(out);
+        doc.OnFileSave();
+        QCOMPARE(host.messages.size(), 1);
+        QCOMPARE(ReadFile(out), ReadFile(Case("edges_17x9_m1_q9_x2.expected.bmp")));
+    }
+
+    void saveFailureNamesTheFile() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(Bmp("f.bmp", 4, 4)));
+        const QString bad = dir_.filePath("missing folder/out.plx");
+        host.saveAnswers.push_back(bad);
+        host.settings = Choose(0, "0", 0);
+        doc.OnFileSave();
+        QCOMPARE(host.messages.size(), 1);
+        QVERIFY2(host.messages[0].contains(QDir::toNativeSeparators(bad)),
+                 qPrintable(host.messages[0]));
+
+        QVERIFY(doc.OnOpenDocument(Plix("p.plx")));
+        const QString badBmp = dir_.filePath("missing folder/out.bmp");
+        host.saveAnswers.push_back(badBmp);
+        doc.OnFileSave();
+        QCOMPARE(host.messages.size(), 2);
+        QVERIFY2(host.messages[1].contains(QDir::toNativeSeparators(badBmp)),
+                 qPrintable(host.messages[1]));
+        QVERIFY(!QFileInfo::exists(badBmp));
+    }
+
+    void zoomUpdateState() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QAction z50, z100, z200;
+        auto update = [&] {
+            doc.OnUpdateZoom(50, &z50);
+            doc.OnUpdateZoom(100, &z100);
+            doc.OnUpdateZoom(200, &z200);
+        };
+        update();
+        QVERIFY(!z50.isEnabled() && !z100.isEnabled() && !z200.isEnabled());
+        QVERIFY(!z50.isChecked() && z100.isChecked() && !z200.isChecked());
+        QVERIFY(doc.OnOpenDocument(Bmp("z.bmp", 3, 3)));
+        update();
+        QVERIFY(z50.isEnabled() && z100.isEnabled() && z200.isEnabled());
+        doc.OnZoom(50);
+        update();
+        QVERIFY(z50.isChecked() && !z100.isChecked() && !z200.isChecked());
+        doc.OnZoom(200);
+        update();
+        QVERIFY(!z50.isChecked() && !z100.isChecked() && z200.isChecked());
+    }
+
+    // The view's client area becomes the zoomed picture; the frame keeps its
+    // menu bar and cannot be resized by the user.
+    void fitFrame_data() {
+        QTest::addColumn<int>("zoom");
+        QTest::addColumn<QSize>("client");
+        QTest::newRow("100") << 100 << QSize(10, 3);
+        QTest::newRow("200") << 200 << QSize(20, 6);
+        QTest::newRow("50") << 50 << QSize(5, 1);
+    }
+    void fitFrame() {
+        QFETCH(int, zoom);
+        QFETCH(QSize, client);
+        TestHost host;
+        CPlixrefDoc doc(host);
+        CMainFrame frame;
+        auto *view = new CPlixrefView(doc, &frame);
+        frame.setCentralWidget(view);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const int menuHeight = frame.menuBar()->height();
+        QVERIFY(doc.OnOpenDocument(Bmp("ten.bmp", 10, 3)));
+        QTRY_COMPARE(view->size(), QSize(10, 3));
+        doc.OnZoom(zoom);
+        QTRY_COMPARE(view->size(), client);
+        QCOMPARE(view->geometry().topLeft(), QPoint(0, menuHeight));
+        QCOMPARE(frame.size(), client + QSize(0, menuHeight));
+        QCOMPARE(frame.minimumSize(), frame.maximumSize());
+        // Back and forth keeps the sizes exact.
+        doc.OnZoom(200);
+        doc.OnZoom(zoom);
+        QTRY_COMPARE(view->size(), client);
+    }
+
+    void fitFramePlix() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        CMainFrame frame;
+        auto *view = new CPlixrefView(doc, &frame);
+        frame.setCentralWidget(view);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QVERIFY(doc.OnOpenDocument(Plix("fit.plx")));
+        QTRY_COMPARE(view->size(), QSize(17, 9));
+        doc.OnZoom(50);
+        QTRY_COMPARE(view->size(), QSize(8, 4));
+    }
+
+    // Without a picture the frame stays as it is.
+    void noFitWithoutPicture() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        CMainFrame frame;
+        auto *view = new CPlixrefView(doc, &frame);
+        frame.setCentralWidget(view);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const QSize before = frame.size();
+        doc.OnZoom(200);
+        QCOMPARE(frame.size(), before);
+        QVERIFY(!doc.OnOpenDocument(Write("none.txt", "none")));
+        QCOMPARE(frame.size(), before);
+    }
+};
+
+QTEST_MAIN(TestDocument)
+#include "document_test.moc"

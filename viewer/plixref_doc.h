@@ -1,0 +1,89 @@
+// The viewer's one document: binds the codec, holds the picture and the zoom,
+// opens BMP and PLIX files by their content and saves each the other way round.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+#include "dib_image.h"
+#include "platform/library.h"
+#include "plix/plix.h"
+
+class QAction;
+class QWidget;
+class CDialogHost;
+class CPlixrefView;
+
+class CPlixrefDoc : public QObject {
+    Q_OBJECT
+public:
+    enum ImageKind { KindNone = 0, KindBitmap = 1, KindPlix = 2 };
+
+    // Command identifiers of the zoom entries.
+    enum { ID_VIEW_ZOOM50 = 32771, ID_VIEW_ZOOM100 = 32772, ID_VIEW_ZOOM200 = 32773 };
+
+    // Loads the codec library by file name and creates the codec; a message
+    // box says why when that fails, and the document then refuses new and open.
+    explicit CPlixrefDoc(CDialogHost &host,
+                         const char *libraryName = plix::platform::CodecLibraryFileName());
+    ~CPlixrefDoc() override;
+
+    bool OnNewDocument();
+    // Opens a file by its content; on success the frame is fitted and the
+    // title follows the file. A refused file leaves the document as it was.
+    bool OnOpenDocument(const QString &path);
+
+    void OnFileOpen();
+    void OnFileSave();
+    void OnZoom(int percent);
+    // Check mark and enabled state of the zoom entry for percent.
+    void OnUpdateZoom(int percent, QAction *action) const;
+    bool IsZoomChecked(int percent) const { return zoomPercent_ == percent; }
+    bool IsZoomEnabled() const { return picture_.GetBits() != nullptr; }
+
+    // Sizes the main frame so that the view's client area is the zoomed picture.
+    void FitFrame();
+
+    void AddView(CPlixrefView *view);
+    void RemoveView(CPlixrefView *view);
+    CPlixrefView *FirstView() const { return views_.empty() ? nullptr : views_.front(); }
+
+    CDibImage &Picture() { return picture_; }
+    const CDibImage &Picture() const { return picture_; }
+    int ZoomPercent() const { return zoomPercent_; }
+    ImageKind Kind() const { return kind_; }
+    PlixCodec *Codec() const { return codec_; }
+    const QString &PathName() const { return pathName_; }
+    const QString &Title() const { return title_; }
+
+signals:
+    void titleChanged(const QString &title);
+    // Picture, kind or zoom changed.
+    void stateChanged();
+
+private:
+    enum class LoadResult { Loaded, Refused };
+    LoadResult Load(const QString &path, QString &reason);
+    // Null on success, otherwise why the file was refused.
+    const char *LoadPlix(plix::platform::InputFile &file, int64_t length);
+    void RestoreCodecPicture();
+    void SaveAsPlix();
+    void SaveAsBitmap();
+    void UpdateAllViews();
+    void SetPathName(const QString &path);
+    QWidget *FrameWindow() const;
+
+    CDialogHost &host_;
+    CDibImage picture_;
+    int zoomPercent_ = 100;
+    ImageKind kind_ = KindNone;
+    plix::platform::Library library_;
+    PLIX_ConstructorFn constructor_ = nullptr;
+    PlixCodec *codec_ = nullptr;
+    std::vector<CPlixrefView *> views_;
+    QString pathName_;
+    QString title_;
+};

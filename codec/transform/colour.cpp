@@ -43,13 +43,12 @@ void BuildTables(YccToRgbTables &t) {
 } // namespace
 
 const YccToRgbTables &GetYccToRgbTables() {
-    // Never freed: shared by every codec for the life of the process.
-    static const YccToRgbTables *tables = [] {
-        auto *t = new YccToRgbTables;
-        BuildTables(*t);
-        return t;
-    }();
-    return *tables;
+    // Static storage rather than the heap: programs unload the library, and
+    // memory obtained here would be lost with every unload.
+    static YccToRgbTables tables;
+    static const bool built = (BuildTables(tables), true);
+    (void)built;
+    return tables;
 }
 
 void RgbToYcc(uint8_t b, uint8_t g, uint8_t r, uint8_t out[3]) {

@@ -47,10 +47,13 @@ void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int
                                                    _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e1)));
             const __m128i t23 = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e2)),
                                                    _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e3)));
-            // Y sits in 16-bit lane 1 of each pixel; spread it over the pixel's four lanes.
+            // Y sits in 16-bit lane 1 of each pixel; doubling the pixels puts
+            // two of them in each 64-bit half, whose lane 1 is then spread
+            // over the half.
             const __m128i lum = _mm_and_si128(px, lumMask);
-            const __m128i y01 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lum, 0x55), 0x55);
-            const __m128i lum23 = _mm_unpackhi_epi64(lum, lum);
+            const __m128i lum01 = _mm_unpacklo_epi32(lum, lum);
+            const __m128i lum23 = _mm_unpackhi_epi32(lum, lum);
+            const __m128i y01 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lum01, 0x55), 0x55);
             const __m128i y23 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lum23, 0x55), 0x55);
             const __m128i rgb = _mm_packus_epi16(_mm_add_epi16(y01, t01), _mm_add_epi16(y23, t23));
             _mm_storeu_si128(reinterpret_cast<__m128i *>(p), rgb);

@@ -160,7 +160,7 @@ protected:
     }
 };
 
-// ---- The classic files: exactly the specified import ------------------------
+// ---- The classic files: the original import rules, unchanged ------------------------
 
 TEST_F(BitmapFiles, Classic24BitRowsArePaddedAndStoredBottomUp) {
     BmpSpec s;
@@ -838,7 +838,7 @@ TEST(BitmapExport, WritesTheClassic24BitLayout) {
         EXPECT_EQ(got[54 + 2], (PatternColour(0, h - 1)) & 0xFF);
         for (size_t i = 3 * w; i < row; ++i) EXPECT_EQ(got[54 + i], 0);
     }
-    // The Part's own figures.
+    // Row lengths and file sizes of the smallest cases.
     EXPECT_EQ((3 * 5 + 3) & ~3, 16);
     EXPECT_EQ(ReadFileBytes(DataPath("bmp/export_10x3.bmp")).size(), 150u);
     EXPECT_EQ(ReadFileBytes(DataPath("bmp/export_4x2.bmp")).size(), 54u + 2 * 12);

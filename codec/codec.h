@@ -8,6 +8,7 @@
 #include "plix/plix.h"
 #include "streams.h"
 #include "transform/cpu_features.h"
+#include "transform/dsp.h"
 
 namespace plix {
 
@@ -48,11 +49,15 @@ public:
     int32_t paddedWidth = 0;
     int32_t paddedHeight = 0;
     int32_t quant[2][64] = {};
-    int32_t block[3][64] = {};
+    alignas(32) int32_t block[3][64] = {};
     int32_t dcPredictor[3] = {};
     CpuFeatures cpu;
     int32_t useMmx = 0;
     uint8_t *pixels = nullptr;
+    // Kernels this object uses; null means the process-wide choice. Tests and
+    // the benchmark set a particular variant here.
+    const Dsp *dsp = nullptr;
+    const Dsp &Kernels() const { return dsp ? *dsp : GetDsp(); }
 
 private:
     int32_t EncodeToWriter(int32_t mode, int32_t qfactor, int32_t matrix);

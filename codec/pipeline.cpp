@@ -1,4 +1,12 @@
 // Encoding the pixel buffer into a PLIX stream and decoding one back.
+//
+// Both directions walk the padded image one strip of 8 rows at a time. Colour
+// conversion is done per strip while it is in cache: the encoder converts a
+// copy (the caller's pixels stay as they are, the padding is coded
+// unconverted), the decoder converts the strip's image area right after its
+// blocks are stored. Per pixel this is the same conversion as one pass over the
+// whole image before or after, so the results are identical.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,8 +22,6 @@ namespace plix {
 namespace {
 
 constexpr int kClassOf[3] = {0, 1, 1};
-// Pixel byte that holds each component.
-constexpr int kByteOf[3] = {2, 1, 0};
 
 } // namespace
 
@@ -40,7 +46,7 @@ int32_t Codec::EncodeToWriter(int32_t, int32_t, int32_t) {
     uint8_t raw[kHeaderSize];
     SerializeHeader(header, raw);
     writer.WriteBlock(raw, kHeaderSize);
-    // The tables are built from the bytes the header keeps, as a decoder will.
+    // The tables come from the bytes the header keeps, as a decoder's will.
     BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
     EncodeBlocks(header.mode);
     writer.Flush();
@@ -48,36 +54,37 @@ int32_t Codec::EncodeToWriter(int32_t, int32_t, int32_t) {
 }
 
 void Codec::EncodeBlocks(int32_t modeByte) {
-    const Dsp &dsp = GetDsp();
+    const Dsp &k = Kernels();
+    QuantDivisors luma, chroma;
+    PrepareQuantDivisors(quant[0], luma);
+    PrepareQuantDivisors(quant[1], chroma);
     dcPredictor[0] = dcPredictor[1] = dcPredictor[2] = 0;
+
+    // The decoder converts back only for a mode byte of 0, so that is what
+    // decides here too.
     const bool yuv = modeByte == 0;
     const size_t rowBytes = static_cast<size_t>(paddedWidth) * 4;
-    // In YUV mode the image area is converted strip by strip into this copy, so
-    // the caller's pixels stay as they are; the padding is coded unconverted.
+    const size_t imageBytes = static_cast<size_t>(width) * 4;
     std::vector<uint8_t> strip(yuv ? rowBytes * 8 : 0);
 
     for (int32_t y = 0; y < paddedHeight; y += 8) {
         const uint8_t *rows = pixels + static_cast<size_t>(y) * rowBytes;
         if (yuv) {
-            std::memcpy(strip.data(), rows, rowBytes * 8);
-            for (int r = 0; r < 8 && y + r < height; ++r) {
-                uint8_t *row = strip.data() + static_cast<size_t>(r) * rowBytes;
-                ConvertRgbToYccPixels(row, row, width);
+            for (int r = 0; r < 8; ++r) {
+                const uint8_t *src = rows + static_cast<size_t>(r) * rowBytes;
+                uint8_t *dst = strip.data() + static_cast<size_t>(r) * rowBytes;
+                if (y + r < height) {
+                    k.rgbToYcc(src, dst, width);
+                    std::memcpy(dst + imageBytes, src + imageBytes, rowBytes - imageBytes);
+                } else {
+                    std::memcpy(dst, src, rowBytes);
+                }
             }
             rows = strip.data();
         }
         for (int32_t x = 0; x < paddedWidth; x += 8) {
-            for (int r = 0; r < 8; ++r) {
-                const uint8_t *p = rows + static_cast<size_t>(r) * rowBytes + static_cast<size_t>(x) * 4;
-                for (int c = 0; c < 8; ++c, p += 4) {
-                    for (int k = 0; k < 3; ++k) block[k][r * 8 + c] = int32_t{p[kByteOf[k]]} - 128;
-                }
-            }
-            for (int k = 0; k < 3; ++k) {
-                dsp.forwardDct(block[k]);
-                QuantiseBlock(block[k], quant[kClassOf[k]]);
-                EncodeBlockSymbols(writer, block[k], kClassOf[k], dcPredictor[k]);
-            }
+            k.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma, block);
+            for (int c = 0; c < 3; ++c) EncodeBlockSymbols(writer, block[c], kClassOf[c], dcPredictor[c]);
         }
     }
 }
@@ -116,7 +123,6 @@ int32_t Codec::DecodeFromReader() {
         return 0;
     }
     DecodeBlocks();
-    if (header.mode == 0) GetDsp().yccToRgb(pixels, paddedWidth, width, height, GetYccToRgbTables());
     reader.Close();
     return 1;
 }
@@ -124,23 +130,21 @@ int32_t Codec::DecodeFromReader() {
 void Codec::DecodeBlocks() {
     BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
     dcPredictor[0] = dcPredictor[1] = dcPredictor[2] = 0;
-    const Dsp &dsp = GetDsp();
-    useMmx = dsp.packed ? 1 : 0;
+    const Dsp &k = Kernels();
+    useMmx = k.packed ? 1 : 0;
+    const bool yuv = header.mode == 0;
+    const YccToRgbTables &tables = GetYccToRgbTables();
     const size_t rowBytes = static_cast<size_t>(paddedWidth) * 4;
+
     for (int32_t y = 0; y < paddedHeight; y += 8) {
         uint8_t *rows = pixels + static_cast<size_t>(y) * rowBytes;
         for (int32_t x = 0; x < paddedWidth; x += 8) {
-            for (int k = 0; k < 3; ++k) {
-                DecodeBlock(reader, block[k], quant[kClassOf[k]], kClassOf[k], dcPredictor[k]);
-                dsp.inverseDct(block[k]);
-            }
-            for (int r = 0; r < 8; ++r) {
-                uint8_t *p = rows + static_cast<size_t>(r) * rowBytes + static_cast<size_t>(x) * 4;
-                for (int c = 0; c < 8; ++c, p += 4) {
-                    for (int k = 0; k < 3; ++k) p[kByteOf[k]] = static_cast<uint8_t>(block[k][r * 8 + c]);
-                }
-            }
+            for (int c = 0; c < 3; ++c)
+                DecodeBlock(reader, block[c], quant[kClassOf[c]], kClassOf[c], dcPredictor[c]);
+            k.inverseBlocks(block, rows + static_cast<size_t>(x) * 4, rowBytes);
         }
+        // The image area only: the padding keeps its Y, Cb and Cr.
+        if (yuv && y < height) k.yccToRgb(rows, paddedWidth, width, std::min(8, height - y), tables);
     }
 }
 

@@ -74,6 +74,23 @@ public:
         bitCount_ -= n;
     }
 
+    // Lets a hot decoding loop keep the bit buffer in registers: TakeBits
+    // copies the buffered bits and the unread rest of the current chunk out,
+    // PutBits hands them back. In between, only the copy may be used. Bits of
+    // the copy below count must be zero or the upcoming bits, as in bits_.
+    struct BitCursor {
+        uint64_t bits;  // left-aligned
+        int count;
+        const uint8_t *cur;
+        const uint8_t *end;
+    };
+    BitCursor TakeBits() const { return {bits_, bitCount_, cur_, end_}; }
+    void PutBits(const BitCursor &c) {
+        bits_ = c.bits;
+        bitCount_ = c.count;
+        cur_ = c.cur;
+    }
+
     // Chunks fetched from the source so far (for tests of the transfer sizes).
     uint32_t LastChunkSize() const { return lastChunkSize_; }
     uint64_t ChunksFetched() const { return chunksFetched_; }

@@ -330,6 +330,37 @@ TEST(BlockCoding, RandomBlocksRoundTrip) {
     }
 }
 
+// The fast coder writes exactly the plain coder's bits, also for values the
+// quantiser never produces.
+TEST(BlockCoding, FastEncoderMatchesReference) {
+    std::mt19937 rng(31);
+    const int32_t extremes[] = {512, -512, 1023, -1024, 65535, -65536, INT32_MAX, INT32_MIN, 511, -511};
+    for (int round = 0; round < 200; ++round) {
+        std::string fastBytes, slowBytes;
+        StreamWriter fw, sw;
+        ASSERT_TRUE(fw.OpenMemory(&fastBytes));
+        ASSERT_TRUE(sw.OpenMemory(&slowBytes));
+        int32_t pf[3] = {0, 0, 0}, ps[3] = {0, 0, 0};
+        const int density = round % 9;
+        for (int i = 0; i < 30; ++i) {
+            Block b(64, 0);
+            for (int j = 0; j < 64; ++j) {
+                if (static_cast<int>(rng() % 8) >= density) continue;
+                b[j] = static_cast<int32_t>(rng() % 1023) - 511;
+                if (round % 4 == 3 && rng() % 40 == 0) b[j] = extremes[rng() % 10];
+            }
+            EncodeBlockSymbols(fw, b.data(), kClassOf[i % 3], pf[i % 3]);
+            EncodeBlockSymbolsReference(sw, b.data(), kClassOf[i % 3], ps[i % 3]);
+            ASSERT_EQ(pf[i % 3], ps[i % 3]);
+        }
+        fw.Flush();
+        sw.Flush();
+        ASSERT_TRUE(fw.Close());
+        ASSERT_TRUE(sw.Close());
+        ASSERT_EQ(fastBytes, slowBytes) << "round " << round;
+    }
+}
+
 // Arbitrary bytes, also past the end of the data, decode alike in both.
 TEST(BlockCoding, FastDecoderMatchesReferenceOnRandomBits) {
     std::mt19937 rng(7);

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "entropy/huffman.h"
 #include "streams.h"
@@ -21,13 +26,22 @@ namespace {
 constexpr int kEndOfBlock = 0x00;
 constexpr int kZeroRun16 = 0x10;
 
-uint32_t Magnitude(int32_t v) {
-    return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-}
+// All ones for a negative v, else 0. Signs of coefficients are random, so
+// everything below is computed without branches.
+uint32_t SignMask(int32_t v) { return static_cast<uint32_t>(v >> 31); }
+
+uint32_t Magnitude(int32_t v) { return (static_cast<uint32_t>(v) ^ SignMask(v)) - SignMask(v); }
 
 // v itself when v >= 0, else v - 1; the caller keeps the low bits it needs.
-uint32_t ValueBits(int32_t v) {
-    return static_cast<uint32_t>(v) - (v < 0 ? 1u : 0u);
+uint32_t ValueBits(int32_t v) { return static_cast<uint32_t>(v) + SignMask(v); }
+
+// Category of a non-zero v.
+int CategoryOfNonZero(int32_t v) {
+#if defined(__GNUC__)
+    return 32 - __builtin_clz(Magnitude(v));
+#else
+    return std::bit_width(Magnitude(v));
+#endif
 }
 
 // n bits u read back as a value of category n (1..31), modulo 2^32.
@@ -41,12 +55,6 @@ int32_t Dequantise(uint32_t v, int32_t q) {
     return std::clamp(product, -256, 255);
 }
 
-// Rare forms: categories without a joint code-and-value write.
-void WriteSymbolAndValue(StreamWriter &w, int symbol, int cls, bool ac, int32_t v, int n) {
-    WriteSymbol(w, symbol & 0xFF, cls, ac);
-    WriteValueBits(w, v, n);
-}
-
 } // namespace
 
 int MagnitudeCategory(int32_t v) { return std::bit_width(Magnitude(v)); }
@@ -56,107 +64,271 @@ void WriteValueBits(StreamWriter &w, int32_t v, int n) {
     w.WriteBits(ValueBits(v), n > 32 ? 32 : n);
 }
 
+namespace {
+
+// Collects a block's bits in a local buffer without branches, then hands
+// them to the writer. Big enough for the longest block: 63 codes of at most
+// 21 bits with their value bits, three 16-zero runs and the DC.
+class BitPacker {
+public:
+    // The buffer lives apart from the packer, so that byte stores into it
+    // cannot be taken to change the packer's registers.
+    explicit BitPacker(uint8_t *buffer) : buffer_(buffer), out_(buffer) {}
+    // bits must not exceed length bits; length at most 32.
+    void Put(uint32_t bits, int length) {
+        used_ += length;
+        acc_ |= static_cast<uint64_t>(bits) << (64 - used_);
+        StoreBigEndian64(out_, acc_);
+        const int bytes = used_ >> 3;
+        out_ += bytes;
+        acc_ <<= bytes * 8;
+        used_ &= 7;
+    }
+    // Code of a table entry followed by the n value bits of v (n <= 9).
+    void PutCoded(uint32_t entry, int32_t v, int n) {
+        const int length = static_cast<int>(entry & 15);
+        const uint32_t code = entry >> (16 - length);
+        Put((code << n) | (ValueBits(v) & ((1u << n) - 1)), length + n);
+    }
+    // Hands everything collected so far to w.
+    void Drain(StreamWriter &w) {
+        const uint8_t *p = buffer_;
+        for (; out_ - p >= 4; p += 4)
+            w.WriteBits(static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+                            static_cast<uint32_t>(p[2]) << 8 | p[3],
+                        32);
+        for (; p < out_; ++p) w.WriteBits(*p, 8);
+        if (used_ > 0) w.WriteBits(static_cast<uint32_t>(acc_ >> (64 - used_)), used_);
+        out_ = buffer_;
+        acc_ = 0;
+        used_ = 0;
+    }
+
+private:
+    static void StoreBigEndian64(uint8_t *p, uint64_t v) {
+        for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (56 - 8 * i));
+    }
+
+    uint8_t *buffer_;
+    uint8_t *out_;
+    uint64_t acc_ = 0;  // pending bits, left-aligned
+    int used_ = 0;      // below 8 between calls
+};
+
+constexpr uint8_t kZigzag[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+// The block in zigzag order, with constant offsets.
+template <size_t... I>
+void GatherZigzag(const int32_t *__restrict block, int32_t *__restrict out, std::index_sequence<I...>) {
+    ((out[I] = block[kZigzag[I]]), ...);
+}
+
+// Bit i set for each non-zero zigzag position i.
+uint64_t NonZeroMask(const int32_t zz[64]) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t zeros = 0;
+    for (int i = 0; i < 64; i += 16) {
+        const __m128i *p = reinterpret_cast<const __m128i *>(zz + i);
+        __m128i a = _mm_cmpeq_epi32(_mm_load_si128(p), zero);
+        __m128i b = _mm_cmpeq_epi32(_mm_load_si128(p + 1), zero);
+        __m128i c = _mm_cmpeq_epi32(_mm_load_si128(p + 2), zero);
+        __m128i d = _mm_cmpeq_epi32(_mm_load_si128(p + 3), zero);
+        __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+        zeros |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(bytes))) << i;
+    }
+    return ~zeros;
+#else
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(zz[i] != 0) << i;
+    return mask;
+#endif
+}
+
+} // namespace
+
+void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls, int32_t &predictor) {
+    cls &= 1;
+    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
+    predictor = block[0];
+    int n = MagnitudeCategory(diff);
+    WriteSymbol(w, n, cls, false);
+    WriteValueBits(w, diff, n);
+
+    int run = 0;
+    for (int i = 1; i < 64; ++i) {
+        const int32_t v = block[ZigzagOrder[i]];
+        if (v == 0) {
+            ++run;
+            continue;
+        }
+        for (; run >= 16; run -= 16) WriteSymbol(w, kZeroRun16, cls, true);
+        n = MagnitudeCategory(v);
+        // A symbol is a byte; categories above 9 do not occur in valid input.
+        WriteSymbol(w, (run * 16 + n) & 0xFF, cls, true);
+        WriteValueBits(w, v, n);
+        run = 0;
+    }
+    if (run > 0) WriteSymbol(w, kEndOfBlock, cls, true);
+}
+
 void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cls,
                         int32_t &predictor) {
     cls &= 1;
     const uint16_t *dcCodes = kHuffmanTables.codeTable + cls * 512;
     const uint16_t *acCodes = dcCodes + 256;
+    uint8_t packed[256];
+    BitPacker out(packed);
 
-    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
-    predictor = block[0];
-    int n = MagnitudeCategory(diff);
-    if (n <= 9) {
-        // Code and value bits in one write: at most 8 + 9 bits.
-        const uint32_t entry = dcCodes[n];
-        const int length = static_cast<int>(entry & 15);
-        const uint32_t code = entry >> (16 - length);
-        w.WriteBits((code << n) | (ValueBits(diff) & ((1u << n) - 1)), length + n);
-    } else {
-        WriteSymbolAndValue(w, n, cls, false, diff, n);
-    }
+    alignas(16) int32_t zz[64];
+    GatherZigzag(block, zz, std::make_index_sequence<64>());
 
-    // Zigzag positions of the non-zero AC coefficients, bit i for position i.
-    uint64_t nonZero = 0;
-    for (int i = 1; i < 64; ++i) nonZero |= static_cast<uint64_t>(block[ZigzagOrder[i]] != 0) << i;
+    // Categories are taken modulo 16 so that any input stays within the
+    // tables and shifts; a magnitude above 511 sends the block to the plain
+    // coder instead, before anything was handed to the writer.
+    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(zz[0]) - static_cast<uint32_t>(predictor));
+    uint32_t allMagnitudes = Magnitude(diff);
+    int n = MagnitudeCategory(diff) & 15;
+    out.PutCoded(dcCodes[n], diff, n);
 
+    uint64_t nonZero = NonZeroMask(zz) & ~uint64_t{1};
     int last = 0;
     while (nonZero != 0) {
         const int pos = std::countr_zero(nonZero);
         nonZero &= nonZero - 1;
         int run = pos - last - 1;
         last = pos;
-        if (run >= 16) {
-            const uint32_t zrl = acCodes[kZeroRun16];
-            const int zrlLength = static_cast<int>(zrl & 15);
-            do {
-                w.WriteBits(zrl >> (16 - zrlLength), zrlLength);
-                run -= 16;
-            } while (run >= 16);
-        }
-        const int32_t v = block[ZigzagOrder[pos]];
-        n = MagnitudeCategory(v);
-        if (n <= 9) {
-            // At most 12 + 9 bits.
-            const uint32_t entry = acCodes[run * 16 + n];
-            const int length = static_cast<int>(entry & 15);
-            const uint32_t code = entry >> (16 - length);
-            w.WriteBits((code << n) | (ValueBits(v) & ((1u << n) - 1)), length + n);
-        } else {
-            WriteSymbolAndValue(w, run * 16 + n, cls, true, v, n);
-        }
+        for (; run >= 16; run -= 16) out.PutCoded(acCodes[kZeroRun16], 0, 0);
+        const int32_t v = zz[pos];
+        allMagnitudes |= Magnitude(v);
+        n = CategoryOfNonZero(v) & 15;
+        out.PutCoded(acCodes[run * 16 + n], v, n);
     }
     // Trailing zeros, however many, are one end-of-block symbol.
-    if (last < 63) {
-        const uint32_t eob = acCodes[kEndOfBlock];
-        const int eobLength = static_cast<int>(eob & 15);
-        w.WriteBits(eob >> (16 - eobLength), eobLength);
+    if (last < 63) out.PutCoded(acCodes[kEndOfBlock], 0, 0);
+
+    if (allMagnitudes > 511) {
+        EncodeBlockSymbolsReference(w, block, cls, predictor);
+        return;
     }
+    predictor = zz[0];
+    out.Drain(w);
 }
+
+namespace {
+
+// The reader's bit buffer held in registers for the length of one block.
+class BitSource {
+public:
+    // Takes the reader's state with at least 57 bits buffered.
+    explicit BitSource(StreamReader &r) : r_(r) {
+        r.Refill();
+        c_ = r.TakeBits();
+    }
+    void Finish() { r_.PutBits(c_); }
+
+    // At least 57 bits buffered afterwards. Needs count <= 63, which holds
+    // whenever a bit was taken since the last refill.
+    void Refill() {
+        if (c_.end - c_.cur >= 8) {
+            c_.bits |= LoadBigEndian64(c_.cur) >> c_.count;
+            c_.cur += (63 - c_.count) >> 3;
+            c_.count |= 56;
+        } else {
+            // Near the end of a chunk or of the data: the reader's own path,
+            // which also supplies the filler past the end.
+            r_.PutBits(c_);
+            r_.Refill();
+            c_ = r_.TakeBits();
+        }
+    }
+    // Top n bits, n from 1 to 32.
+    uint32_t Peek(int n) const { return static_cast<uint32_t>(c_.bits >> (64 - n)); }
+    void Skip(int n) {
+        c_.bits <<= n;
+        c_.count -= n;
+    }
+
+private:
+    static uint64_t LoadBigEndian64(const uint8_t *p) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        if constexpr (std::endian::native == std::endian::little) {
+#if defined(__GNUC__)
+            return __builtin_bswap64(v);
+#else
+            v = 0;
+            for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+#endif
+        }
+        return v;
+    }
+
+    StreamReader &r_;
+    StreamReader::BitCursor c_;
+};
+
+void ClearBlock(int32_t *block) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i *>(block + i), zero);
+#else
+    std::memset(block, 0, 64 * sizeof(int32_t));
+#endif
+}
+
+} // namespace
 
 void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__restrict q, int cls,
                  int32_t &predictor) {
     cls &= 1;
     // Positions without a coefficient stay 0, which dequantises to 0.
-    std::memset(block, 0, 64 * sizeof(int32_t));
+    ClearBlock(block);
+    BitSource in(r);
 
     // DC: at most 9 code bits and 31 value bits, within one refill.
-    r.Refill();
-    const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][r.Peek(kDcLookupBits)];
-    r.Skip(static_cast<int>(dcEntry >> 8));
+    const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
+    in.Skip(static_cast<int>(dcEntry >> 8));
     const int s = static_cast<int>(dcEntry & 0xFF);
     uint32_t diff = 0;
     if (s != 0) {
-        diff = Extend(r.Peek(s), s);
-        r.Skip(s);
+        diff = Extend(in.Peek(s), s);
+        in.Skip(s);
     }
     const uint32_t dc = static_cast<uint32_t>(predictor) + diff;
     predictor = static_cast<int32_t>(dc);
     block[0] = Dequantise(dc, q[0]);
 
-    // AC: each symbol with its value takes at most 12 + 9 bits.
+    // AC: each symbol with its value takes at most 12 + 9 bits, and every
+    // step takes at least 2.
     const uint32_t *acLookup = kHuffmanTables.acLookup[cls];
-    int p = 1;
-    while (p < 64) {
-        if (r.BitCount() < kMaxCodeLength + 9) r.Refill();
-        const uint32_t e = acLookup[r.Peek(kMaxCodeLength)];
+    for (int p = 1;;) {
+        in.Refill();
+        const uint32_t e = acLookup[in.Peek(kMaxCodeLength)];
         p += static_cast<int>((e >> 13) & 63);
         if (p > 63) {
             // A run past the last position ends the block; its value bits
             // are not read.
-            r.Skip(static_cast<int>((e >> 5) & 15));
+            in.Skip(static_cast<int>((e >> 5) & 15));
             break;
         }
-        r.Skip(static_cast<int>(e & 31));
+        in.Skip(static_cast<int>(e & 31));
         uint32_t v = static_cast<uint32_t>(static_cast<int32_t>(e) >> 22);
         const int extra = static_cast<int>((e >> 9) & 15);
         if (extra != 0) {
-            v = Extend(r.Peek(extra), extra);
-            r.Skip(extra);
+            v = Extend(in.Peek(extra), extra);
+            in.Skip(extra);
         }
         const int z = ZigzagOrder[p];
         block[z] = Dequantise(v, q[z]);
-        ++p;
+        if (++p > 63) break;
     }
+    in.Finish();
 }
 
 void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,

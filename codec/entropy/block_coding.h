@@ -18,9 +18,13 @@ void WriteValueBits(StreamWriter &w, int32_t v, int n);
 
 // Writes a quantised block; predictor is the component's DC predictor.
 // Coefficients and the DC difference are expected within -511..511, which the
-// quantiser guarantees; anything else is written without memory faults but
-// does not decode back.
+// quantiser guarantees; anything else is written without memory faults (each
+// symbol cut to a byte) but does not decode back.
 void EncodeBlockSymbols(StreamWriter &w, const int32_t block[64], int cls, int32_t &predictor);
+
+// The same, symbol by symbol through WriteSymbol: the plain form the fast one
+// is checked against, and the path for blocks out of range.
+void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls, int32_t &predictor);
 
 // Reads one block, dequantises with q and clamps to -256..255. Any bit string
 // decodes; the predictor sum and the products wrap at 32 bits.

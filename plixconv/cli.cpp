@@ -28,6 +28,9 @@ int32_t ReadNumber(std::string_view text) {
 
 bool ApplyOption(std::string_view arg, Settings &settings) {
     if (arg.empty() || (arg[0] != '-' && arg[0] != '/')) return false;
+    // Options may start with '/', and so do absolute paths here: a second '/'
+    // makes it a path.
+    if (arg[0] == '/' && arg.find('/', 1) != std::string_view::npos) return false;
     if (arg.size() < 2) return true;
     const char key = arg[1];
     if (IsDigit(key)) {

@@ -25,7 +25,8 @@ struct Settings {
 };
 
 // Applies one argument as an option. False when it is not an option (it does
-// not start with '-' or '/'); an option the converter does not know, or a
+// not start with '-' or '/', or it is an absolute path: it starts with '/'
+// and holds another '/'); an option the converter does not know, or a
 // q-factor out of range, is still an option and changes nothing.
 bool ApplyOption(std::string_view arg, Settings &settings);
 

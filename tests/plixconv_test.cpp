@@ -314,8 +314,12 @@ TEST(PlixconvCli, ArgumentClassification) {
     EXPECT_FALSE(plix::conv::ApplyOption("r-", s));
     EXPECT_TRUE(plix::conv::ApplyOption("-", s));
     EXPECT_TRUE(plix::conv::ApplyOption("/", s));
-    // A path from the root starts like an option.
-    EXPECT_TRUE(plix::conv::ApplyOption("/tmp/pic.bmp", s));
+    // Absolute paths are files, though they start like an option; a lone
+    // slash-option stays an option.
+    EXPECT_FALSE(plix::conv::ApplyOption("/tmp/pic.bmp", s));
+    EXPECT_TRUE(plix::conv::ApplyOption("/rgb", s));
+    EXPECT_EQ(s.mode, 1);
+    s.mode = 0;
     EXPECT_EQ(s.mode, 0);
     EXPECT_EQ(s.qFactor, 0);
     EXPECT_EQ(s.matrix, 0);
@@ -331,6 +335,13 @@ TEST(PlixconvCli, ArgumentClassification) {
     EXPECT_TRUE(inv.decode);
     EXPECT_EQ(inv.input, "x.plx");
     EXPECT_EQ(inv.output, "x.plx.bmp");
+
+    const std::vector<std::string_view> absolute{"plixconv", "e", "/15x", "/srv/in.bmp"};
+    inv = plix::conv::ParseArguments(absolute);
+    EXPECT_TRUE(inv.hasInput);
+    EXPECT_EQ(inv.settings.qFactor, 15);
+    EXPECT_EQ(inv.input, "/srv/in.bmp");
+    EXPECT_EQ(inv.output, "/srv/in.bmp.plx");
 }
 
 TEST(PlixconvCli, ProgramName) {

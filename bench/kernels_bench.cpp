@@ -1,0 +1,95 @@
+// Per-kernel speed of each variant (Google Benchmark): where the time of an
+// encode or decode goes, and what the packed kernels gain over the plain ones.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "transform/colour.h"
+#include "transform/dsp.h"
+#include "transform/fdct.h"
+#include "transform/quant.h"
+
+namespace {
+
+using plix::Dsp;
+using plix::DspLevel;
+
+const Dsp *Level(int64_t i) { return plix::GetDspLevel(static_cast<DspLevel>(i)); }
+
+std::vector<uint8_t> RandomPixels(size_t n) {
+    std::mt19937 rng(1);
+    std::vector<uint8_t> v(n);
+    for (auto &b : v) b = static_cast<uint8_t>(rng());
+    return v;
+}
+
+void InverseBlocks(benchmark::State &state) {
+    const Dsp *d = Level(state.range(0));
+    if (!d) return state.SkipWithError("not on this processor");
+    std::mt19937 rng(2);
+    int32_t src[3][64];
+    for (auto &b : src)
+        for (auto &c : b) c = static_cast<int32_t>(rng() % 64) - 32;
+    std::vector<uint8_t> px(8 * 32);
+    alignas(32) int32_t blocks[3][64];
+    for (auto _ : state) {
+        std::copy(&src[0][0], &src[0][0] + 192, &blocks[0][0]);
+        d->inverseBlocks(blocks, px.data(), 32);
+        benchmark::DoNotOptimize(px.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 64);
+    state.SetLabel(d->name);
+}
+
+void ForwardBlocks(benchmark::State &state) {
+    const Dsp *d = Level(state.range(0));
+    if (!d) return state.SkipWithError("not on this processor");
+    auto px = RandomPixels(8 * 32);
+    int32_t table[64];
+    for (int i = 0; i < 64; ++i) table[i] = 1 + i % 7;
+    plix::QuantDivisors div;
+    plix::PrepareQuantDivisors(table, div);
+    alignas(32) int32_t blocks[3][64];
+    for (auto _ : state) {
+        d->forwardBlocks(px.data(), 32, div, div, blocks);
+        benchmark::DoNotOptimize(blocks);
+    }
+    state.SetItemsProcessed(state.iterations() * 64);
+    state.SetLabel(d->name);
+}
+
+void RgbToYcc(benchmark::State &state) {
+    const Dsp *d = Level(state.range(0));
+    if (!d) return state.SkipWithError("not on this processor");
+    auto src = RandomPixels(4096 * 4);
+    std::vector<uint8_t> dst(src.size());
+    for (auto _ : state) {
+        d->rgbToYcc(src.data(), dst.data(), 4096);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 4096);
+    state.SetLabel(d->name);
+}
+
+void YccToRgb(benchmark::State &state) {
+    const Dsp *d = Level(state.range(0));
+    if (!d) return state.SkipWithError("not on this processor");
+    const auto &tables = plix::GetYccToRgbTables();
+    auto px = RandomPixels(4096 * 8 * 4);
+    for (auto _ : state) {
+        d->yccToRgb(px.data(), 4096, 4096, 8, tables);
+        benchmark::DoNotOptimize(px.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 4096 * 8);
+    state.SetLabel(d->name);
+}
+
+BENCHMARK(InverseBlocks)->DenseRange(0, 2);
+BENCHMARK(ForwardBlocks)->DenseRange(0, 2);
+BENCHMARK(RgbToYcc)->DenseRange(0, 2);
+BENCHMARK(YccToRgb)->DenseRange(0, 2);
+
+} // namespace
+
+BENCHMARK_MAIN();

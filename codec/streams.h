@@ -147,6 +147,32 @@ public:
         accBits_ += n;
         if (accBits_ >= 32) EmitWord();
     }
+    // Lets a hot coding loop store straight into the chunk buffer: TakeBytes
+    // moves the whole bytes of the accumulator into the buffer and returns
+    // the fewer than 8 bits left, with the free room; PutBytes takes back the
+    // new end and the bits left. In between, only the copy may be used, and
+    // nothing may be stored at or past limit.
+    struct ByteCursor {
+        uint64_t bits;  // pending bits, left-aligned; the rest are 0
+        int count;      // below 8
+        uint8_t *out;
+        uint8_t *limit;
+    };
+    ByteCursor TakeBytes() {
+        while (accBits_ >= 8) {
+            accBits_ -= 8;
+            AppendByte(static_cast<uint8_t>(acc_ >> accBits_));
+        }
+        const uint64_t bits = accBits_ > 0 ? acc_ << (64 - accBits_) : 0;
+        return {bits, accBits_, buffer_.get() + pos_, buffer_.get() + kStreamChunk};
+    }
+    void PutBytes(const ByteCursor &c) {
+        pos_ = static_cast<size_t>(c.out - buffer_.get());
+        acc_ = c.count > 0 ? c.bits >> (64 - c.count) : 0;
+        accBits_ = c.count;
+        if (pos_ == kStreamChunk) Drain();
+    }
+
     // Completes the last byte with 0 bits and hands everything to the output.
     void Flush();
     // Unbuffered transfer; only while nothing is buffered.

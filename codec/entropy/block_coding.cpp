@@ -28,21 +28,13 @@ constexpr int kZeroRun16 = 0x10;
 
 // All ones for a negative v, else 0. Signs of coefficients are random, so
 // everything below is computed without branches.
-uint32_t SignMask(int32_t v) { return static_cast<uint32_t>(v >> 31); }
+constexpr uint32_t SignMask(int32_t v) { return static_cast<uint32_t>(v >> 31); }
 
-uint32_t Magnitude(int32_t v) { return (static_cast<uint32_t>(v) ^ SignMask(v)) - SignMask(v); }
+constexpr uint32_t Magnitude(int32_t v) { return (static_cast<uint32_t>(v) ^ SignMask(v)) - SignMask(v); }
 
 // v itself when v >= 0, else v - 1; the caller keeps the low bits it needs.
-uint32_t ValueBits(int32_t v) { return static_cast<uint32_t>(v) + SignMask(v); }
+constexpr uint32_t ValueBits(int32_t v) { return static_cast<uint32_t>(v) + SignMask(v); }
 
-// Category of a non-zero v.
-int CategoryOfNonZero(int32_t v) {
-#if defined(__GNUC__)
-    return 32 - __builtin_clz(Magnitude(v));
-#else
-    return std::bit_width(Magnitude(v));
-#endif
-}
 
 // n bits u read back as a value of category n (1..31), modulo 2^32.
 uint32_t Extend(uint32_t u, int n) {
@@ -66,14 +58,18 @@ void WriteValueBits(StreamWriter &w, int32_t v, int n) {
 
 namespace {
 
-// Collects a block's bits in a local buffer without branches, then hands
-// them to the writer. Big enough for the longest block: 63 codes of at most
-// 21 bits with their value bits, three 16-zero runs and the DC.
+// Stores bits without branches: each Put writes eight bytes at out and
+// moves on by the whole bytes completed. The room one block needs is at most
+// 177 bytes: 7 pending bits, a DC of at most 17 bits, 63 codes of at most 21
+// bits with their value bits (zero runs take fewer), an end of block, and
+// the 8 bytes of the last store.
+constexpr int kBlockRoom = 192;
+
 class BitPacker {
 public:
-    // The buffer lives apart from the packer, so that byte stores into it
-    // cannot be taken to change the packer's registers.
-    explicit BitPacker(uint8_t *buffer) : buffer_(buffer), out_(buffer) {}
+    // bits: pending bits, left-aligned; used: their number, below 8.
+    BitPacker(uint8_t *out, uint64_t bits, int used) : out_(out), acc_(bits), used_(used) {}
+
     // bits must not exceed length bits; length at most 32.
     void Put(uint32_t bits, int length) {
         used_ += length;
@@ -84,36 +80,56 @@ public:
         acc_ <<= bytes * 8;
         used_ &= 7;
     }
-    // Code of a table entry followed by the n value bits of v (n <= 9).
-    void PutCoded(uint32_t entry, int32_t v, int n) {
-        const int length = static_cast<int>(entry & 15);
-        const uint32_t code = entry >> (16 - length);
-        Put((code << n) | (ValueBits(v) & ((1u << n) - 1)), length + n);
+    // An entry of HuffmanTables::encodeTable followed by n value bits.
+    void PutCoded(uint32_t entry, uint32_t valueBits, int n) {
+        Put(((entry >> 4) << n) | valueBits, static_cast<int>(entry & 15) + n);
     }
-    // Hands everything collected so far to w.
-    void Drain(StreamWriter &w) {
-        const uint8_t *p = buffer_;
-        for (; out_ - p >= 4; p += 4)
-            w.WriteBits(static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-                            static_cast<uint32_t>(p[2]) << 8 | p[3],
-                        32);
-        for (; p < out_; ++p) w.WriteBits(*p, 8);
-        if (used_ > 0) w.WriteBits(static_cast<uint32_t>(acc_ >> (64 - used_)), used_);
-        out_ = buffer_;
-        acc_ = 0;
-        used_ = 0;
-    }
+
+    uint8_t *out() const { return out_; }
+    uint64_t bits() const { return acc_; }
+    int used() const { return used_; }
 
 private:
     static void StoreBigEndian64(uint8_t *p, uint64_t v) {
+        if constexpr (std::endian::native == std::endian::little) {
+#if defined(__GNUC__)
+            v = __builtin_bswap64(v);
+            std::memcpy(p, &v, 8);
+            return;
+#endif
+        }
         for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (56 - 8 * i));
     }
 
-    uint8_t *buffer_;
     uint8_t *out_;
-    uint64_t acc_ = 0;  // pending bits, left-aligned
-    int used_ = 0;      // below 8 between calls
+    uint64_t acc_;  // pending bits, left-aligned
+    int used_;      // below 8 between calls
 };
+
+// Category and value bits of v from -511 to 511, at index v + 511:
+// category | value bits << 16. Index 1023 stands for every other v and
+// carries kOutOfRange.
+constexpr uint32_t kOutOfRange = 0x100;
+
+struct ValueTable {
+    uint32_t entries[1024];
+};
+
+constexpr ValueTable BuildValueTable() {
+    ValueTable t{};
+    for (int32_t v = -511; v <= 511; ++v) {
+        const uint32_t n = static_cast<uint32_t>(std::bit_width(Magnitude(v)));
+        t.entries[v + 511] = n | (ValueBits(v) & ((1u << n) - 1)) << 16;
+    }
+    t.entries[1023] = kOutOfRange;
+    return t;
+}
+
+constexpr ValueTable kValueTable = BuildValueTable();
+
+uint32_t ValueEntry(int32_t v) {
+    return kValueTable.entries[std::min(static_cast<uint32_t>(v) + 511u, 1023u)];
+}
 
 constexpr uint8_t kZigzag[64] = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
@@ -180,21 +196,27 @@ void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int c
 void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cls,
                         int32_t &predictor) {
     cls &= 1;
-    const uint16_t *dcCodes = kHuffmanTables.codeTable + cls * 512;
+    const uint16_t *dcCodes = kHuffmanTables.encodeTable + cls * 512;
     const uint16_t *acCodes = dcCodes + 256;
-    uint8_t packed[256];
-    BitPacker out(packed);
+
+    // Straight into the writer's buffer while it has room for a whole block,
+    // else into a local one that is handed over afterwards.
+    const StreamWriter::ByteCursor start = w.TakeBytes();
+    const bool direct = start.limit - start.out >= kBlockRoom;
+    uint8_t local[kBlockRoom];
+    if (!direct) w.PutBytes(start);
+    BitPacker out(direct ? start.out : local, direct ? start.bits : 0, direct ? start.count : 0);
 
     alignas(16) int32_t zz[64];
     GatherZigzag(block, zz, std::make_index_sequence<64>());
 
-    // Categories are taken modulo 16 so that any input stays within the
-    // tables and shifts; a magnitude above 511 sends the block to the plain
-    // coder instead, before anything was handed to the writer.
+    // A value outside -511..511 marks the block, which then goes to the plain
+    // coder instead; what was stored so far is left behind unused.
     const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(zz[0]) - static_cast<uint32_t>(predictor));
-    uint32_t allMagnitudes = Magnitude(diff);
-    int n = MagnitudeCategory(diff) & 15;
-    out.PutCoded(dcCodes[n], diff, n);
+    uint32_t t = ValueEntry(diff);
+    uint32_t marks = t;
+    int n = static_cast<int>(t & 15);
+    out.PutCoded(dcCodes[n], t >> 16, n);
 
     uint64_t nonZero = NonZeroMask(zz) & ~uint64_t{1};
     int last = 0;
@@ -204,20 +226,26 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
         int run = pos - last - 1;
         last = pos;
         for (; run >= 16; run -= 16) out.PutCoded(acCodes[kZeroRun16], 0, 0);
-        const int32_t v = zz[pos];
-        allMagnitudes |= Magnitude(v);
-        n = CategoryOfNonZero(v) & 15;
-        out.PutCoded(acCodes[run * 16 + n], v, n);
+        t = ValueEntry(zz[pos]);
+        marks |= t;
+        n = static_cast<int>(t & 15);
+        out.PutCoded(acCodes[run * 16 + n], t >> 16, n);
     }
     // Trailing zeros, however many, are one end-of-block symbol.
     if (last < 63) out.PutCoded(acCodes[kEndOfBlock], 0, 0);
 
-    if (allMagnitudes > 511) {
+    if (marks & kOutOfRange) {
+        if (direct) w.PutBytes(start);
         EncodeBlockSymbolsReference(w, block, cls, predictor);
         return;
     }
     predictor = zz[0];
-    out.Drain(w);
+    if (direct) {
+        w.PutBytes({out.bits(), out.used(), out.out(), start.limit});
+        return;
+    }
+    for (const uint8_t *p = local; p < out.out(); ++p) w.WriteBits(*p, 8);
+    if (out.used() > 0) w.WriteBits(static_cast<uint32_t>(out.bits() >> (64 - out.used())), out.used());
 }
 
 namespace {
@@ -304,18 +332,19 @@ void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__re
     predictor = static_cast<int32_t>(dc);
     block[0] = Dequantise(dc, q[0]);
 
-    // AC: each symbol with its value takes at most 12 + 9 bits, and every
-    // step takes at least 2.
+    // AC: each symbol with its value takes at most 12 + 9 bits, so one
+    // refill serves two symbols.
     const uint32_t *acLookup = kHuffmanTables.acLookup[cls];
-    for (int p = 1;;) {
-        in.Refill();
+    int p = 1;
+    // One symbol; false when the block is complete.
+    auto step = [&]() {
         const uint32_t e = acLookup[in.Peek(kMaxCodeLength)];
         p += static_cast<int>((e >> 13) & 63);
         if (p > 63) {
             // A run past the last position ends the block; its value bits
             // are not read.
             in.Skip(static_cast<int>((e >> 5) & 15));
-            break;
+            return false;
         }
         in.Skip(static_cast<int>(e & 31));
         uint32_t v = static_cast<uint32_t>(static_cast<int32_t>(e) >> 22);
@@ -326,8 +355,11 @@ void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__re
         }
         const int z = ZigzagOrder[p];
         block[z] = Dequantise(v, q[z]);
-        if (++p > 63) break;
-    }
+        return ++p <= 63;
+    };
+    do {
+        in.Refill();
+    } while (step() && step());
     in.Finish();
 }
 

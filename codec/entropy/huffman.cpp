@@ -151,6 +151,7 @@ constexpr HuffmanTables BuildTables() {
             Require(w.symbol >= 0 && w.symbol < 256 && t.codeTable[base + w.symbol] == 0);
             t.codeTable[base + w.symbol] =
                 static_cast<uint16_t>((w.bits << (16 - w.length)) | static_cast<uint32_t>(w.length));
+            t.encodeTable[base + w.symbol] = static_cast<uint16_t>((w.bits << 4) | static_cast<uint32_t>(w.length));
             // Every 12-bit string that starts with this code.
             const int shift = kMaxCodeLength - w.length;
             for (uint32_t k = 0; k < (1u << shift); ++k) {

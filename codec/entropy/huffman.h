@@ -26,6 +26,10 @@ struct HuffmanTables {
     // symbol | code length << 8. Every code is complete, so every entry is set.
     uint16_t lookup[4][1 << kMaxCodeLength];
 
+    // Fast path of the block coder: codeTable's codes right-aligned,
+    // code << 4 | length; 0 = no code.
+    uint16_t encodeTable[1024];
+
     // Fast paths of the block decoder.
     // DC arrays by class, indexed by the next 9 bits (no DC code is longer):
     // symbol | code length << 8.

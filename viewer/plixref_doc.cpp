@@ -97,7 +97,7 @@ bool CPlixrefDoc::OnNewDocument() {
 bool CPlixrefDoc::OnOpenDocument(const QString &path) {
     if (!codec_) return false;
     QString reason;
-    if (Load(path, reason) != LoadResult::Loaded) {
+    if (!Load(path, reason)) {
         host_.MessageBox(FrameWindow(), reason);
         return false;
     }
@@ -108,18 +108,18 @@ bool CPlixrefDoc::OnOpenDocument(const QString &path) {
     return true;
 }
 
-CPlixrefDoc::LoadResult CPlixrefDoc::Load(const QString &path, QString &reason) {
+bool CPlixrefDoc::Load(const QString &path, QString &reason) {
     InputFile file;
     if (!file.Open(QFile::encodeName(path).constData())) {
         reason = OpenFailure(path, "the file cannot be read");
-        return LoadResult::Refused;
+        return false;
     }
     const int64_t length = file.Size();
     uint8_t head[6];
     const size_t got = ReadFully(file, head, sizeof head);
     if (file.Seek(0, 0) != 0) {
         reason = OpenFailure(path, "the file cannot be read");
-        return LoadResult::Refused;
+        return false;
     }
 
     // A bitmap announces its own length right after "BM".
@@ -131,26 +131,26 @@ CPlixrefDoc::LoadResult CPlixrefDoc::Load(const QString &path, QString &reason) 
             reason = OpenFailure(path, e.m_cause == CArchiveException::endOfFile
                                            ? "the file is incomplete"
                                            : "only uncompressed 24-bit BMP files can be shown");
-            return LoadResult::Refused;
+            return false;
         } catch (const std::bad_alloc &) {
             reason = OpenFailure(path, "not enough memory");
-            return LoadResult::Refused;
+            return false;
         }
         picture_.Swap(fresh);
         kind_ = KindBitmap;
-        return LoadResult::Loaded;
+        return true;
     }
 
     if (got >= 4 && std::memcmp(head, "PLIX", 4) == 0) {
         if (const char *why = LoadPlix(file, length)) {
             reason = OpenFailure(path, why);
-            return LoadResult::Refused;
+            return false;
         }
-        return LoadResult::Loaded;
+        return true;
     }
 
     reason = OpenFailure(path, "it is neither a BMP nor a PLIX file");
-    return LoadResult::Refused;
+    return false;
 }
 
 const char *CPlixrefDoc::LoadPlix(InputFile &file, int64_t length) {

@@ -65,8 +65,9 @@ signals:
     void stateChanged();
 
 private:
-    enum class LoadResult { Loaded, Refused };
-    LoadResult Load(const QString &path, QString &reason);
+    // Reads a file into the document; false with the message to show when it
+    // is refused, and the document is then as it was.
+    bool Load(const QString &path, QString &reason);
     // Null on success, otherwise why the file was refused.
     const char *LoadPlix(plix::platform::InputFile &file, int64_t length);
     void RestoreCodecPicture();

@@ -23,6 +23,13 @@ CSettingsDialog::CSettingsDialog(QWidget *parent)
     auto place = [this](QWidget *w, int x, int y, int cx, int cy) {
         w->setGeometry(DluX(x), DluY(y), DluX(cx), DluY(cy));
     };
+    // A label in a wider font than the layout was drawn for may need a few
+    // pixels more, up to the next control on its right (limit, dialog units).
+    auto placeLabelled = [&](QWidget *w, int x, int y, int cx, int cy, int limit) {
+        place(w, x, y, cx, cy);
+        const int room = DluX(limit) - w->x();
+        w->resize(std::max(w->width(), std::min(w->sizeHint().width(), room)), w->height());
+    };
 
     // Group boxes first so that they lie beneath the controls they frame.
     auto *qGroup = new QGroupBox(QStringLiteral("Q-Factor"), this);
@@ -47,15 +54,15 @@ CSettingsDialog::CSettingsDialog(QWidget *parent)
     place(edit_, 104, 10, 27, 12);
 
     plix_ = new QRadioButton(QStringLiteral("&Plix"), this);
-    place(plix_, 7, 34, 26, 10);
+    placeLabelled(plix_, 7, 34, 26, 10, 68);
     jpeg_ = new QRadioButton(QStringLiteral("&Jpeg standard"), this);
-    place(jpeg_, 7, 45, 58, 10);
+    placeLabelled(jpeg_, 7, 45, 58, 10, 68);
     cg_ = new QRadioButton(QStringLiteral("&Cg,Animation"), this);
-    place(cg_, 7, 56, 54, 10);
+    placeLabelled(cg_, 7, 56, 54, 10, 70);
     rgb_ = new QRadioButton(QStringLiteral("&RGB"), this);
-    place(rgb_, 73, 34, 30, 10);
+    placeLabelled(rgb_, 73, 34, 30, 10, 103);
     yuv_ = new QRadioButton(QStringLiteral("&YUV"), this);
-    place(yuv_, 103, 34, 29, 10);
+    placeLabelled(yuv_, 103, 34, 29, 10, 135);
     // Each set of radio buttons is a group of its own.
     auto *matrixButtons = new QButtonGroup(this);
     for (QRadioButton *b : {plix_, jpeg_, cg_}) matrixButtons->addButton(b);

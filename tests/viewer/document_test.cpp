@@ -131,10 +131,6 @@ private slots:
         QVERIFY(!doc.OnNewDocument());
     }
 
-    void codecLibraryName() {
-        QCOMPARE(QString(plix::platform::CodecLibraryFileName()), QStringLiteral("libPLIX.so"));
-    }
-
     // A file named *.plx that holds a bitmap opens as a bitmap.
     void openBitmapWhateverTheName() {
         TestHost host;

@@ -208,18 +208,6 @@ private slots:
         QCOMPARE(q, 0);
     }
 
-    void everyOpeningStartsAfresh() {
-        {
-            CSettingsDialog d;
-            d.Radio(CSettingsDialog::IDC_MATRIX_JPEG)->click();
-            d.OnHScroll(CSettingsDialog::SB_PAGERIGHT, 0);
-            d.OnOK();
-        }
-        CSettingsDialog again;
-        QCOMPARE(again.ScrollBar()->value(), 0);
-        QVERIFY(again.Radio(CSettingsDialog::IDC_MATRIX_PLIX)->isChecked());
-    }
-
     void cancelAndKeys() {
         CSettingsDialog d;
         QTest::mouseClick(d.CancelButton(), Qt::LeftButton);

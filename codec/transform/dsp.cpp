@@ -20,7 +20,7 @@ const Dsp kPlain = {InverseDct, ForwardDct, ForwardDctQuantise, ForwardBlocks, I
 const Dsp kSse2 = {InverseDctMmx, ForwardDctSse2, ForwardDctQuantiseSse2, ForwardBlocksSse2, InverseBlocksSse2,
                    ConvertRgbToYccPixelsSse2, ConvertYccToRgbMmx, true, "sse2"};
 const Dsp kAvx2 = {InverseDctMmx, ForwardDctSse2, ForwardDctQuantiseSse2, ForwardBlocksAvx2, InverseBlocksAvx2,
-                   ConvertRgbToYccPixelsAvx2, ConvertYccToRgbMmx, true, "avx2"};
+                   ConvertRgbToYccPixelsAvx2, ConvertYccToRgbAvx2, true, "avx2"};
 #endif
 
 } // namespace

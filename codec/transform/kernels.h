@@ -32,6 +32,8 @@ void ForwardBlocksAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
                        const QuantDivisors &chroma, int32_t blocks[3][64]);
 void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
 void ConvertRgbToYccPixelsAvx2(const uint8_t *src, uint8_t *dst, int32_t count);
+void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
+                         const YccToRgbTables &tables);
 #endif
 
 } // namespace plix

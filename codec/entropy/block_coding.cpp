@@ -42,6 +42,12 @@ uint32_t Extend(uint32_t u, int n) {
     return u + (negative & ((~0u << n) + 1u));
 }
 
+// The same for n from 0 to 31, 0 bits giving 0.
+uint32_t ExtendOrZero(uint32_t u, int n) {
+    uint32_t negative = (((u << 1) >> n) & 1u) - 1u;
+    return u + (negative & ((~0u << n) + 1u));
+}
+
 int32_t Dequantise(uint32_t v, int32_t q) {
     int32_t product = static_cast<int32_t>(v * static_cast<uint32_t>(q));
     return std::clamp(product, -256, 255);
@@ -68,16 +74,15 @@ constexpr int kBlockRoom = 192;
 class BitPacker {
 public:
     // bits: pending bits, left-aligned; used: their number, below 8.
-    BitPacker(uint8_t *out, uint64_t bits, int used) : out_(out), acc_(bits), used_(used) {}
+    BitPacker(uint8_t *out, uint64_t bits, int used) : out_(out), acc_(bits), used_(static_cast<unsigned>(used)) {}
 
     // bits must not exceed length bits; length at most 32.
     void Put(uint32_t bits, int length) {
-        used_ += length;
-        acc_ |= static_cast<uint64_t>(bits) << (64 - used_);
+        used_ += static_cast<unsigned>(length);
+        acc_ |= static_cast<uint64_t>(bits) << ((64 - used_) & 63);  // used_ is 1..28 here
         StoreBigEndian64(out_, acc_);
-        const int bytes = used_ >> 3;
-        out_ += bytes;
-        acc_ <<= bytes * 8;
+        out_ += used_ >> 3;
+        acc_ <<= used_ & ~7u;
         used_ &= 7;
     }
     // An entry of HuffmanTables::encodeTable followed by n value bits.
@@ -87,7 +92,7 @@ public:
 
     uint8_t *out() const { return out_; }
     uint64_t bits() const { return acc_; }
-    int used() const { return used_; }
+    int used() const { return static_cast<int>(used_); }
 
 private:
     static void StoreBigEndian64(uint8_t *p, uint64_t v) {
@@ -103,7 +108,7 @@ private:
 
     uint8_t *out_;
     uint64_t acc_;  // pending bits, left-aligned
-    int used_;      // below 8 between calls
+    unsigned used_;  // below 8 between calls
 };
 
 // Category and value bits of v from -511 to 511, at index v + 511:
@@ -138,32 +143,53 @@ constexpr uint8_t kZigzag[64] = {
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
-// The block in zigzag order, with constant offsets.
-template <size_t... I>
-void GatherZigzag(const int32_t *__restrict block, int32_t *__restrict out, std::index_sequence<I...>) {
-    ((out[I] = block[kZigzag[I]]), ...);
-}
-
-// Bit i set for each non-zero zigzag position i.
-uint64_t NonZeroMask(const int32_t zz[64]) {
+// Bit i of the result for each natural position i whose entry is not 0.
+uint64_t NonZeroNatural(const int32_t *block) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     uint64_t zeros = 0;
     for (int i = 0; i < 64; i += 16) {
-        const __m128i *p = reinterpret_cast<const __m128i *>(zz + i);
-        __m128i a = _mm_cmpeq_epi32(_mm_load_si128(p), zero);
-        __m128i b = _mm_cmpeq_epi32(_mm_load_si128(p + 1), zero);
-        __m128i c = _mm_cmpeq_epi32(_mm_load_si128(p + 2), zero);
-        __m128i d = _mm_cmpeq_epi32(_mm_load_si128(p + 3), zero);
+        const __m128i *p = reinterpret_cast<const __m128i *>(block + i);
+        __m128i a = _mm_cmpeq_epi32(_mm_loadu_si128(p), zero);
+        __m128i b = _mm_cmpeq_epi32(_mm_loadu_si128(p + 1), zero);
+        __m128i c = _mm_cmpeq_epi32(_mm_loadu_si128(p + 2), zero);
+        __m128i d = _mm_cmpeq_epi32(_mm_loadu_si128(p + 3), zero);
         __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
         zeros |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(bytes))) << i;
     }
     return ~zeros;
 #else
     uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(zz[i] != 0) << i;
+    for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(block[i] != 0) << i;
     return mask;
 #endif
+}
+
+// For each row and each pattern of non-zero entries in it, the zigzag
+// positions of those entries as bits.
+struct ZigzagBits {
+    uint64_t rows[8][256];
+};
+
+constexpr ZigzagBits BuildZigzagBits() {
+    ZigzagBits t{};
+    int position[64] = {};
+    for (int i = 0; i < 64; ++i) position[kZigzag[i]] = i;
+    for (int r = 0; r < 8; ++r)
+        for (int pattern = 0; pattern < 256; ++pattern)
+            for (int c = 0; c < 8; ++c)
+                if (pattern & (1 << c)) t.rows[r][pattern] |= uint64_t{1} << position[r * 8 + c];
+    return t;
+}
+
+constexpr ZigzagBits kZigzagBits = BuildZigzagBits();
+
+// Bit i set for each non-zero zigzag position i.
+uint64_t NonZeroZigzag(const int32_t *block) {
+    const uint64_t natural = NonZeroNatural(block);
+    uint64_t bits = 0;
+    for (int r = 0; r < 8; ++r) bits |= kZigzagBits.rows[r][(natural >> (8 * r)) & 0xFF];
+    return bits;
 }
 
 } // namespace
@@ -207,39 +233,36 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
     if (!direct) w.PutBytes(start);
     BitPacker out(direct ? start.out : local, direct ? start.bits : 0, direct ? start.count : 0);
 
-    alignas(16) int32_t zz[64];
-    GatherZigzag(block, zz, std::make_index_sequence<64>());
-
     // A value outside -511..511 marks the block, which then goes to the plain
     // coder instead; what was stored so far is left behind unused.
-    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(zz[0]) - static_cast<uint32_t>(predictor));
+    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
     uint32_t t = ValueEntry(diff);
     uint32_t marks = t;
     int n = static_cast<int>(t & 15);
     out.PutCoded(dcCodes[n], t >> 16, n);
 
-    uint64_t nonZero = NonZeroMask(zz) & ~uint64_t{1};
-    int last = 0;
+    uint64_t nonZero = NonZeroZigzag(block) & ~uint64_t{1};
+    unsigned next = 1;  // the position after the last one coded
     while (nonZero != 0) {
-        const int pos = std::countr_zero(nonZero);
+        const unsigned pos = static_cast<unsigned>(std::countr_zero(nonZero));
         nonZero &= nonZero - 1;
-        int run = pos - last - 1;
-        last = pos;
+        unsigned run = pos - next;
+        next = pos + 1;
         for (; run >= 16; run -= 16) out.PutCoded(acCodes[kZeroRun16], 0, 0);
-        t = ValueEntry(zz[pos]);
+        t = ValueEntry(block[kZigzag[pos]]);
         marks |= t;
-        n = static_cast<int>(t & 15);
-        out.PutCoded(acCodes[run * 16 + n], t >> 16, n);
+        const unsigned size = t & 15;
+        out.PutCoded(acCodes[run * 16 + size], t >> 16, static_cast<int>(size));
     }
     // Trailing zeros, however many, are one end-of-block symbol.
-    if (last < 63) out.PutCoded(acCodes[kEndOfBlock], 0, 0);
+    if (next < 64) out.PutCoded(acCodes[kEndOfBlock], 0, 0);
 
     if (marks & kOutOfRange) {
         if (direct) w.PutBytes(start);
         EncodeBlockSymbolsReference(w, block, cls, predictor);
         return;
     }
-    predictor = zz[0];
+    predictor = block[0];
     if (direct) {
         w.PutBytes({out.bits(), out.used(), out.out(), start.limit});
         return;
@@ -277,6 +300,8 @@ public:
     }
     // Top n bits, n from 1 to 32.
     uint32_t Peek(int n) const { return static_cast<uint32_t>(c_.bits >> (64 - n)); }
+    // The same for n from 0 to 32, 0 giving 0.
+    uint32_t PeekOrZero(int n) const { return static_cast<uint32_t>((c_.bits >> 1) >> (63 - n)); }
     void Skip(int n) {
         c_.bits <<= n;
         c_.count -= n;
@@ -322,12 +347,10 @@ void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__re
     // DC: at most 9 code bits and 31 value bits, within one refill.
     const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
     in.Skip(static_cast<int>(dcEntry >> 8));
+    // Without a branch on the category, which is close to random.
     const int s = static_cast<int>(dcEntry & 0xFF);
-    uint32_t diff = 0;
-    if (s != 0) {
-        diff = Extend(in.Peek(s), s);
-        in.Skip(s);
-    }
+    const uint32_t diff = ExtendOrZero(in.PeekOrZero(s), s);
+    in.Skip(s);
     const uint32_t dc = static_cast<uint32_t>(predictor) + diff;
     predictor = static_cast<int32_t>(dc);
     block[0] = Dequantise(dc, q[0]);

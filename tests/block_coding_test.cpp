@@ -361,6 +361,38 @@ TEST(BlockCoding, FastEncoderMatchesReference) {
     }
 }
 
+// Streams of several 64 KiB chunks: both coders and both decoders agree
+// across every chunk boundary.
+TEST(BlockCoding, LongStreamsCrossChunks) {
+    std::mt19937 rng(8);
+    std::vector<Block> blocks;
+    for (int i = 0; i < 3 * 1200; ++i) {
+        Block b(64, 0);
+        for (int j = 0; j < 64; ++j)
+            if (rng() % 4) b[j] = static_cast<int32_t>(rng() % 511) - 255;
+        blocks.push_back(b);
+    }
+    std::string fastBytes, slowBytes;
+    StreamWriter fw, sw;
+    ASSERT_TRUE(fw.OpenMemory(&fastBytes));
+    ASSERT_TRUE(sw.OpenMemory(&slowBytes));
+    int32_t pf[3] = {0, 0, 0}, ps[3] = {0, 0, 0};
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        EncodeBlockSymbols(fw, blocks[i].data(), kClassOf[i % 3], pf[i % 3]);
+        EncodeBlockSymbolsReference(sw, blocks[i].data(), kClassOf[i % 3], ps[i % 3]);
+    }
+    fw.Flush();
+    sw.Flush();
+    ASSERT_TRUE(fw.Close());
+    ASSERT_TRUE(sw.Close());
+    ASSERT_GT(fastBytes.size(), 4 * kStreamChunk);
+    ASSERT_EQ(fastBytes, slowBytes);
+
+    Tables one(1);
+    std::vector<Block> out = DecodeBoth(fastBytes, static_cast<int>(blocks.size()), one.q);
+    for (size_t i = 0; i < blocks.size(); ++i) ASSERT_EQ(out[i], blocks[i]) << i;
+}
+
 // Arbitrary bytes, also past the end of the data, decode alike in both.
 TEST(BlockCoding, FastDecoderMatchesReferenceOnRandomBits) {
     std::mt19937 rng(7);

@@ -267,12 +267,19 @@ TEST(ForwardDctVariants, MatchThePlainTransformAndQuantiser) {
 // chroma ones.
 TEST(ForwardDctVariants, BlocksFromPixels) {
     std::mt19937 rng(9);
-    const size_t rowBytes = 40;  // 10 pixels a row, the block starts at pixel 1
+    const size_t rowBytes = 72;  // 18 pixels a row, the blocks start at pixels 1 and 9
     std::vector<uint8_t> pixels(rowBytes * 8);
     int32_t t0[64], t1[64];
-    for (int n = 0; n < 3000; ++n) {
+    for (int n = 0; n < 6000; ++n) {
         for (uint8_t &p : pixels) p = static_cast<uint8_t>(n % 3 == 0 ? ((rng() & 1) ? 255 : 0) : rng());
-        BuildQuantTables(static_cast<uint8_t>(n % 3), static_cast<uint8_t>(n % 17), t0, t1);
+        if (n % 4 == 3) {
+            for (int k = 0; k < 64; ++k) {  // any divisor anywhere
+                t0[k] = 1 + static_cast<int32_t>(rng() % 254);
+                t1[k] = 1 + static_cast<int32_t>(rng() % 254);
+            }
+        } else {
+            BuildQuantTables(static_cast<uint8_t>(n % 3), static_cast<uint8_t>(n % 17), t0, t1);
+        }
         QuantDivisors luma, chroma;
         PrepareQuantDivisors(t0, luma);
         PrepareQuantDivisors(t1, chroma);
@@ -292,6 +299,15 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
             int32_t got[3][64];
             d->forwardBlocks(pixels.data() + 4, rowBytes, luma, chroma, got);
             ASSERT_EQ(0, std::memcmp(got, expect, sizeof got)) << d->name << " " << n;
+            // Two positions at once: the left one is the block above, the right
+            // one must equal the single form's result.
+            int32_t right[3][64], two[6][64];
+            d->forwardBlocks(pixels.data() + 36, rowBytes, luma, chroma, right);
+            ForwardBlocks(pixels.data() + 36, rowBytes, luma, chroma, got);
+            ASSERT_EQ(0, std::memcmp(right, got, sizeof got)) << d->name << " " << n;
+            d->forwardBlocks2(pixels.data() + 4, rowBytes, luma, chroma, two);
+            ASSERT_EQ(0, std::memcmp(two[0], expect, sizeof expect)) << d->name << " " << n;
+            ASSERT_EQ(0, std::memcmp(two[3], right, sizeof right)) << d->name << " " << n;
         }
     }
 }

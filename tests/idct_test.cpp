@@ -183,7 +183,8 @@ TEST(InverseDctVariants, RandomBlocks) {
 // untouched, for every level including the plain one.
 TEST(InverseDctVariants, BlocksToPixels) {
     std::mt19937 rng(23);
-    const size_t rowBytes = 48;
+    const size_t rowBytes = 80;  // 20 pixels: positions at pixels 2 and 10
+    int32_t previous[3][64] = {};
     for (int n = 0; n < 20000; ++n) {
         int32_t in[3][64];
         for (int k = 0; k < 3; ++k) {
@@ -211,7 +212,19 @@ TEST(InverseDctVariants, BlocksToPixels) {
             std::vector<uint8_t> got = base;
             d->inverseBlocks(blocks, got.data() + 8, rowBytes);
             ASSERT_EQ(got, expect) << d->name << " " << n;
+            // Two positions at once: the same blocks on the left, the previous
+            // round's on the right, against two single calls.
+            int32_t two[6][64];
+            std::memcpy(two[0], in, sizeof in);
+            std::memcpy(two[3], previous, sizeof previous);
+            std::vector<uint8_t> want = got;
+            std::memcpy(blocks, previous, sizeof blocks);
+            InverseBlocks(blocks, want.data() + 40, rowBytes);
+            got = base;
+            d->inverseBlocks2(two, got.data() + 8, rowBytes);
+            ASSERT_EQ(got, want) << d->name << " " << n;
         }
+        std::memcpy(previous, in, sizeof in);
     }
 }
 

@@ -48,22 +48,24 @@ void ForwardBlocksAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
     }
 }
 
-void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
-    V1 c[3][8];
-    // Blocks with AC coefficients go two at a time through the wide kernel.
-    int busy[3], n = 0;
-    for (int k = 0; k < 3; ++k) {
+namespace {
+
+// Samples of n blocks as rows of 16-bit lanes: DC-only blocks are filled
+// directly, the others go two at a time through the wide kernel.
+void InverseMany(int32_t *const *blocks, int n, V1 (*out)[8]) {
+    int busy[6], m = 0;
+    for (int k = 0; k < n; ++k) {
         if (vec::OnlyDc(blocks[k])) {
             const V1 s = _mm_set1_epi16(vec::DcSample(blocks[k][0]));
-            for (int i = 0; i < 8; ++i) c[k][i] = s;
+            for (int i = 0; i < 8; ++i) out[k][i] = s;
         } else {
-            busy[n++] = k;
+            busy[m++] = k;
         }
     }
-    int done = 0;
-    if (n >= 2) {
-        const int32_t *a = blocks[busy[0]];
-        const int32_t *b = blocks[busy[1]];
+    int j = 0;
+    for (; j + 2 <= m; j += 2) {
+        const int32_t *a = blocks[busy[j]];
+        const int32_t *b = blocks[busy[j + 1]];
         V2 r[8];
         for (int i = 0; i < 8; ++i) {
             const V1 *pa = reinterpret_cast<const V1 *>(a + 8 * i);
@@ -73,16 +75,74 @@ void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
         }
         vec::InverseRows(r);
         for (int i = 0; i < 8; ++i) {
-            c[busy[0]][i] = _mm256_castsi256_si128(r[i]);
-            c[busy[1]][i] = _mm256_extracti128_si256(r[i], 1);
+            out[busy[j]][i] = _mm256_castsi256_si128(r[i]);
+            out[busy[j + 1]][i] = _mm256_extracti128_si256(r[i], 1);
         }
-        done = 2;
     }
-    for (int j = done; j < n; ++j) {
-        vec::LoadRows(blocks[busy[j]], c[busy[j]]);
-        vec::InverseRows(c[busy[j]]);
+    if (j < m) {
+        vec::LoadRows(blocks[busy[j]], out[busy[j]]);
+        vec::InverseRows(out[busy[j]]);
     }
+}
+
+} // namespace
+
+void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
+    int32_t *const list[3] = {blocks[0], blocks[1], blocks[2]};
+    V1 c[3][8];
+    InverseMany(list, 3, c);
     vec::StorePixels(c[0], c[1], c[2], pixels, rowBytes);
+}
+
+void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
+    int32_t *const list[6] = {blocks[0], blocks[1], blocks[2], blocks[3], blocks[4], blocks[5]};
+    V1 c[6][8];
+    InverseMany(list, 6, c);
+    vec::StorePixels(c[0], c[1], c[2], pixels, rowBytes);
+    vec::StorePixels(c[3], c[4], c[5], pixels + 32, rowBytes);
+}
+
+void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                        const QuantDivisors &chroma, int32_t blocks[6][64]) {
+    V2 ycA[8], ycB[8], cr[8];  // (Y, Cb) of each position; (Cr, Cr) of both
+    const V2 mask = _mm256_set1_epi32(0xFF);
+    const V2 shift = _mm256_set1_epi16(128);
+    for (int r = 0; r < 8; ++r) {
+        const V2 *row = reinterpret_cast<const V2 *>(pixels + static_cast<size_t>(r) * rowBytes);
+        const V2 a = _mm256_loadu_si256(row), b = _mm256_loadu_si256(row + 1);
+        ycA[r] = _mm256_sub_epi16(
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 16), mask),
+                                                        _mm256_and_si256(_mm256_srli_epi32(a, 8), mask)),
+                                     0xD8),
+            shift);
+        ycB[r] = _mm256_sub_epi16(
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(b, 16), mask),
+                                                        _mm256_and_si256(_mm256_srli_epi32(b, 8), mask)),
+                                     0xD8),
+            shift);
+        cr[r] = _mm256_sub_epi16(
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(a, mask), _mm256_and_si256(b, mask)), 0xD8),
+            shift);
+    }
+    vec::ForwardRows(ycA);
+    vec::ForwardRows(ycB);
+    vec::ForwardRows(cr);
+    for (int i = 0; i < 8; ++i) {
+        const V2 lcMul = Join(Load(luma.mul + 8 * i), Load(chroma.mul + 8 * i));
+        const V2 lcOne = Join(Load(luma.one + 8 * i), Load(chroma.one + 8 * i));
+        const V2 lcHalf = Join(Load(luma.half + 8 * i), Load(chroma.half + 8 * i));
+        const V1 cMul = Load(chroma.mul + 8 * i), cOne = Load(chroma.one + 8 * i), cHalf = Load(chroma.half + 8 * i);
+        const V2 qa = vec::Quantise(ycA[i], lcMul, lcOne, lcHalf);
+        const V2 qb = vec::Quantise(ycB[i], lcMul, lcOne, lcHalf);
+        const V2 qc = vec::Quantise(cr[i], Join(cMul, cMul), Join(cOne, cOne), Join(cHalf, cHalf));
+        const V2 *const q[3] = {&qa, &qb, &qc};
+        int32_t *const dst[6] = {blocks[0], blocks[1], blocks[3], blocks[4], blocks[2], blocks[5]};
+        for (int j = 0; j < 3; ++j) {
+            _mm256_storeu_si256(reinterpret_cast<V2 *>(dst[2 * j] + 8 * i), _mm256_cvtepi16_epi32(_mm256_castsi256_si128(*q[j])));
+            _mm256_storeu_si256(reinterpret_cast<V2 *>(dst[2 * j + 1] + 8 * i),
+                                _mm256_cvtepi16_epi32(_mm256_extracti128_si256(*q[j], 1)));
+        }
+    }
 }
 
 } // namespace plix

@@ -86,10 +86,16 @@ inline void ForwardRows(V r[8]) {
 // divided through the reciprocal (see QuantDivisors).
 template <class V>
 inline V Quantise(V c, V mul, V one, V half) {
+#if defined(__AVX2__)
+    const V n = Add16(Abs16(c), half);
+    const V q = Add16(MulHiU16(n, mul), And(n, one));
+    return SignFrom16(q, c);  // c == 0 gives 0, as the quotient is then 0 too
+#else
     const V sign = Sra16<15>(c);
     const V n = Add16(Sub16(Xor(c, sign), sign), half);
     const V q = Add16(MulHiU16(n, mul), And(n, one));
     return Sub16(Xor(q, sign), sign);
+#endif
 }
 
 // ---- Inverse ----

@@ -13,14 +13,55 @@ namespace {
 // Pixel byte that holds each component.
 constexpr int kByteOf[3] = {2, 1, 0};
 
-const Dsp kPlain = {InverseDct, ForwardDct, ForwardDctQuantise, ForwardBlocks, InverseBlocks,
-                    ConvertRgbToYccPixels, ConvertYccToRgb, false, "plain"};
+// Two positions through the one-position form.
+template <auto Single>
+void ForwardTwice(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma, const QuantDivisors &chroma,
+                  int32_t blocks[6][64]) {
+    Single(pixels, rowBytes, luma, chroma, blocks);
+    Single(pixels + 32, rowBytes, luma, chroma, blocks + 3);
+}
+
+template <auto Single>
+void InverseTwice(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
+    Single(blocks, pixels, rowBytes);
+    Single(blocks + 3, pixels + 32, rowBytes);
+}
+
+const Dsp kPlain = {InverseDct,
+                    ForwardDct,
+                    ForwardDctQuantise,
+                    ForwardBlocks,
+                    InverseBlocks,
+                    ForwardTwice<ForwardBlocks>,
+                    InverseTwice<InverseBlocks>,
+                    ConvertRgbToYccPixels,
+                    ConvertYccToRgb,
+                    false,
+                    "plain"};
 
 #if PLIX_X86_KERNELS
-const Dsp kSse2 = {InverseDctMmx, ForwardDctSse2, ForwardDctQuantiseSse2, ForwardBlocksSse2, InverseBlocksSse2,
-                   ConvertRgbToYccPixelsSse2, ConvertYccToRgbMmx, true, "sse2"};
-const Dsp kAvx2 = {InverseDctMmx, ForwardDctSse2, ForwardDctQuantiseSse2, ForwardBlocksAvx2, InverseBlocksAvx2,
-                   ConvertRgbToYccPixelsAvx2, ConvertYccToRgbAvx2, true, "avx2"};
+const Dsp kSse2 = {InverseDctMmx,
+                   ForwardDctSse2,
+                   ForwardDctQuantiseSse2,
+                   ForwardBlocksSse2,
+                   InverseBlocksSse2,
+                   ForwardTwice<ForwardBlocksSse2>,
+                   InverseTwice<InverseBlocksSse2>,
+                   ConvertRgbToYccPixelsSse2,
+                   ConvertYccToRgbMmx,
+                   true,
+                   "sse2"};
+const Dsp kAvx2 = {InverseDctMmx,
+                   ForwardDctSse2,
+                   ForwardDctQuantiseSse2,
+                   ForwardBlocksAvx2,
+                   InverseBlocksAvx2,
+                   ForwardBlocks2Avx2,
+                   InverseBlocks2Avx2,
+                   ConvertRgbToYccPixelsAvx2,
+                   ConvertYccToRgbAvx2,
+                   true,
+                   "avx2"};
 #endif
 
 } // namespace

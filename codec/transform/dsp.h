@@ -27,6 +27,12 @@ struct Dsp {
     // transformed into bytes 2, 1 and 0 of the 8 x 8 pixels; byte 3 is not
     // written. The blocks may be used as scratch.
     void (*inverseBlocks)(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
+    // Two neighbouring positions at once (16 x 8 pixels; blocks 0 to 2 for the
+    // left one, 3 to 5 for the right one): the same results as two calls of
+    // the single forms, which the wide kernels beat by pairing the blocks.
+    void (*forwardBlocks2)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                           const QuantDivisors &chroma, int32_t blocks[6][64]);
+    void (*inverseBlocks2)(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes);
     // count pixels from RGB to YCbCr, src to dst (the same or disjoint).
     void (*rgbToYcc)(const uint8_t *src, uint8_t *dst, int32_t count);
     // Image area of a pixel buffer from YCbCr to RGB, in place.

@@ -51,6 +51,11 @@ template <int N> inline V1 Sll32(V1 a) { return _mm_slli_epi32(a, N); }
 template <class V> V Splat16(int16_t v);
 template <class V> V Splat32(int32_t v);
 template <> inline V1 Splat16<V1>(int16_t v) { return _mm_set1_epi16(v); }
+#if defined(__AVX2__)
+// SSSE3, implied by AVX2.
+inline V1 Abs16(V1 a) { return _mm_abs_epi16(a); }
+inline V1 SignFrom16(V1 a, V1 s) { return _mm_sign_epi16(a, s); }
+#endif
 template <> inline V1 Splat32<V1>(int32_t v) { return _mm_set1_epi32(v); }
 
 #if defined(__AVX2__)
@@ -85,6 +90,8 @@ template <int N> inline V2 Srl32(V2 a) { return _mm256_srli_epi32(a, N); }
 template <int N> inline V2 Sll32(V2 a) { return _mm256_slli_epi32(a, N); }
 
 template <> inline V2 Splat16<V2>(int16_t v) { return _mm256_set1_epi16(v); }
+inline V2 Abs16(V2 a) { return _mm256_abs_epi16(a); }
+inline V2 SignFrom16(V2 a, V2 s) { return _mm256_sign_epi16(a, s); }
 template <> inline V2 Splat32<V2>(int32_t v) { return _mm256_set1_epi32(v); }
 #endif
 

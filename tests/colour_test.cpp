@@ -57,9 +57,10 @@ TEST(RgbToYcc, WorkedColours) {
 
 TEST(RgbToYcc, PixelRowsKeepByteThreeAndWorkInPlace) {
     // Blue, green, red, x per pixel.
-    std::vector<uint8_t> px = {0, 0, 255, 7, 0, 255, 0, 8, 255, 0, 0, 9, 0, 0, 0, 10, 50, 50, 50, 11};
-    const std::vector<uint8_t> want = {255, 85, 76, 7, 21, 43, 149, 8, 107, 255, 29, 9,
-                                       128, 128, 0, 10, 127, 128, 50, 11};
+    std::vector<uint8_t> px = {0, 0, 255, 7, 0, 255, 0,  8,  255, 0,
+                               0, 9, 0,   0, 0, 10,  50, 50, 50,  11};
+    const std::vector<uint8_t> want = {255, 85, 76,  7,   21, 43, 149, 8,   107, 255,
+                                       29,  9,  128, 128, 0,  10, 127, 128, 50,  11};
     for (const Dsp *d : AllLevels()) {
         std::vector<uint8_t> copy = px, out(px.size());
         d->rgbToYcc(copy.data(), out.data(), 5);
@@ -124,7 +125,8 @@ TEST(YccToRgbTables, RangesAndPackedCopy) {
 }
 
 // Y, Cb, Cr pixels through every inverse routine; all must agree.
-std::vector<uint8_t> InverseAll(std::vector<uint8_t> px, int32_t paddedWidth, int32_t width, int32_t height) {
+std::vector<uint8_t> InverseAll(std::vector<uint8_t> px, int32_t paddedWidth, int32_t width,
+                                int32_t height) {
     const YccToRgbTables &t = GetYccToRgbTables();
     std::vector<uint8_t> plain = px;
     ConvertYccToRgb(plain.data(), paddedWidth, width, height, t);
@@ -143,7 +145,8 @@ TEST(YccToRgb, WorkedPixels) {
     // Bytes Cr, Cb, Y, x.
     for (int g = 0; g < 256; ++g) {
         const auto out = InverseAll({127, 128, static_cast<uint8_t>(g), 0x55}, 8, 1, 1);
-        EXPECT_EQ(out, (std::vector<uint8_t>{static_cast<uint8_t>(g), static_cast<uint8_t>(std::min(g + 1, 255)),
+        EXPECT_EQ(out, (std::vector<uint8_t>{static_cast<uint8_t>(g),
+                                             static_cast<uint8_t>(std::min(g + 1, 255)),
                                              static_cast<uint8_t>(g), 0}));
     }
     EXPECT_EQ(InverseAll({0, 0, 0, 9}, 8, 1, 1), (std::vector<uint8_t>{0, 136, 0, 0}));
@@ -171,11 +174,12 @@ TEST(YccToRgb, OnlyTheImageAreaIsConverted) {
 TEST(YccToRgb, PackedVariantsMatchForEveryInput) {
     const YccToRgbTables &t = GetYccToRgbTables();
     const int32_t width = 256, height = 256;
-    std::vector<uint8_t> src(static_cast<size_t>(width) * height * 4), plain(src.size()), fast(src.size());
+    std::vector<uint8_t> src(static_cast<size_t>(width) * height * 4), plain(src.size()),
+        fast(src.size());
     for (int y = 0; y < 256; ++y) {
         for (size_t i = 0; i < 65536; ++i) {
-            src[4 * i] = static_cast<uint8_t>(i);           // Cr
-            src[4 * i + 1] = static_cast<uint8_t>(i >> 8);  // Cb
+            src[4 * i] = static_cast<uint8_t>(i);                // Cr
+            src[4 * i + 1] = static_cast<uint8_t>(i >> 8);       // Cb
             src[4 * i + 2] = static_cast<uint8_t>(y + 131 * i);  // every Y for each (Cb, Cr)
             src[4 * i + 3] = 0xAA;
         }
@@ -193,5 +197,5 @@ TEST(YccToRgb, PackedVariantsMatchForEveryInput) {
     }
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

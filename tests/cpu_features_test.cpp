@@ -15,7 +15,8 @@ TEST(CpuFeatures, AnswerIsConfirmedAndReported) {
     const CpuFeatures cpu;
     EXPECT_EQ(cpu.GetSupportedFeatures(), cpu.ConfirmedFlags() & cpu.FeatureFlags());
     // Only the four probed features can be confirmed.
-    const uint32_t probed = CpuFeatures::kMmx | CpuFeatures::kSse | CpuFeatures::kSse2 | CpuFeatures::k3dNow;
+    const uint32_t probed =
+        CpuFeatures::kMmx | CpuFeatures::kSse | CpuFeatures::kSse2 | CpuFeatures::k3dNow;
     EXPECT_EQ(cpu.ConfirmedFlags() & ~probed, 0u);
     // 3DNow! is confirmed only when the extended flags report it.
     if ((cpu.ExtendedFeatureFlags() & CpuFeatures::k3dNow) == 0) {
@@ -82,7 +83,8 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     const Dsp *first = &GetDsp();
     std::vector<std::thread> threads;
     std::vector<const Dsp *> seen(8);
-    for (size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&seen, i] { seen[i] = &GetDsp(); });
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&seen, i] { seen[i] = &GetDsp(); });
     for (auto &t : threads) t.join();
     for (const Dsp *d : seen) EXPECT_EQ(d, first);
 
@@ -104,5 +106,5 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     EXPECT_EQ(first, best);
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -130,8 +130,9 @@ TEST(ForwardDct, CloseToAQuarterOfTheExactTransform) {
 TEST(Quantise, RoundsHalvesAwayFromZero) {
     struct Case {
         int32_t c, q, want;
-    } cases[] = {{7, 2, 4}, {-7, 2, -4}, {5, 3, 2}, {-5, 3, -2}, {1, 3, 0}, {-1, 3, 0},
-                 {2, 4, 1}, {-2, 4, -1}, {6, 4, 2}, {-6, 4, -2}, {255, 1, 255}, {-256, 1, -256},
+    } cases[] = {{7, 2, 4},       {-7, 2, -4},   {5, 3, 2},     {-5, 3, -2},
+                 {1, 3, 0},       {-1, 3, 0},    {2, 4, 1},     {-2, 4, -1},
+                 {6, 4, 2},       {-6, 4, -2},   {255, 1, 255}, {-256, 1, -256},
                  {-256, 254, -1}, {126, 254, 0}, {127, 254, 1}, {-127, 254, -1}};
     for (const Case &t : cases) {
         int32_t block[64], table[64];
@@ -169,7 +170,8 @@ TEST(Quantise, ReciprocalsAreExactForEveryCoefficientAndDivisor) {
             const uint32_t quotient = (n & d.one[0]) + ((n * d.mul[0]) >> 16);
             const uint32_t quotient32 = (n * static_cast<uint32_t>(d.mul32[0])) >> 16;
             ASSERT_EQ(quotient, quotient32) << c << " / " << q;
-            ASSERT_EQ(c < 0 ? -static_cast<int32_t>(quotient) : static_cast<int32_t>(quotient), plain[0])
+            ASSERT_EQ(c < 0 ? -static_cast<int32_t>(quotient) : static_cast<int32_t>(quotient),
+                      plain[0])
                 << c << " / " << q;
         }
     }
@@ -185,10 +187,18 @@ std::vector<std::vector<int32_t>> ExtremeBlocks() {
         for (int k = 0; k < 64; ++k) {
             const int r = k / 8, c = k % 8;
             switch (kind) {
-            case 0: b[k] = (rng() & 1) ? 127 : -128; break;                 // random signs
-            case 1: b[k] = (((r ^ c) & 1) != 0) == ((n >> 2) & 1) ? 127 : -128; break;  // checkerboard
-            case 2: b[k] = ((rng() >> (k % 16)) & 1) ? 127 : -128; break;
-            default: b[k] = static_cast<int32_t>(rng() % 256) - 128; break;
+                case 0:
+                    b[k] = (rng() & 1) ? 127 : -128;
+                    break;  // random signs
+                case 1:
+                    b[k] = (((r ^ c) & 1) != 0) == ((n >> 2) & 1) ? 127 : -128;
+                    break;  // checkerboard
+                case 2:
+                    b[k] = ((rng() >> (k % 16)) & 1) ? 127 : -128;
+                    break;
+                default:
+                    b[k] = static_cast<int32_t>(rng() % 256) - 128;
+                    break;
             }
         }
         out.push_back(b);
@@ -237,7 +247,8 @@ TEST(ForwardDctVariants, MatchThePlainTransformAndQuantiser) {
         // Smooth blocks as well as noise, like real pictures.
         const int base = static_cast<int>(rng() % 256) - 128;
         const int spread = 1 + static_cast<int>(rng() % 256);
-        for (int32_t &v : b) v = std::clamp(base + static_cast<int>(rng() % spread) - spread / 2, -128, 127);
+        for (int32_t &v : b)
+            v = std::clamp(base + static_cast<int>(rng() % spread) - spread / 2, -128, 127);
         blocks.push_back(b);
     }
 
@@ -271,7 +282,8 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
     std::vector<uint8_t> pixels(rowBytes * 8);
     int32_t t0[64], t1[64];
     for (int n = 0; n < 6000; ++n) {
-        for (uint8_t &p : pixels) p = static_cast<uint8_t>(n % 3 == 0 ? ((rng() & 1) ? 255 : 0) : rng());
+        for (uint8_t &p : pixels)
+            p = static_cast<uint8_t>(n % 3 == 0 ? ((rng() & 1) ? 255 : 0) : rng());
         if (n % 4 == 3) {
             for (int k = 0; k < 64; ++k) {  // any divisor anywhere
                 t0[k] = 1 + static_cast<int32_t>(rng() % 254);
@@ -288,7 +300,8 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
         const int byteOf[3] = {2, 1, 0};
         for (int k = 0; k < 3; ++k) {
             for (int r = 0; r < 8; ++r) {
-                for (int c = 0; c < 8; ++c) expect[k][r * 8 + c] = pixels[r * rowBytes + (c + 1) * 4 + byteOf[k]] - 128;
+                for (int c = 0; c < 8; ++c)
+                    expect[k][r * 8 + c] = pixels[r * rowBytes + (c + 1) * 4 + byteOf[k]] - 128;
             }
             ForwardDct(expect[k]);
             QuantiseBlock(expect[k], k == 0 ? t0 : t1);
@@ -312,5 +325,5 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
     }
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -96,10 +96,9 @@ int32_t Raw(const int32_t x[8], int r) {
     const int32_t a = (x[0] + x[4]) * 32, b = (x[0] - x[4]) * 32;
     const int32_t t = x[2] * 42 + x[6] * 17, w = x[2] * 17 - x[6] * 42;
     const int32_t e[4] = {a + t, b + w, b - w, a - t};
-    const int32_t o[4] = {x[1] * 44 + x[3] * 38 + x[5] * 25 + x[7] * 9,
-                          x[1] * 38 - x[3] * 9 - x[5] * 44 - x[7] * 25,
-                          x[1] * 25 - x[3] * 44 + x[5] * 9 + x[7] * 38,
-                          x[1] * 9 - x[3] * 25 + x[5] * 38 - x[7] * 44};
+    const int32_t o[4] = {
+        x[1] * 44 + x[3] * 38 + x[5] * 25 + x[7] * 9, x[1] * 38 - x[3] * 9 - x[5] * 44 - x[7] * 25,
+        x[1] * 25 - x[3] * 44 + x[5] * 9 + x[7] * 38, x[1] * 9 - x[3] * 25 + x[5] * 38 - x[7] * 44};
     return r < 4 ? e[r] + o[r] : e[7 - r] - o[7 - r];
 }
 
@@ -137,7 +136,8 @@ std::vector<Block> LimiterEdgeBlocks(bool outputLimiter) {
                 for (int k = 0; k < 8; ++k) b[k * 8 + col] = x[k];
                 // Other columns random, so the second pass sees -257 and 255 mixed in.
                 for (int k = 0; k < 64; ++k) {
-                    if (k % 8 != col && (rng() & 3) == 0) b[k] = static_cast<int32_t>(rng() % 512) - 256;
+                    if (k % 8 != col && (rng() & 3) == 0)
+                        b[k] = static_cast<int32_t>(rng() % 512) - 256;
                 }
             }
             out.push_back(b);
@@ -164,11 +164,21 @@ TEST(InverseDctVariants, RandomBlocks) {
         const int kind = n % 5;
         for (int k = 0; k < 64; ++k) {
             switch (kind) {
-            case 0: b[k] = static_cast<int32_t>(rng() % 512) - 256; break;  // full range
-            case 1: b[k] = (rng() & 1) ? 255 : -256; break;                // saturating sums
-            case 2: b[k] = (rng() % 8 == 0) ? static_cast<int32_t>(rng() % 512) - 256 : 0; break;
-            case 3: b[k] = k < 10 ? static_cast<int32_t>(rng() % 512) - 256 : 0; break;
-            default: b[k] = k == 0 || rng() % 32 == 0 ? static_cast<int32_t>(rng() % 64) - 32 : 0; break;
+                case 0:
+                    b[k] = static_cast<int32_t>(rng() % 512) - 256;
+                    break;  // full range
+                case 1:
+                    b[k] = (rng() & 1) ? 255 : -256;
+                    break;  // saturating sums
+                case 2:
+                    b[k] = (rng() % 8 == 0) ? static_cast<int32_t>(rng() % 512) - 256 : 0;
+                    break;
+                case 3:
+                    b[k] = k < 10 ? static_cast<int32_t>(rng() % 512) - 256 : 0;
+                    break;
+                default:
+                    b[k] = k == 0 || rng() % 32 == 0 ? static_cast<int32_t>(rng() % 64) - 32 : 0;
+                    break;
             }
         }
         std::memcpy(plain, b, sizeof b);
@@ -191,7 +201,9 @@ TEST(InverseDctVariants, BlocksToPixels) {
             // Mix DC-only and full blocks so that every pairing is taken.
             const bool dcOnly = ((n >> k) & 1) != 0;
             for (int i = 0; i < 64; ++i) {
-                in[k][i] = (i == 0 || !dcOnly) && (rng() % 3 != 0) ? static_cast<int32_t>(rng() % 512) - 256 : 0;
+                in[k][i] = (i == 0 || !dcOnly) && (rng() % 3 != 0)
+                               ? static_cast<int32_t>(rng() % 512) - 256
+                               : 0;
             }
         }
         std::vector<uint8_t> base(rowBytes * 8);
@@ -201,7 +213,8 @@ TEST(InverseDctVariants, BlocksToPixels) {
             Block b(in[k], in[k] + 64);
             InverseDct(b.data());
             for (int r = 0; r < 8; ++r) {
-                for (int c = 0; c < 8; ++c) expect[r * rowBytes + (c + 2) * 4 + 2 - k] = static_cast<uint8_t>(b[r * 8 + c]);
+                for (int c = 0; c < 8; ++c)
+                    expect[r * rowBytes + (c + 2) * 4 + 2 - k] = static_cast<uint8_t>(b[r * 8 + c]);
             }
         }
         for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
@@ -228,5 +241,5 @@ TEST(InverseDctVariants, BlocksToPixels) {
     }
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -16,7 +16,8 @@ struct Tables {
 
 Tables Build(int matrix, int qfactor) {
     Tables t{};
-    EXPECT_TRUE(BuildQuantTables(static_cast<uint8_t>(matrix), static_cast<uint8_t>(qfactor), t.t0, t.t1));
+    EXPECT_TRUE(
+        BuildQuantTables(static_cast<uint8_t>(matrix), static_cast<uint8_t>(qfactor), t.t0, t.t1));
     return t;
 }
 
@@ -77,8 +78,8 @@ TEST(QuantTables, WorkedScalings) {
     EXPECT_EQ(fifteen.t1[63], 123);
 
     // Products of 1016 and more give 254.
-    EXPECT_EQ(Build(0, 5).t0[63], 254);  // 1270
-    EXPECT_EQ(Build(0, 4).t0[63], 254);  // 1016
+    EXPECT_EQ(Build(0, 5).t0[63], 254);   // 1270
+    EXPECT_EQ(Build(0, 4).t0[63], 254);   // 1016
     EXPECT_EQ(Build(0, 255).t0[1], 191);  // 765
     EXPECT_EQ(Build(0, 255).t0[0], 254);  // 1020
 }
@@ -116,5 +117,5 @@ TEST(QuantTables, UnknownMatrixIsRefusedAndTablesUntouched) {
     }
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -8,7 +8,9 @@ namespace {
 
 // The format's constants are single-precision values; every product and sum
 // below is taken in double precision after widening them.
-constexpr double W(float f) { return static_cast<double>(f); }
+constexpr double W(float f) {
+    return static_cast<double>(f);
+}
 
 constexpr double kYb = W(0.114f), kYg = W(0.587f), kYr = W(0.299f);
 constexpr double kCbb = W(0.4997f), kCbg = W(0.3311f), kCbr = W(0.1686f);
@@ -19,9 +21,13 @@ constexpr double kGreenCr = W(0.714407086f), kGreenCb = W(0.344369203f);
 constexpr double kBlueCb = W(1.77304268f), kBlueCr = W(0.000130061118f);
 
 // Truncation toward zero; the arguments here all lie well inside int32.
-inline int32_t Trunc(double v) { return static_cast<int32_t>(v); }
+inline int32_t Trunc(double v) {
+    return static_cast<int32_t>(v);
+}
 
-inline uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline uint8_t ClampByte(int32_t v) {
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
 
 void BuildTables(YccToRgbTables &t) {
     for (int32_t cb = -128; cb < 128; ++cb) {
@@ -40,7 +46,7 @@ void BuildTables(YccToRgbTables &t) {
     }
 }
 
-} // namespace
+}  // namespace
 
 const YccToRgbTables &GetYccToRgbTables() {
     // Static storage rather than the heap: programs unload the library, and
@@ -97,4 +103,4 @@ void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int
 }
 #endif
 
-} // namespace plix
+}  // namespace plix

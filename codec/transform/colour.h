@@ -37,4 +37,4 @@ void ConvertYccToRgb(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_
 void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                         const YccToRgbTables &tables);
 
-} // namespace plix
+}  // namespace plix

@@ -19,7 +19,7 @@ inline uint32_t ToRgb(const YccToRgbTables &t, const uint8_t *p) {
     return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
 }
 
-} // namespace
+}  // namespace
 
 void ConvertRgbToYccPixelsSse2(const uint8_t *src, uint8_t *dst, int32_t count) {
     int32_t i = 0;
@@ -43,10 +43,12 @@ void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int
             const auto *e1 = tables.packed[_mm_extract_epi16(px, 2)];
             const auto *e2 = tables.packed[_mm_extract_epi16(px, 4)];
             const auto *e3 = tables.packed[_mm_extract_epi16(px, 6)];
-            const __m128i t01 = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e0)),
-                                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e1)));
-            const __m128i t23 = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e2)),
-                                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e3)));
+            const __m128i t01 =
+                _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e0)),
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e1)));
+            const __m128i t23 =
+                _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e2)),
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e3)));
             // Y sits in 16-bit lane 1 of each pixel; doubling the pixels puts
             // two of them in each 64-bit half, whose lane 1 is then spread
             // over the half.
@@ -65,4 +67,4 @@ void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int
     }
 }
 
-} // namespace plix
+}  // namespace plix

@@ -13,10 +13,12 @@ namespace {
 // S = sum of (constant * 2^27) * sample, and truncating the result is
 // S >> 27 (floor and truncation differ only below zero, which clamps to 0
 // either way; the converted values never leave 0..255, so no clamp is needed).
-constexpr int32_t Fixed(float f) { return static_cast<int32_t>(static_cast<double>(f) * 134217728.0); }
+constexpr int32_t Fixed(float f) {
+    return static_cast<int32_t>(static_cast<double>(f) * 134217728.0);
+}
 
-#define PLIX_FIXED(name, f)                                                                   \
-    constexpr int32_t name = Fixed(f);                                                        \
+#define PLIX_FIXED(name, f)            \
+    constexpr int32_t name = Fixed(f); \
     static_assert(static_cast<double>(name) == static_cast<double>(f) * 134217728.0, #name)
 PLIX_FIXED(kYb, 0.114f);
 PLIX_FIXED(kYg, 0.587f);
@@ -32,8 +34,12 @@ PLIX_FIXED(kCrb, 0.0813f);
 // S does not fit 32 bits, so each multiplier c is split as hi * 2^14 + lo with
 // 0 <= lo < 2^14; then S >> 27 == (sum(hi * x) + (sum(lo * x) >> 14)) >> 13,
 // and both sums fit 32 bits with 16-bit multipliers.
-constexpr int16_t Hi(int32_t c) { return static_cast<int16_t>(c >> 14); }
-constexpr int16_t Lo(int32_t c) { return static_cast<int16_t>(c & 16383); }
+constexpr int16_t Hi(int32_t c) {
+    return static_cast<int16_t>(c >> 14);
+}
+constexpr int16_t Lo(int32_t c) {
+    return static_cast<int16_t>(c & 16383);
+}
 
 // br: 16-bit lanes (blue, red) per pixel; g0: (green, 0).
 template <class V>
@@ -56,5 +62,5 @@ inline V ToYcc(V p) {
     return Or(ycc, And(p, Splat32<V>(static_cast<int32_t>(0xFF000000u))));
 }
 
-} // namespace
-} // namespace plix::vec
+}  // namespace
+}  // namespace plix::vec

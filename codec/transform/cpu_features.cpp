@@ -26,7 +26,7 @@ uint32_t ReadXcr0() {
     return eax;
 }
 
-} // namespace
+}  // namespace
 
 CpuFeatures::CpuFeatures() {
     cpuidAvailable_ = 1;
@@ -52,7 +52,8 @@ CpuFeatures::CpuFeatures() {
     const struct {
         uint32_t bit;
         const uint32_t *word;
-    } trials[] = {{kMmx, &features_}, {k3dNow, &extended_}, {kSse, &features_}, {kSse2, &features_}};
+    } trials[] = {
+        {kMmx, &features_}, {k3dNow, &extended_}, {kSse, &features_}, {kSse2, &features_}};
     for (const auto &t : trials) {
         if ((*t.word & t.bit) != 0 && TryFeature(t.bit) == 1) confirmed_ |= t.bit;
     }
@@ -70,21 +71,21 @@ uint32_t CpuFeatures::TryFeature(uint32_t bit) {
     // build saves the SSE state (the 64-bit ABI requires it). The MMX state is
     // emptied afterwards so that floating-point code runs normally.
     switch (bit) {
-    case kMmx:
-        __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: "mm0");
-        break;
-    case k3dNow:
-        // pfrcp %mm0, %mm0, spelled out for assemblers without 3DNow!.
-        __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: "mm0");
-        break;
-    case kSse:
-        __asm__ volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
-        break;
-    case kSse2:
-        __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: "xmm0");
-        break;
-    default:
-        break;
+        case kMmx:
+            __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: "mm0");
+            break;
+        case k3dNow:
+            // pfrcp %mm0, %mm0, spelled out for assemblers without 3DNow!.
+            __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: "mm0");
+            break;
+        case kSse:
+            __asm__ volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
+            break;
+        case kSse2:
+            __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: "xmm0");
+            break;
+        default:
+            break;
     }
     return 1;
 }
@@ -94,8 +95,10 @@ uint32_t CpuFeatures::TryFeature(uint32_t bit) {
 // No probe on other processors: every answer is no and the plain paths run.
 CpuFeatures::CpuFeatures() = default;
 
-uint32_t CpuFeatures::TryFeature(uint32_t) { return 1; }
+uint32_t CpuFeatures::TryFeature(uint32_t) {
+    return 1;
+}
 
 #endif
 
-} // namespace plix
+}  // namespace plix

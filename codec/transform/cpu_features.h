@@ -43,4 +43,4 @@ private:
     bool avx2_ = false;
 };
 
-} // namespace plix
+}  // namespace plix

@@ -13,10 +13,14 @@ namespace {
 using vec::V1;
 using vec::V2;
 
-inline V2 Join(V1 lo, V1 hi) { return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1); }
+inline V2 Join(V1 lo, V1 hi) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+}
 
-inline V1 Load(const uint16_t *p) { return _mm_load_si128(reinterpret_cast<const V1 *>(p)); }
-} // namespace
+inline V1 Load(const uint16_t *p) {
+    return _mm_load_si128(reinterpret_cast<const V1 *>(p));
+}
+}  // namespace
 
 void ForwardBlocksAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                        const QuantDivisors &chroma, int32_t blocks[3][64]) {
@@ -25,7 +29,8 @@ void ForwardBlocksAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
     const V2 mask = _mm256_set1_epi32(0xFF);
     const V2 shift = _mm256_set1_epi16(128);
     for (int r = 0; r < 8; ++r) {
-        const V2 p = _mm256_loadu_si256(reinterpret_cast<const V2 *>(pixels + static_cast<size_t>(r) * rowBytes));
+        const V2 p = _mm256_loadu_si256(
+            reinterpret_cast<const V2 *>(pixels + static_cast<size_t>(r) * rowBytes));
         // packs works per half: (y 0-3, cb 0-3 | y 4-7, cb 4-7); the permute
         // puts the four quarters in order.
         const V2 y = _mm256_and_si256(_mm256_srli_epi32(p, 16), mask);
@@ -41,9 +46,12 @@ void ForwardBlocksAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
         const V2 q = vec::Quantise(yc[i], Join(Load(luma.mul + 8 * i), Load(chroma.mul + 8 * i)),
                                    Join(Load(luma.one + 8 * i), Load(chroma.one + 8 * i)),
                                    Join(Load(luma.half + 8 * i), Load(chroma.half + 8 * i)));
-        _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[0] + 8 * i), _mm256_cvtepi16_epi32(_mm256_castsi256_si128(q)));
-        _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[1] + 8 * i), _mm256_cvtepi16_epi32(_mm256_extracti128_si256(q, 1)));
-        const V1 c = vec::Quantise(cr[i], Load(chroma.mul + 8 * i), Load(chroma.one + 8 * i), Load(chroma.half + 8 * i));
+        _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[0] + 8 * i),
+                            _mm256_cvtepi16_epi32(_mm256_castsi256_si128(q)));
+        _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[1] + 8 * i),
+                            _mm256_cvtepi16_epi32(_mm256_extracti128_si256(q, 1)));
+        const V1 c = vec::Quantise(cr[i], Load(chroma.mul + 8 * i), Load(chroma.one + 8 * i),
+                                   Load(chroma.half + 8 * i));
         _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[2] + 8 * i), _mm256_cvtepi16_epi32(c));
     }
 }
@@ -85,7 +93,7 @@ void InverseMany(int32_t *const *blocks, int n, V1 (*out)[8]) {
     }
 }
 
-} // namespace
+}  // namespace
 
 void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
     int32_t *const list[3] = {blocks[0], blocks[1], blocks[2]};
@@ -111,17 +119,20 @@ void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivis
         const V2 *row = reinterpret_cast<const V2 *>(pixels + static_cast<size_t>(r) * rowBytes);
         const V2 a = _mm256_loadu_si256(row), b = _mm256_loadu_si256(row + 1);
         ycA[r] = _mm256_sub_epi16(
-            _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 16), mask),
-                                                        _mm256_and_si256(_mm256_srli_epi32(a, 8), mask)),
-                                     0xD8),
+            _mm256_permute4x64_epi64(
+                _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 16), mask),
+                                   _mm256_and_si256(_mm256_srli_epi32(a, 8), mask)),
+                0xD8),
             shift);
         ycB[r] = _mm256_sub_epi16(
-            _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(b, 16), mask),
-                                                        _mm256_and_si256(_mm256_srli_epi32(b, 8), mask)),
-                                     0xD8),
+            _mm256_permute4x64_epi64(
+                _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(b, 16), mask),
+                                   _mm256_and_si256(_mm256_srli_epi32(b, 8), mask)),
+                0xD8),
             shift);
         cr[r] = _mm256_sub_epi16(
-            _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(a, mask), _mm256_and_si256(b, mask)), 0xD8),
+            _mm256_permute4x64_epi64(
+                _mm256_packs_epi32(_mm256_and_si256(a, mask), _mm256_and_si256(b, mask)), 0xD8),
             shift);
     }
     vec::ForwardRows(ycA);
@@ -131,18 +142,20 @@ void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivis
         const V2 lcMul = Join(Load(luma.mul + 8 * i), Load(chroma.mul + 8 * i));
         const V2 lcOne = Join(Load(luma.one + 8 * i), Load(chroma.one + 8 * i));
         const V2 lcHalf = Join(Load(luma.half + 8 * i), Load(chroma.half + 8 * i));
-        const V1 cMul = Load(chroma.mul + 8 * i), cOne = Load(chroma.one + 8 * i), cHalf = Load(chroma.half + 8 * i);
+        const V1 cMul = Load(chroma.mul + 8 * i), cOne = Load(chroma.one + 8 * i),
+                 cHalf = Load(chroma.half + 8 * i);
         const V2 qa = vec::Quantise(ycA[i], lcMul, lcOne, lcHalf);
         const V2 qb = vec::Quantise(ycB[i], lcMul, lcOne, lcHalf);
         const V2 qc = vec::Quantise(cr[i], Join(cMul, cMul), Join(cOne, cOne), Join(cHalf, cHalf));
         const V2 *const q[3] = {&qa, &qb, &qc};
         int32_t *const dst[6] = {blocks[0], blocks[1], blocks[3], blocks[4], blocks[2], blocks[5]};
         for (int j = 0; j < 3; ++j) {
-            _mm256_storeu_si256(reinterpret_cast<V2 *>(dst[2 * j] + 8 * i), _mm256_cvtepi16_epi32(_mm256_castsi256_si128(*q[j])));
+            _mm256_storeu_si256(reinterpret_cast<V2 *>(dst[2 * j] + 8 * i),
+                                _mm256_cvtepi16_epi32(_mm256_castsi256_si128(*q[j])));
             _mm256_storeu_si256(reinterpret_cast<V2 *>(dst[2 * j + 1] + 8 * i),
                                 _mm256_cvtepi16_epi32(_mm256_extracti128_si256(*q[j], 1)));
         }
     }
 }
 
-} // namespace plix
+}  // namespace plix

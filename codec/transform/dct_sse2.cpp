@@ -15,7 +15,8 @@ inline void QuantiseRows(V1 r[8], const QuantDivisors &div) {
     const V1 *one = reinterpret_cast<const V1 *>(div.one);
     const V1 *half = reinterpret_cast<const V1 *>(div.half);
     for (int i = 0; i < 8; ++i)
-        r[i] = vec::Quantise(r[i], _mm_load_si128(mul + i), _mm_load_si128(one + i), _mm_load_si128(half + i));
+        r[i] = vec::Quantise(r[i], _mm_load_si128(mul + i), _mm_load_si128(one + i),
+                             _mm_load_si128(half + i));
 }
 
 // Samples of one block as rows; a DC-only block is filled directly.
@@ -29,7 +30,7 @@ inline void InverseToRows(const int32_t block[64], V1 r[8]) {
     vec::InverseRows(r);
 }
 
-} // namespace
+}  // namespace
 
 void ForwardDctSse2(int32_t block[64]) {
     V1 r[8];
@@ -74,4 +75,4 @@ void InverseBlocksSse2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
     vec::StorePixels(c[0], c[1], c[2], pixels, rowBytes);
 }
 
-} // namespace plix
+}  // namespace plix

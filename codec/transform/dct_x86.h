@@ -106,7 +106,9 @@ inline V Quantise(V c, V mul, V one, V half) {
 // two halves can leave 16 bits; saturating it keeps it beyond the limiters'
 // thresholds, where the result is the same.
 template <class V>
-inline V Mul(V x, int16_t k) { return MulLo16(x, Splat16<V>(k)); }
+inline V Mul(V x, int16_t k) {
+    return MulLo16(x, Splat16<V>(k));
+}
 
 template <class V>
 inline void InverseKernel(const V x[8], V y[8]) {
@@ -165,7 +167,8 @@ inline void InverseRows(V r[8]) {
 // 64 int32 entries (each within int16) to eight rows of 16-bit lanes.
 inline void LoadRows(const int32_t *block, V1 r[8]) {
     const V1 *p = reinterpret_cast<const V1 *>(block);
-    for (int i = 0; i < 8; ++i) r[i] = _mm_packs_epi32(_mm_loadu_si128(p + 2 * i), _mm_loadu_si128(p + 2 * i + 1));
+    for (int i = 0; i < 8; ++i)
+        r[i] = _mm_packs_epi32(_mm_loadu_si128(p + 2 * i), _mm_loadu_si128(p + 2 * i + 1));
 }
 
 inline void StoreRows(const V1 r[8], int32_t *block) {
@@ -194,7 +197,8 @@ inline int16_t DcSample(int32_t dc) {
 
 // Rows of samples (Y, Cb, Cr or R, G, B) into pixel bytes 2, 1 and 0 of eight
 // rows of eight pixels; byte 3 keeps its value.
-inline void StorePixels(const V1 c0[8], const V1 c1[8], const V1 c2[8], uint8_t *pixels, size_t rowBytes) {
+inline void StorePixels(const V1 c0[8], const V1 c1[8], const V1 c2[8], uint8_t *pixels,
+                        size_t rowBytes) {
     const V1 keep = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
     for (int r = 0; r < 8; ++r) {
         V1 *p = reinterpret_cast<V1 *>(pixels + static_cast<size_t>(r) * rowBytes);
@@ -215,12 +219,15 @@ inline void LoadPixels(const uint8_t *pixels, size_t rowBytes, V1 c0[8], V1 c1[8
         const V1 *p = reinterpret_cast<const V1 *>(pixels + static_cast<size_t>(r) * rowBytes);
         const V1 a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1);
         c0[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), mask),
-                                              _mm_and_si128(_mm_srli_epi32(b, 16), mask)), shift);
+                                              _mm_and_si128(_mm_srli_epi32(b, 16), mask)),
+                              shift);
         c1[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), mask),
-                                              _mm_and_si128(_mm_srli_epi32(b, 8), mask)), shift);
-        c2[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(a, mask), _mm_and_si128(b, mask)), shift);
+                                              _mm_and_si128(_mm_srli_epi32(b, 8), mask)),
+                              shift);
+        c2[r] =
+            _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(a, mask), _mm_and_si128(b, mask)), shift);
     }
 }
 
-} // namespace
-} // namespace plix::vec
+}  // namespace
+}  // namespace plix::vec

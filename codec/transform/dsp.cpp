@@ -15,8 +15,8 @@ constexpr int kByteOf[3] = {2, 1, 0};
 
 // Two positions through the one-position form.
 template <auto Single>
-void ForwardTwice(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma, const QuantDivisors &chroma,
-                  int32_t blocks[6][64]) {
+void ForwardTwice(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                  const QuantDivisors &chroma, int32_t blocks[6][64]) {
     Single(pixels, rowBytes, luma, chroma, blocks);
     Single(pixels + 32, rowBytes, luma, chroma, blocks + 3);
 }
@@ -64,7 +64,7 @@ const Dsp kAvx2 = {InverseDctMmx,
                    "avx2"};
 #endif
 
-} // namespace
+}  // namespace
 
 void ForwardBlocks(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                    const QuantDivisors &chroma, int32_t blocks[3][64]) {
@@ -91,29 +91,29 @@ void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
 
 const Dsp *GetDspLevel(DspLevel level) {
     switch (level) {
-    case DspLevel::kPlain:
-        return &kPlain;
+        case DspLevel::kPlain:
+            return &kPlain;
 #if PLIX_X86_KERNELS
-    case DspLevel::kSse2: {
-        // The SSE2 kernels stand in for the packed 16-bit (MMX-class) path.
-        static const bool ok = [] {
-            const CpuFeatures cpu;
-            const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
-            return (cpu.GetSupportedFeatures() & need) == need;
-        }();
-        return ok ? &kSse2 : nullptr;
-    }
-    case DspLevel::kAvx2: {
-        static const bool ok = [] {
-            const CpuFeatures cpu;
-            const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
-            return (cpu.GetSupportedFeatures() & need) == need && cpu.HasAvx2();
-        }();
-        return ok ? &kAvx2 : nullptr;
-    }
+        case DspLevel::kSse2: {
+            // The SSE2 kernels stand in for the packed 16-bit (MMX-class) path.
+            static const bool ok = [] {
+                const CpuFeatures cpu;
+                const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
+                return (cpu.GetSupportedFeatures() & need) == need;
+            }();
+            return ok ? &kSse2 : nullptr;
+        }
+        case DspLevel::kAvx2: {
+            static const bool ok = [] {
+                const CpuFeatures cpu;
+                const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
+                return (cpu.GetSupportedFeatures() & need) == need && cpu.HasAvx2();
+            }();
+            return ok ? &kAvx2 : nullptr;
+        }
 #else
-    default:
-        break;
+        default:
+            break;
 #endif
     }
     return nullptr;
@@ -128,4 +128,4 @@ const Dsp &GetDsp() {
     return *dsp;
 }
 
-} // namespace plix
+}  // namespace plix

@@ -56,4 +56,4 @@ const Dsp &GetDsp();
 enum class DspLevel { kPlain, kSse2, kAvx2 };
 const Dsp *GetDspLevel(DspLevel level);
 
-} // namespace plix
+}  // namespace plix

@@ -38,7 +38,7 @@ void Kernel(int32_t *p, int step) {
     p[7 * step] = (d07 * C7 - d16 * C5 + d25 * C3 - d34 * C1 + R) >> S;
 }
 
-} // namespace
+}  // namespace
 
 void ForwardDct(int32_t block[64]) {
     // All columns first, then all rows; the rounding terms belong to the
@@ -74,4 +74,4 @@ void ForwardDctQuantise(int32_t block[64], const QuantDivisors &div) {
     QuantiseBlock(block, div.table);
 }
 
-} // namespace plix
+}  // namespace plix

@@ -20,7 +20,7 @@ struct QuantDivisors {
     alignas(32) uint16_t half[64];  // q >> 1
     alignas(32) int32_t mul32[64];  // ceil(65536 / q), for 32-bit lanes
     alignas(32) int32_t half32[64];
-    int32_t table[64];              // the divisors themselves
+    int32_t table[64];  // the divisors themselves
 };
 
 // Entries of table must lie in 1..254.
@@ -29,4 +29,4 @@ void PrepareQuantDivisors(const int32_t table[64], QuantDivisors &out);
 // ForwardDct then QuantiseBlock with the table the divisors were made from.
 void ForwardDctQuantise(int32_t block[64], const QuantDivisors &div);
 
-} // namespace plix
+}  // namespace plix

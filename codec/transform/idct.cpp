@@ -53,7 +53,7 @@ inline void Kernel(const int32_t *src, int32_t *dst, int step) {
     dst[4 * step] = Limit(e3 - o3);
 }
 
-} // namespace
+}  // namespace
 
 void InverseDct(int32_t block[64]) {
     int32_t mid[64];
@@ -77,7 +77,9 @@ void InverseDct(int32_t block[64]) {
 }
 
 #if !PLIX_X86_KERNELS
-void InverseDctMmx(int32_t block[64]) { InverseDct(block); }
+void InverseDctMmx(int32_t block[64]) {
+    InverseDct(block);
+}
 #endif
 
-} // namespace plix
+}  // namespace plix

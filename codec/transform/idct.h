@@ -12,4 +12,4 @@ void InverseDct(int32_t block[64]);
 // Packed 16-bit variant (SSE2 on x86-64; the plain one elsewhere).
 void InverseDctMmx(int32_t block[64]);
 
-} // namespace plix
+}  // namespace plix

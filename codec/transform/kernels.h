@@ -39,4 +39,4 @@ void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
                          const YccToRgbTables &tables);
 #endif
 
-} // namespace plix
+}  // namespace plix

@@ -4,6 +4,7 @@ namespace plix {
 
 // Set 0 "Plix original", set 1 "JPEG standard", set 2 "CG,Animation". The
 // class 0 table of set 2 is all zeros on purpose: it clamps to divisor 1.
+// clang-format off
 const uint8_t QuantBaseTables[3][128] = {
     {
         // class 0
@@ -66,6 +67,7 @@ const uint8_t QuantBaseTables[3][128] = {
          16,  16,  16,  16,  16,  16,  16,  16,
     },
 };
+// clang-format on
 
 namespace {
 
@@ -75,7 +77,7 @@ int32_t ScaleEntry(int32_t product) {
     return s < 1 ? 1 : (s > 254 ? 254 : s);
 }
 
-} // namespace
+}  // namespace
 
 bool BuildQuantTables(uint8_t matrix, uint8_t qfactor, int32_t table0[64], int32_t table1[64]) {
     if (matrix > 2) return false;
@@ -90,4 +92,4 @@ bool BuildQuantTables(uint8_t matrix, uint8_t qfactor, int32_t table0[64], int32
     return true;
 }
 
-} // namespace plix
+}  // namespace plix

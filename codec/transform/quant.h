@@ -12,4 +12,4 @@ extern const uint8_t QuantBaseTables[3][128];
 // tables untouched, for a matrix above 2.
 bool BuildQuantTables(uint8_t matrix, uint8_t qfactor, int32_t table0[64], int32_t table1[64]);
 
-} // namespace plix
+}  // namespace plix

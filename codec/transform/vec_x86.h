@@ -18,6 +18,7 @@
 namespace plix::vec {
 namespace {
 
+// clang-format off
 using V1 = __m128i;
 
 inline V1 Add16(V1 a, V1 b) { return _mm_add_epi16(a, b); }
@@ -94,13 +95,15 @@ inline V2 Abs16(V2 a) { return _mm256_abs_epi16(a); }
 inline V2 SignFrom16(V2 a, V2 s) { return _mm256_sign_epi16(a, s); }
 template <> inline V2 Splat32<V2>(int32_t v) { return _mm256_set1_epi32(v); }
 #endif
+// clang-format on
 
 // Two 16-bit multipliers in one 32-bit lane for Madd16: lo multiplies the
 // even (lower) 16-bit lane, hi the odd one.
 template <class V>
 inline V Pair(int16_t lo, int16_t hi) {
-    return Splat32<V>(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(lo)) |
-                                           (static_cast<uint32_t>(static_cast<uint16_t>(hi)) << 16)));
+    return Splat32<V>(
+        static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(lo)) |
+                             (static_cast<uint32_t>(static_cast<uint16_t>(hi)) << 16)));
 }
 
 // Eight rows of eight 16-bit lanes (per 128-bit half) in, columns out.
@@ -124,5 +127,5 @@ inline void Transpose8x8(V r[8]) {
     r[7] = UnpackHi64(b3, b7);
 }
 
-} // namespace
-} // namespace plix::vec
+}  // namespace
+}  // namespace plix::vec

@@ -14,7 +14,7 @@
 
 namespace plix {
 
-const uint8_t ZigzagOrder[64] = {
+constexpr uint8_t ZigzagOrder[64] = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
     12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
     35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
@@ -136,12 +136,6 @@ uint32_t ValueEntry(int32_t v) {
     return kValueTable.entries[std::min(static_cast<uint32_t>(v) + 511u, 1023u)];
 }
 
-constexpr uint8_t kZigzag[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
 
 // Bit i of the result for each natural position i whose entry is not 0.
 uint64_t NonZeroNatural(const int32_t *block) {
@@ -174,7 +168,7 @@ struct ZigzagBits {
 constexpr ZigzagBits BuildZigzagBits() {
     ZigzagBits t{};
     int position[64] = {};
-    for (int i = 0; i < 64; ++i) position[kZigzag[i]] = i;
+    for (int i = 0; i < 64; ++i) position[ZigzagOrder[i]] = i;
     for (int r = 0; r < 8; ++r)
         for (int pattern = 0; pattern < 256; ++pattern)
             for (int c = 0; c < 8; ++c)
@@ -249,7 +243,7 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
         unsigned run = pos - next;
         next = pos + 1;
         for (; run >= 16; run -= 16) out.PutCoded(acCodes[kZeroRun16], 0, 0);
-        t = ValueEntry(block[kZigzag[pos]]);
+        t = ValueEntry(block[ZigzagOrder[pos]]);
         marks |= t;
         const unsigned size = t & 15;
         out.PutCoded(acCodes[run * 16 + size], t >> 16, static_cast<int>(size));
@@ -361,11 +355,11 @@ void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__re
     // AC: each symbol with its value takes at most 12 + 9 bits, so one
     // refill serves two symbols.
     const uint32_t *acLookup = kHuffmanTables.acLookup[cls];
-    int p = 1;
+    unsigned p = 1;
     // One symbol; false when the block is complete.
     auto step = [&]() {
         const uint32_t e = acLookup[in.Peek(kMaxCodeLength)];
-        p += static_cast<int>((e >> 13) & 63);
+        p += (e >> 13) & 63;
         if (p > 63) {
             // A run past the last position ends the block; its value bits
             // are not read.
@@ -379,7 +373,7 @@ void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__re
             v = Extend(in.Peek(extra), extra);
             in.Skip(extra);
         }
-        const int z = ZigzagOrder[p];
+        const unsigned z = ZigzagOrder[p];
         block[z] = Dequantise(v, q[z]);
         return ++p <= 63;
     };

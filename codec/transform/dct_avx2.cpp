@@ -1,5 +1,7 @@
-// AVX2 block transforms: two blocks side by side in each 256-bit vector
-// (components 0 and 1 together), the third in a 128-bit one.
+// AVX2 block transforms: two blocks side by side in each 256-bit vector. For
+// one position components 0 and 1 share a vector and 2 takes a 128-bit one;
+// for two neighbouring positions each component has a vector of its own, the
+// left position in the low half.
 #include <immintrin.h>
 
 #include "transform/dct_x86.h"
@@ -19,6 +21,14 @@ inline V2 Join(V1 lo, V1 hi) {
 
 inline V1 Load(const uint16_t *p) {
     return _mm_load_si128(reinterpret_cast<const V1 *>(p));
+}
+
+// True when entries 1..63 are all zero.
+inline bool OnlyDcWide(const int32_t *block) {
+    const V2 *p = reinterpret_cast<const V2 *>(block);
+    V2 ac = _mm256_andnot_si256(_mm256_setr_epi32(-1, 0, 0, 0, 0, 0, 0, 0), _mm256_loadu_si256(p));
+    for (int i = 1; i < 8; ++i) ac = _mm256_or_si256(ac, _mm256_loadu_si256(p + i));
+    return _mm256_testz_si256(ac, ac) != 0;
 }
 }  // namespace
 
@@ -63,7 +73,7 @@ namespace {
 void InverseMany(int32_t *const *blocks, int n, V1 (*out)[8]) {
     int busy[6], m = 0;
     for (int k = 0; k < n; ++k) {
-        if (vec::OnlyDc(blocks[k])) {
+        if (OnlyDcWide(blocks[k])) {
             const V1 s = _mm_set1_epi16(vec::DcSample(blocks[k][0]));
             for (int i = 0; i < 8; ++i) out[k][i] = s;
         } else {
@@ -102,58 +112,119 @@ void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
     vec::StorePixels(c[0], c[1], c[2], pixels, rowBytes);
 }
 
+namespace {
+
+// Rows of two blocks of coefficients as 16-bit lanes, a in the low half.
+inline void LoadPair(const int32_t *a, const int32_t *b, V2 r[8]) {
+    for (int i = 0; i < 8; ++i) {
+        const V1 *pa = reinterpret_cast<const V1 *>(a + 8 * i);
+        const V1 *pb = reinterpret_cast<const V1 *>(b + 8 * i);
+        r[i] = _mm256_packs_epi32(Join(_mm_loadu_si128(pa), _mm_loadu_si128(pb)),
+                                  Join(_mm_loadu_si128(pa + 1), _mm_loadu_si128(pb + 1)));
+    }
+}
+
+inline V2 SetHalf(V2 v, V1 x, int half) {
+    return half ? _mm256_inserti128_si256(v, x, 1) : _mm256_inserti128_si256(v, x, 0);
+}
+
+}  // namespace
+
 void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
-    int32_t *const list[6] = {blocks[0], blocks[1], blocks[2], blocks[3], blocks[4], blocks[5]};
-    V1 c[6][8];
-    InverseMany(list, 6, c);
-    vec::StorePixels(c[0], c[1], c[2], pixels, rowBytes);
-    vec::StorePixels(c[3], c[4], c[5], pixels + 32, rowBytes);
+    // rows[k]: component k of the left position in the low half, of the
+    // right one in the high half. A pair of DC-only blocks is filled directly,
+    // two busy blocks go through the wide kernel together, and the busy
+    // blocks whose partner is DC-only are paired with each other.
+    V2 rows[3][8];
+    struct Single {
+        int k, half;
+    } singles[3];
+    int n = 0;
+    for (int k = 0; k < 3; ++k) {
+        const int32_t *a = blocks[k], *b = blocks[k + 3];
+        const bool dcA = OnlyDcWide(a), dcB = OnlyDcWide(b);
+        if (dcA && dcB) {
+            const V2 s =
+                Join(_mm_set1_epi16(vec::DcSample(a[0])), _mm_set1_epi16(vec::DcSample(b[0])));
+            for (int i = 0; i < 8; ++i) rows[k][i] = s;
+        } else if (!dcA && !dcB) {
+            LoadPair(a, b, rows[k]);
+            vec::InverseRows(rows[k]);
+        } else {
+            const V2 s = _mm256_set1_epi16(vec::DcSample(dcA ? a[0] : b[0]));
+            for (int i = 0; i < 8; ++i) rows[k][i] = s;
+            singles[n++] = {k, dcA ? 1 : 0};
+        }
+    }
+    int j = 0;
+    if (n >= 2) {
+        const Single s0 = singles[0], s1 = singles[1];
+        V2 r[8];
+        LoadPair(blocks[s0.k + 3 * s0.half], blocks[s1.k + 3 * s1.half], r);
+        vec::InverseRows(r);
+        for (int i = 0; i < 8; ++i) {
+            rows[s0.k][i] = SetHalf(rows[s0.k][i], _mm256_castsi256_si128(r[i]), s0.half);
+            rows[s1.k][i] = SetHalf(rows[s1.k][i], _mm256_extracti128_si256(r[i], 1), s1.half);
+        }
+        j = 2;
+    }
+    if (j < n) {
+        const Single s = singles[j];
+        V1 r[8];
+        vec::LoadRows(blocks[s.k + 3 * s.half], r);
+        vec::InverseRows(r);
+        for (int i = 0; i < 8; ++i) rows[s.k][i] = SetHalf(rows[s.k][i], r[i], s.half);
+    }
+
+    // Into pixel bytes 2, 1 and 0 of sixteen pixels a row; byte 3 is kept.
+    const V2 keep = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    for (int i = 0; i < 8; ++i) {
+        V2 *p = reinterpret_cast<V2 *>(pixels + static_cast<size_t>(i) * rowBytes);
+        const V2 low = _mm256_or_si256(rows[2][i], _mm256_slli_epi16(rows[1][i], 8));
+        const V2 lo = _mm256_unpacklo_epi16(low, rows[0][i]);  // left 0-3 | right 0-3
+        const V2 hi = _mm256_unpackhi_epi16(low, rows[0][i]);  // left 4-7 | right 4-7
+        const V2 left = _mm256_permute2x128_si256(lo, hi, 0x20);
+        const V2 right = _mm256_permute2x128_si256(lo, hi, 0x31);
+        _mm256_storeu_si256(p,
+                            _mm256_or_si256(left, _mm256_and_si256(_mm256_loadu_si256(p), keep)));
+        _mm256_storeu_si256(
+            p + 1, _mm256_or_si256(right, _mm256_and_si256(_mm256_loadu_si256(p + 1), keep)));
+    }
 }
 
 void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                         const QuantDivisors &chroma, int32_t blocks[6][64]) {
-    V2 ycA[8], ycB[8], cr[8];  // (Y, Cb) of each position; (Cr, Cr) of both
-    const V2 mask = _mm256_set1_epi32(0xFF);
-    const V2 shift = _mm256_set1_epi16(128);
+    // Byte shuffles within each 128-bit half (four pixels): bytes 2 (Y) and 1
+    // (Cb) of each pixel as two groups of 16-bit lanes; byte 0 (Cr) likewise.
+    const V2 ycbOrder = _mm256_setr_epi8(2, -1, 6, -1, 10, -1, 14, -1, 1, -1, 5, -1, 9, -1, 13, -1,
+                                         2, -1, 6, -1, 10, -1, 14, -1, 1, -1, 5, -1, 9, -1, 13, -1);
+    const V2 crOrder =
+        _mm256_setr_epi8(0, -1, 4, -1, 8, -1, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1, 4, -1,
+                         8, -1, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    V2 c[3][8];  // component k, left position in the low half; samples 0..255
     for (int r = 0; r < 8; ++r) {
         const V2 *row = reinterpret_cast<const V2 *>(pixels + static_cast<size_t>(r) * rowBytes);
         const V2 a = _mm256_loadu_si256(row), b = _mm256_loadu_si256(row + 1);
-        ycA[r] = _mm256_sub_epi16(
-            _mm256_permute4x64_epi64(
-                _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 16), mask),
-                                   _mm256_and_si256(_mm256_srli_epi32(a, 8), mask)),
-                0xD8),
-            shift);
-        ycB[r] = _mm256_sub_epi16(
-            _mm256_permute4x64_epi64(
-                _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(b, 16), mask),
-                                   _mm256_and_si256(_mm256_srli_epi32(b, 8), mask)),
-                0xD8),
-            shift);
-        cr[r] = _mm256_sub_epi16(
-            _mm256_permute4x64_epi64(
-                _mm256_packs_epi32(_mm256_and_si256(a, mask), _mm256_and_si256(b, mask)), 0xD8),
-            shift);
+        const V2 sa = _mm256_shuffle_epi8(a, ycbOrder), sb = _mm256_shuffle_epi8(b, ycbOrder);
+        // Quarters (left 0-3, right 0-3 | left 4-7, right 4-7), then in order.
+        c[0][r] = _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(sa, sb), 0xD8);
+        c[1][r] = _mm256_permute4x64_epi64(_mm256_unpackhi_epi64(sa, sb), 0xD8);
+        c[2][r] = _mm256_permute4x64_epi64(
+            _mm256_unpacklo_epi64(_mm256_shuffle_epi8(a, crOrder), _mm256_shuffle_epi8(b, crOrder)),
+            0xD8);
     }
-    vec::ForwardRows(ycA);
-    vec::ForwardRows(ycB);
-    vec::ForwardRows(cr);
+    for (auto &rows : c) vec::ForwardRows<V2, true>(rows);
     for (int i = 0; i < 8; ++i) {
-        const V2 lcMul = Join(Load(luma.mul + 8 * i), Load(chroma.mul + 8 * i));
-        const V2 lcOne = Join(Load(luma.one + 8 * i), Load(chroma.one + 8 * i));
-        const V2 lcHalf = Join(Load(luma.half + 8 * i), Load(chroma.half + 8 * i));
-        const V1 cMul = Load(chroma.mul + 8 * i), cOne = Load(chroma.one + 8 * i),
-                 cHalf = Load(chroma.half + 8 * i);
-        const V2 qa = vec::Quantise(ycA[i], lcMul, lcOne, lcHalf);
-        const V2 qb = vec::Quantise(ycB[i], lcMul, lcOne, lcHalf);
-        const V2 qc = vec::Quantise(cr[i], Join(cMul, cMul), Join(cOne, cOne), Join(cHalf, cHalf));
-        const V2 *const q[3] = {&qa, &qb, &qc};
-        int32_t *const dst[6] = {blocks[0], blocks[1], blocks[3], blocks[4], blocks[2], blocks[5]};
-        for (int j = 0; j < 3; ++j) {
-            _mm256_storeu_si256(reinterpret_cast<V2 *>(dst[2 * j] + 8 * i),
-                                _mm256_cvtepi16_epi32(_mm256_castsi256_si128(*q[j])));
-            _mm256_storeu_si256(reinterpret_cast<V2 *>(dst[2 * j + 1] + 8 * i),
-                                _mm256_cvtepi16_epi32(_mm256_extracti128_si256(*q[j], 1)));
+        const QuantDivisors *div[3] = {&luma, &chroma, &chroma};
+        for (int k = 0; k < 3; ++k) {
+            const V2 q =
+                vec::Quantise(c[k][i], _mm256_broadcastsi128_si256(Load(div[k]->mul + 8 * i)),
+                              _mm256_broadcastsi128_si256(Load(div[k]->one + 8 * i)),
+                              _mm256_broadcastsi128_si256(Load(div[k]->half + 8 * i)));
+            _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[k] + 8 * i),
+                                _mm256_cvtepi16_epi32(_mm256_castsi256_si128(q)));
+            _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[k + 3] + 8 * i),
+                                _mm256_cvtepi16_epi32(_mm256_extracti128_si256(q, 1)));
         }
     }
 }

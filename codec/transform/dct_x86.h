@@ -73,10 +73,14 @@ inline void ForwardPass(V x[8]) {
     x[7] = OddSum<V, R, S>(a, b, Pair<V>(kC7, -kC5), Pair<V>(kC3, -kC1));
 }
 
-// Rows of level-shifted samples in, rows of coefficients out.
-template <class V>
+// Rows of samples in, rows of coefficients out. With kRaw the samples are
+// 0..255, not yet level-shifted: the shift by -128 only lowers each column's
+// first-pass X0 by 8 * 8 * 128, and the unshifted sums still fit 16 bits
+// (X0 reaches 8 * 2040 = 16320), so it is applied there.
+template <class V, bool kRaw = false>
 inline void ForwardRows(V r[8]) {
     ForwardPass<V, true>(r);
+    if constexpr (kRaw) r[0] = Sub16(r[0], Splat16<V>(8192));
     Transpose8x8(r);
     ForwardPass<V, false>(r);
     Transpose8x8(r);

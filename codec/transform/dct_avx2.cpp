@@ -37,7 +37,6 @@ void ForwardBlocksAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
     V2 yc[8];  // component 0 in the low half, component 1 in the high half
     V1 cr[8];
     const V2 mask = _mm256_set1_epi32(0xFF);
-    const V2 shift = _mm256_set1_epi16(128);
     for (int r = 0; r < 8; ++r) {
         const V2 p = _mm256_loadu_si256(
             reinterpret_cast<const V2 *>(pixels + static_cast<size_t>(r) * rowBytes));
@@ -45,13 +44,12 @@ void ForwardBlocksAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
         // puts the four quarters in order.
         const V2 y = _mm256_and_si256(_mm256_srli_epi32(p, 16), mask);
         const V2 cb = _mm256_and_si256(_mm256_srli_epi32(p, 8), mask);
-        yc[r] = _mm256_sub_epi16(_mm256_permute4x64_epi64(_mm256_packs_epi32(y, cb), 0xD8), shift);
+        yc[r] = _mm256_permute4x64_epi64(_mm256_packs_epi32(y, cb), 0xD8);
         const V2 c = _mm256_and_si256(p, mask);
-        cr[r] = _mm256_castsi256_si128(
-            _mm256_sub_epi16(_mm256_permute4x64_epi64(_mm256_packs_epi32(c, c), 0x08), shift));
+        cr[r] = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packs_epi32(c, c), 0x08));
     }
-    vec::ForwardRows(yc);
-    vec::ForwardRows(cr);
+    vec::ForwardRows<V2, true>(yc);
+    vec::ForwardRows<V1, true>(cr);
     for (int i = 0; i < 8; ++i) {
         const V2 q = vec::Quantise(yc[i], Join(Load(luma.mul + 8 * i), Load(chroma.mul + 8 * i)),
                                    Join(Load(luma.one + 8 * i), Load(chroma.one + 8 * i)),

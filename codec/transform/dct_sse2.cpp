@@ -52,7 +52,7 @@ void ForwardBlocksSse2(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
     V1 c[3][8];
     vec::LoadPixels(pixels, rowBytes, c[0], c[1], c[2]);
     for (int k = 0; k < 3; ++k) {
-        vec::ForwardRows(c[k]);
+        vec::ForwardRows<V1, true>(c[k]);
         QuantiseRows(c[k], k == 0 ? luma : chroma);
         vec::StoreRows(c[k], blocks[k]);
     }

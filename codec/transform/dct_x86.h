@@ -214,22 +214,18 @@ inline void StorePixels(const V1 c0[8], const V1 c1[8], const V1 c2[8], uint8_t 
     }
 }
 
-// Eight rows of eight pixels to level-shifted rows of component 0 (byte 2),
-// 1 (byte 1) and 2 (byte 0).
+// Eight rows of eight pixels to rows of the samples (0..255, not
+// level-shifted) of component 0 (byte 2), 1 (byte 1) and 2 (byte 0).
 inline void LoadPixels(const uint8_t *pixels, size_t rowBytes, V1 c0[8], V1 c1[8], V1 c2[8]) {
     const V1 mask = _mm_set1_epi32(0xFF);
-    const V1 shift = _mm_set1_epi16(128);
     for (int r = 0; r < 8; ++r) {
         const V1 *p = reinterpret_cast<const V1 *>(pixels + static_cast<size_t>(r) * rowBytes);
         const V1 a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1);
-        c0[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), mask),
-                                              _mm_and_si128(_mm_srli_epi32(b, 16), mask)),
-                              shift);
-        c1[r] = _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), mask),
-                                              _mm_and_si128(_mm_srli_epi32(b, 8), mask)),
-                              shift);
-        c2[r] =
-            _mm_sub_epi16(_mm_packs_epi32(_mm_and_si128(a, mask), _mm_and_si128(b, mask)), shift);
+        c0[r] = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), mask),
+                                _mm_and_si128(_mm_srli_epi32(b, 16), mask));
+        c1[r] = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8), mask),
+                                _mm_and_si128(_mm_srli_epi32(b, 8), mask));
+        c2[r] = _mm_packs_epi32(_mm_and_si128(a, mask), _mm_and_si128(b, mask));
     }
 }
 

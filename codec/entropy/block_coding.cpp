@@ -35,7 +35,6 @@ constexpr uint32_t Magnitude(int32_t v) { return (static_cast<uint32_t>(v) ^ Sig
 // v itself when v >= 0, else v - 1; the caller keeps the low bits it needs.
 constexpr uint32_t ValueBits(int32_t v) { return static_cast<uint32_t>(v) + SignMask(v); }
 
-
 // n bits u read back as a value of category n (1..31), modulo 2^32.
 uint32_t Extend(uint32_t u, int n) {
     uint32_t negative = ((u >> (n - 1)) & 1u) - 1u;  // all ones when the top bit is 0
@@ -96,13 +95,13 @@ public:
 
 private:
     static void StoreBigEndian64(uint8_t *p, uint64_t v) {
-        if constexpr (std::endian::native == std::endian::little) {
 #if defined(__GNUC__)
+        if constexpr (std::endian::native == std::endian::little) {
             v = __builtin_bswap64(v);
             std::memcpy(p, &v, 8);
             return;
-#endif
         }
+#endif
         for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (56 - 8 * i));
     }
 
@@ -135,7 +134,6 @@ constexpr ValueTable kValueTable = BuildValueTable();
 uint32_t ValueEntry(int32_t v) {
     return kValueTable.entries[std::min(static_cast<uint32_t>(v) + 511u, 1023u)];
 }
-
 
 // Bit i of the result for each natural position i whose entry is not 0.
 uint64_t NonZeroNatural(const int32_t *block) {
@@ -303,16 +301,15 @@ public:
 
 private:
     static uint64_t LoadBigEndian64(const uint8_t *p) {
-        uint64_t v;
-        std::memcpy(&v, p, 8);
-        if constexpr (std::endian::native == std::endian::little) {
 #if defined(__GNUC__)
+        if constexpr (std::endian::native == std::endian::little) {
+            uint64_t v;
+            std::memcpy(&v, p, 8);
             return __builtin_bswap64(v);
-#else
-            v = 0;
-            for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-#endif
         }
+#endif
+        uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
         return v;
     }
 

@@ -78,16 +78,15 @@ public:
     // bits must not exceed length bits; length at most 32.
     void Put(uint32_t bits, int length) {
         used_ += static_cast<unsigned>(length);
-        acc_ |= static_cast<uint64_t>(bits) << ((64 - used_) & 63);  // used_ is 1..28 here
+        // used_ is at most 28; 0 only for a block that will be thrown away.
+        acc_ |= static_cast<uint64_t>(bits) << ((64 - used_) & 63);
         StoreBigEndian64(out_, acc_);
         out_ += used_ >> 3;
         acc_ <<= used_ & ~7u;
         used_ &= 7;
     }
-    // An entry of HuffmanTables::encodeTable followed by n value bits.
-    void PutCoded(uint32_t entry, uint32_t valueBits, int n) {
-        Put(((entry >> 4) << n) | valueBits, static_cast<int>(entry & 15) + n);
-    }
+    // An entry of HuffmanTables::packedCodes with its value bits.
+    void PutCoded(uint32_t entry, uint32_t valueBits) { Put((entry >> 8) | valueBits, static_cast<int>(entry & 0xFF)); }
 
     uint8_t *out() const { return out_; }
     uint64_t bits() const { return acc_; }
@@ -214,8 +213,8 @@ void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int c
 void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cls,
                         int32_t &predictor) {
     cls &= 1;
-    const uint16_t *dcCodes = kHuffmanTables.encodeTable + cls * 512;
-    const uint16_t *acCodes = dcCodes + 256;
+    const uint32_t *dcCodes = kHuffmanTables.packedCodes + cls * 512;
+    const uint32_t *acCodes = dcCodes + 256;
 
     // Straight into the writer's buffer while it has room for a whole block,
     // else into a local one that is handed over afterwards.
@@ -230,8 +229,7 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
     const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
     uint32_t t = ValueEntry(diff);
     uint32_t marks = t;
-    int n = static_cast<int>(t & 15);
-    out.PutCoded(dcCodes[n], t >> 16, n);
+    out.PutCoded(dcCodes[t & 15], t >> 16);
 
     uint64_t nonZero = NonZeroZigzag(block) & ~uint64_t{1};
     unsigned next = 1;  // the position after the last one coded
@@ -240,14 +238,13 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
         nonZero &= nonZero - 1;
         unsigned run = pos - next;
         next = pos + 1;
-        for (; run >= 16; run -= 16) out.PutCoded(acCodes[kZeroRun16], 0, 0);
+        for (; run >= 16; run -= 16) out.PutCoded(acCodes[kZeroRun16], 0);
         t = ValueEntry(block[ZigzagOrder[pos]]);
         marks |= t;
-        const unsigned size = t & 15;
-        out.PutCoded(acCodes[run * 16 + size], t >> 16, static_cast<int>(size));
+        out.PutCoded(acCodes[run * 16 + (t & 15)], t >> 16);
     }
     // Trailing zeros, however many, are one end-of-block symbol.
-    if (next < 64) out.PutCoded(acCodes[kEndOfBlock], 0, 0);
+    if (next < 64) out.PutCoded(acCodes[kEndOfBlock], 0);
 
     if (marks & kOutOfRange) {
         if (direct) w.PutBytes(start);

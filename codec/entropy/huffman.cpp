@@ -151,7 +151,10 @@ constexpr HuffmanTables BuildTables() {
             Require(w.symbol >= 0 && w.symbol < 256 && t.codeTable[base + w.symbol] == 0);
             t.codeTable[base + w.symbol] =
                 static_cast<uint16_t>((w.bits << (16 - w.length)) | static_cast<uint32_t>(w.length));
-            t.encodeTable[base + w.symbol] = static_cast<uint16_t>((w.bits << 4) | static_cast<uint32_t>(w.length));
+            const int size = array % 2 ? (w.symbol & 15) : w.symbol;
+            if (size <= 9)
+                t.packedCodes[base + w.symbol] =
+                    (w.bits << (size + 8)) | static_cast<uint32_t>(w.length + size);
             // Every 12-bit string that starts with this code.
             const int shift = kMaxCodeLength - w.length;
             for (uint32_t k = 0; k < (1u << shift); ++k) {

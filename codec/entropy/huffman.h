@@ -26,9 +26,12 @@ struct HuffmanTables {
     // symbol | code length << 8. Every code is complete, so every entry is set.
     uint16_t lookup[4][1 << kMaxCodeLength];
 
-    // Fast path of the block coder: codeTable's codes right-aligned,
-    // code << 4 | length; 0 = no code.
-    uint16_t encodeTable[1024];
+    // Fast path of the block coder, same index as codeTable: the code shifted
+    // left over the symbol's value bits, so that the value bits can be ORed
+    // in, and the length of both: code << (size + 8) | (length + size), with
+    // size = the symbol's value bits (symbol & 15 for AC, the symbol for DC).
+    // 0 for symbols without a code and for DC symbols above 9.
+    uint32_t packedCodes[1024];
 
     // Fast paths of the block decoder.
     // DC arrays by class, indexed by the next 9 bits (no DC code is longer):

@@ -63,8 +63,6 @@ void PrepareQuantDivisors(const int32_t table[64], QuantDivisors &out) {
         out.mul[k] = static_cast<uint16_t>(recip & 0xFFFF);
         out.one[k] = recip >= 65536 ? 0xFFFF : 0;
         out.half[k] = static_cast<uint16_t>(q >> 1);
-        out.mul32[k] = recip;
-        out.half32[k] = q >> 1;
         out.table[k] = q;
     }
 }

@@ -12,15 +12,15 @@ void ForwardDct(int32_t block[64]);
 void QuantiseBlock(int32_t block[64], const int32_t table[64]);
 
 // A quantisation table turned into multipliers, so that the fast paths divide
-// without dividing: for n from 0 to 383 and q from 1 to 254,
-// n / q == n * one + ((n * mul) >> 16), with mul + 65536 * one == ceil(65536 / q).
+// without dividing. With r = ceil(65536 / q), n / q == (n * r) >> 16 for every
+// n from 0 to 383 (the largest |c| + q / 2) and q from 1 to 254; r fits 16
+// bits except for q = 1, where it is 65536 and the quotient is n itself:
+// n / q == (n & one) + ((n * mul) >> 16).
 struct QuantDivisors {
-    alignas(32) uint16_t mul[64];
-    alignas(32) uint16_t one[64];   // 0xFFFF where q is 1 (mul is then 0), else 0
+    alignas(32) uint16_t mul[64];   // r, or 0 where q is 1
+    alignas(32) uint16_t one[64];   // 0xFFFF where q is 1, else 0
     alignas(32) uint16_t half[64];  // q >> 1
-    alignas(32) int32_t mul32[64];  // ceil(65536 / q), for 32-bit lanes
-    alignas(32) int32_t half32[64];
-    int32_t table[64];  // the divisors themselves
+    int32_t table[64];              // the divisors themselves
 };
 
 // Entries of table must lie in 1..254.

@@ -91,35 +91,6 @@ TEST(Huffman, WorkedCodeWords) {
     EXPECT_EQ(Entry(0, true, 0x00), 0xF805);
 }
 
-TEST(Huffman, CodesAreCompletePrefixCodes) {
-    const int expectedCount[4] = {27, 146, 10, 146};
-    for (int array = 0; array < 4; ++array) {
-        SCOPED_TRACE(array);
-        const int cls = array / 2;
-        const bool ac = array % 2;
-        int count = 0;
-        uint64_t kraft = 0;  // in units of 2^-12
-        for (int symbol = 0; symbol < 256; ++symbol) {
-            uint16_t e = Entry(cls, ac, symbol);
-            if (e == 0) continue;
-            int length = e & 15;
-            ASSERT_GE(length, 1);
-            ASSERT_LE(length, 12);
-            EXPECT_EQ(e & 0xFFF0 & ((1u << (16 - length)) - 1), 0u) << "code and length overlap";
-            ++count;
-            kraft += 1u << (12 - length);
-            // No other code starts with this one.
-            for (int other = 0; other < 256; ++other) {
-                uint16_t o = Entry(cls, ac, other);
-                if (other == symbol || o == 0 || (o & 15) < length) continue;
-                EXPECT_NE(EntryBits(o).substr(0, length), EntryBits(e));
-            }
-        }
-        EXPECT_EQ(count, expectedCount[array]);
-        EXPECT_EQ(kraft, 4096u);
-    }
-}
-
 TEST(Huffman, AcGroupsFollowTheirRules) {
     for (int cls = 0; cls < 2; ++cls) {
         SCOPED_TRACE(cls);
@@ -257,37 +228,6 @@ TEST(Huffman, LookupEqualsTreeWalkForEveryPrefix) {
             const uint16_t entry = GetHuffmanTables().lookup[array][prefix];
             ASSERT_EQ(entry & 0xFF, expected);
             ASSERT_EQ(entry >> 8, Entry(cls, ac, expected) & 15);
-        }
-    }
-}
-
-// The tables behind the block decoder agree with the plain lookup.
-TEST(Huffman, BlockDecoderTablesAgreeWithLookup) {
-    const HuffmanTables &t = GetHuffmanTables();
-    for (int cls = 0; cls < 2; ++cls) {
-        for (uint32_t i = 0; i < 4096; ++i) {
-            EXPECT_EQ(t.dcLookup[cls][i >> 3], t.lookup[HuffmanArray(cls, false)][i]);
-            const uint16_t plain = t.lookup[HuffmanArray(cls, true)][i];
-            const int symbol = plain & 0xFF, length = plain >> 8, size = symbol & 15;
-            const uint32_t e = t.acLookup[cls][i];
-            const int skip = e & 31, codeLength = (e >> 5) & 15, extra = (e >> 9) & 15, run = (e >> 13) & 63;
-            const int32_t value = static_cast<int32_t>(e) >> 22;
-            ASSERT_EQ(codeLength, length);
-            ASSERT_EQ(run, symbol == 0x00 ? 63 : symbol == 0x10 ? 15 : symbol >> 4);
-            if (length + size <= 12) {
-                ASSERT_EQ(skip, length + size);
-                ASSERT_EQ(extra, 0);
-                // The value bits that follow the code, read back.
-                const uint8_t bytes[2] = {static_cast<uint8_t>(i >> 4), static_cast<uint8_t>(i << 4)};
-                StreamReader r;
-                ASSERT_TRUE(r.OpenMemory(bytes, 2));
-                r.ReadSigned(length);
-                ASSERT_EQ(value, r.ReadSigned(size)) << i;
-            } else {
-                ASSERT_EQ(skip, length);
-                ASSERT_EQ(extra, size);
-                ASSERT_EQ(value, 0);
-            }
         }
     }
 }

@@ -76,8 +76,8 @@ public:
 
     // Lets a hot decoding loop keep the bit buffer in registers: TakeBits
     // copies the buffered bits and the unread rest of the current chunk out,
-    // PutBits hands them back. In between, only the copy may be used. Bits of
-    // the copy below count must be zero or the upcoming bits, as in bits_.
+    // PutBits hands them back. In between, only the copy may be used. As in
+    // bits_, the bits after the first count must be zero or the upcoming ones.
     struct BitCursor {
         uint64_t bits;  // left-aligned
         int count;

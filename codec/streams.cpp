@@ -13,6 +13,7 @@ void StreamReader::ResetState() {
     memSize_ = 0;
     memPos_ = 0;
     cur_ = end_ = nullptr;
+    exhausted_ = false;
     bits_ = 0;
     bitCount_ = 0;
     lastChunkSize_ = 0;
@@ -53,6 +54,9 @@ int32_t StreamReader::ReadBlock(void *dest, int32_t n) {
 }
 
 int64_t StreamReader::Seek(int32_t distance, int origin) {
+    // Filler bytes handed out so far say nothing about the new position.
+    if (exhausted_) cur_ = end_ = nullptr;
+    exhausted_ = false;
     if (memoryMode_) {
         switch (origin) {
         case 0: memPos_ = distance; break;
@@ -67,21 +71,26 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
 
 void StreamReader::NextChunk() {
     size_t count = 0;
-    if (memoryMode_) {
-        // A position outside the block delivers nothing.
-        if (memPos_ >= 0 && memPos_ < memSize_) {
-            count = static_cast<size_t>(std::min<int64_t>(kStreamChunk, memSize_ - memPos_));
-            cur_ = memBlock_ + memPos_;
-            memPos_ += static_cast<int64_t>(count);
+    if (!exhausted_) {
+        if (memoryMode_) {
+            // A position outside the block delivers nothing.
+            if (memPos_ >= 0 && memPos_ < memSize_) {
+                count = static_cast<size_t>(std::min<int64_t>(kStreamChunk, memSize_ - memPos_));
+                cur_ = memBlock_ + memPos_;
+                memPos_ += static_cast<int64_t>(count);
+            }
+        } else if (file_.IsOpen()) {
+            count = file_.Read(buffer_.get(), kStreamChunk);
+            cur_ = buffer_.get();
         }
-    } else if (file_.IsOpen()) {
-        count = file_.Read(buffer_.get(), kStreamChunk);
-        cur_ = buffer_.get();
+        ++chunksFetched_;
+        lastChunkSize_ = static_cast<uint32_t>(count);
     }
-    ++chunksFetched_;
-    lastChunkSize_ = static_cast<uint32_t>(count);
     if (count == 0) {
-        cur_ = end_ = nullptr;
+        exhausted_ = true;
+        std::memset(fillerBlock_, filler_, sizeof fillerBlock_);
+        cur_ = fillerBlock_;
+        end_ = fillerBlock_ + sizeof fillerBlock_;
         return;
     }
     end_ = cur_ + count;
@@ -89,10 +98,7 @@ void StreamReader::NextChunk() {
 }
 
 uint8_t StreamReader::ReadByte() {
-    if (cur_ == end_) {
-        NextChunk();
-        if (cur_ == end_) return filler_;
-    }
+    if (cur_ == end_) NextChunk();
     return *cur_++;
 }
 

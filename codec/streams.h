@@ -115,6 +115,11 @@ private:
     const uint8_t *cur_ = nullptr;       // next byte of the current chunk
     const uint8_t *end_ = nullptr;
     uint8_t filler_ = 0;                 // first byte of the last non-empty chunk
+    // Past the end the source is not asked again (a truncated file would
+    // otherwise cost a system call per byte); the reader runs over a block of
+    // filler bytes instead, so the fast refill path keeps working.
+    bool exhausted_ = false;
+    uint8_t fillerBlock_[64] = {};
     uint32_t lastChunkSize_ = 0;
     uint64_t chunksFetched_ = 0;
 

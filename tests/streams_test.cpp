@@ -258,6 +258,13 @@ TEST(StreamReader, FileModeAndASecondOpen) {
     EXPECT_EQ(r.LastChunkSize(), 65536u);
     for (int i = 0; i < 1000; ++i) r.ReadBit();
 
+    // Past the end the file is not asked again, however long the reading goes on.
+    StreamReader tail;
+    ASSERT_TRUE(tail.OpenFile(dir.File("b").c_str()));
+    for (size_t i = 0; i < b.size() + 100000; ++i) tail.ReadByte();
+    EXPECT_EQ(tail.ChunksFetched(), 2u);
+    EXPECT_EQ(tail.ReadByte(), b[0]);
+
     // Only part of a was read; b's bytes come from its first byte on.
     ASSERT_TRUE(r.OpenFile(dir.File("b").c_str()));
     for (size_t i = 0; i < b.size(); ++i) ASSERT_EQ(r.ReadByte(), b[i]);

@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev valgrind
 )
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
-  packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine)
+  packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi
 
 missing=()

@@ -66,6 +66,9 @@ void Codec::EncodeBlocks(int32_t modeByte) {
     const bool yuv = modeByte == 0;
     const size_t rowBytes = static_cast<size_t>(paddedWidth) * 4;
     const size_t imageBytes = static_cast<size_t>(width) * 4;
+    // An image without columns or rows has no blocks, however long its other
+    // side: do not walk it.
+    if (paddedWidth == 0 || paddedHeight == 0) return;
     std::vector<uint8_t> strip(yuv ? rowBytes * 8 : 0);
 
     for (int32_t y = 0; y < paddedHeight; y += 8) {
@@ -145,6 +148,7 @@ void Codec::DecodeBlocks() {
     const bool yuv = header.mode == 0;
     const YccToRgbTables &tables = GetYccToRgbTables();
     const size_t rowBytes = static_cast<size_t>(paddedWidth) * 4;
+    if (paddedWidth == 0 || paddedHeight == 0) return;
 
     for (int32_t y = 0; y < paddedHeight; y += 8) {
         uint8_t *rows = pixels + static_cast<size_t>(y) * rowBytes;

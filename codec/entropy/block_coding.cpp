@@ -272,9 +272,11 @@ public:
     }
     void Finish() { r_.PutBits(c_); }
 
-    // At least 57 bits buffered afterwards. Needs count <= 63, which holds
-    // whenever a bit was taken since the last refill.
+    // At least 57 bits buffered afterwards. The reader's own refill may hand
+    // over a full 64 bits, and a whole-word shift by 64 is undefined: nothing
+    // to add then.
     void Refill() {
+        if (c_.count > 56) return;
         if (c_.end - c_.cur >= 8) {
             c_.bits |= LoadBigEndian64(c_.cur) >> c_.count;
             c_.cur += (63 - c_.count) >> 3;

@@ -79,9 +79,12 @@ Codec::~Codec() { ReleaseImage(); }
 void Codec::ReleaseImage() {
     std::free(pixels);
     pixels = nullptr;
+    pixelBytes_ = 0;
 }
 
-int32_t Codec::CreateImage(int32_t w, int32_t h) {
+int32_t Codec::CreateImage(int32_t w, int32_t h) { return AllocateImage(w, h, true); }
+
+int32_t Codec::AllocateImage(int32_t w, int32_t h, bool fill) {
     width = w;
     height = h;
     int64_t pw = PadToBlock(w);
@@ -89,15 +92,23 @@ int32_t Codec::CreateImage(int32_t w, int32_t h) {
     // The padded sizes of a valid image fit; others are kept as far as they do.
     paddedWidth = static_cast<int32_t>(pw > INT32_MAX ? INT32_MAX : pw);
     paddedHeight = static_cast<int32_t>(ph > INT32_MAX ? INT32_MAX : ph);
-    ReleaseImage();
-    if (w < 0 || h < 0) return 0;
-    // pw and ph are below 2^31 each; test before multiplying so nothing overflows.
-    if (pw != 0 && ph > kMaxBufferBytes / 4 / pw) return 0;
-    int64_t bytes = pw * ph * 4;
-    // malloc(0) may give null; an empty image still has a buffer.
-    pixels = static_cast<uint8_t *>(std::malloc(bytes > 0 ? static_cast<size_t>(bytes) : 1));
-    if (!pixels) return 0;
-    std::memset(pixels, 0xFF, static_cast<size_t>(bytes > 0 ? bytes : 1));
+    if (w < 0 || h < 0 || (pw != 0 && ph > kMaxBufferBytes / 4 / pw)) {
+        // pw and ph are below 2^31 each; the test divides so nothing overflows.
+        ReleaseImage();
+        return 0;
+    }
+    const size_t bytes = static_cast<size_t>(pw * ph * 4);
+    // A buffer of the same size is used again: a fresh one of many megabytes
+    // costs its page faults on every decode. Callers never keep the pointer
+    // across CreateImage, so nothing can tell.
+    if (!pixels || bytes != pixelBytes_) {
+        ReleaseImage();
+        // malloc(0) may give null; an empty image still has a buffer.
+        pixels = static_cast<uint8_t *>(std::malloc(bytes > 0 ? bytes : 1));
+        if (!pixels) return 0;
+        pixelBytes_ = bytes;
+    }
+    if (fill || bytes == 0) std::memset(pixels, 0xFF, bytes > 0 ? bytes : 1);
     return 1;
 }
 

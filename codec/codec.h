@@ -29,6 +29,9 @@ public:
     uint32_t GetPixel(int32_t x, int32_t y) const;
     void SetPixel(int32_t x, int32_t y, uint32_t colour);
     void ReleaseImage();
+    // CreateImage, optionally without filling the buffer with 0xFF bytes (for
+    // a decoder that writes every byte of it).
+    int32_t AllocateImage(int32_t w, int32_t h, bool fill);
 
     // Files and memory.
     int32_t EncodeFile(const char *path, int32_t mode, int32_t qfactor, int32_t matrix);
@@ -60,6 +63,7 @@ public:
     const Dsp &Kernels() const { return dsp ? *dsp : GetDsp(); }
 
 private:
+    size_t pixelBytes_ = 0;  // size of the pixel buffer
     int32_t EncodeToWriter(int32_t mode, int32_t qfactor, int32_t matrix);
     int32_t DecodeFromReader();
     void EncodeBlocks(int32_t mode);

@@ -130,7 +130,9 @@ int32_t Codec::DecodeFromReader() {
         return 0;
     }
     header = h;
-    if (!ops->CreateImage(this, h.width, h.height)) {
+    // The decoder stores every byte of every pixel, byte 3 included as the
+    // 0xFF a new image holds, so the buffer need not be filled first.
+    if (!AllocateImage(h.width, h.height, false)) {
         reader.Close();
         return 0;
     }

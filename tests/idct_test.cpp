@@ -189,8 +189,8 @@ TEST(InverseDctVariants, RandomBlocks) {
     }
 }
 
-// The whole-position path: three blocks into pixel bytes 2, 1 and 0, byte 3
-// untouched, for every level including the plain one.
+// The whole-position path: three blocks into pixel bytes 2, 1 and 0 and 0xFF
+// into byte 3, for every level including the plain one.
 TEST(InverseDctVariants, BlocksToPixels) {
     std::mt19937 rng(23);
     const size_t rowBytes = 80;  // 20 pixels: positions at pixels 2 and 10
@@ -217,6 +217,8 @@ TEST(InverseDctVariants, BlocksToPixels) {
                     expect[r * rowBytes + (c + 2) * 4 + 2 - k] = static_cast<uint8_t>(b[r * 8 + c]);
             }
         }
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c) expect[r * rowBytes + (c + 2) * 4 + 3] = 0xFF;
         for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
             const Dsp *d = GetDspLevel(l);
             if (!d) continue;

@@ -174,8 +174,8 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
         for (int i = 0; i < 8; ++i) rows[s.k][i] = SetHalf(rows[s.k][i], r[i], s.half);
     }
 
-    // Into pixel bytes 2, 1 and 0 of sixteen pixels a row; byte 3 is kept.
-    const V2 keep = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    // Into pixel bytes 2, 1 and 0 of sixteen pixels a row; byte 3 becomes 0xFF.
+    const V2 opaque = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
     for (int i = 0; i < 8; ++i) {
         V2 *p = reinterpret_cast<V2 *>(pixels + static_cast<size_t>(i) * rowBytes);
         const V2 low = _mm256_or_si256(rows[2][i], _mm256_slli_epi16(rows[1][i], 8));
@@ -183,10 +183,8 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
         const V2 hi = _mm256_unpackhi_epi16(low, rows[0][i]);  // left 4-7 | right 4-7
         const V2 left = _mm256_permute2x128_si256(lo, hi, 0x20);
         const V2 right = _mm256_permute2x128_si256(lo, hi, 0x31);
-        _mm256_storeu_si256(p,
-                            _mm256_or_si256(left, _mm256_and_si256(_mm256_loadu_si256(p), keep)));
-        _mm256_storeu_si256(
-            p + 1, _mm256_or_si256(right, _mm256_and_si256(_mm256_loadu_si256(p + 1), keep)));
+        _mm256_storeu_si256(p, _mm256_or_si256(left, opaque));
+        _mm256_storeu_si256(p + 1, _mm256_or_si256(right, opaque));
     }
 }
 

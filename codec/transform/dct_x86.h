@@ -200,17 +200,18 @@ inline int16_t DcSample(int32_t dc) {
 }
 
 // Rows of samples (Y, Cb, Cr or R, G, B) into pixel bytes 2, 1 and 0 of eight
-// rows of eight pixels; byte 3 keeps its value.
+// rows of eight pixels; byte 3 becomes 0xFF, the value a new image holds, so
+// the pixels are stored without being read first.
 inline void StorePixels(const V1 c0[8], const V1 c1[8], const V1 c2[8], uint8_t *pixels,
                         size_t rowBytes) {
-    const V1 keep = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    const V1 opaque = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
     for (int r = 0; r < 8; ++r) {
         V1 *p = reinterpret_cast<V1 *>(pixels + static_cast<size_t>(r) * rowBytes);
         const V1 low = _mm_or_si128(c2[r], _mm_slli_epi16(c1[r], 8));  // bytes 0 and 1
         const V1 lo = _mm_unpacklo_epi16(low, c0[r]);
         const V1 hi = _mm_unpackhi_epi16(low, c0[r]);
-        _mm_storeu_si128(p, _mm_or_si128(lo, _mm_and_si128(_mm_loadu_si128(p), keep)));
-        _mm_storeu_si128(p + 1, _mm_or_si128(hi, _mm_and_si128(_mm_loadu_si128(p + 1), keep)));
+        _mm_storeu_si128(p, _mm_or_si128(lo, opaque));
+        _mm_storeu_si128(p + 1, _mm_or_si128(hi, opaque));
     }
 }
 

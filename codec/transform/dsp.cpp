@@ -85,6 +85,7 @@ void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
         uint8_t *p = pixels + static_cast<size_t>(r) * rowBytes;
         for (int c = 0; c < 8; ++c, p += 4) {
             for (int k = 0; k < 3; ++k) p[kByteOf[k]] = static_cast<uint8_t>(blocks[k][r * 8 + c]);
+            p[3] = 0xFF;
         }
     }
 }

@@ -24,8 +24,9 @@ struct Dsp {
     void (*forwardBlocks)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                           const QuantDivisors &chroma, int32_t blocks[3][64]);
     // The way back: three blocks of dequantised coefficients are inverse
-    // transformed into bytes 2, 1 and 0 of the 8 x 8 pixels; byte 3 is not
-    // written. The blocks may be used as scratch.
+    // transformed into bytes 2, 1 and 0 of the 8 x 8 pixels, and byte 3 is set
+    // to 0xFF (what a new image holds there), so the decoder needs no filled
+    // buffer and the stores need no reads. The blocks may be used as scratch.
     void (*inverseBlocks)(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
     // Two neighbouring positions at once (16 x 8 pixels; blocks 0 to 2 for the
     // left one, 3 to 5 for the right one): the same results as two calls of

@@ -23,4 +23,14 @@ cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIX_
 cmake --build "$root/build-tsan" -j "$jobs" --target plix_tests >/dev/null
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix_tests" --gtest_filter='Threads.*'
 
+echo "== Fuzz corpora and regression inputs replayed under AddressSanitizer + UndefinedBehaviorSanitizer"
+# A short, bounded replay in the sanitizer build above (any compiler): every
+# harness over its corpus, its regression inputs and its seed files.
+cmake -S "$root" -B "$root/build-asan" -DPLIX_BUILD_FUZZ=ON >/dev/null
+cmake --build "$root/build-asan" -j "$jobs" >/dev/null
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -L fuzz-replay)
+
+echo "== valgrind memcheck: the converter in both directions"
+"$root/scripts/valgrind_plixconv.sh" "$root/build"
+
 echo "== All tests passed"

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Runs each fuzz harness for a given time and reports executions, coverage and
+# findings.
+#
+# Usage: scripts/fuzz.sh [SECONDS] [HARNESS...]
+#   SECONDS   per harness (default 600)
+#   HARNESS   decode bmp roundtrip cli viewer (default: all that are built)
+# Environment:
+#   PLIX_FUZZ_PARALLEL  harnesses run at once (default 2); each runs with
+#                       -jobs=1 -workers=1
+#   PLIX_FUZZ_BUILD     build folder (default build-libfuzzer)
+#   PLIX_FUZZ_MERGE=1   merge what a run found into fuzz/corpus/<harness>
+#
+# The build is clang with AddressSanitizer and UndefinedBehaviorSanitizer and
+# coverage instrumentation on all code. Each harness starts from its corpus in
+# fuzz/corpus, its regression inputs in fuzz/regressions and the project's
+# test files; what it finds goes to <build>/findings/<harness>/, with the
+# fuzzer's log beside it. An input slower than one second is a finding.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-600}
+shift || true
+build=${PLIX_FUZZ_BUILD:-$root/build-libfuzzer}
+parallel=${PLIX_FUZZ_PARALLEL:-2}
+data=$root/tests/data
+
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
+  -DPLIX_SANITIZE=address,undefined -DPLIX_BUILD_FUZZ=ON -DPLIX_FUZZ_ENGINE=ON \
+  -DPLIX_BUILD_TESTS=OFF >/dev/null
+
+all=(decode bmp roundtrip cli viewer)
+harnesses=("$@")
+if [ ${#harnesses[@]} -eq 0 ]; then harnesses=("${all[@]}"); fi
+targets=()
+for h in "${harnesses[@]}"; do targets+=("${h}_fuzzer"); done
+if [[ " ${harnesses[*]} " == *" viewer "* ]] && ! grep -q '^viewer_fuzzer:' <(cmake --build "$build" --target help 2>/dev/null | sed 's/^\.\.\. //; s/ .*//; s/$/:/'); then
+  echo "viewer harness not available (Qt 6 missing): skipped"
+  harnesses=("${harnesses[@]/viewer/}")
+  targets=("${targets[@]/viewer_fuzzer/}")
+fi
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target ${targets[*]} PLIX >/dev/null
+
+seeds_for() {
+  case $1 in
+    decode) echo "$data/conformance/cases" ;;
+    bmp) echo "$data/bmp $data/bmpsuite" ;;
+    viewer) echo "$data/bmp $data/bmpsuite $data/conformance/cases" ;;
+    *) echo "" ;;
+  esac
+}
+
+# Longest input: PLIX bodies may cross the reader's 64 KiB chunks.
+max_len_for() {
+  case $1 in
+    decode) echo 140000 ;;
+    cli) echo 4096 ;;
+    *) echo 65536 ;;
+  esac
+}
+
+run_one() {
+  local h=$1 work=$build/fuzzing/$h
+  rm -rf "$work"
+  mkdir -p "$work/corpus" "$work/findings"
+  local dirs=("$work/corpus")
+  for d in "$root/fuzz/corpus/$h" "$root/fuzz/regressions/$h" $(seeds_for "$h"); do
+    [ -d "$d" ] && dirs+=("$d")
+  done
+  local dict=()
+  [ -f "$root/fuzz/dict/$h.dict" ] && dict=(-dict="$root/fuzz/dict/$h.dict")
+  # One fuzzing process at a time (-jobs=1 -workers=1); after a finding it
+  # stops, and the next one goes on from the corpus for the time that is left.
+  local start=$SECONDS run=0 left
+  while left=$((seconds - (SECONDS - start))); [ "$left" -ge 5 ]; do
+    run=$((run + 1))
+    (cd "$work" && ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+      "$build/bin/${h}_fuzzer" "${dirs[@]}" "${dict[@]}" -max_total_time="$left" \
+      -timeout=1 -rss_limit_mb=2048 -max_len="$(max_len_for "$h")" -jobs=1 -workers=1 \
+      -artifact_prefix="$work/findings/" -print_final_stats=1 >/dev/null 2>&1 || true)
+    mv "$work/fuzz-0.log" "$work/run-$run.log" 2>/dev/null || break
+  done
+  if [ "${PLIX_FUZZ_MERGE:-0}" = 1 ]; then
+    mkdir -p "$root/fuzz/corpus/$h"
+    "$build/bin/${h}_fuzzer" -merge=1 "$root/fuzz/corpus/$h" "$work/corpus" \
+      >"$work/merge.log" 2>&1 || true
+  fi
+}
+
+report_one() {
+  local h=$1 work=$build/fuzzing/$h
+  local logs=("$work"/run-*.log)
+  local last=${logs[-1]}
+  [ -f "$last" ] || { echo "$h: no log"; return 0; }
+  local execs cov ft corp findings
+  execs=$(for l in "${logs[@]}"; do grep -o 'stat::number_of_executed_units: *[0-9]*' "$l" || grep -oE '^#[0-9]+' "$l" | tail -1 | sed 's/#/x: /'; done | awk '{s+=$2} END {print s+0}')
+  cov=$(grep -hoE 'cov: [0-9]+' "${logs[@]}" | tail -1 | awk '{print $2}')
+  ft=$(grep -hoE 'ft: [0-9]+' "${logs[@]}" | tail -1 | awk '{print $2}')
+  corp=$(ls "$work/corpus" | wc -l)
+  findings=$(ls "$work/findings" | wc -l)
+  printf '%-10s %8s s %12s %8s %8s %8s %9s\n' "$h" "$seconds" "${execs:-0}" "${cov:-?}" "${ft:-?}" \
+    "$corp" "$findings"
+  for f in "$work/findings"/*; do
+    [ -e "$f" ] && echo "           finding: $f"
+  done
+  return 0
+}
+
+running=0
+for h in "${harnesses[@]}"; do
+  [ -n "$h" ] || continue
+  echo "fuzzing $h for $seconds s"
+  run_one "$h" &
+  running=$((running + 1))
+  if [ "$running" -ge "$parallel" ]; then
+    wait -n
+    running=$((running - 1))
+  fi
+done
+wait
+
+printf '\n%-10s %10s %12s %8s %8s %8s %9s\n' harness time executions cov ft corpus findings
+for h in "${harnesses[@]}"; do
+  [ -n "$h" ] && report_one "$h"
+done

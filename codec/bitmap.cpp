@@ -6,11 +6,17 @@
 #include <memory>
 
 #include "codec.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 
 namespace plix {
 
 namespace {
+
+using plix::platform::Le16;
+using plix::platform::Le32;
+using plix::platform::PutLe16;
+using plix::platform::PutLe32;
 
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kClassicInfoSize = 40;
@@ -21,28 +27,13 @@ constexpr size_t kChunkBytes = size_t{1} << 18;
 
 enum : uint32_t { kRgb = 0, kBitFields = 3, kAlphaBitFields = 6 };
 
-uint32_t Le16(const uint8_t *p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8);
-}
-
-uint32_t Le32(const uint8_t *p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
 int32_t Le32Signed(const uint8_t *p) {
     uint32_t v = Le32(p);
     // Written so that the conversion is defined for every bit pattern.
     return v <= 0x7FFFFFFFu ? static_cast<int32_t>(v) : -static_cast<int32_t>(~v) - 1;
 }
 
-void PutLe16(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
 
-void PutLe32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 struct FreeDeleter {
     void operator()(uint8_t *p) const { std::free(p); }

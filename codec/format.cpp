@@ -2,22 +2,15 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace plix {
 
 namespace {
 
-void PutLe32(uint8_t *p, int32_t v) {
-    uint32_t u = static_cast<uint32_t>(v);
-    p[0] = static_cast<uint8_t>(u);
-    p[1] = static_cast<uint8_t>(u >> 8);
-    p[2] = static_cast<uint8_t>(u >> 16);
-    p[3] = static_cast<uint8_t>(u >> 24);
-}
-
-int32_t GetLe32(const uint8_t *p) {
-    uint32_t u = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-    return static_cast<int32_t>(u);
-}
+// Sizes are signed in the file; the conversions are defined for every value.
+void PutLe32(uint8_t *p, int32_t v) { platform::PutLe32(p, static_cast<uint32_t>(v)); }
+int32_t GetLe32(const uint8_t *p) { return static_cast<int32_t>(platform::Le32(p)); }
 
 } // namespace
 

@@ -6,41 +6,22 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/byte_order.h"
 #include "platform/file.h"
 
 namespace {
 
+using plix::platform::Le16;
+using plix::platform::Le32;
+using plix::platform::PutLe16;
+using plix::platform::PutLe32;
+
 constexpr size_t kInfoHeaderSize = 40;
 constexpr size_t kFileHeaderSize = 14;
 
-uint16_t Le16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void PutLe16(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutLe32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 int32_t AsSigned(uint32_t v) {
     // Two's complement reinterpretation without relying on an out-of-range cast.
     return v <= 0x7FFFFFFFu ? static_cast<int32_t>(v) : -static_cast<int32_t>(~v) - 1;
-}
-
-size_t ReadFully(plix::platform::InputFile &file, void *dest, size_t n) {
-    auto *out = static_cast<uint8_t *>(dest);
-    size_t got = 0;
-    while (got < n) {
-        const size_t r = file.Read(out + got, n - got);
-        if (r == 0) break;
-        got += r;
-    }
-    return got;
 }
 
 int ClampToInt(int64_t v) {
@@ -135,12 +116,12 @@ bool CDibImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel, int3
 bool CDibImage::Read(plix::platform::InputFile &file) {
     Free();
     uint8_t fileHeader[kFileHeaderSize];
-    if (file.Seek(0, 0) != 0 || ReadFully(file, fileHeader, sizeof fileHeader) < sizeof fileHeader)
+    if (file.Seek(0, 0) != 0 || file.Read(fileHeader, sizeof fileHeader) < sizeof fileHeader)
         throw CArchiveException(CArchiveException::endOfFile, "file header cut short");
     if (Le16(fileHeader) != 0x4D42)
         throw CArchiveException(CArchiveException::badIndex, "not a BMP file");
     uint8_t info[kInfoHeaderSize];
-    if (ReadFully(file, info, sizeof info) < sizeof info)
+    if (file.Read(info, sizeof info) < sizeof info)
         throw CArchiveException(CArchiveException::endOfFile, "information header cut short");
     if (Le32(info) != kInfoHeaderSize || Le16(info + 14) != 24)
         throw CArchiveException(CArchiveException::badIndex, "not a 24-bit BMP file");
@@ -171,7 +152,7 @@ bool CDibImage::Read(plix::platform::InputFile &file) {
     if (!block) throw std::bad_alloc();
     std::memcpy(block.get(), info, kInfoHeaderSize);
     const size_t rest = blockSize - kInfoHeaderSize;
-    if (ReadFully(file, block.get() + kInfoHeaderSize, rest) < rest)
+    if (file.Read(block.get() + kInfoHeaderSize, rest) < rest)
         throw CArchiveException(CArchiveException::endOfFile, "pixel data cut short");
 
     if (height < 0) {

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "dialog_host.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "plixref_view.h"
 #include "settings_dialog.h"
@@ -21,28 +22,10 @@ using plix::platform::InputFile;
 
 namespace {
 
-uint32_t Le32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void PutLe16(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutLe32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using plix::platform::Le32;
+using plix::platform::PutLe16;
+using plix::platform::PutLe32;
 
-size_t ReadFully(InputFile &file, void *dest, size_t n) {
-    auto *out = static_cast<uint8_t *>(dest);
-    size_t got = 0;
-    while (got < n) {
-        const size_t r = file.Read(out + got, n - got);
-        if (r == 0) break;
-        got += r;
-    }
-    return got;
-}
 
 QString Shown(const QString &path) {
     return QDir::toNativeSeparators(path);
@@ -116,7 +99,7 @@ bool CPlixrefDoc::Load(const QString &path, QString &reason) {
     }
     const int64_t length = file.Size();
     uint8_t head[6];
-    const size_t got = ReadFully(file, head, sizeof head);
+    const size_t got = file.Read(head, sizeof head);
     if (file.Seek(0, 0) != 0) {
         reason = OpenFailure(path, "the file cannot be read");
         return false;
@@ -158,7 +141,7 @@ const char *CPlixrefDoc::LoadPlix(InputFile &file, int64_t length) {
     if (length < 0 || length > std::numeric_limits<int32_t>::max()) return "the file is too large";
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
     if (!data) return "not enough memory";
-    const size_t size = ReadFully(file, data.get(), static_cast<size_t>(length));
+    const size_t size = file.Read(data.get(), static_cast<size_t>(length));
     const bool decoded =
         codec_->ops->DecodeMemory(codec_, data.get(), static_cast<int32_t>(size)) != 0;
     data.reset();

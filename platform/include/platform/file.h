@@ -23,7 +23,8 @@ public:
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
-    // Reads up to n bytes; returns how many arrived (0 at the end or on error).
+    // Reads n bytes, fewer only at the end of the file or on an error; returns
+    // how many arrived.
     size_t Read(void *dest, size_t n);
     // origin: 0 start, 1 current, 2 end. Returns the new position or -1.
     int64_t Seek(int64_t distance, int origin);

@@ -10,6 +10,7 @@
 
 #include "entropy/block_coding.h"
 #include "entropy/huffman.h"
+#include "bit_strings.h"
 #include "streams.h"
 
 namespace plix {
@@ -19,32 +20,10 @@ using Block = std::vector<int32_t>;
 
 constexpr int kClassOf[3] = {0, 1, 1};
 
-// Bits written by fn, exactly (a 1 sentinel marks their end).
-template <typename Fn>
-std::string WrittenBits(Fn fn) {
-    std::string bytes;
-    StreamWriter w;
-    EXPECT_TRUE(w.OpenMemory(&bytes));
-    fn(w);
-    w.WriteBits(1, 1);
-    w.Flush();
-    EXPECT_TRUE(w.Close());
-    std::string bits;
-    for (unsigned char b : bytes)
-        for (int i = 7; i >= 0; --i) bits += ((b >> i) & 1) ? '1' : '0';
-    return bits.substr(0, bits.find_last_of('1'));
-}
+using test::Pack;
+using test::WrittenBits;
 
-std::string Code(int symbol, int cls, bool ac) {
-    return WrittenBits([&](StreamWriter &w) { WriteSymbol(w, symbol, cls, ac); });
-}
-
-std::string Pack(const std::string &bits) {
-    std::string bytes((bits.size() + 7) / 8, '\0');
-    for (size_t i = 0; i < bits.size(); ++i)
-        if (bits[i] == '1') bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
-    return bytes;
-}
+std::string Code(int symbol, int cls, bool ac) { return test::SymbolBits(symbol, cls, ac); }
 
 // Block with the given zigzag positions set.
 Block Zigzag(std::initializer_list<std::pair<int, int32_t>> values) {

@@ -36,7 +36,8 @@ harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then harnesses=("${all[@]}"); fi
 targets=()
 for h in "${harnesses[@]}"; do targets+=("${h}_fuzzer"); done
-if [[ " ${harnesses[*]} " == *" viewer "* ]] && ! grep -q '^viewer_fuzzer:' <(cmake --build "$build" --target help 2>/dev/null | sed 's/^\.\.\. //; s/ .*//; s/$/:/'); then
+if [[ " ${harnesses[*]} " == *" viewer "* ]] &&
+  ! cmake --build "$build" --target help 2>/dev/null | grep -qw viewer_fuzzer; then
   echo "viewer harness not available (Qt 6 missing): skipped"
   harnesses=("${harnesses[@]/viewer/}")
   targets=("${targets[@]/viewer_fuzzer/}")
@@ -91,9 +92,9 @@ run_one() {
 
 report_one() {
   local h=$1 work=$build/fuzzing/$h
-  local logs=("$work"/run-*.log)
-  local last=${logs[-1]}
-  [ -f "$last" ] || { echo "$h: no log"; return 0; }
+  local logs
+  mapfile -t logs < <(ls -v "$work"/run-*.log 2>/dev/null)
+  [ ${#logs[@]} -gt 0 ] || { echo "$h: no log"; return 0; }
   local execs cov ft corp findings
   execs=$(for l in "${logs[@]}"; do grep -o 'stat::number_of_executed_units: *[0-9]*' "$l" || grep -oE '^#[0-9]+' "$l" | tail -1 | sed 's/#/x: /'; done | awk '{s+=$2} END {print s+0}')
   cov=$(grep -hoE 'cov: [0-9]+' "${logs[@]}" | tail -1 | awk '{print $2}')

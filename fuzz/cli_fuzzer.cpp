@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(usage.size() == conv::UsageText("").size() + name.size());
 
     int32_t version = 0;
-    for (size_t k = 0; k < 4 && k < size; ++k) version = static_cast<int32_t>(static_cast<uint32_t>(version) << 8 | data[k]);
+    for (size_t k = 0; k < 4 && k < size; ++k)
+        version = static_cast<int32_t>(static_cast<uint32_t>(version) << 8 | data[k]);
     const std::string line = conv::VersionLine("libPLIX.so", version);
     FUZZ_CHECK(!line.empty() && line.back() == '\n');
     return 0;

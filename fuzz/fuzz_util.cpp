@@ -31,7 +31,8 @@ const std::string &Scratch() {
             // Memory-backed when the system has it: the harnesses write a
             // file or two per input.
             struct stat st;
-            base = ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0
+            base = ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) &&
+                           ::access("/dev/shm", W_OK) == 0
                        ? "/dev/shm"
                        : "/tmp";
         }
@@ -66,7 +67,9 @@ int64_t BmpDeclaredPixels(const uint8_t *data, size_t size) {
     if (size < 26) return 0;
     const int32_t height = Le32Signed(data + 22);
     // Top-down files have negative heights.
-    return PaddedPixels(Le32Signed(data + 18), height == INT32_MIN ? 0 : height < 0 ? -height : height);
+    return PaddedPixels(Le32Signed(data + 18), height == INT32_MIN ? 0
+                                               : height < 0        ? -height
+                                                                   : height);
 }
 
 bool PlixDeclaresLargeImage(const uint8_t *data, size_t size) {
@@ -76,7 +79,9 @@ bool PlixDeclaresLargeImage(const uint8_t *data, size_t size) {
     return pixels > kMaxFuzzPixels && pixels <= 0x7FFFFFFF / 4;
 }
 
-std::string ScratchPath(const char *name) { return Scratch() + "/" + name; }
+std::string ScratchPath(const char *name) {
+    return Scratch() + "/" + name;
+}
 
 bool WriteFile(const std::string &path, const void *data, size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     new QGuiApplication(*argc, *argv);
     host = new FuzzHost;
     document = new CPlixrefDoc(*host);
-    if (!document->Codec()) plix::fuzz::Fail("the viewer found no codec library", __FILE__, __LINE__);
+    if (!document->Codec())
+        plix::fuzz::Fail("the viewer found no codec library", __FILE__, __LINE__);
     return 0;
 }
 

@@ -41,7 +41,9 @@ struct CodecDeleter {
 };
 using CodecPtr = std::unique_ptr<PlixCodec, CodecDeleter>;
 
-CodecPtr NewCodec() { return CodecPtr(PLIX_Constructor()); }
+CodecPtr NewCodec() {
+    return CodecPtr(PLIX_Constructor());
+}
 
 void Put16(Bytes &v, size_t at, uint32_t x) {
     v[at] = static_cast<uint8_t>(x);
@@ -82,7 +84,8 @@ struct Bmp {
     const char *type = "BM";
 
     Bytes Make() const {
-        const uint64_t rowBytes = (static_cast<uint64_t>(width > 0 ? width : 0) * bpp / 8 + 3) & ~3ull;
+        const uint64_t rowBytes =
+            (static_cast<uint64_t>(width > 0 ? width : 0) * bpp / 8 + 3) & ~3ull;
         const uint64_t rows = static_cast<uint64_t>(height < 0 ? -int64_t{height} : height);
         const size_t headers = 14 + infoSize;
         const size_t data = pixelBytes >= 0 ? static_cast<size_t>(pixelBytes) : rowBytes * rows;
@@ -161,9 +164,9 @@ void ExpectRefusedKeepingImage(const Bytes &bytes, const TempDir &dir) {
         CodecPtr c = NewCodec();
         ASSERT_EQ(c->ops->DecodeMemory(c.get(), good.data(), static_cast<int32_t>(good.size())), 1);
         const Snapshot before = Take(c.get());
-        const int32_t r =
-            fromFile ? c->ops->DecodeFile(c.get(), path.c_str())
-                     : c->ops->DecodeMemory(c.get(), bytes.data(), static_cast<int32_t>(bytes.size()));
+        const int32_t r = fromFile ? c->ops->DecodeFile(c.get(), path.c_str())
+                                   : c->ops->DecodeMemory(c.get(), bytes.data(),
+                                                          static_cast<int32_t>(bytes.size()));
         EXPECT_EQ(r, 0) << (fromFile ? "file" : "memory");
         EXPECT_TRUE(Same(before, Take(c.get()))) << (fromFile ? "file" : "memory");
     }
@@ -206,7 +209,8 @@ TEST(BadPlixInput, NegativeAndHugeSizesFailWithoutImage) {
 TEST(BadPlixInput, ZeroSizesGiveAnEmptyImage) {
     TempDir dir;
     // One side zero: no block to decode however long the other side is.
-    for (auto [w, h] : {std::pair{0, 0}, std::pair{0, 8}, std::pair{5, 0}, std::pair{0, INT32_MAX}}) {
+    for (auto [w, h] :
+         {std::pair{0, 0}, std::pair{0, 8}, std::pair{5, 0}, std::pair{0, INT32_MAX}}) {
         CodecPtr c = DecodeBothWays(Plix(w, h, 0, 0, 0, 0, RandomBytes(64, 2)), 1, dir);
         int32_t width = -1, height = -1;
         c->ops->GetImageSize(c.get(), &width, &height);
@@ -334,8 +338,10 @@ TEST(BadBmpInput, RefusedVariantsFailAndTouchNothing) {
         WriteFileBytes(out, earlier);
         fs::remove(fresh);
         CodecPtr c = NewCodec();
-        EXPECT_EQ(c->ops->EncodeBitmapFile(c.get(), in.c_str(), out.c_str(), 0, 0, 0), 0) << bmp.name;
-        EXPECT_EQ(c->ops->EncodeBitmapFile(c.get(), in.c_str(), fresh.c_str(), 1, 9, 2), 0) << bmp.name;
+        EXPECT_EQ(c->ops->EncodeBitmapFile(c.get(), in.c_str(), out.c_str(), 0, 0, 0), 0)
+            << bmp.name;
+        EXPECT_EQ(c->ops->EncodeBitmapFile(c.get(), in.c_str(), fresh.c_str(), 1, 9, 2), 0)
+            << bmp.name;
         EXPECT_EQ(c->ops->GetImageBuffer(c.get()), nullptr) << bmp.name;
         EXPECT_EQ(ReadFileBytes(in), bmp.bytes) << bmp.name;
         EXPECT_EQ(ReadFileBytes(out), earlier) << bmp.name;
@@ -515,7 +521,8 @@ TEST_F(ConverterRun, InterruptedWritesKeepTheEarlierOutput) {
         EXPECT_EQ(r.exitCode, 1) << decode << ": " << r.out;
         EXPECT_EQ(ReadFileBytes(dir_.File("out")), earlier) << decode;
 
-        r = Shell(std::string("{ ulimit -f 1; \"$0\" ") + decode + "; } 2>/dev/null; echo status $?");
+        r = Shell(std::string("{ ulimit -f 1; \"$0\" ") + decode +
+                  "; } 2>/dev/null; echo status $?");
         EXPECT_NE(r.out.find("status "), std::string::npos);
         EXPECT_EQ(r.out.find("status 0"), std::string::npos) << r.out;
         EXPECT_EQ(ReadFileBytes(dir_.File("out")), earlier) << decode;

@@ -65,11 +65,10 @@ int32_t Le32Signed(const uint8_t *p) {
 
 int64_t BmpDeclaredPixels(const uint8_t *data, size_t size) {
     if (size < 26) return 0;
-    const int32_t height = Le32Signed(data + 22);
+    int32_t height = Le32Signed(data + 22);
     // Top-down files have negative heights.
-    return PaddedPixels(Le32Signed(data + 18), height == INT32_MIN ? 0
-                                               : height < 0        ? -height
-                                                                   : height);
+    if (height < 0) height = height == INT32_MIN ? 0 : -height;
+    return PaddedPixels(Le32Signed(data + 18), height);
 }
 
 bool PlixDeclaresLargeImage(const uint8_t *data, size_t size) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "entropy/huffman.h"
+#include "platform/memory.h"
 #include "transform/colour.h"
 #include "transform/dsp.h"
 
@@ -103,8 +104,8 @@ int32_t Codec::AllocateImage(int32_t w, int32_t h, bool fill) {
     // across CreateImage, so nothing can tell.
     if (!pixels || bytes != pixelBytes_) {
         ReleaseImage();
-        // malloc(0) may give null; an empty image still has a buffer.
-        pixels = static_cast<uint8_t *>(std::malloc(bytes > 0 ? bytes : 1));
+        // An empty image still has a buffer (of one byte).
+        pixels = static_cast<uint8_t *>(platform::AllocatePictureBuffer(bytes));
         if (!pixels) return 0;
         pixelBytes_ = bytes;
     }

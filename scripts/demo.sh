@@ -4,9 +4,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/build" -DPLIX_BUILD_TESTS=OFF >/dev/null
+# Its own folder, so that the test build keeps its settings.
+"$root/scripts/build.sh" "$root/build-demo" -DPLIX_BUILD_TESTS=OFF >/dev/null
 
-bin="$root/build/bin"
+bin="$root/build-demo/bin"
 out="$root/out"
 mkdir -p "$out"
 photo="$root/samples/coffee_600x400.bmp"

@@ -9,7 +9,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== Release build and tests"
-"$root/scripts/build.sh" "$root/build" >/dev/null
+"$root/scripts/build.sh" "$root/build" -DPLIX_BUILD_TESTS=ON -DPLIX_BUILD_VIEWER=ON >/dev/null
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"

@@ -4,7 +4,7 @@
 #
 # Usage: scripts/fuzz.sh [SECONDS] [HARNESS...]
 #   SECONDS   per harness (default 600)
-#   HARNESS   decode bmp roundtrip cli viewer (default: all that are built)
+#   HARNESS   decode bmp roundtrip cli calls viewer (default: all that are built)
 # Environment:
 #   PLIX_FUZZ_PARALLEL  harnesses run at once (default 2); each runs with
 #                       -jobs=1 -workers=1
@@ -31,13 +31,14 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPLIX_SANITIZE=address,undefined -DPLIX_BUILD_FUZZ=ON -DPLIX_FUZZ_ENGINE=ON \
   -DPLIX_BUILD_TESTS=OFF >/dev/null
 
-all=(decode bmp roundtrip cli viewer)
+all=(decode bmp roundtrip cli calls viewer)
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then harnesses=("${all[@]}"); fi
 targets=()
 for h in "${harnesses[@]}"; do targets+=("${h}_fuzzer"); done
+# (grep -q would stop reading early and fail the pipe under pipefail)
 if [[ " ${harnesses[*]} " == *" viewer "* ]] &&
-  ! cmake --build "$build" --target help 2>/dev/null | grep -qw viewer_fuzzer; then
+  ! cmake --build "$build" --target help 2>/dev/null | grep -w viewer_fuzzer >/dev/null; then
   echo "viewer harness not available (Qt 6 missing): skipped"
   harnesses=("${harnesses[@]/viewer/}")
   targets=("${targets[@]/viewer_fuzzer/}")

@@ -66,7 +66,10 @@ max_len_for() {
 run_one() {
   local h=$1 work=$build/fuzzing/$h
   rm -rf "$work"
-  mkdir -p "$work/corpus" "$work/findings"
+  # The harnesses' scratch files: a fuzzer that stops on a finding leaves
+  # its scratch folder behind, so keep them in the work folder.
+  mkdir -p "$work/corpus" "$work/findings" "$work/tmp"
+  export TMPDIR=$work/tmp
   local dirs=("$work/corpus")
   for d in "$root/fuzz/corpus/$h" "$root/fuzz/regressions/$h" $(seeds_for "$h"); do
     [ -d "$d" ] && dirs+=("$d")

@@ -18,7 +18,9 @@ void StreamReader::ResetState() {
     bitCount_ = 0;
     lastChunkSize_ = 0;
     chunksFetched_ = 0;
-    // filler_ survives: it is whatever the last fetched chunk began with.
+    // Each source starts from filler 0, so that a file with no body decodes the
+    // same whatever this reader read before.
+    filler_ = 0;
 }
 
 bool StreamReader::OpenFile(const char *path) {

@@ -3,7 +3,7 @@
 //
 // Bits run most significant first. Data moves through 64 KiB chunks; past the
 // end of the data the reader keeps delivering one filler byte: the first byte
-// of the last chunk it fetched (0 when it never fetched one). That rule makes a
+// of the last chunk it fetched from this source (0 when it fetched none). That rule makes a
 // truncated file decode to the same pixels every time.
 #pragma once
 
@@ -114,7 +114,7 @@ private:
     std::unique_ptr<uint8_t[]> buffer_;  // chunk storage in file mode
     const uint8_t *cur_ = nullptr;       // next byte of the current chunk
     const uint8_t *end_ = nullptr;
-    uint8_t filler_ = 0;                 // first byte of the last non-empty chunk
+    uint8_t filler_ = 0;                 // first byte of the last non-empty chunk of this source
     // Past the end the source is not asked again (a truncated file would
     // otherwise cost a system call per byte); the reader runs over a block of
     // filler bytes instead, so the fast refill path keeps working.

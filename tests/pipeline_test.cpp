@@ -146,3 +146,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace plix
+
+namespace plix {
+namespace {
+
+// A file without a body decodes from filler bytes only; what the same codec
+// read before must not change them.
+TEST(Pipeline, BodylessFileDecodesTheSameWhateverCameBefore) {
+    const uint8_t bodyless[16] = {'P', 'L', 'I', 'X', 1, 0, 0, 0, 8, 0, 0, 0, 8, 0, 0, 0};
+    std::vector<uint8_t> other(bodyless, bodyless + 16);
+    other.push_back(0xA7);  // a one-byte body: its filler is 0xA7
+
+    Codec fresh;
+    ASSERT_TRUE(fresh.DecodeMemory(bodyless, 16));
+    std::vector<uint8_t> expect(fresh.pixels, fresh.pixels + 256);
+
+    Codec used;
+    ASSERT_TRUE(used.DecodeMemory(other.data(), static_cast<int32_t>(other.size())));
+    std::vector<uint8_t> afterOther(used.pixels, used.pixels + 256);
+    ASSERT_TRUE(used.DecodeMemory(bodyless, 16));
+    EXPECT_EQ(std::vector<uint8_t>(used.pixels, used.pixels + 256), expect);
+    EXPECT_NE(afterOther, expect);
+}
+
+} // namespace
+} // namespace plix

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -57,10 +58,12 @@ void Put32(Bytes &v, size_t at, uint32_t x) {
 // A PLIX header (and body) with the given fields.
 Bytes Plix(int32_t width, int32_t height, uint8_t mode = 0, uint8_t matrix = 0, uint8_t q = 0,
            uint8_t extra = 0, const Bytes &body = {}) {
-    Bytes b = {'P', 'L', 'I', 'X', mode, matrix, q, extra, 0, 0, 0, 0, 0, 0, 0, 0};
+    Bytes b(16 + body.size(), 0);
+    const uint8_t head[8] = {'P', 'L', 'I', 'X', mode, matrix, q, extra};
+    std::copy(head, head + 8, b.begin());
     Put32(b, 8, static_cast<uint32_t>(height));
     Put32(b, 12, static_cast<uint32_t>(width));
-    b.insert(b.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), b.begin() + 16);
     return b;
 }
 

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev xvfb xauth x11-apps imagemagick
+  qt6-base-dev xvfb xauth x11-utils libxtst6 fonts-dejavu-core imagemagick
   python3 python3-pil
   clang libclang-rt-14-dev valgrind
 )

@@ -56,6 +56,7 @@ int32_t Codec::EncodeToWriter(int32_t, int32_t, int32_t) {
 void Codec::EncodeBlocks(int32_t modeByte) {
     const Dsp &k = Kernels();
     alignas(32) int32_t pair[6][64];  // two positions' work areas
+    PreparedBlock prepared[6];
     QuantDivisors luma, chroma;
     PrepareQuantDivisors(quant[0], luma);
     PrepareQuantDivisors(quant[1], chroma);
@@ -89,6 +90,14 @@ void Codec::EncodeBlocks(int32_t modeByte) {
         // Two positions at a time where they exist: the wide kernels pair
         // their six blocks. The symbols go out in the same order as one by one.
         int32_t x = 0;
+        if (k.forwardBlocks2Prepared) {
+            // The kernel also finds each coefficient's category and value
+            // bits, which leaves the coder only the code lookups.
+            for (; x + 16 <= paddedWidth; x += 16) {
+                k.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma, prepared);
+                EncodePreparedPositions(writer, prepared, 2, dcPredictor);
+            }
+        }
         for (; x + 16 <= paddedWidth; x += 16) {
             k.forwardBlocks2(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma, pair);
             for (int c = 0; c < 6; ++c)

@@ -63,34 +63,42 @@ void WriteValueBits(StreamWriter &w, int32_t v, int n) {
 
 namespace {
 
-// Stores bits without branches: each Put writes eight bytes at out and
-// moves on by the whole bytes completed. The room one block needs is at most
-// 177 bytes: 7 pending bits, a DC of at most 17 bits, 63 codes of at most 21
-// bits with their value bits (zero runs take fewer), an end of block, and
-// the 8 bytes of the last store.
+// Stores bits without branches. Symbols are added to a right-aligned
+// accumulator, and Flush writes eight bytes at out and moves on by the whole
+// bytes completed, so one store serves two symbols. The room one block needs
+// is at most 170 bytes: 7 pending bits, a DC of at most 17 bits, 63 codes of
+// at most 20 bits with their value bits (zero runs take fewer), an end of
+// block, and the 8 bytes of the last store.
 constexpr int kBlockRoom = 192;
 
 class BitPacker {
 public:
-    // bits: pending bits, left-aligned; used: their number, below 8.
-    BitPacker(uint8_t *out, uint64_t bits, int used) : out_(out), acc_(bits), used_(static_cast<unsigned>(used)) {}
+    // bits: pending bits, left-aligned, the rest 0; count: their number, below 8.
+    BitPacker(uint8_t *out, uint64_t bits, int count)
+        : out_(out), acc_((bits >> 1) >> (63 - count)), count_(static_cast<unsigned>(count)) {}
 
-    // bits must not exceed length bits; length at most 32.
-    void Put(uint32_t bits, int length) {
-        used_ += static_cast<unsigned>(length);
-        // used_ is at most 28; 0 only for a block that will be thrown away.
-        acc_ |= static_cast<uint64_t>(bits) << ((64 - used_) & 63);
-        StoreBigEndian64(out_, acc_);
-        out_ += used_ >> 3;
-        acc_ <<= used_ & ~7u;
-        used_ &= 7;
+    // bits must not exceed length bits. Between flushes at most 57 bits may
+    // be added (the accumulator keeps up to 7 more).
+    void Add(uint64_t bits, unsigned length) {
+        acc_ = (acc_ << length) | bits;
+        count_ += length;
+    }
+    // Bits beyond the accumulator's count are left over from earlier symbols
+    // and shift out here; with a count of 0 the store writes only bytes that
+    // the next one replaces.
+    void Flush() {
+        StoreBigEndian64(out_, acc_ << ((64 - count_) & 63));
+        out_ += count_ >> 3;
+        count_ &= 7;
     }
     // An entry of HuffmanTables::packedCodes with its value bits.
-    void PutCoded(uint32_t entry, uint32_t valueBits) { Put((entry >> 8) | valueBits, static_cast<int>(entry & 0xFF)); }
+    void AddCoded(uint32_t entry, uint32_t valueBits) { Add((entry >> 8) | valueBits, entry & 0xFF); }
 
     uint8_t *out() const { return out_; }
-    uint64_t bits() const { return acc_; }
-    int used() const { return static_cast<int>(used_); }
+    int count() const { return static_cast<int>(count_); }
+    // The pending bits left-aligned, the rest 0; only right after Flush.
+    uint64_t bits() const { return count_ > 0 ? acc_ << (64 - count_) : 0; }
+    StreamWriter::ByteCursor Cursor(uint8_t *limit) const { return {bits(), count(), out_, limit}; }
 
 private:
     static void StoreBigEndian64(uint8_t *p, uint64_t v) {
@@ -105,9 +113,29 @@ private:
     }
 
     uint8_t *out_;
-    uint64_t acc_;  // pending bits, left-aligned
-    unsigned used_;  // below 8 between calls
+    uint64_t acc_;    // pending bits in the low count_ bits
+    unsigned count_;  // below 8 after each flush
 };
+
+// Codes one block into a packer: straight into the writer's buffer while it
+// has room for a whole block, else into a local buffer that is handed over
+// afterwards. code(BitPacker &) returns false to leave the writer as it was.
+template <class Code>
+bool CodeBlock(StreamWriter &w, Code code) {
+    const StreamWriter::ByteCursor start = w.TakeBytes();
+    const bool direct = start.limit - start.out >= kBlockRoom;
+    uint8_t local[kBlockRoom];
+    if (!direct) w.PutBytes(start);
+    BitPacker out(direct ? start.out : local, direct ? start.bits : 0, direct ? start.count : 0);
+    const bool done = code(out);
+    if (direct) {
+        w.PutBytes(done ? out.Cursor(start.limit) : start);
+    } else if (done) {
+        for (const uint8_t *p = local; p < out.out(); ++p) w.WriteBits(*p, 8);
+        if (out.count() > 0) w.WriteBits(static_cast<uint32_t>(out.bits() >> (64 - out.count())), out.count());
+    }
+    return done;
+}
 
 // Category and value bits of v from -511 to 511, at index v + 511:
 // category | value bits << 16. Index 1023 stands for every other v and
@@ -156,6 +184,23 @@ uint64_t NonZeroNatural(const int32_t *block) {
 #endif
 }
 
+// The same from the categories of a prepared block.
+uint64_t NonZeroNatural(const uint8_t *size) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t zeros = 0;
+    for (int i = 0; i < 64; i += 16) {
+        const __m128i s = _mm_load_si128(reinterpret_cast<const __m128i *>(size + i));
+        zeros |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(s, zero)))) << i;
+    }
+    return ~zeros;
+#else
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(size[i] != 0) << i;
+    return mask;
+#endif
+}
+
 // For each row and each pattern of non-zero entries in it, the zigzag
 // positions of those entries as bits.
 struct ZigzagBits {
@@ -175,13 +220,63 @@ constexpr ZigzagBits BuildZigzagBits() {
 
 constexpr ZigzagBits kZigzagBits = BuildZigzagBits();
 
-// Bit i set for each non-zero zigzag position i.
-uint64_t NonZeroZigzag(const int32_t *block) {
-    const uint64_t natural = NonZeroNatural(block);
+// Bit i set for each non-zero zigzag position i, from the natural-order bits.
+uint64_t ToZigzag(uint64_t natural) {
     uint64_t bits = 0;
     for (int r = 0; r < 8; ++r) bits |= kZigzagBits.rows[r][(natural >> (8 * r)) & 0xFF];
     return bits;
 }
+
+// The AC symbols of a block whose non-zero zigzag positions 1..63 are the
+// bits of nonZero, and the end of block, after a symbol already added (the
+// DC). lookup(z) gives the category and value bits of natural position z as
+// size | bits << 16. Two symbols go into each store; a run of 16 zeros or
+// more, which is rare where symbols are many, takes stores of its own.
+template <class Lookup>
+inline void CodeAc(BitPacker &out, uint64_t nonZero, const uint32_t *acCodes, Lookup lookup) {
+    unsigned next = 1;  // the position after the last one coded
+    auto symbol = [&]() {
+        const unsigned pos = static_cast<unsigned>(std::countr_zero(nonZero));
+        nonZero &= nonZero - 1;
+        unsigned run = pos - next;
+        next = pos + 1;
+        if (run >= 16) [[unlikely]] {
+            // Up to three 12-bit runs fit with what is pending after a flush.
+            out.Flush();
+            for (; run >= 16; run -= 16) out.AddCoded(acCodes[kZeroRun16], 0);
+            out.Flush();
+        }
+        const uint32_t t = lookup(ZigzagOrder[pos]);
+        out.AddCoded(acCodes[run * 16 + (t & 15)], t >> 16);
+    };
+    while (nonZero != 0) {
+        symbol();
+        out.Flush();
+        if (nonZero == 0) break;
+        symbol();
+    }
+    // Trailing zeros, however many, are one end-of-block symbol.
+    if (next < 64) out.AddCoded(acCodes[kEndOfBlock], 0);
+    out.Flush();
+}
+
+// A prepared block after its DC entry t was looked up.
+inline void CodePrepared(BitPacker &out, const PreparedBlock &b, const uint32_t *dcCodes, uint32_t t) {
+    out.AddCoded(dcCodes[t & 15], t >> 16);
+    CodeAc(out, ToZigzag(NonZeroNatural(b.size)) & ~uint64_t{1}, dcCodes + 256,
+           [&b](unsigned z) { return b.size[z] | static_cast<uint32_t>(b.bits[z]) << 16; });
+}
+
+// A prepared block back as coefficients (exact for sizes up to 9).
+void Unprepare(const PreparedBlock &b, int32_t block[64]) {
+    for (int i = 0; i < 64; ++i) {
+        const int n = b.size[i];
+        block[i] = static_cast<int32_t>(ExtendOrZero(b.bits[i], n > 31 ? 31 : n));
+    }
+    block[0] = b.dc;
+}
+
+constexpr int kClassOfComponent[3] = {0, 1, 1};
 
 } // namespace
 
@@ -216,48 +311,88 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
     const uint32_t *dcCodes = kHuffmanTables.packedCodes + cls * 512;
     const uint32_t *acCodes = dcCodes + 256;
 
-    // Straight into the writer's buffer while it has room for a whole block,
-    // else into a local one that is handed over afterwards.
-    const StreamWriter::ByteCursor start = w.TakeBytes();
-    const bool direct = start.limit - start.out >= kBlockRoom;
-    uint8_t local[kBlockRoom];
-    if (!direct) w.PutBytes(start);
-    BitPacker out(direct ? start.out : local, direct ? start.bits : 0, direct ? start.count : 0);
-
-    // A value outside -511..511 marks the block, which then goes to the plain
-    // coder instead; what was stored so far is left behind unused.
-    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
-    uint32_t t = ValueEntry(diff);
-    uint32_t marks = t;
-    out.PutCoded(dcCodes[t & 15], t >> 16);
-
-    uint64_t nonZero = NonZeroZigzag(block) & ~uint64_t{1};
-    unsigned next = 1;  // the position after the last one coded
-    while (nonZero != 0) {
-        const unsigned pos = static_cast<unsigned>(std::countr_zero(nonZero));
-        nonZero &= nonZero - 1;
-        unsigned run = pos - next;
-        next = pos + 1;
-        for (; run >= 16; run -= 16) out.PutCoded(acCodes[kZeroRun16], 0);
-        t = ValueEntry(block[ZigzagOrder[pos]]);
-        marks |= t;
-        out.PutCoded(acCodes[run * 16 + (t & 15)], t >> 16);
-    }
-    // Trailing zeros, however many, are one end-of-block symbol.
-    if (next < 64) out.PutCoded(acCodes[kEndOfBlock], 0);
-
-    if (marks & kOutOfRange) {
-        if (direct) w.PutBytes(start);
+    // A value outside -511..511 sends the block to the plain coder instead;
+    // what was stored so far is left behind unused.
+    const bool coded = CodeBlock(w, [&](BitPacker &out) {
+        const int32_t diff =
+            static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
+        uint32_t marks = ValueEntry(diff);
+        out.AddCoded(dcCodes[marks & 15], marks >> 16);
+        CodeAc(out, ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, acCodes, [&](unsigned z) {
+            const uint32_t t = ValueEntry(block[z]);
+            marks |= t;
+            return t;
+        });
+        return (marks & kOutOfRange) == 0;
+    });
+    if (!coded) {
         EncodeBlockSymbolsReference(w, block, cls, predictor);
         return;
     }
     predictor = block[0];
-    if (direct) {
-        w.PutBytes({out.bits(), out.used(), out.out(), start.limit});
+}
+
+bool PrepareBlock(const int32_t block[64], PreparedBlock &out) {
+    uint32_t marks = 0;
+    for (int i = 0; i < 64; ++i) {
+        const uint32_t t = ValueEntry(block[i]);
+        if (i > 0) marks |= t;
+        out.size[i] = static_cast<uint8_t>(t & 15);
+        out.bits[i] = static_cast<uint16_t>(t >> 16);
+    }
+    out.dc = block[0];
+    return (marks & kOutOfRange) == 0;
+}
+
+void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor) {
+    cls &= 1;
+    const uint32_t *dcCodes = kHuffmanTables.packedCodes + cls * 512;
+    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
+    const uint32_t t = ValueEntry(diff);
+    if (t & kOutOfRange) {
+        // A difference no DC symbol codes: the plain coder writes what it can.
+        int32_t block[64];
+        Unprepare(b, block);
+        EncodeBlockSymbolsReference(w, block, cls, predictor);
         return;
     }
-    for (const uint8_t *p = local; p < out.out(); ++p) w.WriteBits(*p, 8);
-    if (out.used() > 0) w.WriteBits(static_cast<uint32_t>(out.bits() >> (64 - out.used())), out.used());
+    CodeBlock(w, [&](BitPacker &out) {
+        CodePrepared(out, b, dcCodes, t);
+        return true;
+    });
+    predictor = b.dc;
+}
+
+void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
+                             int32_t predictors[3]) {
+    const int count = 3 * positions;
+    int i = 0;
+    while (i < count) {
+        const StreamWriter::ByteCursor start = w.TakeBytes();
+        if (start.limit - start.out < static_cast<ptrdiff_t>(kBlockRoom) * (count - i)) {
+            // Close to the end of the buffer: block by block.
+            w.PutBytes(start);
+            for (; i < count; ++i) EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
+            return;
+        }
+        BitPacker out(start.out, start.bits, start.count);
+        for (; i < count; ++i) {
+            const PreparedBlock &b = blocks[i];
+            int32_t &predictor = predictors[i % 3];
+            const uint32_t *dcCodes = kHuffmanTables.packedCodes + kClassOfComponent[i % 3] * 512;
+            const int32_t diff =
+                static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
+            const uint32_t t = ValueEntry(diff);
+            if (t & kOutOfRange) break;
+            CodePrepared(out, b, dcCodes, t);
+            predictor = b.dc;
+        }
+        w.PutBytes(out.Cursor(start.limit));
+        if (i < count) {
+            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
+            ++i;
+        }
+    }
 }
 
 namespace {

@@ -26,6 +26,31 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t block[64], int cls, int32
 // is checked against, and the path for blocks out of range.
 void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls, int32_t &predictor);
 
+// A quantised block made ready for the fast coder by a forward kernel: each
+// coefficient's category and value bits, in natural order, so that coding
+// only looks codes up. Entries 0 describe the DC coefficient itself, which the
+// coder does not use (it codes the difference to the predictor from dc).
+struct PreparedBlock {
+    alignas(32) uint16_t bits[64];  // the low size bits of v, or of v - 1 when v < 0
+    alignas(32) uint8_t size[64];   // MagnitudeCategory(v)
+    int32_t dc;
+};
+
+// The plain form of the preparation. False, with out unusable, when an entry
+// 1..63 lies outside -511..511.
+bool PrepareBlock(const int32_t block[64], PreparedBlock &out);
+
+// Writes the same bits as EncodeBlockSymbols for the block b was prepared
+// from (PrepareBlock or a kernel that returned true). Each size must be at
+// most 15; anything else is read out of bounds.
+void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor);
+
+// positions block positions in a row, three prepared blocks each (classes 0, 1
+// and 1, with predictors[0..2]): the same bits as EncodePreparedBlock block by
+// block, with one hand-over of the writer's buffer for them all.
+void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
+                             int32_t predictors[3]);
+
 // Reads one block, dequantises with q and clamps to -256..255. Any bit string
 // decodes; the predictor sum and the products wrap at 32 bits.
 void DecodeBlock(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,

@@ -4,6 +4,7 @@
 // left position in the low half.
 #include <immintrin.h>
 
+#include "entropy/block_coding.h"
 #include "transform/dct_x86.h"
 #include "transform/fdct.h"
 #include "transform/kernels.h"
@@ -188,8 +189,12 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
     }
 }
 
-void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                        const QuantDivisors &chroma, int32_t blocks[6][64]) {
+namespace {
+
+// Two neighbouring positions transformed and quantised: q[k][i] is row i of
+// component k as 16-bit lanes, the left position in the low half.
+inline void ForwardPair(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                        const QuantDivisors &chroma, V2 q[3][8]) {
     // Byte shuffles within each 128-bit half (four pixels): bytes 2 (Y) and 1
     // (Cb) of each pixel as two groups of 16-bit lanes; byte 0 (Cr) likewise.
     const V2 ycbOrder = _mm256_setr_epi8(2, -1, 6, -1, 10, -1, 14, -1, 1, -1, 5, -1, 9, -1, 13, -1,
@@ -197,32 +202,104 @@ void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivis
     const V2 crOrder =
         _mm256_setr_epi8(0, -1, 4, -1, 8, -1, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1, 4, -1,
                          8, -1, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    V2 c[3][8];  // component k, left position in the low half; samples 0..255
     for (int r = 0; r < 8; ++r) {
         const V2 *row = reinterpret_cast<const V2 *>(pixels + static_cast<size_t>(r) * rowBytes);
         const V2 a = _mm256_loadu_si256(row), b = _mm256_loadu_si256(row + 1);
         const V2 sa = _mm256_shuffle_epi8(a, ycbOrder), sb = _mm256_shuffle_epi8(b, ycbOrder);
         // Quarters (left 0-3, right 0-3 | left 4-7, right 4-7), then in order.
-        c[0][r] = _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(sa, sb), 0xD8);
-        c[1][r] = _mm256_permute4x64_epi64(_mm256_unpackhi_epi64(sa, sb), 0xD8);
-        c[2][r] = _mm256_permute4x64_epi64(
+        q[0][r] = _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(sa, sb), 0xD8);
+        q[1][r] = _mm256_permute4x64_epi64(_mm256_unpackhi_epi64(sa, sb), 0xD8);
+        q[2][r] = _mm256_permute4x64_epi64(
             _mm256_unpacklo_epi64(_mm256_shuffle_epi8(a, crOrder), _mm256_shuffle_epi8(b, crOrder)),
             0xD8);
     }
-    for (auto &rows : c) vec::ForwardRows<V2, true>(rows);
-    for (int i = 0; i < 8; ++i) {
-        const QuantDivisors *div[3] = {&luma, &chroma, &chroma};
-        for (int k = 0; k < 3; ++k) {
-            const V2 q =
-                vec::Quantise(c[k][i], _mm256_broadcastsi128_si256(Load(div[k]->mul + 8 * i)),
-                              _mm256_broadcastsi128_si256(Load(div[k]->one + 8 * i)),
-                              _mm256_broadcastsi128_si256(Load(div[k]->half + 8 * i)));
+    const QuantDivisors *div[3] = {&luma, &chroma, &chroma};
+    for (int k = 0; k < 3; ++k) {
+        vec::ForwardRows<V2, true>(q[k]);
+        for (int i = 0; i < 8; ++i)
+            q[k][i] = vec::Quantise(q[k][i], _mm256_broadcastsi128_si256(Load(div[k]->mul + 8 * i)),
+                                    _mm256_broadcastsi128_si256(Load(div[k]->one + 8 * i)),
+                                    _mm256_broadcastsi128_si256(Load(div[k]->half + 8 * i)));
+    }
+}
+
+// Index (2^n * kDeBruijn mod 2^16) >> 12 is different for each n from 0 to 15,
+// so one byte shuffle turns 2^n into n.
+constexpr uint16_t kDeBruijn = 0x09AF;
+
+struct PowerTable {
+    int8_t n[16];
+};
+
+constexpr PowerTable BuildPowerTable() {
+    PowerTable t{};
+    bool seen[16] = {};
+    for (int n = 0; n < 16; ++n) {
+        const int index = ((kDeBruijn << n) & 0xFFFF) >> 12;
+        if (seen[index]) throw "not a de Bruijn sequence";
+        seen[index] = true;
+        t.n[index] = static_cast<int8_t>(n);
+    }
+    return t;
+}
+
+constexpr PowerTable kPowerTable = BuildPowerTable();
+static_assert(kPowerTable.n[0] == 0, "2^0 must map to index 0 so that high bytes stay 0");
+
+// Rows of two quantised blocks (left in the low half) into their prepared
+// forms. For |v| = a: m = 2^n - 1 with n the category (a smeared right), the
+// value bits are v or v - 1 masked by m, and n comes from m + 1 = 2^n. Lanes
+// stay within 16 bits, as the coefficients do.
+inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right) {
+    const V2 table = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
+    const V2 multiplier = _mm256_set1_epi16(static_cast<int16_t>(kDeBruijn));
+    const V2 one = _mm256_set1_epi16(1);
+    for (int i = 0; i < 8; i += 2) {
+        V2 n[2];
+        for (int j = 0; j < 2; ++j) {
+            const V2 v = q[i + j];
+            const V2 a = _mm256_abs_epi16(v);
+            V2 m = _mm256_or_si256(a, _mm256_srli_epi16(a, 1));
+            m = _mm256_or_si256(m, _mm256_srli_epi16(m, 2));
+            m = _mm256_or_si256(m, _mm256_srli_epi16(m, 4));
+            m = _mm256_or_si256(m, _mm256_srli_epi16(m, 8));
+            const V2 bits = _mm256_and_si256(_mm256_add_epi16(v, _mm256_srai_epi16(v, 15)), m);
+            _mm_store_si128(reinterpret_cast<V1 *>(left.bits + 8 * (i + j)), _mm256_castsi256_si128(bits));
+            _mm_store_si128(reinterpret_cast<V1 *>(right.bits + 8 * (i + j)), _mm256_extracti128_si256(bits, 1));
+            const V2 index = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_add_epi16(m, one), multiplier), 12);
+            n[j] = _mm256_shuffle_epi8(table, index);
+        }
+        // Rows i and i + 1 of the left block | of the right one.
+        const V2 sizes = _mm256_packus_epi16(n[0], n[1]);
+        _mm_store_si128(reinterpret_cast<V1 *>(left.size + 8 * i), _mm256_castsi256_si128(sizes));
+        _mm_store_si128(reinterpret_cast<V1 *>(right.size + 8 * i), _mm256_extracti128_si256(sizes, 1));
+    }
+    left.dc = static_cast<int16_t>(_mm256_extract_epi16(q[0], 0));
+    right.dc = static_cast<int16_t>(_mm256_extract_epi16(q[0], 8));
+}
+
+}  // namespace
+
+void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                        const QuantDivisors &chroma, int32_t blocks[6][64]) {
+    V2 q[3][8];
+    ForwardPair(pixels, rowBytes, luma, chroma, q);
+    for (int k = 0; k < 3; ++k) {
+        for (int i = 0; i < 8; ++i) {
             _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[k] + 8 * i),
-                                _mm256_cvtepi16_epi32(_mm256_castsi256_si128(q)));
+                                _mm256_cvtepi16_epi32(_mm256_castsi256_si128(q[k][i])));
             _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[k + 3] + 8 * i),
-                                _mm256_cvtepi16_epi32(_mm256_extracti128_si256(q, 1)));
+                                _mm256_cvtepi16_epi32(_mm256_extracti128_si256(q[k][i], 1)));
         }
     }
+}
+
+void ForwardBlocks2PreparedAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                                const QuantDivisors &chroma, PreparedBlock blocks[6]) {
+    V2 q[3][8];
+    ForwardPair(pixels, rowBytes, luma, chroma, q);
+    for (int k = 0; k < 3; ++k) PreparePair(q[k], blocks[k], blocks[k + 3]);
 }
 
 }  // namespace plix

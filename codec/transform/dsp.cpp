@@ -1,5 +1,6 @@
 #include "transform/dsp.h"
 
+#include "entropy/block_coding.h"
 #include "transform/colour.h"
 #include "transform/cpu_features.h"
 #include "transform/fdct.h"
@@ -36,6 +37,7 @@ const Dsp kPlain = {InverseDct,
                     InverseTwice<InverseBlocks>,
                     ConvertRgbToYccPixels,
                     ConvertYccToRgb,
+                    nullptr,
                     false,
                     "plain"};
 
@@ -49,6 +51,7 @@ const Dsp kSse2 = {InverseDctMmx,
                    InverseTwice<InverseBlocksSse2>,
                    ConvertRgbToYccPixelsSse2,
                    ConvertYccToRgbMmx,
+                   nullptr,
                    true,
                    "sse2"};
 const Dsp kAvx2 = {InverseDctMmx,
@@ -60,6 +63,7 @@ const Dsp kAvx2 = {InverseDctMmx,
                    InverseBlocks2Avx2,
                    ConvertRgbToYccPixelsAvx2,
                    ConvertYccToRgbAvx2,
+                   ForwardBlocks2PreparedAvx2,
                    true,
                    "avx2"};
 #endif
@@ -88,6 +92,15 @@ void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
             p[3] = 0xFF;
         }
     }
+}
+
+bool ForwardBlocks2Prepared(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                            const QuantDivisors &chroma, PreparedBlock blocks[6]) {
+    int32_t coefficients[6][64];
+    ForwardTwice<ForwardBlocks>(pixels, rowBytes, luma, chroma, coefficients);
+    bool ok = true;
+    for (int k = 0; k < 6; ++k) ok &= PrepareBlock(coefficients[k], blocks[k]);
+    return ok;
 }
 
 const Dsp *GetDspLevel(DspLevel level) {

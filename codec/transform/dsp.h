@@ -7,6 +7,7 @@
 
 namespace plix {
 
+struct PreparedBlock;
 struct QuantDivisors;
 struct YccToRgbTables;
 
@@ -39,6 +40,12 @@ struct Dsp {
     // Image area of a pixel buffer from YCbCr to RGB, in place.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
+    // forwardBlocks2 with the six blocks prepared for the fast coder instead
+    // (PrepareBlock of each); null where the plain coder path is faster. The
+    // transform keeps every coefficient within -256..256, so each preparation
+    // succeeds.
+    void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                                   const QuantDivisors &chroma, PreparedBlock blocks[6]);
     // True when the packed-integer variants are in use.
     bool packed;
     const char *name;
@@ -48,6 +55,11 @@ struct Dsp {
 void ForwardBlocks(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                    const QuantDivisors &chroma, int32_t blocks[3][64]);
 void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
+
+// The plain form of forwardBlocks2Prepared: forwardBlocks2 of the plain
+// kernels, then PrepareBlock; false when a preparation fails.
+bool ForwardBlocks2Prepared(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                            const QuantDivisors &chroma, PreparedBlock blocks[6]);
 
 // Thread-safe; the choice is made on the first call.
 const Dsp &GetDsp();

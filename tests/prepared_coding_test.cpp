@@ -1,0 +1,258 @@
+// The encoder's fast path: blocks prepared by a forward kernel (categories and
+// value bits found ahead) are coded to exactly the plain coder's bits, the
+// kernels prepare exactly what the plain form does, and every kernel level
+// writes the same file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codec.h"
+#include "entropy/block_coding.h"
+#include "streams.h"
+#include "test_util.h"
+#include "transform/dsp.h"
+#include "transform/fdct.h"
+#include "transform/quant.h"
+
+namespace plix {
+namespace {
+
+using Block = std::vector<int32_t>;
+
+constexpr int kClassOf[3] = {0, 1, 1};
+
+// Quantised blocks of every density: positions set with probability
+// density / 8, values of every category 0..9, and long zero runs.
+std::vector<Block> RandomBlocks(std::mt19937 &rng, int count, int density) {
+    std::vector<Block> out;
+    for (int i = 0; i < count; ++i) {
+        Block b(64, 0);
+        b[0] = static_cast<int32_t>(rng() % 511) - 256;
+        for (int j = 1; j < 64; ++j) {
+            if (static_cast<int>(rng() % 8) >= density) continue;
+            const int bits = static_cast<int>(rng() % 10);
+            const int32_t v = static_cast<int32_t>(rng() & ((1u << bits) - 1));
+            b[j] = rng() & 1 ? -v : v;
+        }
+        if (i % 5 == 0) b[ZigzagOrder[1 + rng() % 63]] = rng() & 1 ? 511 : -511;
+        if (i % 7 == 0) b[63] = 1;  // no end of block
+        out.push_back(b);
+    }
+    return out;
+}
+
+void Finish(StreamWriter &w) {
+    w.Flush();
+    EXPECT_TRUE(w.Close());
+}
+
+// The plain coder's bytes for blocks of components 0, 1, 2 in turn.
+std::string ReferenceBytes(const std::vector<Block> &blocks, int32_t start[3] = nullptr) {
+    std::string bytes;
+    StreamWriter w;
+    EXPECT_TRUE(w.OpenMemory(&bytes));
+    int32_t pred[3] = {0, 0, 0};
+    if (start) std::copy(start, start + 3, pred);
+    for (size_t i = 0; i < blocks.size(); ++i)
+        EncodeBlockSymbolsReference(w, blocks[i].data(), kClassOf[i % 3], pred[i % 3]);
+    Finish(w);
+    return bytes;
+}
+
+TEST(BlockPrepared, CategoriesAndValueBits) {
+    // Value bits: v itself when positive, v - 1 when negative, in size bits.
+    const struct {
+        int32_t v;
+        int size;
+        uint16_t bits;
+    } cases[] = {{0, 0, 0},     {1, 1, 1},      {-1, 1, 0},     {2, 2, 2},      {-2, 2, 1},
+                 {-3, 2, 0},    {5, 3, 5},      {-5, 3, 2},     {255, 8, 255},  {-256, 9, 255},
+                 {511, 9, 511}, {-511, 9, 0},   {256, 9, 256},  {-255, 8, 0}};
+    for (const auto &c : cases) {
+        Block b(64, 0);
+        b[ZigzagOrder[37]] = c.v;
+        PreparedBlock p;
+        ASSERT_TRUE(PrepareBlock(b.data(), p)) << c.v;
+        EXPECT_EQ(p.size[ZigzagOrder[37]], c.size) << c.v;
+        EXPECT_EQ(p.bits[ZigzagOrder[37]], c.bits) << c.v;
+        EXPECT_EQ(p.size[ZigzagOrder[36]], 0);
+        EXPECT_EQ(p.bits[ZigzagOrder[36]], 0);
+    }
+}
+
+TEST(BlockPrepared, OnlyAcValuesOutsideTheCodableRangeFail) {
+    PreparedBlock p;
+    for (int32_t v : {512, -512, 4096, INT32_MAX, INT32_MIN}) {
+        Block b(64, 0);
+        b[0] = v;  // the DC is coded as a difference, whatever its size
+        EXPECT_TRUE(PrepareBlock(b.data(), p)) << v;
+        EXPECT_EQ(p.dc, v);
+        for (int pos : {1, 2, 63}) {
+            Block c(64, 0);
+            c[pos] = v;
+            EXPECT_FALSE(PrepareBlock(c.data(), p)) << v << " at " << pos;
+        }
+    }
+}
+
+// Block by block, batched by positions, and with DC differences that no
+// symbol codes (which go through the plain coder): the same bytes.
+TEST(BlockPrepared, CodersWriteTheReferenceBits) {
+    std::mt19937 rng(77);
+    for (int round = 0; round < 120; ++round) {
+        std::vector<Block> blocks = RandomBlocks(rng, 3 * 12, round % 9);
+        if (round % 6 == 5) {
+            // Far apart DC values: differences beyond -511..511.
+            blocks[4][0] = 300000;
+            blocks[7][0] = -70000;
+            blocks[10][0] = INT32_MIN;
+            blocks[13][0] = INT32_MAX;
+        }
+        std::vector<PreparedBlock> prepared(blocks.size());
+        for (size_t i = 0; i < blocks.size(); ++i) ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
+        const std::string expect = ReferenceBytes(blocks);
+
+        std::string single, batched;
+        StreamWriter ws, wb;
+        ASSERT_TRUE(ws.OpenMemory(&single));
+        ASSERT_TRUE(wb.OpenMemory(&batched));
+        int32_t ps[3] = {0, 0, 0}, pb[3] = {0, 0, 0};
+        for (size_t i = 0; i < blocks.size(); ++i) EncodePreparedBlock(ws, prepared[i], kClassOf[i % 3], ps[i % 3]);
+        // Batches of 1, 2 and 3 positions.
+        for (size_t i = 0, n = 1; i < blocks.size(); i += 3 * n, n = n % 3 + 1) {
+            n = std::min(n, (blocks.size() - i) / 3);
+            EncodePreparedPositions(wb, &prepared[i], static_cast<int>(n), pb);
+        }
+        Finish(ws);
+        Finish(wb);
+        ASSERT_EQ(single, expect) << "round " << round;
+        ASSERT_EQ(batched, expect) << "round " << round;
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(ps[k], blocks[blocks.size() - 3 + k][0]);
+            EXPECT_EQ(pb[k], blocks[blocks.size() - 3 + k][0]);
+        }
+    }
+}
+
+// Streams of many chunks: batches that meet the end of the writer's buffer
+// are coded block by block there, with the same result.
+TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
+    std::mt19937 rng(5);
+    for (int density : {8, 3}) {
+        std::vector<Block> blocks;
+        while (blocks.size() < 3 * 2400) {
+            for (const Block &b : RandomBlocks(rng, 6, density)) blocks.push_back(b);
+        }
+        std::vector<PreparedBlock> prepared(blocks.size());
+        for (size_t i = 0; i < blocks.size(); ++i) ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
+        std::string bytes;
+        StreamWriter w;
+        ASSERT_TRUE(w.OpenMemory(&bytes));
+        int32_t pred[3] = {0, 0, 0};
+        for (size_t i = 0; i < blocks.size(); i += 6) EncodePreparedPositions(w, &prepared[i], 2, pred);
+        Finish(w);
+        ASSERT_GT(bytes.size(), 3 * kStreamChunk);
+        ASSERT_EQ(bytes, ReferenceBytes(blocks)) << "density " << density;
+    }
+}
+
+std::vector<const Dsp *> PreparingLevels() {
+    std::vector<const Dsp *> out;
+    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
+        const Dsp *d = GetDspLevel(l);
+        if (d && d->forwardBlocks2Prepared) out.push_back(d);
+    }
+    return out;
+}
+
+bool SamePrepared(const PreparedBlock &a, const PreparedBlock &b) {
+    return a.dc == b.dc && std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 &&
+           std::memcmp(a.size, b.size, sizeof a.size) == 0;
+}
+
+// Pixels of every kind (noise, extremes, flat, smooth) through each kernel
+// that prepares blocks and through the plain form, with the tables of every
+// matrix set and q-factor class and with arbitrary divisors; the plain form
+// also shows that the transform's coefficients always fit the codes.
+TEST(BlockPreparedKernels, MatchThePlainForm) {
+    const auto levels = PreparingLevels();
+    std::mt19937 rng(19);
+    const size_t rowBytes = 80;  // 20 pixels a row; the positions start at pixel 2
+    std::vector<uint8_t> pixels(rowBytes * 8);
+    int32_t t0[64], t1[64];
+    for (int n = 0; n < 12000; ++n) {
+        const int kind = n % 5;
+        const int base = static_cast<int>(rng() % 256), spread = 1 + static_cast<int>(rng() % 64);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            uint8_t &p = pixels[i];
+            switch (kind) {
+                case 0: p = static_cast<uint8_t>(rng()); break;
+                case 1: p = (rng() & 1) ? 255 : 0; break;
+                case 2: {  // checkerboards and stripes of extremes per channel
+                    const size_t x = (i % rowBytes) / 4, y = i / rowBytes;
+                    p = (((x >> (n % 3)) ^ (y >> ((n / 3) % 3))) & 1) != 0 ? 255 : 0;
+                    break;
+                }
+                case 3: p = static_cast<uint8_t>(base); break;
+                default:
+                    p = static_cast<uint8_t>(std::clamp(base + static_cast<int>(rng() % spread) - spread / 2, 0, 255));
+                    break;
+            }
+        }
+        if (n % 4 == 3) {
+            for (int k = 0; k < 64; ++k) {
+                t0[k] = 1 + static_cast<int32_t>(rng() % 254);
+                t1[k] = 1 + static_cast<int32_t>(rng() % 254);
+            }
+        } else {
+            BuildQuantTables(static_cast<uint8_t>(n % 3), static_cast<uint8_t>(n % 4 == 0 ? 0 : n % 17), t0, t1);
+        }
+        QuantDivisors luma, chroma;
+        PrepareQuantDivisors(t0, luma);
+        PrepareQuantDivisors(t1, chroma);
+
+        PreparedBlock expect[6];
+        ASSERT_TRUE(ForwardBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, expect)) << n;
+        for (const Dsp *d : levels) {
+            PreparedBlock got[6];
+            std::memset(got, 0xA5, sizeof got);  // every entry must be written
+            d->forwardBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, got);
+            for (int k = 0; k < 6; ++k) ASSERT_TRUE(SamePrepared(got[k], expect[k])) << d->name << " " << n << " block " << k;
+        }
+    }
+}
+
+// A photograph (and a picture whose width leaves one position at the end of
+// each strip) encoded with each kernel level: the same file.
+TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
+    const test::Picture photo = test::LoadBmp24(test::DataPath("photos/astronaut_512x512.bmp"));
+    for (int32_t width : {512, 200, 72}) {
+        Codec c;
+        ASSERT_TRUE(c.CreateImage(width, 64));
+        for (int32_t y = 0; y < 64; ++y)
+            for (int32_t x = 0; x < width; ++x) c.SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
+        const struct {
+            int mode, q, matrix;
+        } settings[] = {{0, 0, 0}, {0, 2, 0}, {0, 4, 1}, {0, 15, 0}, {1, 0, 2}, {0, 255, 0}};
+        for (const auto &s : settings) {
+            std::string expect;
+            c.dsp = GetDspLevel(DspLevel::kPlain);
+            ASSERT_TRUE(c.EncodeMemory(expect, s.mode, s.q, s.matrix));
+            for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2}) {
+                c.dsp = GetDspLevel(l);
+                if (!c.dsp) continue;
+                std::string got;
+                ASSERT_TRUE(c.EncodeMemory(got, s.mode, s.q, s.matrix));
+                ASSERT_EQ(got, expect) << c.dsp->name << " width " << width << " q " << s.q;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace plix

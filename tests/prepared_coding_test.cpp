@@ -171,7 +171,7 @@ std::vector<const Dsp *> PreparingLevels() {
 }
 
 bool SamePrepared(const PreparedBlock &a, const PreparedBlock &b) {
-    return a.dc == b.dc && std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 &&
+    return a.dc == b.dc && a.nonZero == b.nonZero && std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 &&
            std::memcmp(a.size, b.size, sizeof a.size) == 0;
 }
 

@@ -14,13 +14,6 @@
 
 namespace plix {
 
-constexpr uint8_t ZigzagOrder[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
-
 namespace {
 
 constexpr int kEndOfBlock = 0x00;
@@ -184,23 +177,6 @@ uint64_t NonZeroNatural(const int32_t *block) {
 #endif
 }
 
-// The same from the categories of a prepared block.
-uint64_t NonZeroNatural(const uint8_t *size) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    uint64_t zeros = 0;
-    for (int i = 0; i < 64; i += 16) {
-        const __m128i s = _mm_load_si128(reinterpret_cast<const __m128i *>(size + i));
-        zeros |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(s, zero)))) << i;
-    }
-    return ~zeros;
-#else
-    uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(size[i] != 0) << i;
-    return mask;
-#endif
-}
-
 // For each row and each pattern of non-zero entries in it, the zigzag
 // positions of those entries as bits.
 struct ZigzagBits {
@@ -227,18 +203,25 @@ uint64_t ToZigzag(uint64_t natural) {
     return bits;
 }
 
+// Category and value bits of one coefficient.
+struct SizeBits {
+    uint64_t size;
+    uint32_t bits;
+};
+
 // The AC symbols of a block whose non-zero zigzag positions 1..63 are the
 // bits of nonZero, and the end of block, after a symbol already added (the
-// DC). lookup(z) gives the category and value bits of natural position z as
-// size | bits << 16. Two symbols go into each store; a run of 16 zeros or
-// more, which is rare where symbols are many, takes stores of its own.
+// DC). lookup(z) gives the SizeBits of natural position z. Two symbols go into
+// each store; a run of 16 zeros or more, which is rare where symbols are
+// many, takes stores of its own.
 template <class Lookup>
 inline void CodeAc(BitPacker &out, uint64_t nonZero, const uint32_t *acCodes, Lookup lookup) {
-    unsigned next = 1;  // the position after the last one coded
+    // Indices as 64-bit values spare the loop their widening.
+    uint64_t next = 1;  // the position after the last one coded
     auto symbol = [&]() {
-        const unsigned pos = static_cast<unsigned>(std::countr_zero(nonZero));
+        const uint64_t pos = static_cast<uint64_t>(std::countr_zero(nonZero));
         nonZero &= nonZero - 1;
-        unsigned run = pos - next;
+        uint64_t run = pos - next;
         next = pos + 1;
         if (run >= 16) [[unlikely]] {
             // Up to three 12-bit runs fit with what is pending after a flush.
@@ -246,8 +229,8 @@ inline void CodeAc(BitPacker &out, uint64_t nonZero, const uint32_t *acCodes, Lo
             for (; run >= 16; run -= 16) out.AddCoded(acCodes[kZeroRun16], 0);
             out.Flush();
         }
-        const uint32_t t = lookup(ZigzagOrder[pos]);
-        out.AddCoded(acCodes[run * 16 + (t & 15)], t >> 16);
+        const SizeBits v = lookup(ZigzagOrder[pos]);
+        out.AddCoded(acCodes[run * 16 + v.size], v.bits);
     };
     while (nonZero != 0) {
         symbol();
@@ -255,16 +238,17 @@ inline void CodeAc(BitPacker &out, uint64_t nonZero, const uint32_t *acCodes, Lo
         if (nonZero == 0) break;
         symbol();
     }
-    // Trailing zeros, however many, are one end-of-block symbol.
-    if (next < 64) out.AddCoded(acCodes[kEndOfBlock], 0);
+    // Trailing zeros, however many, are one end-of-block symbol; whether
+    // there are any is close to random at some q-factors.
+    out.AddCoded(next < 64 ? acCodes[kEndOfBlock] : 0, 0);
     out.Flush();
 }
 
 // A prepared block after its DC entry t was looked up.
 inline void CodePrepared(BitPacker &out, const PreparedBlock &b, const uint32_t *dcCodes, uint32_t t) {
     out.AddCoded(dcCodes[t & 15], t >> 16);
-    CodeAc(out, ToZigzag(NonZeroNatural(b.size)) & ~uint64_t{1}, dcCodes + 256,
-           [&b](unsigned z) { return b.size[z] | static_cast<uint32_t>(b.bits[z]) << 16; });
+    CodeAc(out, b.nonZero & ~uint64_t{1}, dcCodes + 256,
+           [&b](unsigned z) { return SizeBits{b.size[z], b.bits[z]}; });
 }
 
 // A prepared block back as coefficients (exact for sizes up to 9).
@@ -321,7 +305,7 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
         CodeAc(out, ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, acCodes, [&](unsigned z) {
             const uint32_t t = ValueEntry(block[z]);
             marks |= t;
-            return t;
+            return SizeBits{t & 15, t >> 16};
         });
         return (marks & kOutOfRange) == 0;
     });
@@ -340,6 +324,8 @@ bool PrepareBlock(const int32_t block[64], PreparedBlock &out) {
         out.size[i] = static_cast<uint8_t>(t & 15);
         out.bits[i] = static_cast<uint16_t>(t >> 16);
     }
+    out.nonZero = 0;
+    for (int i = 0; i < 64; ++i) out.nonZero |= static_cast<uint64_t>(block[ZigzagOrder[i]] != 0) << i;
     out.dc = block[0];
     return (marks & kOutOfRange) == 0;
 }

@@ -9,7 +9,12 @@ class StreamReader;
 class StreamWriter;
 
 // Natural index (row * 8 + col) of each zigzag position 0..63.
-extern const uint8_t ZigzagOrder[64];
+inline constexpr uint8_t ZigzagOrder[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
 
 // Number of significant bits of |v| (0..9 for |v| <= 511, at most 32).
 int MagnitudeCategory(int32_t v);
@@ -33,6 +38,7 @@ void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int c
 struct PreparedBlock {
     alignas(32) uint16_t bits[64];  // the low size bits of v, or of v - 1 when v < 0
     alignas(32) uint8_t size[64];   // MagnitudeCategory(v)
+    uint64_t nonZero;               // bit i: the coefficient at zigzag position i is not 0
     int32_t dc;
 };
 

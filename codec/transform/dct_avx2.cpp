@@ -246,6 +246,52 @@ constexpr PowerTable BuildPowerTable() {
 constexpr PowerTable kPowerTable = BuildPowerTable();
 static_assert(kPowerTable.n[0] == 0, "2^0 must map to index 0 so that high bytes stay 0");
 
+// Byte shuffles that gather zigzag positions 16k..16k+15 from the categories
+// of rows 2j and 2j + 1 (bytes 0-7 and 8-15 of a 128-bit half); 0x80 where
+// another pair of rows holds the position.
+struct ZigzagGather {
+    int8_t from[4][4][16];  // [k][j][byte]
+    bool used[4][4];
+};
+
+constexpr ZigzagGather BuildZigzagGather() {
+    ZigzagGather g{};
+    for (int k = 0; k < 4; ++k)
+        for (int j = 0; j < 4; ++j)
+            for (int t = 0; t < 16; ++t) {
+                const int z = ZigzagOrder[16 * k + t], row = z / 8;
+                const bool here = row / 2 == j;
+                g.from[k][j][t] = static_cast<int8_t>(here ? (row % 2) * 8 + z % 8 : -128);
+                g.used[k][j] = g.used[k][j] || here;
+            }
+    return g;
+}
+
+constexpr ZigzagGather kZigzagGather = BuildZigzagGather();
+
+// Zigzag masks of the non-zero entries of two blocks from their categories
+// (sizes[j]: rows 2j and 2j + 1, left block in the low half).
+inline void NonZeroPair(const V2 sizes[4], uint64_t &left, uint64_t &right) {
+    V2 chunk[4];
+    for (int k = 0; k < 4; ++k) {
+        chunk[k] = _mm256_setzero_si256();
+        for (int j = 0; j < 4; ++j) {
+            if (!kZigzagGather.used[k][j]) continue;
+            const V2 from = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const V1 *>(kZigzagGather.from[k][j])));
+            chunk[k] = _mm256_or_si256(chunk[k], _mm256_shuffle_epi8(sizes[j], from));
+        }
+    }
+    // Positions 0-31 and 32-63 of each block in one vector each.
+    const V2 zero = _mm256_setzero_si256();
+    auto zeros = [&](V2 lo, V2 hi, int halves) {
+        const V2 v = _mm256_permute2x128_si256(lo, hi, halves);
+        return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero))));
+    };
+    left = ~(zeros(chunk[0], chunk[1], 0x20) | zeros(chunk[2], chunk[3], 0x20) << 32);
+    right = ~(zeros(chunk[0], chunk[1], 0x31) | zeros(chunk[2], chunk[3], 0x31) << 32);
+}
+
 // Rows of two quantised blocks (left in the low half) into their prepared
 // forms. For |v| = a: m = 2^n - 1 with n the category (a smeared right), the
 // value bits are v or v - 1 masked by m, and n comes from m + 1 = 2^n. Lanes
@@ -255,6 +301,7 @@ inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right
         _mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
     const V2 multiplier = _mm256_set1_epi16(static_cast<int16_t>(kDeBruijn));
     const V2 one = _mm256_set1_epi16(1);
+    V2 sizes[4];
     for (int i = 0; i < 8; i += 2) {
         V2 n[2];
         for (int j = 0; j < 2; ++j) {
@@ -271,10 +318,11 @@ inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right
             n[j] = _mm256_shuffle_epi8(table, index);
         }
         // Rows i and i + 1 of the left block | of the right one.
-        const V2 sizes = _mm256_packus_epi16(n[0], n[1]);
-        _mm_store_si128(reinterpret_cast<V1 *>(left.size + 8 * i), _mm256_castsi256_si128(sizes));
-        _mm_store_si128(reinterpret_cast<V1 *>(right.size + 8 * i), _mm256_extracti128_si256(sizes, 1));
+        const V2 s = sizes[i / 2] = _mm256_packus_epi16(n[0], n[1]);
+        _mm_store_si128(reinterpret_cast<V1 *>(left.size + 8 * i), _mm256_castsi256_si128(s));
+        _mm_store_si128(reinterpret_cast<V1 *>(right.size + 8 * i), _mm256_extracti128_si256(s, 1));
     }
+    NonZeroPair(sizes, left.nonZero, right.nonZero);
     left.dc = static_cast<int16_t>(_mm256_extract_epi16(q[0], 0));
     right.dc = static_cast<int16_t>(_mm256_extract_epi16(q[0], 8));
 }

@@ -76,11 +76,11 @@ public:
         acc_ = (acc_ << length) | bits;
         count_ += length;
     }
-    // Bits beyond the accumulator's count are left over from earlier symbols
-    // and shift out here; with a count of 0 the store writes only bytes that
-    // the next one replaces.
+    // The rotation puts the pending bits on top; below them come bits left
+    // over from earlier symbols, which land only in bytes that the next store
+    // replaces (or that are never handed over).
     void Flush() {
-        StoreBigEndian64(out_, acc_ << ((64 - count_) & 63));
+        StoreBigEndian64(out_, std::rotr(acc_, static_cast<int>(count_)));
         out_ += count_ >> 3;
         count_ &= 7;
     }
@@ -203,6 +203,23 @@ uint64_t ToZigzag(uint64_t natural) {
     return bits;
 }
 
+// HuffmanTables::packedCodes split into the code (shifted over the value
+// bits) and the length, so that the symbol loop needs no unpacking.
+struct CodeParts {
+    uint32_t code[1024];
+    uint8_t length[1024];
+};
+
+// kHuffmanTables is constant-initialised, so this may read it.
+const CodeParts kCodeParts = [] {
+    CodeParts t{};
+    for (int i = 0; i < 1024; ++i) {
+        t.code[i] = kHuffmanTables.packedCodes[i] >> 8;
+        t.length[i] = static_cast<uint8_t>(kHuffmanTables.packedCodes[i] & 0xFF);
+    }
+    return t;
+}();
+
 // Category and value bits of one coefficient.
 struct SizeBits {
     uint64_t size;
@@ -215,22 +232,24 @@ struct SizeBits {
 // each store; a run of 16 zeros or more, which is rare where symbols are
 // many, takes stores of its own.
 template <class Lookup>
-inline void CodeAc(BitPacker &out, uint64_t nonZero, const uint32_t *acCodes, Lookup lookup) {
+inline void CodeAc(BitPacker &out, uint64_t nonZero, int cls, Lookup lookup) {
+    const uint32_t *code = kCodeParts.code + cls * 512 + 256;
+    const uint8_t *length = kCodeParts.length + cls * 512 + 256;
     // Indices as 64-bit values spare the loop their widening.
     uint64_t next = 1;  // the position after the last one coded
     auto symbol = [&]() {
-        const uint64_t pos = static_cast<uint64_t>(std::countr_zero(nonZero));
+        const uint64_t pos = static_cast<unsigned>(std::countr_zero(nonZero));
         nonZero &= nonZero - 1;
         uint64_t run = pos - next;
         next = pos + 1;
         if (run >= 16) [[unlikely]] {
             // Up to three 12-bit runs fit with what is pending after a flush.
             out.Flush();
-            for (; run >= 16; run -= 16) out.AddCoded(acCodes[kZeroRun16], 0);
+            for (; run >= 16; run -= 16) out.Add(code[kZeroRun16], length[kZeroRun16]);
             out.Flush();
         }
         const SizeBits v = lookup(ZigzagOrder[pos]);
-        out.AddCoded(acCodes[run * 16 + v.size], v.bits);
+        out.Add(code[run * 16 + v.size] | v.bits, length[run * 16 + v.size]);
     };
     while (nonZero != 0) {
         symbol();
@@ -240,14 +259,15 @@ inline void CodeAc(BitPacker &out, uint64_t nonZero, const uint32_t *acCodes, Lo
     }
     // Trailing zeros, however many, are one end-of-block symbol; whether
     // there are any is close to random at some q-factors.
-    out.AddCoded(next < 64 ? acCodes[kEndOfBlock] : 0, 0);
+    const bool end = next < 64;
+    out.Add(end ? code[kEndOfBlock] : 0, end ? length[kEndOfBlock] : 0);
     out.Flush();
 }
 
 // A prepared block after its DC entry t was looked up.
-inline void CodePrepared(BitPacker &out, const PreparedBlock &b, const uint32_t *dcCodes, uint32_t t) {
-    out.AddCoded(dcCodes[t & 15], t >> 16);
-    CodeAc(out, b.nonZero & ~uint64_t{1}, dcCodes + 256,
+inline void CodePrepared(BitPacker &out, const PreparedBlock &b, int cls, uint32_t t) {
+    out.AddCoded(kHuffmanTables.packedCodes[cls * 512 + (t & 15)], t >> 16);
+    CodeAc(out, b.nonZero & ~uint64_t{1}, cls,
            [&b](unsigned z) { return SizeBits{b.size[z], b.bits[z]}; });
 }
 
@@ -293,7 +313,6 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
                         int32_t &predictor) {
     cls &= 1;
     const uint32_t *dcCodes = kHuffmanTables.packedCodes + cls * 512;
-    const uint32_t *acCodes = dcCodes + 256;
 
     // A value outside -511..511 sends the block to the plain coder instead;
     // what was stored so far is left behind unused.
@@ -302,7 +321,7 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
             static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
         uint32_t marks = ValueEntry(diff);
         out.AddCoded(dcCodes[marks & 15], marks >> 16);
-        CodeAc(out, ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, acCodes, [&](unsigned z) {
+        CodeAc(out, ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, cls, [&](unsigned z) {
             const uint32_t t = ValueEntry(block[z]);
             marks |= t;
             return SizeBits{t & 15, t >> 16};
@@ -332,7 +351,6 @@ bool PrepareBlock(const int32_t block[64], PreparedBlock &out) {
 
 void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor) {
     cls &= 1;
-    const uint32_t *dcCodes = kHuffmanTables.packedCodes + cls * 512;
     const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
     const uint32_t t = ValueEntry(diff);
     if (t & kOutOfRange) {
@@ -343,7 +361,7 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
         return;
     }
     CodeBlock(w, [&](BitPacker &out) {
-        CodePrepared(out, b, dcCodes, t);
+        CodePrepared(out, b, cls, t);
         return true;
     });
     predictor = b.dc;
@@ -365,12 +383,11 @@ void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int p
         for (; i < count; ++i) {
             const PreparedBlock &b = blocks[i];
             int32_t &predictor = predictors[i % 3];
-            const uint32_t *dcCodes = kHuffmanTables.packedCodes + kClassOfComponent[i % 3] * 512;
             const int32_t diff =
                 static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
             const uint32_t t = ValueEntry(diff);
             if (t & kOutOfRange) break;
-            CodePrepared(out, b, dcCodes, t);
+            CodePrepared(out, b, kClassOfComponent[i % 3], t);
             predictor = b.dc;
         }
         w.PutBytes(out.Cursor(start.limit));

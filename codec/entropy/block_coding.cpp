@@ -210,15 +210,19 @@ struct CodeParts {
     uint8_t length[1024];
 };
 
-// kHuffmanTables is constant-initialised, so this may read it.
-const CodeParts kCodeParts = [] {
-    CodeParts t{};
-    for (int i = 0; i < 1024; ++i) {
-        t.code[i] = kHuffmanTables.packedCodes[i] >> 8;
-        t.length[i] = static_cast<uint8_t>(kHuffmanTables.packedCodes[i] & 0xFF);
-    }
-    return t;
-}();
+// Made on first use, so that coding from another file's static
+// initialisation still finds it.
+const CodeParts &GetCodeParts() {
+    static const CodeParts parts = [] {
+        CodeParts t{};
+        for (int i = 0; i < 1024; ++i) {
+            t.code[i] = kHuffmanTables.packedCodes[i] >> 8;
+            t.length[i] = static_cast<uint8_t>(kHuffmanTables.packedCodes[i] & 0xFF);
+        }
+        return t;
+    }();
+    return parts;
+}
 
 // Category and value bits of one coefficient.
 struct SizeBits {
@@ -232,9 +236,9 @@ struct SizeBits {
 // each store; a run of 16 zeros or more, which is rare where symbols are
 // many, takes stores of its own.
 template <class Lookup>
-inline void CodeAc(BitPacker &out, uint64_t nonZero, int cls, Lookup lookup) {
-    const uint32_t *code = kCodeParts.code + cls * 512 + 256;
-    const uint8_t *length = kCodeParts.length + cls * 512 + 256;
+inline void CodeAc(BitPacker &out, const CodeParts &parts, uint64_t nonZero, int cls, Lookup lookup) {
+    const uint32_t *code = parts.code + cls * 512 + 256;
+    const uint8_t *length = parts.length + cls * 512 + 256;
     // Indices as 64-bit values spare the loop their widening.
     uint64_t next = 1;  // the position after the last one coded
     auto symbol = [&]() {
@@ -265,9 +269,10 @@ inline void CodeAc(BitPacker &out, uint64_t nonZero, int cls, Lookup lookup) {
 }
 
 // A prepared block after its DC entry t was looked up.
-inline void CodePrepared(BitPacker &out, const PreparedBlock &b, int cls, uint32_t t) {
+inline void CodePrepared(BitPacker &out, const CodeParts &parts, const PreparedBlock &b, int cls,
+                         uint32_t t) {
     out.AddCoded(kHuffmanTables.packedCodes[cls * 512 + (t & 15)], t >> 16);
-    CodeAc(out, b.nonZero & ~uint64_t{1}, cls,
+    CodeAc(out, parts, b.nonZero & ~uint64_t{1}, cls,
            [&b](unsigned z) { return SizeBits{b.size[z], b.bits[z]}; });
 }
 
@@ -321,7 +326,7 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
             static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
         uint32_t marks = ValueEntry(diff);
         out.AddCoded(dcCodes[marks & 15], marks >> 16);
-        CodeAc(out, ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, cls, [&](unsigned z) {
+        CodeAc(out, GetCodeParts(), ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, cls, [&](unsigned z) {
             const uint32_t t = ValueEntry(block[z]);
             marks |= t;
             return SizeBits{t & 15, t >> 16};
@@ -361,7 +366,7 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
         return;
     }
     CodeBlock(w, [&](BitPacker &out) {
-        CodePrepared(out, b, cls, t);
+        CodePrepared(out, GetCodeParts(), b, cls, t);
         return true;
     });
     predictor = b.dc;
@@ -369,6 +374,7 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
 
 void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
                              int32_t predictors[3]) {
+    const CodeParts &parts = GetCodeParts();
     const int count = 3 * positions;
     int i = 0;
     while (i < count) {
@@ -387,7 +393,7 @@ void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int p
                 static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
             const uint32_t t = ValueEntry(diff);
             if (t & kOutOfRange) break;
-            CodePrepared(out, b, kClassOfComponent[i % 3], t);
+            CodePrepared(out, parts, b, kClassOfComponent[i % 3], t);
             predictor = b.dc;
         }
         w.PutBytes(out.Cursor(start.limit));

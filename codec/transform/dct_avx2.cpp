@@ -284,12 +284,13 @@ inline void NonZeroPair(const V2 sizes[4], uint64_t &left, uint64_t &right) {
     }
     // Positions 0-31 and 32-63 of each block in one vector each.
     const V2 zero = _mm256_setzero_si256();
-    auto zeros = [&](V2 lo, V2 hi, int halves) {
-        const V2 v = _mm256_permute2x128_si256(lo, hi, halves);
+    auto zeros = [&](V2 v) {
         return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero))));
     };
-    left = ~(zeros(chunk[0], chunk[1], 0x20) | zeros(chunk[2], chunk[3], 0x20) << 32);
-    right = ~(zeros(chunk[0], chunk[1], 0x31) | zeros(chunk[2], chunk[3], 0x31) << 32);
+    left = ~(zeros(_mm256_permute2x128_si256(chunk[0], chunk[1], 0x20)) |
+             zeros(_mm256_permute2x128_si256(chunk[2], chunk[3], 0x20)) << 32);
+    right = ~(zeros(_mm256_permute2x128_si256(chunk[0], chunk[1], 0x31)) |
+              zeros(_mm256_permute2x128_si256(chunk[2], chunk[3], 0x31)) << 32);
 }
 
 // Rows of two quantised blocks (left in the low half) into their prepared

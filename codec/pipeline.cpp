@@ -160,18 +160,19 @@ void Codec::DecodeBlocks() {
     const YccToRgbTables &tables = GetYccToRgbTables();
     const size_t rowBytes = static_cast<size_t>(paddedWidth) * 4;
     if (paddedWidth == 0 || paddedHeight == 0) return;
+    int32_t luma[64], chroma[64];
+    ZigzagQuant(quant[0], luma);
+    ZigzagQuant(quant[1], chroma);
 
     for (int32_t y = 0; y < paddedHeight; y += 8) {
         uint8_t *rows = pixels + static_cast<size_t>(y) * rowBytes;
         int32_t x = 0;
         for (; x + 16 <= paddedWidth; x += 16) {
-            for (int c = 0; c < 6; ++c)
-                DecodeBlock(reader, pair[c], quant[kClassOf[c % 3]], kClassOf[c % 3], dcPredictor[c % 3]);
+            DecodePositions(reader, pair, 2, luma, chroma, dcPredictor);
             k.inverseBlocks2(pair, rows + static_cast<size_t>(x) * 4, rowBytes);
         }
         if (x < paddedWidth) {
-            for (int c = 0; c < 3; ++c)
-                DecodeBlock(reader, block[c], quant[kClassOf[c]], kClassOf[c], dcPredictor[c]);
+            DecodePositions(reader, block, 1, luma, chroma, dcPredictor);
             k.inverseBlocks(block, rows + static_cast<size_t>(x) * 4, rowBytes);
         }
         // The image area only: the padding keeps its Y, Cb and Cr.

@@ -41,14 +41,20 @@ const std::string kEndOfBlock = "11111";
 
 // Decodes count blocks of the components 0, 1, 2 in turn with both decoders,
 // expecting the same blocks and predictors; returns the fast decoder's blocks.
+// The whole positions among them are also decoded with DecodePositions, one
+// or two positions a call, which must give the same blocks again.
 std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t q[2][64],
                               const int32_t start[3] = nullptr) {
-    StreamReader fast, slow;
+    StreamReader fast, slow, batch;
     EXPECT_TRUE(fast.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
     EXPECT_TRUE(slow.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
-    int32_t pf[3] = {0, 0, 0}, ps[3] = {0, 0, 0};
-    if (start) std::copy(start, start + 3, pf), std::copy(start, start + 3, ps);
+    EXPECT_TRUE(batch.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+    int32_t pf[3] = {0, 0, 0}, ps[3] = {0, 0, 0}, pb[3] = {0, 0, 0};
+    if (start) std::copy(start, start + 3, pf), std::copy(start, start + 3, ps), std::copy(start, start + 3, pb);
     std::vector<Block> out;
+    int32_t atPositionsEnd[3];
+    std::copy(pb, pb + 3, atPositionsEnd);
+    const int positions = count / 3;
     for (int i = 0; i < count; ++i) {
         const int k = i % 3, cls = kClassOf[k];
         Block a(64, 0x5A5A5A5A), b(64, -0x5A5A5A5A);  // every entry must be written
@@ -57,9 +63,32 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
         EXPECT_EQ(a, b) << "block " << i;
         EXPECT_EQ(pf[k], ps[k]) << "block " << i;
         out.push_back(a);
+        if (i + 1 == 3 * positions) std::copy(pf, pf + 3, atPositionsEnd);
     }
     // Both end at the same bit.
     EXPECT_EQ(fast.ReadSigned(31), slow.ReadSigned(31));
+
+    alignas(32) int32_t blocks[6][64];
+    int32_t luma[64], chroma[64];
+    ZigzagQuant(q[0], luma);
+    ZigzagQuant(q[1], chroma);
+    for (int i = 0; i < positions;) {
+        const int n = std::min(positions - i, 1 + i % 2);
+        std::fill(&blocks[0][0], &blocks[0][0] + 6 * 64, 0x5A5A5A5A);
+        DecodePositions(batch, blocks, n, luma, chroma, pb);
+        for (int j = 0; j < 3 * n; ++j)
+            EXPECT_EQ(Block(blocks[j], blocks[j] + 64), out[3 * i + j]) << "batch block " << 3 * i + j;
+        i += n;
+    }
+    EXPECT_EQ(std::vector<int32_t>(pb, pb + 3), std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
+    if (count % 3 == 0) {
+        StreamReader again;
+        EXPECT_TRUE(again.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+        int32_t pa[3] = {0, 0, 0};
+        if (start) std::copy(start, start + 3, pa);
+        for (int i = 0; i < count; ++i) DecodeBlock(again, blocks[0], q[kClassOf[i % 3]], kClassOf[i % 3], pa[i % 3]);
+        EXPECT_EQ(batch.ReadSigned(31), again.ReadSigned(31));
+    }
     return out;
 }
 

@@ -409,11 +409,8 @@ namespace {
 // The reader's bit buffer held in registers for the length of one block.
 class BitSource {
 public:
-    // Takes the reader's state with at least 57 bits buffered.
-    explicit BitSource(StreamReader &r) : r_(r) {
-        r.Refill();
-        c_ = r.TakeBits();
-    }
+    // Takes the reader's state; the decoder refills before each block.
+    explicit BitSource(StreamReader &r) : r_(r), c_(r.TakeBits()) {}
     void Finish() { r_.PutBits(c_); }
 
     // At least 57 bits buffered afterwards. The reader's own refill may hand
@@ -472,14 +469,16 @@ void ClearBlock(int32_t *block, std::index_sequence<I...>) {
 #endif
 }
 
-} // namespace
-
-void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__restrict q, int cls,
-                 int32_t &predictor) {
+// One block, the source held by the caller. q is in zigzag order when
+// zigzagQ is set (which spares the loop a load that waits for the position),
+// else in natural order.
+template <bool zigzagQ>
+inline void DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *__restrict q, int cls,
+                       int32_t &predictor) {
     cls &= 1;
+    in.Refill();
     // Positions without a coefficient stay 0, which dequantises to 0.
     ClearBlock(block, std::make_index_sequence<16>());
-    BitSource in(r);
 
     // DC: at most 9 code bits and 31 value bits, within one refill.
     const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
@@ -514,12 +513,37 @@ void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__re
             in.Skip(extra);
         }
         const unsigned z = ZigzagOrder[p];
-        block[z] = Dequantise(v, q[z]);
+        block[z] = Dequantise(v, zigzagQ ? q[p] : q[z]);
         return ++p <= 63;
     };
     do {
         in.Refill();
     } while (step() && step());
+}
+
+} // namespace
+
+void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__restrict q, int cls,
+                 int32_t &predictor) {
+    BitSource in(r);
+    DecodeFrom<false>(in, block, q, cls, predictor);
+    in.Finish();
+}
+
+void ZigzagQuant(const int32_t natural[64], int32_t zigzag[64]) {
+    for (int i = 0; i < 64; ++i) zigzag[i] = natural[ZigzagOrder[i]];
+}
+
+void DecodePositions(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
+                     const int32_t *__restrict luma, const int32_t *__restrict chroma,
+                     int32_t predictors[3]) {
+    // The bit buffer stays in registers from the first block to the last.
+    BitSource in(r);
+    for (int i = 0; i < positions; ++i) {
+        DecodeFrom<true>(in, blocks[3 * i], luma, 0, predictors[0]);
+        DecodeFrom<true>(in, blocks[3 * i + 1], chroma, 1, predictors[1]);
+        DecodeFrom<true>(in, blocks[3 * i + 2], chroma, 1, predictors[2]);
+    }
     in.Finish();
 }
 

@@ -62,7 +62,18 @@ void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int p
 void DecodeBlock(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
                  int32_t &predictor);
 
-// The same, one bit at a time through the decoding trees: the plain form the
+// A dequantisation table reordered for DecodePositions: zigzag[i] =
+// natural[ZigzagOrder[i]].
+void ZigzagQuant(const int32_t natural[64], int32_t zigzag[64]);
+
+// positions block positions in a row, three blocks each (classes 0, 1 and 1,
+// dequantised with luma, chroma and chroma, with predictors[0..2]): the same
+// as DecodeBlock block by block, with the bit buffer held throughout. Here
+// the tables are in zigzag order.
+void DecodePositions(StreamReader &r, int32_t (*blocks)[64], int positions, const int32_t *luma,
+                     const int32_t *chroma, int32_t predictors[3]);
+
+// The same as DecodeBlock, one bit at a time through the decoding trees: the plain form the
 // fast one is checked against.
 void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
                           int32_t &predictor);

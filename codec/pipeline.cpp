@@ -154,7 +154,7 @@ void Codec::DecodeBlocks() {
     BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
     dcPredictor[0] = dcPredictor[1] = dcPredictor[2] = 0;
     const Dsp &k = Kernels();
-    alignas(32) int32_t pair[6][64];  // two positions' work areas
+    alignas(32) int32_t pair[6][64] = {};  // two positions' work areas
     useMmx = k.packed ? 1 : 0;
     const bool yuv = header.mode == 0;
     const YccToRgbTables &tables = GetYccToRgbTables();
@@ -167,6 +167,14 @@ void Codec::DecodeBlocks() {
     for (int32_t y = 0; y < paddedHeight; y += 8) {
         uint8_t *rows = pixels + static_cast<size_t>(y) * rowBytes;
         int32_t x = 0;
+        if (k.inverseDecoded2) {
+            // The kernel limits the coefficients and skips the blocks
+            // without AC, which the decoder then need not clear.
+            for (; x + 16 <= paddedWidth; x += 16) {
+                const uint32_t dcOnly = DecodePositionsRaw(reader, pair, 2, luma, chroma, dcPredictor);
+                k.inverseDecoded2(pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes);
+            }
+        }
         for (; x + 16 <= paddedWidth; x += 16) {
             DecodePositions(reader, pair, 2, luma, chroma, dcPredictor);
             k.inverseBlocks2(pair, rows + static_cast<size_t>(x) * 4, rowBytes);

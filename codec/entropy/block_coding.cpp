@@ -469,16 +469,25 @@ void ClearBlock(int32_t *block, std::index_sequence<I...>) {
 #endif
 }
 
+// The product of a value and a table entry, modulo 2^32, left for the
+// inverse kernel to limit.
+int32_t Product(uint32_t v, int32_t q) { return static_cast<int32_t>(v * static_cast<uint32_t>(q)); }
+
 // One block, the source held by the caller. q is in zigzag order when
 // zigzagQ is set (which spares the loop a load that waits for the position),
-// else in natural order.
-template <bool zigzagQ>
-inline void DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *__restrict q, int cls,
+// else in natural order. Raw: entries 1..63 are left unlimited (Product), and
+// when the first AC symbol ends the block, entries 1..63 are left as they
+// were and the result is true. Otherwise the result is false.
+template <bool zigzagQ, bool raw = false>
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline bool DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *__restrict q, int cls,
                        int32_t &predictor) {
     cls &= 1;
     in.Refill();
     // Positions without a coefficient stay 0, which dequantises to 0.
-    ClearBlock(block, std::make_index_sequence<16>());
+    if (!raw) ClearBlock(block, std::make_index_sequence<16>());
 
     // DC: at most 9 code bits and 31 value bits, within one refill.
     const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
@@ -489,11 +498,22 @@ inline void DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *
     in.Skip(s);
     const uint32_t dc = static_cast<uint32_t>(predictor) + diff;
     predictor = static_cast<int32_t>(dc);
+    const uint32_t *acLookup = kHuffmanTables.acLookup[cls];
+    if (raw) {
+        // At least 17 bits are left after the DC. A block without AC
+        // coefficients, common at low qualities, is not cleared.
+        const uint32_t e = acLookup[in.Peek(kMaxCodeLength)];
+        if (1 + ((e >> 13) & 63) > 63) {
+            in.Skip(static_cast<int>((e >> 5) & 15));
+            block[0] = Dequantise(dc, q[0]);
+            return true;
+        }
+        ClearBlock(block, std::make_index_sequence<16>());
+    }
     block[0] = Dequantise(dc, q[0]);
 
     // AC: each symbol with its value takes at most 12 + 9 bits, so one
     // refill serves two symbols.
-    const uint32_t *acLookup = kHuffmanTables.acLookup[cls];
     unsigned p = 1;
     // One symbol; false when the block is complete.
     auto step = [&]() {
@@ -513,12 +533,14 @@ inline void DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *
             in.Skip(extra);
         }
         const unsigned z = ZigzagOrder[p];
-        block[z] = Dequantise(v, zigzagQ ? q[p] : q[z]);
+        const int32_t m = zigzagQ ? q[p] : q[z];
+        block[z] = raw ? Product(v, m) : Dequantise(v, m);
         return ++p <= 63;
     };
     do {
         in.Refill();
     } while (step() && step());
+    return false;
 }
 
 } // namespace
@@ -545,6 +567,22 @@ void DecodePositions(StreamReader &r, int32_t (*__restrict blocks)[64], int posi
         DecodeFrom<true>(in, blocks[3 * i + 2], chroma, 1, predictors[2]);
     }
     in.Finish();
+}
+
+uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
+                            const int32_t *__restrict luma, const int32_t *__restrict chroma,
+                            int32_t predictors[3]) {
+    BitSource in(r);
+    uint32_t dcOnly = 0;
+    for (int i = 0; i < positions; ++i) {
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true>(in, blocks[3 * i], luma, 0, predictors[0])) << (3 * i);
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true>(in, blocks[3 * i + 1], chroma, 1, predictors[1]))
+                  << (3 * i + 1);
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true>(in, blocks[3 * i + 2], chroma, 1, predictors[2]))
+                  << (3 * i + 2);
+    }
+    in.Finish();
+    return dcOnly;
 }
 
 void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,

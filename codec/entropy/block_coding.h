@@ -73,6 +73,14 @@ void ZigzagQuant(const int32_t natural[64], int32_t zigzag[64]);
 void DecodePositions(StreamReader &r, int32_t (*blocks)[64], int positions, const int32_t *luma,
                      const int32_t *chroma, int32_t predictors[3]);
 
+// DecodePositions for a kernel that finishes the dequantisation
+// (Dsp::inverseDecoded2): entries 1..63 hold the products of value and table
+// entry modulo 2^32, not yet limited to -256..255, and for each block without
+// AC coefficients (bit 3 * position + component of the result set) only
+// entry 0 is written. Positions up to 10.
+uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*blocks)[64], int positions, const int32_t *luma,
+                            const int32_t *chroma, int32_t predictors[3]);
+
 // The same as DecodeBlock, one bit at a time through the decoding trees: the plain form the
 // fast one is checked against.
 void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,

@@ -113,13 +113,25 @@ void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
 
 namespace {
 
-// Rows of two blocks of coefficients as 16-bit lanes, a in the low half.
+// Coefficients as 16-bit lanes limited to -256..255. Saturating to 16 bits
+// first keeps the order, so this is the limit of the 32-bit values.
+inline V2 Limit(V2 v) {
+    return _mm256_max_epi16(_mm256_min_epi16(v, _mm256_set1_epi16(255)), _mm256_set1_epi16(-256));
+}
+inline V1 Limit(V1 v) {
+    return _mm_max_epi16(_mm_min_epi16(v, _mm_set1_epi16(255)), _mm_set1_epi16(-256));
+}
+
+// Rows of two blocks of coefficients as 16-bit lanes, a in the low half;
+// limited to -256..255 when limit is set.
+template <bool limit>
 inline void LoadPair(const int32_t *a, const int32_t *b, V2 r[8]) {
     for (int i = 0; i < 8; ++i) {
         const V1 *pa = reinterpret_cast<const V1 *>(a + 8 * i);
         const V1 *pb = reinterpret_cast<const V1 *>(b + 8 * i);
         r[i] = _mm256_packs_epi32(Join(_mm_loadu_si128(pa), _mm_loadu_si128(pb)),
                                   Join(_mm_loadu_si128(pa + 1), _mm_loadu_si128(pb + 1)));
+        if (limit) r[i] = Limit(r[i]);
     }
 }
 
@@ -127,9 +139,12 @@ inline V2 SetHalf(V2 v, V1 x, int half) {
     return half ? _mm256_inserti128_si256(v, x, 1) : _mm256_inserti128_si256(v, x, 0);
 }
 
-}  // namespace
-
-void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
+// The body of InverseBlocks2Avx2 and InverseDecoded2Avx2. Raw: the AC
+// entries are limited here, and a block whose bit k is set in dcOnly is taken
+// as its entry 0 alone, the others unread. Otherwise the blocks are looked at
+// to find those.
+template <bool raw>
+inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes) {
     // rows[k]: component k of the left position in the low half, of the
     // right one in the high half. A pair of DC-only blocks is filled directly,
     // two busy blocks go through the wide kernel together, and the busy
@@ -141,13 +156,14 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
     int n = 0;
     for (int k = 0; k < 3; ++k) {
         const int32_t *a = blocks[k], *b = blocks[k + 3];
-        const bool dcA = OnlyDcWide(a), dcB = OnlyDcWide(b);
+        const bool dcA = raw ? ((dcOnly >> k) & 1) != 0 : OnlyDcWide(a);
+        const bool dcB = raw ? ((dcOnly >> (k + 3)) & 1) != 0 : OnlyDcWide(b);
         if (dcA && dcB) {
             const V2 s =
                 Join(_mm_set1_epi16(vec::DcSample(a[0])), _mm_set1_epi16(vec::DcSample(b[0])));
             for (int i = 0; i < 8; ++i) rows[k][i] = s;
         } else if (!dcA && !dcB) {
-            LoadPair(a, b, rows[k]);
+            LoadPair<raw>(a, b, rows[k]);
             vec::InverseRows(rows[k]);
         } else {
             const V2 s = _mm256_set1_epi16(vec::DcSample(dcA ? a[0] : b[0]));
@@ -159,7 +175,7 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
     if (n >= 2) {
         const Single s0 = singles[0], s1 = singles[1];
         V2 r[8];
-        LoadPair(blocks[s0.k + 3 * s0.half], blocks[s1.k + 3 * s1.half], r);
+        LoadPair<raw>(blocks[s0.k + 3 * s0.half], blocks[s1.k + 3 * s1.half], r);
         vec::InverseRows(r);
         for (int i = 0; i < 8; ++i) {
             rows[s0.k][i] = SetHalf(rows[s0.k][i], _mm256_castsi256_si128(r[i]), s0.half);
@@ -171,6 +187,8 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
         const Single s = singles[j];
         V1 r[8];
         vec::LoadRows(blocks[s.k + 3 * s.half], r);
+        if (raw)
+            for (int i = 0; i < 8; ++i) r[i] = Limit(r[i]);
         vec::InverseRows(r);
         for (int i = 0; i < 8; ++i) rows[s.k][i] = SetHalf(rows[s.k][i], r[i], s.half);
     }
@@ -187,6 +205,16 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
         _mm256_storeu_si256(p, _mm256_or_si256(left, opaque));
         _mm256_storeu_si256(p + 1, _mm256_or_si256(right, opaque));
     }
+}
+
+}  // namespace
+
+void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
+    Inverse2<false>(blocks, 0, pixels, rowBytes);
+}
+
+void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes) {
+    Inverse2<true>(blocks, dcOnly, pixels, rowBytes);
 }
 
 namespace {

@@ -38,6 +38,7 @@ const Dsp kPlain = {InverseDct,
                     ConvertRgbToYccPixels,
                     ConvertYccToRgb,
                     nullptr,
+                    nullptr,
                     false,
                     "plain"};
 
@@ -52,6 +53,7 @@ const Dsp kSse2 = {InverseDctMmx,
                    ConvertRgbToYccPixelsSse2,
                    ConvertYccToRgbMmx,
                    nullptr,
+                   nullptr,
                    true,
                    "sse2"};
 const Dsp kAvx2 = {InverseDctMmx,
@@ -64,6 +66,7 @@ const Dsp kAvx2 = {InverseDctMmx,
                    ConvertRgbToYccPixelsAvx2,
                    ConvertYccToRgbAvx2,
                    ForwardBlocks2PreparedAvx2,
+                   InverseDecoded2Avx2,
                    true,
                    "avx2"};
 #endif

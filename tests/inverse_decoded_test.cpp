@@ -1,0 +1,77 @@
+// The inverse kernel fed straight from the decoder (Dsp::inverseDecoded2):
+// unlimited products and blocks marked DC-only with anything in their AC
+// entries give the pixels of the plain kernel on the limited, cleared blocks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "transform/dsp.h"
+
+namespace plix {
+namespace {
+
+// What the decoder's own limit and clearing make of a raw block.
+void Finish(const int32_t raw[64], bool dcOnly, int32_t out[64]) {
+    for (int i = 0; i < 64; ++i) out[i] = dcOnly && i > 0 ? 0 : std::clamp(raw[i], -256, 255);
+}
+
+TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
+    const Dsp *plain = GetDspLevel(DspLevel::kPlain);
+    ASSERT_NE(plain, nullptr);
+    ASSERT_EQ(plain->inverseDecoded2, nullptr);  // the plain decoder path limits and clears
+    std::vector<const Dsp *> kernels;
+    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2}) {
+        const Dsp *d = GetDspLevel(l);
+        if (d && d->inverseDecoded2) kernels.push_back(d);
+    }
+    if (kernels.empty()) GTEST_SKIP() << "no kernel of this kind on this processor";
+
+    // Products around the limits, the 16-bit saturation and the 32-bit ends.
+    const int32_t edges[] = {-256, 255,   -257,   256,    -255,   254,      32767,    -32768,
+                             32768, -32769, 65535, -65536, 1 << 20, INT32_MAX, INT32_MIN, 0};
+    std::mt19937 rng(41);
+    const size_t rowBytes = 96;  // 24 pixels: positions at pixels 2 and 10
+    for (int n = 0; n < 6000; ++n) {
+        alignas(32) int32_t raw[6][64];
+        int32_t clean[6][64];
+        const uint32_t dcOnly = n < 64 ? static_cast<uint32_t>(n) : rng() & 63;
+        const int style = n % 4;
+        for (int k = 0; k < 6; ++k) {
+            for (int i = 0; i < 64; ++i) {
+                int32_t v;
+                if (style == 0)  // sparse, within range
+                    v = rng() % 4 == 0 ? static_cast<int32_t>(rng() % 512) - 256 : 0;
+                else if (style == 1)  // the limits only: saturated samples
+                    v = rng() & 1 ? 255 : -256;
+                else if (style == 2)  // edges everywhere
+                    v = edges[rng() % (sizeof edges / sizeof edges[0])];
+                else  // any 32-bit value, some zero
+                    v = rng() % 3 == 0 ? 0 : static_cast<int32_t>(rng());
+                raw[k][i] = v;
+            }
+            // The DC entry comes limited from the decoder.
+            raw[k][0] = std::clamp(raw[k][0], -256, 255);
+            Finish(raw[k], ((dcOnly >> k) & 1) != 0, clean[k]);
+        }
+        std::vector<uint8_t> base(rowBytes * 8);
+        for (uint8_t &p : base) p = static_cast<uint8_t>(rng());
+        std::vector<uint8_t> want = base;
+        int32_t scratch[6][64];
+        std::memcpy(scratch, clean, sizeof scratch);
+        plain->inverseBlocks2(scratch, want.data() + 8, rowBytes);
+        for (const Dsp *d : kernels) {
+            int32_t blocks[6][64];
+            std::memcpy(blocks, raw, sizeof blocks);
+            std::vector<uint8_t> got = base;
+            d->inverseDecoded2(blocks, dcOnly, got.data() + 8, rowBytes);
+            ASSERT_EQ(got, want) << d->name << " round " << n << " mask " << dcOnly;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace plix

@@ -446,6 +446,23 @@ TEST(BlockCoding, FastDecoderMatchesReferenceOnRandomBits) {
     }
 }
 
+// Long arbitrary streams: the decoders' paths away from the end of the data,
+// where the refills do not look for it, on hostile symbols (DC escapes of up
+// to 31 bits, value bits of unused sizes, runs past the end).
+TEST(BlockCoding, FastDecoderMatchesReferenceOnLongRandomStreams) {
+    std::mt19937 rng(17);
+    for (int round = 0; round < 12; ++round) {
+        std::string bytes(16384, '\0');
+        for (char &c : bytes) c = static_cast<char>(rng());
+        if (round % 2 == 1)
+            for (char &c : bytes) c = static_cast<char>(c | 0xE0);
+        Tables q(1);
+        for (int i = 0; i < 128; ++i) (&q.q[0][0])[i] = 1 + static_cast<int32_t>(rng() % 254);
+        const int32_t start[3] = {static_cast<int32_t>(rng()), 0, -1};
+        DecodeBoth(bytes, 3 * 160, q.q, start);
+    }
+}
+
 // Streams made of valid symbols, mostly short runs, reach every position.
 TEST(BlockCoding, FastDecoderMatchesReferenceOnSymbolStreams) {
     const HuffmanTables &t = GetHuffmanTables();

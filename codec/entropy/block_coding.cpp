@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -430,6 +432,16 @@ public:
             c_ = r_.TakeBits();
         }
     }
+    // Refill for a source with at least 8 bytes left in its chunk.
+    void RefillRoomy() {
+        if (c_.count > 56) return;
+        Load();
+    }
+    // The same without the test, for at most 63 bits buffered: from 57 on,
+    // the word ORed in brings only bits the buffer already holds.
+    void RefillRoomyBelow64() { Load(); }
+    // Bytes left in the current chunk.
+    ptrdiff_t Room() const { return c_.end - c_.cur; }
     // Top n bits, n from 1 to 32.
     uint32_t Peek(int n) const { return static_cast<uint32_t>(c_.bits >> (64 - n)); }
     // The same for n from 0 to 32, 0 giving 0.
@@ -440,6 +452,11 @@ public:
     }
 
 private:
+    void Load() {
+        c_.bits |= LoadBigEndian64(c_.cur) >> c_.count;
+        c_.cur += (63 - c_.count) >> 3;
+        c_.count |= 56;
+    }
     static uint64_t LoadBigEndian64(const uint8_t *p) {
 #if defined(__GNUC__)
         if constexpr (std::endian::native == std::endian::little) {
@@ -478,14 +495,19 @@ int32_t Product(uint32_t v, int32_t q) { return static_cast<int32_t>(v * static_
 // else in natural order. Raw: entries 1..63 are left unlimited (Product), and
 // when the first AC symbol ends the block, entries 1..63 are left as they
 // were and the result is true. Otherwise the result is false.
-template <bool zigzagQ, bool raw = false>
+// Roomy: the chunk holds at least kBlockBytes more than the block takes, so
+// the refills need not look for its end.
+template <bool zigzagQ, bool raw = false, bool roomy = false>
 #if defined(__GNUC__)
 [[gnu::always_inline]]
 #endif
 inline bool DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *__restrict q, int cls,
                        int32_t &predictor) {
     cls &= 1;
-    in.Refill();
+    if (roomy)
+        in.RefillRoomy();
+    else
+        in.Refill();
     // Positions without a coefficient stay 0, which dequantises to 0.
     if (!raw) ClearBlock(block, std::make_index_sequence<16>());
 
@@ -537,11 +559,20 @@ inline bool DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *
         block[z] = raw ? Product(v, m) : Dequantise(v, m);
         return ++p <= 63;
     };
+    // Every code takes at least one bit, so from here on at most 63 are
+    // buffered.
     do {
-        in.Refill();
+        if (roomy)
+            in.RefillRoomyBelow64();
+        else
+            in.Refill();
     } while (step() && step());
     return false;
 }
+
+// Most bytes one block can take: a DC of 9 + 31 bits and 63 AC symbols of
+// 12 + 15 bits, and the 8 bytes of a load.
+constexpr ptrdiff_t kBlockBytes = (40 + 63 * 27 + 7) / 8 + 8;
 
 } // namespace
 
@@ -574,13 +605,25 @@ uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*__restrict blocks)[64], i
                             int32_t predictors[3]) {
     BitSource in(r);
     uint32_t dcOnly = 0;
-    for (int i = 0; i < positions; ++i) {
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true>(in, blocks[3 * i], luma, 0, predictors[0])) << (3 * i);
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true>(in, blocks[3 * i + 1], chroma, 1, predictors[1]))
-                  << (3 * i + 1);
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true>(in, blocks[3 * i + 2], chroma, 1, predictors[2]))
-                  << (3 * i + 2);
-    }
+    auto decode = [&](auto roomy) {
+        constexpr bool kRoomy = decltype(roomy)::value;
+        for (int i = 0; i < positions; ++i) {
+            dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, kRoomy>(in, blocks[3 * i], luma, 0, predictors[0]))
+                      << (3 * i);
+            dcOnly |= static_cast<uint32_t>(
+                          DecodeFrom<true, true, kRoomy>(in, blocks[3 * i + 1], chroma, 1, predictors[1]))
+                      << (3 * i + 1);
+            dcOnly |= static_cast<uint32_t>(
+                          DecodeFrom<true, true, kRoomy>(in, blocks[3 * i + 2], chroma, 1, predictors[2]))
+                      << (3 * i + 2);
+        }
+    };
+    // Away from the end of the chunk, which is nearly always, the refills
+    // need no test for it.
+    if (in.Room() >= kBlockBytes * 3 * positions)
+        decode(std::true_type{});
+    else
+        decode(std::false_type{});
     in.Finish();
     return dcOnly;
 }

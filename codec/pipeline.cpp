@@ -4,7 +4,8 @@
 // conversion is done per strip while it is in cache: the encoder converts a
 // copy (the caller's pixels stay as they are, the padding is coded
 // unconverted), the decoder converts the strip's image area right after its
-// blocks are stored. Per pixel this is the same conversion as one pass over the
+// blocks are stored, or, where the kernel can, each pair of positions wholly
+// inside the image as it is stored. Per pixel this is the same conversion as one pass over the
 // whole image before or after, so the results are identical.
 #include <algorithm>
 #include <cstring>
@@ -167,12 +168,19 @@ void Codec::DecodeBlocks() {
     for (int32_t y = 0; y < paddedHeight; y += 8) {
         uint8_t *rows = pixels + static_cast<size_t>(y) * rowBytes;
         int32_t x = 0;
+        // Columns from 0 to converted are in RGB already.
+        int32_t converted = 0;
         if (k.inverseDecoded2) {
             // The kernel limits the coefficients and skips the blocks
-            // without AC, which the decoder then need not clear.
+            // without AC, which the decoder then need not clear. Pairs of
+            // positions wholly inside the image are converted on the way.
+            const bool convert = yuv && y + 8 <= height;
             for (; x + 16 <= paddedWidth; x += 16) {
                 const uint32_t dcOnly = DecodePositionsRaw(reader, pair, 2, luma, chroma, dcPredictor);
-                k.inverseDecoded2(pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes);
+                const bool inside = convert && x + 16 <= width;
+                k.inverseDecoded2(pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes,
+                                  inside ? &tables : nullptr);
+                if (inside) converted = x + 16;
             }
         }
         for (; x + 16 <= paddedWidth; x += 16) {
@@ -184,7 +192,9 @@ void Codec::DecodeBlocks() {
             k.inverseBlocks(block, rows + static_cast<size_t>(x) * 4, rowBytes);
         }
         // The image area only: the padding keeps its Y, Cb and Cr.
-        if (yuv && y < height) k.yccToRgb(rows, paddedWidth, width, std::min(8, height - y), tables);
+        if (yuv && y < height)
+            k.yccToRgb(rows + static_cast<size_t>(converted) * 4, paddedWidth, width - converted,
+                       std::min(8, height - y), tables);
     }
 }
 

@@ -1,6 +1,8 @@
 // The inverse kernel fed straight from the decoder (Dsp::inverseDecoded2):
 // unlimited products and blocks marked DC-only with anything in their AC
-// entries give the pixels of the plain kernel on the limited, cleared blocks.
+// entries give the pixels of the plain kernel on the limited, cleared blocks,
+// and with the colour tables those pixels converted as the plain conversion
+// does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "transform/colour.h"
 #include "transform/dsp.h"
 
 namespace plix {
@@ -67,8 +70,16 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
             int32_t blocks[6][64];
             std::memcpy(blocks, raw, sizeof blocks);
             std::vector<uint8_t> got = base;
-            d->inverseDecoded2(blocks, dcOnly, got.data() + 8, rowBytes);
+            d->inverseDecoded2(blocks, dcOnly, got.data() + 8, rowBytes, nullptr);
             ASSERT_EQ(got, want) << d->name << " round " << n << " mask " << dcOnly;
+            // Converted on the way: the pixels the plain conversion makes of
+            // those, the rest of the rows untouched.
+            std::vector<uint8_t> rgb = want;
+            ConvertYccToRgb(rgb.data() + 8, static_cast<int32_t>(rowBytes / 4), 16, 8, GetYccToRgbTables());
+            std::memcpy(blocks, raw, sizeof blocks);
+            got = base;
+            d->inverseDecoded2(blocks, dcOnly, got.data() + 8, rowBytes, &GetYccToRgbTables());
+            ASSERT_EQ(got, rgb) << d->name << " converted, round " << n << " mask " << dcOnly;
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <immintrin.h>
 
 #include "entropy/block_coding.h"
+#include "transform/colour.h"
 #include "transform/dct_x86.h"
 #include "transform/fdct.h"
 #include "transform/kernels.h"
@@ -143,8 +144,28 @@ inline V2 SetHalf(V2 v, V1 x, int half) {
 // entries are limited here, and a block whose bit k is set in dcOnly is taken
 // as its entry 0 alone, the others unread. Otherwise the blocks are looked at
 // to find those.
+// Four pixels' table entries (blue, green, red, -256 as 16-bit lanes) plus
+// their Y, from four 32-bit indices and the Y in the low four 16-bit lanes.
+inline V2 Converted4(const long long *entries, V1 index, V1 y) {
+    const V2 e = _mm256_i32gather_epi64(entries, index, 8);
+    V2 y4 = _mm256_cvtepu16_epi64(y);
+    y4 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(y4, 0), 0);
+    return _mm256_add_epi16(e, y4);
+}
+
+// Eight pixels from RGB conversion of Y, Cb and Cr in 16-bit lanes; byte 3
+// becomes 0 (the table's -256 saturates), as in ConvertYccToRgb.
+inline V2 ToRgb8(const long long *entries, V1 y, V1 cb, V1 cr) {
+    const V2 index = _mm256_cvtepu16_epi32(_mm_or_si128(_mm_slli_epi16(cb, 8), cr));
+    const V2 a = Converted4(entries, _mm256_castsi256_si128(index), y);
+    const V2 b = Converted4(entries, _mm256_extracti128_si256(index, 1), _mm_srli_si128(y, 8));
+    // packus interleaves the halves: (0 1 4 5 | 2 3 6 7).
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+}
+
 template <bool raw>
-inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes) {
+inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                     const YccToRgbTables *tables = nullptr) {
     // rows[k]: component k of the left position in the low half, of the
     // right one in the high half. A pair of DC-only blocks is filled directly,
     // two busy blocks go through the wide kernel together, and the busy
@@ -193,6 +214,19 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
         for (int i = 0; i < 8; ++i) rows[s.k][i] = SetHalf(rows[s.k][i], r[i], s.half);
     }
 
+    if (raw && tables) {
+        const auto *entries = reinterpret_cast<const long long *>(tables->packed);
+        for (int i = 0; i < 8; ++i) {
+            V2 *p = reinterpret_cast<V2 *>(pixels + static_cast<size_t>(i) * rowBytes);
+            _mm256_storeu_si256(p, ToRgb8(entries, _mm256_castsi256_si128(rows[0][i]),
+                                          _mm256_castsi256_si128(rows[1][i]),
+                                          _mm256_castsi256_si128(rows[2][i])));
+            _mm256_storeu_si256(p + 1, ToRgb8(entries, _mm256_extracti128_si256(rows[0][i], 1),
+                                              _mm256_extracti128_si256(rows[1][i], 1),
+                                              _mm256_extracti128_si256(rows[2][i], 1)));
+        }
+        return;
+    }
     // Into pixel bytes 2, 1 and 0 of sixteen pixels a row; byte 3 becomes 0xFF.
     const V2 opaque = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
     for (int i = 0; i < 8; ++i) {
@@ -213,8 +247,9 @@ void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes)
     Inverse2<false>(blocks, 0, pixels, rowBytes);
 }
 
-void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes) {
-    Inverse2<true>(blocks, dcOnly, pixels, rowBytes);
+void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                         const YccToRgbTables *tables) {
+    Inverse2<true>(blocks, dcOnly, pixels, rowBytes, tables);
 }
 
 namespace {

@@ -50,8 +50,10 @@ struct Dsp {
     // (DecodePositionsRaw): entries 1..63 are products not yet limited to
     // -256..255, which this does, and a block whose bit k is set in dcOnly
     // is taken as its entry 0 alone, the others holding anything. Null where
-    // the decoder's own limit and clearing are faster.
-    void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes);
+    // the decoder's own limit and clearing are faster. With tables, the
+    // pixels are also converted to RGB as yccToRgb does (byte 3 becomes 0).
+    void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                            const YccToRgbTables *tables);
     // True when the packed-integer variants are in use.
     bool packed;
     const char *name;

@@ -35,7 +35,8 @@ void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
 void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                         const QuantDivisors &chroma, int32_t blocks[6][64]);
 void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes);
-void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes);
+void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                         const YccToRgbTables *tables);
 void ForwardBlocks2PreparedAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                                 const QuantDivisors &chroma, PreparedBlock blocks[6]);
 void ConvertRgbToYccPixelsAvx2(const uint8_t *src, uint8_t *dst, int32_t count);

@@ -5,8 +5,8 @@
 // copy (the caller's pixels stay as they are, the padding is coded
 // unconverted), the decoder converts the strip's image area right after its
 // blocks are stored, or, where the kernel can, each pair of positions wholly
-// inside the image as it is stored. Per pixel this is the same conversion as one pass over the
-// whole image before or after, so the results are identical.
+// inside the image as it is stored. Per pixel this is the same conversion as
+// one pass over the whole image before or after, so the results are identical.
 #include <algorithm>
 #include <cstring>
 #include <vector>

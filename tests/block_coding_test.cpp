@@ -82,31 +82,35 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
     }
     EXPECT_EQ(std::vector<int32_t>(pb, pb + 3), std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
 
-    // The raw form: limited and, for the blocks it marks, cleared, the same
-    // blocks; it marks only blocks without AC. Stale entries stand in for the
-    // ones it leaves.
-    StreamReader raw;
-    EXPECT_TRUE(raw.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
-    int32_t pr[3] = {0, 0, 0};
-    if (start) std::copy(start, start + 3, pr);
-    for (int i = 0; i < positions;) {
-        const int n = std::min(positions - i, 1 + (i / 2) % 2);
-        std::fill(&blocks[0][0], &blocks[0][0] + 6 * 64, 0x5A5A5A5A);
-        const uint32_t dcOnly = DecodePositionsRaw(raw, blocks, n, luma, chroma, pr);
-        EXPECT_EQ(dcOnly >> (3 * n), 0u);
-        for (int j = 0; j < 3 * n; ++j) {
-            const Block &want = out[3 * i + j];
-            Block got(64);
-            const bool marked = (dcOnly >> j) & 1;
-            for (int c = 0; c < 64; ++c) got[c] = marked && c > 0 ? 0 : std::clamp(blocks[j][c], -256, 255);
-            EXPECT_EQ(got, want) << "raw block " << 3 * i + j;
-            if (marked) {
-                EXPECT_EQ(blocks[j][1], 0x5A5A5A5A) << "raw block " << 3 * i + j;
+    // The raw forms (with and without the BMI2 shifts): limited and, for the
+    // blocks they mark, cleared, the same blocks; they mark only blocks
+    // without AC. Stale entries stand in for the ones they leave.
+    StreamReader raws[2];
+    for (int form = 0; form < 2; ++form) {
+        StreamReader &raw = raws[form];
+        const auto decodeRaw = form == 0 ? DecodePositionsRaw : DecodePositionsRawBaseline;
+        EXPECT_TRUE(raw.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+        int32_t pr[3] = {0, 0, 0};
+        if (start) std::copy(start, start + 3, pr);
+        for (int i = 0; i < positions;) {
+            const int n = std::min(positions - i, 1 + (i / 2) % 2);
+            std::fill(&blocks[0][0], &blocks[0][0] + 6 * 64, 0x5A5A5A5A);
+            const uint32_t dcOnly = decodeRaw(raw, blocks, n, luma, chroma, pr);
+            EXPECT_EQ(dcOnly >> (3 * n), 0u);
+            for (int j = 0; j < 3 * n; ++j) {
+                const Block &want = out[3 * i + j];
+                Block got(64);
+                const bool marked = (dcOnly >> j) & 1;
+                for (int c = 0; c < 64; ++c) got[c] = marked && c > 0 ? 0 : std::clamp(blocks[j][c], -256, 255);
+                EXPECT_EQ(got, want) << "raw form " << form << " block " << 3 * i + j;
+                if (marked) {
+                    EXPECT_EQ(blocks[j][1], 0x5A5A5A5A) << "raw form " << form << " block " << 3 * i + j;
+                }
             }
+            i += n;
         }
-        i += n;
+        EXPECT_EQ(std::vector<int32_t>(pr, pr + 3), std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
     }
-    EXPECT_EQ(std::vector<int32_t>(pr, pr + 3), std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
     if (count % 3 == 0) {
         StreamReader again;
         EXPECT_TRUE(again.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
@@ -115,7 +119,8 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
         for (int i = 0; i < count; ++i) DecodeBlock(again, blocks[0], q[kClassOf[i % 3]], kClassOf[i % 3], pa[i % 3]);
         const int32_t end = again.ReadSigned(31);
         EXPECT_EQ(batch.ReadSigned(31), end);
-        EXPECT_EQ(raw.ReadSigned(31), end);
+        EXPECT_EQ(raws[0].ReadSigned(31), end);
+        EXPECT_EQ(raws[1].ReadSigned(31), end);
     }
     return out;
 }

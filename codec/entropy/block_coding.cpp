@@ -14,6 +14,12 @@
 #include "entropy/huffman.h"
 #include "streams.h"
 
+#if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
+#define PLIX_BMI2_DECODER 1
+#else
+#define PLIX_BMI2_DECODER 0
+#endif
+
 namespace plix {
 
 namespace {
@@ -600,32 +606,71 @@ void DecodePositions(StreamReader &r, int32_t (*__restrict blocks)[64], int posi
     in.Finish();
 }
 
+namespace {
+
+template <bool roomy>
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline uint32_t DecodeRawFrom(BitSource &in, int32_t (*__restrict blocks)[64], int positions,
+                              const int32_t *__restrict luma, const int32_t *__restrict chroma,
+                              int32_t predictors[3]) {
+    uint32_t dcOnly = 0;
+    for (int i = 0; i < positions; ++i) {
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i], luma, 0, predictors[0]))
+                  << (3 * i);
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 1], chroma, 1, predictors[1]))
+                  << (3 * i + 1);
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 2], chroma, 1, predictors[2]))
+                  << (3 * i + 2);
+    }
+    return dcOnly;
+}
+
+// The body of DecodePositionsRaw, one copy for each instruction set (so
+// nothing in it may be left to an outlined call).
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline uint32_t DecodeRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
+                          const int32_t *__restrict luma, const int32_t *__restrict chroma,
+                          int32_t predictors[3]) {
+    BitSource in(r);
+    // Away from the end of the chunk, which is nearly always, the refills
+    // need no test for it.
+    const uint32_t dcOnly = in.Room() >= kBlockBytes * 3 * positions
+                                ? DecodeRawFrom<true>(in, blocks, positions, luma, chroma, predictors)
+                                : DecodeRawFrom<false>(in, blocks, positions, luma, chroma, predictors);
+    in.Finish();
+    return dcOnly;
+}
+
+#if PLIX_BMI2_DECODER
+// Shifts by a register amount without the flags dependence of the plain
+// ones: the bit buffer's shift is on the path from one symbol to the next.
+__attribute__((target("bmi2"))) uint32_t DecodeRawBmi2(StreamReader &r, int32_t (*__restrict blocks)[64],
+                                                     int positions, const int32_t *__restrict luma,
+                                                     const int32_t *__restrict chroma, int32_t predictors[3]) {
+    return DecodeRaw(r, blocks, positions, luma, chroma, predictors);
+}
+#endif
+
+} // namespace
+
+uint32_t DecodePositionsRawBaseline(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
+                                    const int32_t *__restrict luma, const int32_t *__restrict chroma,
+                                    int32_t predictors[3]) {
+    return DecodeRaw(r, blocks, positions, luma, chroma, predictors);
+}
+
 uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
                             const int32_t *__restrict luma, const int32_t *__restrict chroma,
                             int32_t predictors[3]) {
-    BitSource in(r);
-    uint32_t dcOnly = 0;
-    auto decode = [&](auto roomy) {
-        constexpr bool kRoomy = decltype(roomy)::value;
-        for (int i = 0; i < positions; ++i) {
-            dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, kRoomy>(in, blocks[3 * i], luma, 0, predictors[0]))
-                      << (3 * i);
-            dcOnly |= static_cast<uint32_t>(
-                          DecodeFrom<true, true, kRoomy>(in, blocks[3 * i + 1], chroma, 1, predictors[1]))
-                      << (3 * i + 1);
-            dcOnly |= static_cast<uint32_t>(
-                          DecodeFrom<true, true, kRoomy>(in, blocks[3 * i + 2], chroma, 1, predictors[2]))
-                      << (3 * i + 2);
-        }
-    };
-    // Away from the end of the chunk, which is nearly always, the refills
-    // need no test for it.
-    if (in.Room() >= kBlockBytes * 3 * positions)
-        decode(std::true_type{});
-    else
-        decode(std::false_type{});
-    in.Finish();
-    return dcOnly;
+#if PLIX_BMI2_DECODER
+    static const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2) return DecodeRawBmi2(r, blocks, positions, luma, chroma, predictors);
+#endif
+    return DecodeRaw(r, blocks, positions, luma, chroma, predictors);
 }
 
 void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,

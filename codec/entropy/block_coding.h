@@ -74,15 +74,21 @@ void DecodePositions(StreamReader &r, int32_t (*blocks)[64], int positions, cons
                      const int32_t *chroma, int32_t predictors[3]);
 
 // DecodePositions for a kernel that finishes the dequantisation
-// (Dsp::inverseDecoded2): entries 1..63 hold the products of value and table
-// entry modulo 2^32, not yet limited to -256..255, and for each block without
+// (Dsp::inverseDecoded2): entry 0 is as there, entries 1..63 hold the
+// products of value and table entry modulo 2^32, not yet limited to
+// -256..255, and for each block without
 // AC coefficients (bit 3 * position + component of the result set) only
 // entry 0 is written. Positions up to 10.
 uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*blocks)[64], int positions, const int32_t *luma,
                             const int32_t *chroma, int32_t predictors[3]);
 
-// The same as DecodeBlock, one bit at a time through the decoding trees: the plain form the
-// fast one is checked against.
+// DecodePositionsRaw without the BMI2 shifts it uses where the processor has
+// them (for the tests, which check both).
+uint32_t DecodePositionsRawBaseline(StreamReader &r, int32_t (*blocks)[64], int positions,
+                                    const int32_t *luma, const int32_t *chroma, int32_t predictors[3]);
+
+// The same as DecodeBlock, one bit at a time through the decoding trees: the
+// plain form the fast ones are checked against.
 void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
                           int32_t &predictor);
 

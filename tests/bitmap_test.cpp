@@ -51,6 +51,12 @@ void Put32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
     for (int i = 0; i < 4; ++i) v[at + i] = static_cast<uint8_t>(x >> (8 * i));
 }
 
+// Shortens v by erasing: GCC 12 warns falsely about a shrinking resize in
+// sanitizer builds.
+void DropLast(std::vector<uint8_t> &v, size_t n) {
+    v.erase(v.end() - static_cast<std::ptrdiff_t>(n), v.end());
+}
+
 struct BmpSpec {
     uint32_t infoSize = 40;
     int32_t width = 0;
@@ -393,11 +399,11 @@ TEST_F(BitmapFiles, OnlyThePaddingOfTheLastRowMayBeMissing) {
     s.width = 3;
     s.height = 2;
     s.pixels = Rows24(kPic);
-    s.pixels.resize(s.pixels.size() - 3);  // last row without its padding
+    DropLast(s.pixels, 3);  // last row without its padding
     ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
     ExpectPic();
 
-    s.pixels.resize(s.pixels.size() - 1);  // one pixel byte short
+    DropLast(s.pixels, 1);  // one pixel byte short
     ExpectRefused(MakeBmp(s));
     s.pixels.clear();
     ExpectRefused(MakeBmp(s));
@@ -528,7 +534,7 @@ TEST_F(BitmapFiles, MemoryImportMatchesFileImport) {
     auto f = MakeBmp(s);
     ASSERT_EQ(plix::ImportBitmapMemory(*codec_, f.data(), f.size()), BitmapImport::Ok);
     ExpectPic();
-    f.resize(f.size() - 4);
+    DropLast(f, 4);
     EXPECT_EQ(plix::ImportBitmapMemory(*codec_, f.data(), f.size()), BitmapImport::Refused);
     EXPECT_EQ(plix::ImportBitmapMemory(*codec_, nullptr, 100), BitmapImport::Refused);
 }
@@ -543,7 +549,7 @@ TEST_F(BitmapFiles, PipesAreReadWithoutSeeking) {
     s.pixels = Rows24(kPic);
     for (bool whole : {true, false}) {
         auto f = MakeBmp(s);
-        if (!whole) f.resize(f.size() - 13);
+        if (!whole) DropLast(f, 13);
         const std::string fifo = dir_.File(whole ? "whole.fifo" : "cut.fifo");
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
         std::thread writer([&] { WriteFileBytes(fifo, f); });

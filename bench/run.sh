@@ -42,7 +42,7 @@ for q in 0 4 15; do
   cjpeg -sample 1x1 -dct int -quality "$best" -outfile "big_q$q.jpg" "$big" 2>/dev/null
   echo
   echo "-- PLIX q-factor $q ($plx_size bytes) against JPEG quality $best ($(stat -c %s "big_q$q.jpg") bytes)"
-  hyperfine -N --warmup 1 --runs "${RUNS:-5}" --style basic \
+  hyperfine -N --warmup 1 --runs "${RUNS:-10}" --style basic \
     "$bin/plixconv e -$q $big out_q$q.plx" \
     "cjpeg -sample 1x1 -dct int -quality $best -outfile out_q$q.jpg $big" \
     "$bin/plixconv d big_q$q.plx out_q$q.bmp" \

@@ -13,15 +13,8 @@
 #include "fuzz_util.h"
 
 using plix::BitmapImport;
+using plix::fuzz::BufferBytes;
 using plix::fuzz::ScratchPath;
-
-namespace {
-
-size_t BufferBytes(const plix::Codec &c) {
-    return static_cast<size_t>(c.paddedWidth) * static_cast<size_t>(c.paddedHeight) * 4;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Each image goes through seven passes here; keep them small.

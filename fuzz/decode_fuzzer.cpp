@@ -11,13 +11,10 @@
 #include "fuzz_util.h"
 #include "transform/dsp.h"
 
+using plix::fuzz::BufferBytes;
 using plix::fuzz::ScratchPath;
 
 namespace {
-
-size_t BufferBytes(const plix::Codec &c) {
-    return static_cast<size_t>(c.paddedWidth) * static_cast<size_t>(c.paddedHeight) * 4;
-}
 
 void CheckSameImage(const plix::Codec &a, const plix::Codec &b) {
     FUZZ_CHECK(a.width == b.width && a.height == b.height);

@@ -30,6 +30,13 @@ inline constexpr int64_t kMaxCheckedPixels = int64_t{1} << 15;
 
 #define FUZZ_CHECK(cond) ((cond) ? (void)0 : ::plix::fuzz::Fail(#cond, __FILE__, __LINE__))
 
+// Bytes of a codec's pixel buffer (a template, so that harnesses without the
+// codec need not see it).
+template <class Codec>
+size_t BufferBytes(const Codec &c) {
+    return static_cast<size_t>(c.paddedWidth) * static_cast<size_t>(c.paddedHeight) * 4;
+}
+
 // Padded pixel count of a BMP header's width and height (0 when the header is
 // too short to tell).
 int64_t BmpDeclaredPixels(const uint8_t *data, size_t size);

@@ -16,15 +16,8 @@
 #include "fuzz_util.h"
 #include "transform/dsp.h"
 
+using plix::fuzz::BufferBytes;
 using plix::fuzz::ScratchPath;
-
-namespace {
-
-size_t BufferBytes(const plix::Codec &c) {
-    return static_cast<size_t>(c.paddedWidth) * static_cast<size_t>(c.paddedHeight) * 4;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 6) return -1;

@@ -26,6 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using plix::test::BinPath;
+using plix::test::kDecodeError;
+using plix::test::kEncodeError;
 using plix::test::DataPath;
 using plix::test::ReadFileBytes;
 using plix::test::RunProgram;
@@ -33,8 +35,6 @@ using plix::test::RunResult;
 using plix::test::TempDir;
 using plix::test::WriteFileBytes;
 
-const std::string kEncodeError = "error: not the 16/24/32 Bitmap?!?\n";
-const std::string kDecodeError = "error: This file is not the PLX Format??\n";
 const std::string kConformanceFile = "conformance/cases/mix_100x75_m0_q0_x0.plx";
 
 struct CodecDeleter {

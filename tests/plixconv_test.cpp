@@ -16,6 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using plix::test::BinPath;
+using plix::test::kDecodeError;
+using plix::test::kEncodeError;
 using plix::test::RunProgram;
 using plix::test::RunResult;
 using plix::test::TempDir;
@@ -26,8 +28,6 @@ const std::string kVersion = "Loading... 'libPLIX.so' version 0.08\n";
 const std::string kStubVersion = "Loading... 'libPLIX.so' version 1a.0b\n";
 const std::string kStubCreate = "[stub] PLIX_Constructor\n";
 const std::string kStubDestroy = "[stub] PLIX_Destructor codec\n";
-const std::string kEncodeError = "error: not the 16/24/32 Bitmap?!?\n";
-const std::string kDecodeError = "error: This file is not the PLX Format??\n";
 
 std::string Usage(const std::string &program) {
     return "Usage: " + program +

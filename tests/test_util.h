@@ -37,6 +37,10 @@ struct RunResult {
 // output; the working directory is cwd when given.
 RunResult RunProgram(const std::vector<std::string> &argv, const std::string &cwd = "");
 
+// The converter's failure lines, as it prints them.
+inline const std::string kEncodeError = "error: not the 16/24/32 Bitmap?!?\n";
+inline const std::string kDecodeError = "error: This file is not the PLX Format??\n";
+
 } // namespace plix::test
 
 namespace plix::test {

@@ -132,26 +132,24 @@ int32_t StreamReader::ReadSigned(int32_t n) {
 
 StreamWriter::StreamWriter() : buffer_(new uint8_t[kStreamChunk]) {}
 
-bool StreamWriter::OpenFile(const char *path) {
-    if (IsOpen()) file_.Abort();
-    memory_ = nullptr;
+void StreamWriter::Reset(std::string *memory) {
+    if (file_.IsOpen()) file_.Abort();
+    memory_ = memory;
     failed_ = false;
     pos_ = 0;
     acc_ = 0;
     accBits_ = 0;
     handedOut_ = 0;
+}
+
+bool StreamWriter::OpenFile(const char *path) {
+    Reset(nullptr);
     return file_.Create(path);
 }
 
 bool StreamWriter::OpenMemory(std::string *out) {
     if (!out) return false;
-    if (file_.IsOpen()) file_.Abort();
-    memory_ = out;
-    failed_ = false;
-    pos_ = 0;
-    acc_ = 0;
-    accBits_ = 0;
-    handedOut_ = 0;
+    Reset(out);
     return true;
 }
 

@@ -203,6 +203,7 @@ private:
         if (pos_ == kStreamChunk) Drain();
     }
     void Drain();  // hands the buffered bytes to the output
+    void Reset(std::string *memory);  // closes what is open, empties the buffer
     void Output(const void *src, size_t n);
 
     platform::OutputFile file_;

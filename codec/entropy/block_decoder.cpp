@@ -16,6 +16,13 @@
 #include "streams.h"
 #include "transform/dsp.h"
 
+// The decoding loops must be inlined whole into each entry (see DecodeRaw).
+#if defined(__GNUC__)
+#define PLIX_ALWAYS_INLINE [[gnu::always_inline]]
+#else
+#define PLIX_ALWAYS_INLINE
+#endif
+
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
 #define PLIX_BMI2_DECODER 1
 #else
@@ -105,9 +112,7 @@ int32_t Product(uint32_t v, int32_t q) { return static_cast<int32_t>(v * static_
 // Roomy: the chunk holds at least kBlockBytes more than the block takes, so
 // the refills need not look for its end.
 template <bool zigzagQ, bool raw = false, bool roomy = false>
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
+PLIX_ALWAYS_INLINE
 inline bool DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *__restrict q, int cls,
                        int32_t &predictor) {
     cls &= 1;
@@ -210,9 +215,7 @@ void DecodePositions(StreamReader &r, int32_t (*__restrict blocks)[64], int posi
 namespace {
 
 template <bool roomy>
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
+PLIX_ALWAYS_INLINE
 inline uint32_t DecodeRawFrom(BitSource &in, int32_t (*__restrict blocks)[64], int positions,
                               const int32_t *__restrict luma, const int32_t *__restrict chroma,
                               int32_t predictors[3]) {
@@ -230,9 +233,7 @@ inline uint32_t DecodeRawFrom(BitSource &in, int32_t (*__restrict blocks)[64], i
 
 // The body of DecodePositionsRaw, one copy for each instruction set (so
 // nothing in it may be left to an outlined call).
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
+PLIX_ALWAYS_INLINE
 inline uint32_t DecodeRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
                           const int32_t *__restrict luma, const int32_t *__restrict chroma,
                           int32_t predictors[3]) {

@@ -12,6 +12,7 @@
 #include "transform/dsp.h"
 #include "transform/fdct.h"
 #include "transform/idct.h"
+#include "transform/pair_kernels.h"
 
 namespace plix {
 
@@ -129,30 +130,14 @@ void ConvertYccToRgbSse2(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
     }
 }
 
-void ForwardBlocks2PreparedSse2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                                const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    int32_t coefficients[6][64];
-    ForwardBlocksSse2(pixels, rowBytes, luma, chroma, coefficients);
-    ForwardBlocksSse2(pixels + 32, rowBytes, luma, chroma, coefficients + 3);
-    for (int k = 0; k < 6; ++k) PrepareBlock(coefficients[k], blocks[k]);
-}
-
-void InverseDecoded2Sse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                         const YccToRgbTables *tables) {
-    LimitDecodedBlocks(blocks, 6, dcOnly);
-    InverseBlocksSse2(blocks, pixels, rowBytes);
-    InverseBlocksSse2(blocks + 3, pixels + 32, rowBytes);
-    if (tables) ConvertYccToRgbSse2(pixels, static_cast<int32_t>(rowBytes / 4), 16, 8, *tables);
-}
-
 }  // namespace
 
 void InstallSse2Kernels(Dsp &dsp) {
     dsp.inverseDct = InverseDctSse2;
     dsp.forwardBlocks = ForwardBlocksSse2;
     dsp.inverseBlocks = InverseBlocksSse2;
-    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedSse2;
-    dsp.inverseDecoded2 = InverseDecoded2Sse2;
+    dsp.forwardBlocks2Prepared = ForwardPairPrepared<ForwardBlocksSse2>;
+    dsp.inverseDecoded2 = InverseDecodedPair<InverseBlocksSse2, ConvertYccToRgbSse2>;
     dsp.rgbToYcc = ConvertRgbToYccPixelsSse2;
     dsp.yccToRgb = ConvertYccToRgbSse2;
 }

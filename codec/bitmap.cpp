@@ -14,10 +14,10 @@ namespace plix {
 
 namespace {
 
-using plix::platform::Le16;
-using plix::platform::Le32;
 using plix::platform::kBmpFileHeaderSize;
 using plix::platform::kBmpInfoHeaderSize;
+using plix::platform::Le16;
+using plix::platform::Le32;
 
 constexpr uint32_t kMaxInfoSize = 124;
 // Rows move through a buffer of about this size, so that a tall, narrow
@@ -356,7 +356,8 @@ bool ExportBitmap(const Image &image, const char *path) {
             d[2] = s[2];
         }
     };
-    return platform::WriteBmp24(path, image.width, image.height, fillRow) == platform::Bmp24Write::Ok;
+    return platform::WriteBmp24(path, image.width, image.height, fillRow) ==
+           platform::Bmp24Write::Ok;
 }
 
 }  // namespace plix

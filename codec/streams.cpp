@@ -61,10 +61,17 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
     exhausted_ = false;
     if (memoryMode_) {
         switch (origin) {
-        case 0: memPos_ = distance; break;
-        case 1: memPos_ += distance; break;
-        case 2: memPos_ = memSize_ + distance; break;
-        default: break;
+            case 0:
+                memPos_ = distance;
+                break;
+            case 1:
+                memPos_ += distance;
+                break;
+            case 2:
+                memPos_ = memSize_ + distance;
+                break;
+            default:
+                break;
         }
         return memPos_;
     }
@@ -199,4 +206,4 @@ void StreamWriter::WriteBlock(const void *src, int32_t n) {
     Output(src, static_cast<size_t>(n));
 }
 
-} // namespace plix
+}  // namespace plix

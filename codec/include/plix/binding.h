@@ -11,7 +11,9 @@ namespace plix {
 class CodecBinding {
 public:
     // Loads the library by file name (the platform's name for it by default).
-    bool Load(const char *fileName = platform::CodecLibraryFileName()) { return library_.Load(fileName); }
+    bool Load(const char *fileName = platform::CodecLibraryFileName()) {
+        return library_.Load(fileName);
+    }
     bool IsLoaded() const { return library_.IsLoaded(); }
     void Unload() { library_.Unload(); }
 

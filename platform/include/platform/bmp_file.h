@@ -14,7 +14,7 @@
 namespace plix::platform {
 
 inline constexpr size_t kBmpFileHeaderSize = 14;
-inline constexpr size_t kBmpInfoHeaderSize = 40;  // the classic information header
+inline constexpr size_t kBmpInfoHeaderSize = 40;   // the classic information header
 inline constexpr uint16_t kBmpSignature = 0x4D42;  // "BM"
 
 // Bytes of one 24-bit row, padded to a multiple of 4.

@@ -406,15 +406,6 @@ void ForwardBlocks2PreparedAvx2(const uint8_t *pixels, size_t rowBytes, const Qu
     for (int k = 0; k < 3; ++k) PreparePair(q[k], blocks[k], blocks[k + 3]);
 }
 
-void ConvertRgbToYccPixelsAvx2(const uint8_t *src, uint8_t *dst, int32_t count) {
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8, src += 32, dst += 32) {
-        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst), vec::ToYcc(p));
-    }
-    if (i < count) ConvertRgbToYccPixels(src, dst, count - i);
-}
-
 void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                          const YccToRgbTables &tables) {
     const auto *entries = reinterpret_cast<const long long *>(tables.packed);
@@ -445,14 +436,7 @@ void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
             _mm256_storeu_si256(reinterpret_cast<__m256i *>(p),
                                 _mm256_permute4x64_epi64(rgb, 0xD8));
         }
-        for (; x < width; ++x, p += 4) {
-            const size_t i = static_cast<size_t>(p[1]) * 256 + p[0];
-            const __m128i v =
-                _mm_add_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(tables.packed[i])),
-                              _mm_set1_epi16(p[2]));
-            const uint32_t rgb = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-            std::memcpy(p, &rgb, 4);
-        }
+        for (; x < width; ++x, p += 4) vec::ToRgbPixel(tables, p);
     }
 }
 
@@ -463,7 +447,7 @@ void InstallAvx2Kernels(Dsp &dsp) {
     dsp.inverseBlocks = InverseBlocksAvx2;
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx2;
     dsp.inverseDecoded2 = InverseDecoded2Avx2;
-    dsp.rgbToYcc = ConvertRgbToYccPixelsAvx2;
+    dsp.rgbToYcc = vec::RgbToYccPixels<__m256i>;
     dsp.yccToRgb = ConvertYccToRgbAvx2;
 }
 

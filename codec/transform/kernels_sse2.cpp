@@ -72,27 +72,6 @@ void InverseBlocksSse2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
     vec::StorePixels(c[0], c[1], c[2], pixels, rowBytes);
 }
 
-namespace {
-
-// One pixel from its table entry: Y + offsets, saturated to bytes.
-inline uint32_t ToRgb(const YccToRgbTables &t, const uint8_t *p) {
-    const size_t i = static_cast<size_t>(p[1]) * 256 + p[0];
-    const __m128i v = _mm_add_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(t.packed[i])),
-                                    _mm_set1_epi16(p[2]));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-}
-
-}  // namespace
-
-void ConvertRgbToYccPixelsSse2(const uint8_t *src, uint8_t *dst, int32_t count) {
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4, src += 16, dst += 16) {
-        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), vec::ToYcc(p));
-    }
-    if (i < count) ConvertRgbToYccPixels(src, dst, count - i);
-}
-
 void ConvertYccToRgbSse2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                          const YccToRgbTables &tables) {
     const __m128i lumMask = _mm_set1_epi32(0x00FF0000);
@@ -124,8 +103,7 @@ void ConvertYccToRgbSse2(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
             _mm_storeu_si128(reinterpret_cast<__m128i *>(p), rgb);
         }
         for (; x < width; ++x, p += 4) {
-            const uint32_t v = ToRgb(tables, p);
-            std::memcpy(p, &v, 4);
+            vec::ToRgbPixel(tables, p);
         }
     }
 }
@@ -138,7 +116,7 @@ void InstallSse2Kernels(Dsp &dsp) {
     dsp.inverseBlocks = InverseBlocksSse2;
     dsp.forwardBlocks2Prepared = ForwardPairPrepared<ForwardBlocksSse2>;
     dsp.inverseDecoded2 = InverseDecodedPair<InverseBlocksSse2, ConvertYccToRgbSse2>;
-    dsp.rgbToYcc = ConvertRgbToYccPixelsSse2;
+    dsp.rgbToYcc = vec::RgbToYccPixels<__m128i>;
     dsp.yccToRgb = ConvertYccToRgbSse2;
 }
 

@@ -27,7 +27,7 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     ASSERT_NE(plain, nullptr);
     ASSERT_EQ(plain->inverseDecoded2, nullptr);  // the plain decoder path limits and clears
     std::vector<const Dsp *> kernels;
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2}) {
+    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
         const Dsp *d = GetDspLevel(l);
         if (d && d->inverseDecoded2) kernels.push_back(d);
     }

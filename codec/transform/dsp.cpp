@@ -6,6 +6,7 @@
 #include "transform/fdct.h"
 #include "transform/idct.h"
 #include "transform/kernels.h"
+#include "transform/kernels_neon.h"
 
 namespace plix {
 
@@ -128,16 +129,27 @@ const Dsp *GetDspLevel(DspLevel level) {
             }();
             return ok ? &kAvx2 : nullptr;
         }
-#else
+#endif
+#if PLIX_NEON_KERNELS
+        case DspLevel::kNeon: {
+            // Advanced SIMD is part of every 64-bit ARM processor.
+            static const Dsp neon = [] {
+                Dsp d = kPlain;
+                InstallNeonKernels(d);
+                return d;
+            }();
+            return &neon;
+        }
+#endif
         default:
             break;
-#endif
     }
     return nullptr;
 }
 
 const Dsp &GetDsp() {
     static const Dsp *const dsp = [] {
+        if (const Dsp *d = GetDspLevel(DspLevel::kNeon)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kAvx2)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kSse2)) return d;
         return &kPlain;

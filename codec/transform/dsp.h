@@ -74,7 +74,7 @@ const Dsp &GetDsp();
 
 // A given set of variants, for tests and benchmarks: null when this processor
 // (or this build) cannot run it.
-enum class DspLevel { kPlain, kSse2, kAvx2 };
+enum class DspLevel { kPlain, kSse2, kAvx2, kNeon };
 const Dsp *GetDspLevel(DspLevel level);
 
 }  // namespace plix

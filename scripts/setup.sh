@@ -14,6 +14,9 @@ if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi
 
+# The 64-bit ARM cross build and the emulator its tests run under.
+packages+=(g++-aarch64-linux-gnu qemu-user-static)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -33,4 +33,7 @@ cmake --build "$root/build-asan" -j "$jobs" >/dev/null
 echo "== valgrind memcheck: the converter in both directions"
 "$root/scripts/valgrind_plixconv.sh" "$root/build"
 
+echo "== 64-bit ARM: cross build, test suite and converter under qemu-aarch64"
+"$root/scripts/test_arm64.sh"
+
 echo "== All tests passed"

@@ -4,6 +4,7 @@
 // suffice the ranges below show that nothing is lost.
 #include <arm_neon.h>
 
+#include "entropy/block_coding.h"
 #include "transform/colour.h"
 #include "transform/fdct.h"
 #include "transform/kernels_neon.h"
@@ -267,7 +268,50 @@ inline void StorePixels(const V c[3][8], uint8_t *pixels, size_t rowBytes) {
     }
 }
 
+// The rows of one quantised block (every entry within -256..256) in the form
+// of PrepareBlock: the category n of v is 16 minus the leading zeros of |v|,
+// and the value bits are v, or v - 1 below zero, masked by 2^n - 1.
+inline void Prepare(const V q[8], PreparedBlock &out) {
+    for (int i = 0; i < 8; ++i) {
+        const V v = q[i];
+        const int16x8_t zeros = vreinterpretq_s16_u16(vclzq_u16(vreinterpretq_u16_s16(vabsq_s16(v))));
+        const uint16x8_t mask = vshlq_u16(vdupq_n_u16(0xFFFF), vnegq_s16(zeros));  // 0 for v = 0
+        const uint16x8_t bits = vandq_u16(vreinterpretq_u16_s16(vaddq_s16(v, vshrq_n_s16(v, 15))), mask);
+        vst1q_u16(out.bits + 8 * i, bits);
+        vst1_u8(out.size + 8 * i, vmovn_u16(vreinterpretq_u16_s16(vsubq_s16(vdupq_n_s16(16), zeros))));
+    }
+    // The categories in zigzag order, sixteen at a time; one bit per byte
+    // that is not zero.
+    const uint8x16x4_t sizes = vld1q_u8_x4(out.size);
+    constexpr uint8_t kWeights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+    const uint8x16_t weights = vld1q_u8(kWeights);
+    uint64_t nonZero = 0;
+    for (int k = 0; k < 4; ++k) {
+        const uint8x16_t z = vqtbl4q_u8(sizes, vld1q_u8(ZigzagOrder + 16 * k));
+        uint8x16_t m = vandq_u8(vtstq_u8(z, z), weights);
+        m = vpaddq_u8(m, m);
+        m = vpaddq_u8(m, m);
+        m = vpaddq_u8(m, m);
+        nonZero |= static_cast<uint64_t>(vgetq_lane_u16(vreinterpretq_u16_u8(m), 0)) << (16 * k);
+    }
+    out.nonZero = nonZero;
+    out.dc = vgetq_lane_s16(q[0], 0);
+}
+
 }  // namespace
+
+void ForwardBlocks2PreparedNeon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                                const QuantDivisors &chroma, PreparedBlock blocks[6]) {
+    for (int half = 0; half < 2; ++half) {
+        V c[3][8];
+        LoadPixels(pixels + 32 * half, rowBytes, c);
+        for (int k = 0; k < 3; ++k) {
+            ForwardRows<true>(c[k]);
+            QuantiseRows(c[k], k == 0 ? luma : chroma);
+            Prepare(c[k], blocks[3 * half + k]);
+        }
+    }
+}
 
 void ForwardDctNeon(int32_t block[64]) {
     V r[8];

@@ -15,6 +15,7 @@ void InstallNeonKernels(Dsp &d) {
     d.inverseBlocks2 = InverseBlocks2Neon;
     d.rgbToYcc = ConvertRgbToYccPixelsNeon;
     d.yccToRgb = ConvertYccToRgbNeon;
+    d.forwardBlocks2Prepared = ForwardBlocks2PreparedNeon;
     d.inverseDecoded2 = InverseDecoded2Neon;
     d.packed = true;
     d.name = "neon";

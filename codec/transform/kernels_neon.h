@@ -15,6 +15,7 @@
 namespace plix {
 
 struct Dsp;
+struct PreparedBlock;
 struct QuantDivisors;
 struct YccToRgbTables;
 
@@ -28,6 +29,8 @@ void ForwardBlocksNeon(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
                        const QuantDivisors &chroma, int32_t blocks[3][64]);
 void ForwardBlocks2Neon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                         const QuantDivisors &chroma, int32_t blocks[6][64]);
+void ForwardBlocks2PreparedNeon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                                const QuantDivisors &chroma, PreparedBlock blocks[6]);
 void InverseDctNeon(int32_t block[64]);
 void InverseBlocksNeon(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
 void InverseBlocks2Neon(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes);

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "plix/plix.h"
-
 namespace plix::platform {
 
 namespace {
@@ -59,6 +57,8 @@ void Library::Unload() {
     handle_ = nullptr;
 }
 
-const char *CodecLibraryFileName() { return PLIX_LIBRARY_NAME; }
+const char *CodecLibraryFileName() {
+    return "libPLIX.so";
+}
 
 } // namespace plix::platform

@@ -225,11 +225,4 @@ int DecodeSymbol(StreamReader &r, int cls, bool ac) {
     }
 }
 
-int DecodeSymbolFast(StreamReader &r, int cls, bool ac) {
-    r.Refill();
-    uint16_t entry = kHuffmanTables.lookup[HuffmanArray(cls & 1, ac)][r.Peek(kMaxCodeLength)];
-    r.Skip(entry >> 8);
-    return entry & 0xFF;
-}
-
 } // namespace plix

@@ -64,7 +64,5 @@ const HuffmanTables &GetHuffmanTables();
 void WriteSymbol(StreamWriter &w, int symbol, int cls, bool ac);
 // Reads one symbol by walking the tree a bit at a time (the readable form).
 int DecodeSymbol(StreamReader &r, int cls, bool ac);
-// Reads one symbol with a single table lookup.
-int DecodeSymbolFast(StreamReader &r, int cls, bool ac);
 
 } // namespace plix

@@ -17,6 +17,7 @@ namespace {
 constexpr uint32_t kOsxsave = 1u << 27;
 constexpr uint32_t kAvx = 1u << 28;
 constexpr uint32_t kAvx2Leaf7 = 1u << 5;
+constexpr uint32_t kBmi2Leaf7 = 1u << 8;
 // XCR0: the operating system saves the SSE and AVX register state.
 constexpr uint32_t kXcrSseAvx = 0x6;
 
@@ -58,10 +59,11 @@ CpuFeatures::CpuFeatures() {
         if ((*t.word & t.bit) != 0 && TryFeature(t.bit) == 1) confirmed_ |= t.bit;
     }
 
-    if (maxLeaf >= 7 && (leaf1Ecx & (kOsxsave | kAvx)) == (kOsxsave | kAvx) &&
-        (ReadXcr0() & kXcrSseAvx) == kXcrSseAvx) {
+    if (maxLeaf >= 7) {
         __cpuid_count(7, 0, a, b, c, d);
-        avx2_ = (b & kAvx2Leaf7) != 0;
+        bmi2_ = (b & kBmi2Leaf7) != 0;
+        avx2_ = (b & kAvx2Leaf7) != 0 && (leaf1Ecx & (kOsxsave | kAvx)) == (kOsxsave | kAvx) &&
+                (ReadXcr0() & kXcrSseAvx) == kXcrSseAvx;
     }
 }
 

@@ -4,7 +4,7 @@
 // suffice the ranges below show that nothing is lost.
 #include <arm_neon.h>
 
-#include "entropy/block_coding.h"
+#include "coefficients.h"
 #include "transform/colour.h"
 #include "transform/fdct.h"
 #include "transform/kernels_neon.h"
@@ -313,21 +313,6 @@ void ForwardBlocks2PreparedNeon(const uint8_t *pixels, size_t rowBytes, const Qu
     }
 }
 
-void ForwardDctNeon(int32_t block[64]) {
-    V r[8];
-    LoadRows(block, r);
-    ForwardRows(r);
-    StoreRows(r, block);
-}
-
-void ForwardDctQuantiseNeon(int32_t block[64], const QuantDivisors &div) {
-    V r[8];
-    LoadRows(block, r);
-    ForwardRows(r);
-    QuantiseRows(r, div);
-    StoreRows(r, block);
-}
-
 void ForwardBlocksNeon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                        const QuantDivisors &chroma, int32_t blocks[3][64]) {
     V c[3][8];
@@ -337,12 +322,6 @@ void ForwardBlocksNeon(const uint8_t *pixels, size_t rowBytes, const QuantDiviso
         QuantiseRows(c[k], k == 0 ? luma : chroma);
         StoreRows(c[k], blocks[k]);
     }
-}
-
-void ForwardBlocks2Neon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                        const QuantDivisors &chroma, int32_t blocks[6][64]) {
-    ForwardBlocksNeon(pixels, rowBytes, luma, chroma, blocks);
-    ForwardBlocksNeon(pixels + 32, rowBytes, luma, chroma, blocks + 3);
 }
 
 void InverseDctNeon(int32_t block[64]) {
@@ -355,11 +334,6 @@ void InverseBlocksNeon(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
     V c[3][8];
     for (int k = 0; k < 3; ++k) InverseToRows(blocks[k], c[k]);
     StorePixels(c, pixels, rowBytes);
-}
-
-void InverseBlocks2Neon(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
-    InverseBlocksNeon(blocks, pixels, rowBytes);
-    InverseBlocksNeon(blocks + 3, pixels + 32, rowBytes);
 }
 
 void InverseDecoded2Neon(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,

@@ -1,5 +1,7 @@
 #include "transform/idct.h"
 
+#include <algorithm>
+
 namespace plix {
 
 namespace {
@@ -76,10 +78,11 @@ void InverseDct(int32_t block[64]) {
     Kernel<LimitOutput>(mid + 56, block + 56, 1);
 }
 
-#if !PLIX_X86_KERNELS
-void InverseDctMmx(int32_t block[64]) {
-    InverseDct(block);
+void LimitDecodedBlocks(int32_t (*blocks)[64], int count, uint32_t dcOnly) {
+    for (int k = 0; k < count; ++k) {
+        const bool clear = (dcOnly >> k) & 1;
+        for (int i = 1; i < 64; ++i) blocks[k][i] = clear ? 0 : std::clamp(blocks[k][i], -256, 255);
+    }
 }
-#endif
 
 }  // namespace plix

@@ -15,7 +15,9 @@ if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
 fi
 
 # The 64-bit ARM cross build and the emulator its tests run under.
-packages+=(g++-aarch64-linux-gnu qemu-user-static)
+if [ "$(uname -m)" = x86_64 ]; then
+  packages+=(g++-aarch64-linux-gnu qemu-user-static)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -112,8 +112,9 @@ const Levels &GetLevels() {
             l.avx2.name = "avx2";
         }
 #endif
-#if defined(__aarch64__)
-        // Advanced SIMD is part of every 64-bit ARM processor: no probe.
+#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // Advanced SIMD is part of every 64-bit ARM processor: no probe. (The
+        // kernels take lanes apart in little-endian order.)
         l.neon = l.plain;
         InstallNeonKernels(l.neon);
         l.neon.name = "neon";

@@ -68,7 +68,7 @@ const PlixCodecOps kOps = {
     OpDecodeToBitmapFile, OpEncodeBitmapFile, OpDecodeMemory,  OpGetImageBuffer,
 };
 
-} // namespace
+}  // namespace
 
 Codec::Codec() {
     ops = &kOps;
@@ -111,15 +111,15 @@ int32_t Codec::DecodeToBitmapFile(const char *plixPath, const char *bmpPath) {
     return ExportBitmap(image, bmpPath) ? 1 : 0;
 }
 
-int32_t Codec::EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode, int32_t qfactor,
-                                int32_t matrix) {
+int32_t Codec::EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode,
+                                int32_t qfactor, int32_t matrix) {
     if (ImportBitmap(image, bmpPath) != BitmapImport::Ok) return 0;
     const int32_t encoded = EncodeFile(plixPath, mode, qfactor, matrix);
     image.Release();
     return encoded ? 1 : 0;
 }
 
-} // namespace plix
+}  // namespace plix
 
 extern "C" {
 
@@ -136,4 +136,4 @@ PLIX_EXPORT void PLIX_Destructor(PlixCodec *codec) {
     delete plix::Codec::From(codec);
 }
 
-} // extern "C"
+}  // extern "C"

@@ -28,8 +28,8 @@ public:
     int32_t DecodeFile(const char *path);
     int32_t DecodeMemory(const void *data, int32_t size);
     int32_t DecodeToBitmapFile(const char *plixPath, const char *bmpPath);
-    int32_t EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode, int32_t qfactor,
-                             int32_t matrix);
+    int32_t EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode,
+                             int32_t qfactor, int32_t matrix);
     // Encodes the image into out instead of a file (inside the library only).
     int32_t EncodeMemory(std::string &out, int32_t mode, int32_t qfactor, int32_t matrix);
 

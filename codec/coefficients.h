@@ -38,7 +38,7 @@ bool PrepareBlock(const int32_t block[64], PreparedBlock &out);
 // AC coefficients (bit 3 * position + component of the result set) only entry
 // 0 is written. The plain form, in the decoder; Dsp::decodePositionsRaw holds
 // the one to use.
-uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*blocks)[64], int positions, const int32_t *luma,
-                            const int32_t *chroma, int32_t predictors[3]);
+uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*blocks)[64], int positions,
+                            const int32_t *luma, const int32_t *chroma, int32_t predictors[3]);
 
 }  // namespace plix

@@ -76,7 +76,8 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
         int32_t x = 0;
         int32_t converted = 0;
         for (; x + 16 <= image.paddedWidth; x += 16) {
-            const uint32_t dcOnly = k.decodePositionsRaw(reader_, pair, 2, luma, chroma, predictors);
+            const uint32_t dcOnly =
+                k.decodePositionsRaw(reader_, pair, 2, luma, chroma, predictors);
             const bool inside = convert && x + 16 <= image.width;
             k.inverseDecoded2(pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes,
                               inside ? &tables : nullptr);
@@ -88,8 +89,8 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
         }
         // The image area only: the padding keeps its Y, Cb and Cr.
         if (yuv && y < image.height)
-            k.yccToRgb(rows + static_cast<size_t>(converted) * 4, image.paddedWidth, image.width - converted,
-                       std::min(8, image.height - y), tables);
+            k.yccToRgb(rows + static_cast<size_t>(converted) * 4, image.paddedWidth,
+                       image.width - converted, std::min(8, image.height - y), tables);
     }
     report_.positions = static_cast<int64_t>(image.paddedWidth / 8) * (image.paddedHeight / 8);
 }

@@ -25,7 +25,8 @@ public:
     // with a wrong magic it receives the header read all the same. On failure
     // before the image was created, image is left as it was.
     int32_t DecodeFile(const char *path, Image &image, PlixHeader &header, const Dsp &dsp);
-    int32_t DecodeMemory(const void *data, int32_t size, Image &image, PlixHeader &header, const Dsp &dsp);
+    int32_t DecodeMemory(const void *data, int32_t size, Image &image, PlixHeader &header,
+                         const Dsp &dsp);
 
     const DecodeReport &Report() const { return report_; }
 

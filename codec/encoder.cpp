@@ -22,7 +22,8 @@ namespace {
 
 constexpr int kClassOf[3] = {0, 1, 1};
 
-void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k, StreamWriter &writer) {
+void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k,
+                  StreamWriter &writer) {
     // The tables come from the bytes the header keeps, as a decoder's will.
     int32_t quant[2][64];
     BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
@@ -63,19 +64,22 @@ void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k, St
         // the code lookups. The symbols go out in the same order as one by one.
         int32_t x = 0;
         for (; x + 16 <= image.paddedWidth; x += 16) {
-            k.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma, prepared);
+            k.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma,
+                                     prepared);
             EncodePreparedPositions(writer, prepared, 2, predictors);
         }
         if (x < image.paddedWidth) {
             k.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma, single);
-            for (int c = 0; c < 3; ++c) EncodeBlockSymbols(writer, single[c], kClassOf[c], predictors[c]);
+            for (int c = 0; c < 3; ++c)
+                EncodeBlockSymbols(writer, single[c], kClassOf[c], predictors[c]);
         }
     }
 }
 
 }  // namespace
 
-int32_t Encoder::EncodeFile(const Image &image, const PlixHeader &header, const char *path, const Dsp &dsp) {
+int32_t Encoder::EncodeFile(const Image &image, const PlixHeader &header, const char *path,
+                            const Dsp &dsp) {
     if (!path || !writer_.OpenFile(path)) return 0;
     return Encode(image, header, dsp);
 }

@@ -17,8 +17,10 @@ class Encoder {
 public:
     // Writes header and image as a PLIX file (replaced only when every write
     // succeeded) or appends them to out. 0 when the file cannot be written.
-    int32_t EncodeFile(const Image &image, const PlixHeader &header, const char *path, const Dsp &dsp);
-    int32_t EncodeMemory(const Image &image, const PlixHeader &header, std::string &out, const Dsp &dsp);
+    int32_t EncodeFile(const Image &image, const PlixHeader &header, const char *path,
+                       const Dsp &dsp);
+    int32_t EncodeMemory(const Image &image, const PlixHeader &header, std::string &out,
+                         const Dsp &dsp);
 
 private:
     int32_t Encode(const Image &image, const PlixHeader &header, const Dsp &dsp);

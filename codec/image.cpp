@@ -54,13 +54,16 @@ int32_t Image::Create(int32_t w, int32_t h, bool fill) {
 uint32_t Image::GetPixel(int32_t x, int32_t y) const {
     if (!pixels || x < 0 || x >= width || y < 0 || y >= height) return 0;
     const uint8_t *p =
-        pixels + (static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) + static_cast<size_t>(x)) * 4;
+        pixels +
+        (static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) + static_cast<size_t>(x)) * 4;
     return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
 }
 
 void Image::SetPixel(int32_t x, int32_t y, uint32_t colour) {
     if (!pixels || x < 0 || x >= width || y < 0 || y >= height) return;
-    uint8_t *p = pixels + (static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) + static_cast<size_t>(x)) * 4;
+    uint8_t *p =
+        pixels +
+        (static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) + static_cast<size_t>(x)) * 4;
     p[0] = static_cast<uint8_t>(colour >> 16);
     p[1] = static_cast<uint8_t>(colour >> 8);
     p[2] = static_cast<uint8_t>(colour);

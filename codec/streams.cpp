@@ -61,10 +61,17 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
     exhausted_ = false;
     if (memoryMode_) {
         switch (origin) {
-        case 0: memPos_ = distance; break;
-        case 1: memPos_ += distance; break;
-        case 2: memPos_ = memSize_ + distance; break;
-        default: break;
+            case 0:
+                memPos_ = distance;
+                break;
+            case 1:
+                memPos_ += distance;
+                break;
+            case 2:
+                memPos_ = memSize_ + distance;
+                break;
+            default:
+                break;
         }
         return memPos_;
     }
@@ -132,26 +139,24 @@ int32_t StreamReader::ReadSigned(int32_t n) {
 
 StreamWriter::StreamWriter() : buffer_(new uint8_t[kStreamChunk]) {}
 
-bool StreamWriter::OpenFile(const char *path) {
-    if (IsOpen()) file_.Abort();
-    memory_ = nullptr;
+void StreamWriter::Reset(std::string *memory) {
+    if (file_.IsOpen()) file_.Abort();
+    memory_ = memory;
     failed_ = false;
     pos_ = 0;
     acc_ = 0;
     accBits_ = 0;
     handedOut_ = 0;
+}
+
+bool StreamWriter::OpenFile(const char *path) {
+    Reset(nullptr);
     return file_.Create(path);
 }
 
 bool StreamWriter::OpenMemory(std::string *out) {
     if (!out) return false;
-    if (file_.IsOpen()) file_.Abort();
-    memory_ = out;
-    failed_ = false;
-    pos_ = 0;
-    acc_ = 0;
-    accBits_ = 0;
-    handedOut_ = 0;
+    Reset(out);
     return true;
 }
 
@@ -201,4 +206,4 @@ void StreamWriter::WriteBlock(const void *src, int32_t n) {
     Output(src, static_cast<size_t>(n));
 }
 
-} // namespace plix
+}  // namespace plix

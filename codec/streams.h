@@ -114,7 +114,7 @@ private:
 
     std::unique_ptr<uint8_t[]> buffer_;  // chunk storage in file mode
     BitCursor cursor_ = {0, 0, nullptr, nullptr};
-    uint8_t filler_ = 0;                 // first byte of the last non-empty chunk of this source
+    uint8_t filler_ = 0;  // first byte of the last non-empty chunk of this source
     // Past the end the source is not asked again (a truncated file would
     // otherwise cost a system call per byte); the reader runs over a block of
     // filler bytes instead, so the fast refill path keeps working.
@@ -202,7 +202,8 @@ private:
         buffer_[pos_++] = b;
         if (pos_ == kStreamChunk) Drain();
     }
-    void Drain();  // hands the buffered bytes to the output
+    void Drain();                     // hands the buffered bytes to the output
+    void Reset(std::string *memory);  // closes what is open, empties the buffer
     void Output(const void *src, size_t n);
 
     platform::OutputFile file_;
@@ -215,4 +216,4 @@ private:
     uint64_t handedOut_ = 0;
 };
 
-} // namespace plix
+}  // namespace plix

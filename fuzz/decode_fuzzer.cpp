@@ -17,10 +17,10 @@ using plix::fuzz::ScratchPath;
 namespace {
 
 void CheckSameImage(const plix::Codec &a, const plix::Codec &b) {
-    FUZZ_CHECK(a.width == b.width && a.height == b.height);
-    FUZZ_CHECK(a.paddedWidth == b.paddedWidth && a.paddedHeight == b.paddedHeight);
-    FUZZ_CHECK(a.pixels && b.pixels);
-    if (BufferBytes(a)) FUZZ_CHECK(std::memcmp(a.pixels, b.pixels, BufferBytes(a)) == 0);
+    FUZZ_CHECK(a.image.width == b.image.width && a.image.height == b.image.height);
+    FUZZ_CHECK(a.image.paddedWidth == b.image.paddedWidth && a.image.paddedHeight == b.image.paddedHeight);
+    FUZZ_CHECK(a.image.pixels && b.image.pixels);
+    if (BufferBytes(a)) FUZZ_CHECK(std::memcmp(a.image.pixels, b.image.pixels, BufferBytes(a)) == 0);
 }
 
 }  // namespace

@@ -74,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     plix::Codec first;
     FUZZ_CHECK(first.DecodeMemory(encoded.data(), static_cast<int32_t>(encoded.size())) == 1);
-    FUZZ_CHECK(first.width == width && first.height == height);
+    FUZZ_CHECK(first.image.width == width && first.image.height == height);
     plix::Codec fromFile;
     fromFile.dsp = plain;
     FUZZ_CHECK(fromFile.DecodeFile(path.c_str()) == 1);
-    FUZZ_CHECK(std::memcmp(first.pixels, fromFile.image.pixels, bytes) == 0);
-    const std::vector<uint8_t> decoded(first.pixels, first.pixels + bytes);
+    FUZZ_CHECK(std::memcmp(first.image.pixels, fromFile.image.pixels, bytes) == 0);
+    const std::vector<uint8_t> decoded(first.image.pixels, first.image.pixels + bytes);
     FUZZ_CHECK(first.DecodeMemory(encoded.data(), static_cast<int32_t>(encoded.size())) == 1);
-    FUZZ_CHECK(std::memcmp(decoded.data(), first.pixels, bytes) == 0);
+    FUZZ_CHECK(std::memcmp(decoded.data(), first.image.pixels, bytes) == 0);
     return 0;
 }

@@ -26,7 +26,7 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-} // namespace
+}  // namespace
 
 bool Library::Load(const char *fileName) {
     Unload();
@@ -61,4 +61,4 @@ const char *CodecLibraryFileName() {
     return "libPLIX.so";
 }
 
-} // namespace plix::platform
+}  // namespace plix::platform

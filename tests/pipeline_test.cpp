@@ -70,6 +70,8 @@ TEST(Pipeline, FourthByteOfDecodedPixels) {
         ASSERT_TRUE(enc.EncodeMemory(plx, mode, 0, 0));
         Codec dec;
         ASSERT_TRUE(dec.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())));
+        // 16 x 8 pixels: two block positions.
+        EXPECT_EQ(dec.decoder.Report().positions, 2);
         for (int32_t y = 0; y < dec.image.paddedHeight; ++y) {
             for (int32_t x = 0; x < dec.image.paddedWidth; ++x) {
                 uint8_t b3 = dec.image.pixels[(static_cast<size_t>(y) * dec.image.paddedWidth + x) * 4 + 3];

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "dialog_host.h"
+#include "platform/bmp_file.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "plixref_view.h"
@@ -23,8 +24,6 @@ using plix::platform::InputFile;
 namespace {
 
 using plix::platform::Le32;
-using plix::platform::PutLe16;
-using plix::platform::PutLe32;
 
 
 QString Shown(const QString &path) {
@@ -53,7 +52,7 @@ CPlixrefDoc::CPlixrefDoc(CDialogHost &host, const char *libraryName) : host_(hos
             QStringLiteral("File not found - %1").arg(QString::fromLocal8Bit(libraryName)));
         return;
     }
-    constructor_ = reinterpret_cast<PLIX_ConstructorFn>(library_.Symbol("PLIX_Constructor"));
+    constructor_ = library_.Constructor();
     if (!constructor_) {
         host_.MessageBox(nullptr, QStringLiteral("GetProc error!"));
         return;
@@ -63,9 +62,7 @@ CPlixrefDoc::CPlixrefDoc(CDialogHost &host, const char *libraryName) : host_(hos
 
 CPlixrefDoc::~CPlixrefDoc() {
     if (codec_) {
-        // The disposer is looked up only now, when it is about to be used.
-        if (auto destroy = reinterpret_cast<PLIX_DestructorFn>(library_.Symbol("PLIX_Destructor")))
-            destroy(codec_);
+        library_.Destroy(codec_);
         codec_ = nullptr;
     }
     library_.Unload();
@@ -257,47 +254,26 @@ void CPlixrefDoc::SaveAsBitmap() {
 
     int32_t width = 0, height = 0;
     codec_->ops->GetImageSize(codec_, &width, &height);
-    const uint64_t stride = CDibImage::StrideFor(std::max(width, 0));
-    const uint64_t fileSize = stride * static_cast<uint64_t>(std::max(height, 0)) + 54;
-    if (width <= 0 || height <= 0 || fileSize > 0xFFFFFFFFu) {
-        host_.MessageBox(FrameWindow(),
-                         SaveFailure(path, "the picture is too large for a BMP file"));
-        return;
-    }
-
-    uint8_t header[54] = {};
-    header[0] = 'B';
-    header[1] = 'M';
-    PutLe32(header + 2, static_cast<uint32_t>(fileSize));
-    PutLe32(header + 10, 54);
-    PutLe32(header + 14, 40);
-    PutLe32(header + 18, static_cast<uint32_t>(width));
-    PutLe32(header + 22, static_cast<uint32_t>(height));
-    PutLe16(header + 26, 1);
-    PutLe16(header + 28, 24);
-
-    plix::platform::OutputFile out;
-    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[stride]());
-    if (!row) {
-        host_.MessageBox(FrameWindow(), SaveFailure(path, "not enough memory"));
-        return;
-    }
-    bool written =
-        out.Create(QFile::encodeName(path).constData()) && out.Write(header, sizeof header);
-    for (int32_t r = 0; written && r < height; ++r) {
-        for (int32_t x = 0; x < width; ++x) {
-            const uint32_t c = PixelColour(codec_, x, height - 1 - r);
-            row[3 * static_cast<size_t>(x)] = static_cast<uint8_t>(c >> 16);
-            row[3 * static_cast<size_t>(x) + 1] = static_cast<uint8_t>(c >> 8);
-            row[3 * static_cast<size_t>(x) + 2] = static_cast<uint8_t>(c);
+    const auto fillRow = [&](int32_t y, uint8_t *row) {
+        for (int32_t x = 0; x < width; ++x, row += 3) {
+            const uint32_t c = PixelColour(codec_, x, y);
+            row[0] = static_cast<uint8_t>(c >> 16);
+            row[1] = static_cast<uint8_t>(c >> 8);
+            row[2] = static_cast<uint8_t>(c);
         }
-        written = out.Write(row.get(), stride);
-    }
-    if (written) written = out.Commit();
-    if (!written) {
-        out.Abort();
+    };
+    // A picture without pixels is refused like one too large for the format.
+    using plix::platform::Bmp24Write;
+    const Bmp24Write result = width <= 0 || height <= 0
+                                  ? Bmp24Write::TooLarge
+                                  : plix::platform::WriteBmp24(QFile::encodeName(path).constData(),
+                                                               width, height, fillRow);
+    if (result == Bmp24Write::TooLarge)
+        host_.MessageBox(FrameWindow(), SaveFailure(path, "the picture is too large for a BMP file"));
+    else if (result == Bmp24Write::NoMemory)
+        host_.MessageBox(FrameWindow(), SaveFailure(path, "not enough memory"));
+    else if (result == Bmp24Write::Failed)
         host_.MessageBox(FrameWindow(), SaveFailure(path, "the file could not be written"));
-    }
 }
 
 void CPlixrefDoc::OnZoom(int percent) {

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "dib_image.h"
-#include "platform/library.h"
-#include "plix/plix.h"
+#include "plix/binding.h"
 
 class QAction;
 class QWidget;
@@ -81,7 +80,7 @@ private:
     CDibImage picture_;
     int zoomPercent_ = 100;
     ImageKind kind_ = KindNone;
-    plix::platform::Library library_;
+    plix::CodecBinding library_;
     PLIX_ConstructorFn constructor_ = nullptr;
     PlixCodec *codec_ = nullptr;
     std::vector<CPlixrefView *> views_;

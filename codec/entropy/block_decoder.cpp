@@ -16,6 +16,13 @@
 #include "streams.h"
 #include "transform/dsp.h"
 
+// The decoding loops must be inlined whole into each entry (see DecodeRaw).
+#if defined(__GNUC__)
+#define PLIX_ALWAYS_INLINE [[gnu::always_inline]]
+#else
+#define PLIX_ALWAYS_INLINE
+#endif
+
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
 #define PLIX_BMI2_DECODER 1
 #else
@@ -95,7 +102,9 @@ void ClearBlock(int32_t *block, std::index_sequence<I...>) {
 
 // The product of a value and a table entry, modulo 2^32, left for the
 // inverse kernel to limit.
-int32_t Product(uint32_t v, int32_t q) { return static_cast<int32_t>(v * static_cast<uint32_t>(q)); }
+int32_t Product(uint32_t v, int32_t q) {
+    return static_cast<int32_t>(v * static_cast<uint32_t>(q));
+}
 
 // One block, the source held by the caller. q is in zigzag order when
 // zigzagQ is set (which spares the loop a load that waits for the position),
@@ -105,11 +114,9 @@ int32_t Product(uint32_t v, int32_t q) { return static_cast<int32_t>(v * static_
 // Roomy: the chunk holds at least kBlockBytes more than the block takes, so
 // the refills need not look for its end.
 template <bool zigzagQ, bool raw = false, bool roomy = false>
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
-inline bool DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *__restrict q, int cls,
-                       int32_t &predictor) {
+PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict block,
+                                          const int32_t *__restrict q, int cls,
+                                          int32_t &predictor) {
     cls &= 1;
     if (roomy)
         in.RefillRoomy();
@@ -181,7 +188,7 @@ inline bool DecodeFrom(BitSource &in, int32_t *__restrict block, const int32_t *
 // 12 + 15 bits, and the 8 bytes of a load.
 constexpr ptrdiff_t kBlockBytes = (40 + 63 * 27 + 7) / 8 + 8;
 
-} // namespace
+}  // namespace
 
 void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__restrict q, int cls,
                  int32_t &predictor) {
@@ -210,19 +217,20 @@ void DecodePositions(StreamReader &r, int32_t (*__restrict blocks)[64], int posi
 namespace {
 
 template <bool roomy>
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
-inline uint32_t DecodeRawFrom(BitSource &in, int32_t (*__restrict blocks)[64], int positions,
-                              const int32_t *__restrict luma, const int32_t *__restrict chroma,
-                              int32_t predictors[3]) {
+PLIX_ALWAYS_INLINE inline uint32_t DecodeRawFrom(BitSource &in, int32_t (*__restrict blocks)[64],
+                                                 int positions, const int32_t *__restrict luma,
+                                                 const int32_t *__restrict chroma,
+                                                 int32_t predictors[3]) {
     uint32_t dcOnly = 0;
     for (int i = 0; i < positions; ++i) {
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i], luma, 0, predictors[0]))
+        dcOnly |= static_cast<uint32_t>(
+                      DecodeFrom<true, true, roomy>(in, blocks[3 * i], luma, 0, predictors[0]))
                   << (3 * i);
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 1], chroma, 1, predictors[1]))
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 1], chroma,
+                                                                      1, predictors[1]))
                   << (3 * i + 1);
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 2], chroma, 1, predictors[2]))
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 2], chroma,
+                                                                      1, predictors[2]))
                   << (3 * i + 2);
     }
     return dcOnly;
@@ -230,18 +238,17 @@ inline uint32_t DecodeRawFrom(BitSource &in, int32_t (*__restrict blocks)[64], i
 
 // The body of DecodePositionsRaw, one copy for each instruction set (so
 // nothing in it may be left to an outlined call).
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
+PLIX_ALWAYS_INLINE
 inline uint32_t DecodeRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
                           const int32_t *__restrict luma, const int32_t *__restrict chroma,
                           int32_t predictors[3]) {
     BitSource in(r);
     // Away from the end of the chunk, which is nearly always, the refills
     // need no test for it.
-    const uint32_t dcOnly = in.Room() >= kBlockBytes * 3 * positions
-                                ? DecodeRawFrom<true>(in, blocks, positions, luma, chroma, predictors)
-                                : DecodeRawFrom<false>(in, blocks, positions, luma, chroma, predictors);
+    const uint32_t dcOnly =
+        in.Room() >= kBlockBytes * 3 * positions
+            ? DecodeRawFrom<true>(in, blocks, positions, luma, chroma, predictors)
+            : DecodeRawFrom<false>(in, blocks, positions, luma, chroma, predictors);
     in.Finish();
     return dcOnly;
 }
@@ -249,14 +256,14 @@ inline uint32_t DecodeRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int
 #if PLIX_BMI2_DECODER
 // Shifts by a register amount without the flags dependence of the plain
 // ones: the bit buffer's shift is on the path from one symbol to the next.
-__attribute__((target("bmi2"))) uint32_t DecodeRawBmi2(StreamReader &r, int32_t (*__restrict blocks)[64],
-                                                     int positions, const int32_t *__restrict luma,
-                                                     const int32_t *__restrict chroma, int32_t predictors[3]) {
+__attribute__((target("bmi2"))) uint32_t DecodeRawBmi2(
+    StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
+    const int32_t *__restrict luma, const int32_t *__restrict chroma, int32_t predictors[3]) {
     return DecodeRaw(r, blocks, positions, luma, chroma, predictors);
 }
 #endif
 
-} // namespace
+}  // namespace
 
 uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
                             const int32_t *__restrict luma, const int32_t *__restrict chroma,
@@ -277,7 +284,8 @@ void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64
     cls &= 1;
     const int s = DecodeSymbol(r, cls, false);
     const int32_t diff = r.ReadSigned(s);
-    predictor = static_cast<int32_t>(static_cast<uint32_t>(predictor) + static_cast<uint32_t>(diff));
+    predictor =
+        static_cast<int32_t>(static_cast<uint32_t>(predictor) + static_cast<uint32_t>(diff));
     block[0] = predictor;
 
     int p = 1;

@@ -11,7 +11,8 @@ class StreamReader;
 
 // Reads one block, dequantises with q and clamps to -256..255. Any bit string
 // decodes; the predictor sum and the products wrap at 32 bits.
-void DecodeBlock(StreamReader &r, int32_t block[64], const int32_t q[64], int cls, int32_t &predictor);
+void DecodeBlock(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
+                 int32_t &predictor);
 
 // A dequantisation table reordered for DecodePositions: zigzag[i] =
 // natural[ZigzagOrder[i]].

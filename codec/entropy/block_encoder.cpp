@@ -23,16 +23,24 @@ namespace {
 
 // All ones for a negative v, else 0. Signs of coefficients are random, so
 // everything below is computed without branches.
-constexpr uint32_t SignMask(int32_t v) { return static_cast<uint32_t>(v >> 31); }
+constexpr uint32_t SignMask(int32_t v) {
+    return static_cast<uint32_t>(v >> 31);
+}
 
-constexpr uint32_t Magnitude(int32_t v) { return (static_cast<uint32_t>(v) ^ SignMask(v)) - SignMask(v); }
+constexpr uint32_t Magnitude(int32_t v) {
+    return (static_cast<uint32_t>(v) ^ SignMask(v)) - SignMask(v);
+}
 
 // v itself when v >= 0, else v - 1; the caller keeps the low bits it needs.
-constexpr uint32_t ValueBits(int32_t v) { return static_cast<uint32_t>(v) + SignMask(v); }
+constexpr uint32_t ValueBits(int32_t v) {
+    return static_cast<uint32_t>(v) + SignMask(v);
+}
 
 }  // namespace
 
-int MagnitudeCategory(int32_t v) { return std::bit_width(Magnitude(v)); }
+int MagnitudeCategory(int32_t v) {
+    return std::bit_width(Magnitude(v));
+}
 
 void WriteValueBits(StreamWriter &w, int32_t v, int n) {
     if (n <= 0) return;
@@ -70,7 +78,9 @@ public:
         count_ &= 7;
     }
     // An entry of HuffmanTables::packedCodes with its value bits.
-    void AddCoded(uint32_t entry, uint32_t valueBits) { Add((entry >> 8) | valueBits, entry & 0xFF); }
+    void AddCoded(uint32_t entry, uint32_t valueBits) {
+        Add((entry >> 8) | valueBits, entry & 0xFF);
+    }
 
     uint8_t *out() const { return out_; }
     int count() const { return static_cast<int>(count_); }
@@ -99,7 +109,8 @@ bool CodeBlock(StreamWriter &w, Code code) {
         w.PutBytes(done ? out.Cursor(start.limit) : start);
     } else if (done) {
         for (const uint8_t *p = local; p < out.out(); ++p) w.WriteBits(*p, 8);
-        if (out.count() > 0) w.WriteBits(static_cast<uint32_t>(out.bits() >> (64 - out.count())), out.count());
+        if (out.count() > 0)
+            w.WriteBits(static_cast<uint32_t>(out.bits() >> (64 - out.count())), out.count());
     }
     return done;
 }
@@ -210,7 +221,8 @@ struct SizeBits {
 // each store; a run of 16 zeros or more, which is rare where symbols are
 // many, takes stores of its own.
 template <class Lookup>
-inline void CodeAc(BitPacker &out, const CodeParts &parts, uint64_t nonZero, int cls, Lookup lookup) {
+inline void CodeAc(BitPacker &out, const CodeParts &parts, uint64_t nonZero, int cls,
+                   Lookup lookup) {
     const uint32_t *code = parts.code + cls * 512 + 256;
     const uint8_t *length = parts.length + cls * 512 + 256;
     // Indices as 64-bit values spare the loop their widening.
@@ -246,8 +258,9 @@ inline void CodeAc(BitPacker &out, const CodeParts &parts, uint64_t nonZero, int
 inline void CodePrepared(BitPacker &out, const CodeParts &parts, const PreparedBlock &b, int cls,
                          uint32_t t) {
     out.AddCoded(kHuffmanTables.packedCodes[cls * 512 + (t & 15)], t >> 16);
-    CodeAc(out, parts, b.nonZero & ~uint64_t{1}, cls,
-           [&b](unsigned z) { return SizeBits{b.size[z], b.bits[z]}; });
+    CodeAc(out, parts, b.nonZero & ~uint64_t{1}, cls, [&b](unsigned z) {
+        return SizeBits{b.size[z], b.bits[z]};
+    });
 }
 
 // A prepared block back as coefficients (exact for sizes up to 9).
@@ -261,11 +274,13 @@ void Unprepare(const PreparedBlock &b, int32_t block[64]) {
 
 constexpr int kClassOfComponent[3] = {0, 1, 1};
 
-} // namespace
+}  // namespace
 
-void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls, int32_t &predictor) {
+void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls,
+                                 int32_t &predictor) {
     cls &= 1;
-    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
+    const int32_t diff =
+        static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
     predictor = block[0];
     int n = MagnitudeCategory(diff);
     WriteSymbol(w, n, cls, false);
@@ -296,15 +311,16 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
     // A value outside -511..511 sends the block to the plain coder instead;
     // what was stored so far is left behind unused.
     const bool coded = CodeBlock(w, [&](BitPacker &out) {
-        const int32_t diff =
-            static_cast<int32_t>(static_cast<uint32_t>(block[0]) - static_cast<uint32_t>(predictor));
+        const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(block[0]) -
+                                                  static_cast<uint32_t>(predictor));
         uint32_t marks = ValueEntry(diff);
         out.AddCoded(dcCodes[marks & 15], marks >> 16);
-        CodeAc(out, GetCodeParts(), ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, cls, [&](unsigned z) {
-            const uint32_t t = ValueEntry(block[z]);
-            marks |= t;
-            return SizeBits{t & 15, t >> 16};
-        });
+        CodeAc(out, GetCodeParts(), ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, cls,
+               [&](unsigned z) {
+                   const uint32_t t = ValueEntry(block[z]);
+                   marks |= t;
+                   return SizeBits{t & 15, t >> 16};
+               });
         return (marks & kOutOfRange) == 0;
     });
     if (!coded) {
@@ -323,14 +339,16 @@ bool PrepareBlock(const int32_t block[64], PreparedBlock &out) {
         out.bits[i] = static_cast<uint16_t>(t >> 16);
     }
     out.nonZero = 0;
-    for (int i = 0; i < 64; ++i) out.nonZero |= static_cast<uint64_t>(block[ZigzagOrder[i]] != 0) << i;
+    for (int i = 0; i < 64; ++i)
+        out.nonZero |= static_cast<uint64_t>(block[ZigzagOrder[i]] != 0) << i;
     out.dc = block[0];
     return (marks & kOutOfRange) == 0;
 }
 
 void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor) {
     cls &= 1;
-    const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
+    const int32_t diff =
+        static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
     const uint32_t t = ValueEntry(diff);
     if (t & kOutOfRange) {
         // A difference no DC symbol codes: the plain coder writes what it can.
@@ -356,15 +374,16 @@ void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int p
         if (start.limit - start.out < static_cast<ptrdiff_t>(kBlockRoom) * (count - i)) {
             // Close to the end of the buffer: block by block.
             w.PutBytes(start);
-            for (; i < count; ++i) EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
+            for (; i < count; ++i)
+                EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
             return;
         }
         BitPacker out(start.out, start.bits, start.count);
         for (; i < count; ++i) {
             const PreparedBlock &b = blocks[i];
             int32_t &predictor = predictors[i % 3];
-            const int32_t diff =
-                static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
+            const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(b.dc) -
+                                                      static_cast<uint32_t>(predictor));
             const uint32_t t = ValueEntry(diff);
             if (t & kOutOfRange) break;
             CodePrepared(out, parts, b, kClassOfComponent[i % 3], t);

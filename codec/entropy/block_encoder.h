@@ -22,7 +22,8 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t block[64], int cls, int32
 
 // The same, symbol by symbol through WriteSymbol: the plain form the fast one
 // is checked against, and the path for blocks out of range.
-void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls, int32_t &predictor);
+void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls,
+                                 int32_t &predictor);
 
 // Writes the same bits as EncodeBlockSymbols for the block b was prepared
 // from (PrepareBlock or a kernel). Each size must be at most 15; anything

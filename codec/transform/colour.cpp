@@ -96,5 +96,4 @@ void ConvertYccToRgb(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_
     }
 }
 
-
 }  // namespace plix

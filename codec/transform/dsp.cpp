@@ -7,6 +7,7 @@
 #include "transform/cpu_features.h"
 #include "transform/fdct.h"
 #include "transform/idct.h"
+#include "transform/pair_kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define PLIX_X86 1
@@ -45,36 +46,18 @@ void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
     }
 }
 
-void ForwardBlocks2Prepared(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                            const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    int32_t coefficients[6][64];
-    ForwardBlocks(pixels, rowBytes, luma, chroma, coefficients);
-    ForwardBlocks(pixels + 32, rowBytes, luma, chroma, coefficients + 3);
-    // The quantised coefficients lie within -256..256: every preparation succeeds.
-    for (int k = 0; k < 6; ++k) PrepareBlock(coefficients[k], blocks[k]);
-}
-
-void InverseDecoded2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                     const YccToRgbTables *tables) {
-    LimitDecodedBlocks(blocks, 6, dcOnly);
-    InverseBlocks(blocks, pixels, rowBytes);
-    InverseBlocks(blocks + 3, pixels + 32, rowBytes);
-    if (tables) ConvertYccToRgb(pixels, static_cast<int32_t>(rowBytes / 4), 16, 8, *tables);
-}
-
-Dsp PlainKernels() {
-    Dsp d{};
-    d.name = "plain";
-    d.inverseDct = InverseDct;
-    d.forwardBlocks = ForwardBlocks;
-    d.inverseBlocks = InverseBlocks;
-    d.forwardBlocks2Prepared = ForwardBlocks2Prepared;
-    d.decodePositionsRaw = DecodePositionsRaw;
-    d.inverseDecoded2 = InverseDecoded2;
-    d.rgbToYcc = ConvertRgbToYccPixels;
-    d.yccToRgb = ConvertYccToRgb;
-    return d;
-}
+// The defaults every level starts from.
+constexpr Dsp kPlainKernels = {
+    .name = "plain",
+    .inverseDct = InverseDct,
+    .forwardBlocks = ForwardBlocks,
+    .inverseBlocks = InverseBlocks,
+    .forwardBlocks2Prepared = ForwardPairPrepared<ForwardBlocks>,
+    .decodePositionsRaw = DecodePositionsRaw,
+    .inverseDecoded2 = InverseDecodedPair<InverseBlocks, ConvertYccToRgb>,
+    .rgbToYcc = ConvertRgbToYccPixels,
+    .yccToRgb = ConvertYccToRgb,
+};
 
 // Every level this build and this processor can run, each holding the sets
 // below it; null where a level cannot run. Built once, on first use.
@@ -91,7 +74,7 @@ struct Levels {
 const Levels &GetLevels() {
     static const Levels levels = [] {
         Levels l;
-        l.plain = PlainKernels();
+        l.plain = kPlainKernels;
 #if PLIX_X86
         // The one probe answers for every set. SSE2 is the floor on x86-64,
         // yet confirmed like the others (on i686 it is not).

@@ -33,26 +33,25 @@ struct Dsp {
     // buffer and the stores need no reads. The blocks may be used as scratch.
     void (*inverseBlocks)(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
     // Two neighbouring positions at once (16 x 8 pixels; blocks 0 to 2 for the
-    // left one, 3 to 5 for the right one): the same results as two calls of
-    // the single forms, which the wide kernels beat by pairing the blocks.
-    void (*forwardBlocks2)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                           const QuantDivisors &chroma, int32_t blocks[6][64]);
-    // forwardBlocks2 with the six blocks prepared for the coder (PrepareBlock
-    // of each). The transform keeps every coefficient within -256..256, so
-    // each preparation succeeds.
-    void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                                   const QuantDivisors &chroma, PreparedBlock blocks[6]);
+    // left one, 3 to 5 for the right one), as forwardBlocks gives them, each
+    // block then prepared for the coder (PrepareBlock). The transform keeps
+    // every coefficient within -256..256, so each preparation succeeds.
+    void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes,
+                                   const QuantDivisors &luma, const QuantDivisors &chroma,
+                                   PreparedBlock blocks[6]);
     // Two positions' blocks from the bit stream, as DecodePositionsRaw
     // describes; the decoder's variants differ only in their instructions.
     uint32_t (*decodePositionsRaw)(StreamReader &r, int32_t (*blocks)[64], int positions,
-                                   const int32_t *luma, const int32_t *chroma, int32_t predictors[3]);
-    // inverseBlocks2 for blocks straight from decodePositionsRaw: entries
+                                   const int32_t *luma, const int32_t *chroma,
+                                   int32_t predictors[3]);
+    // inverseBlocks of two neighbouring positions (as above), for blocks
+    // straight from decodePositionsRaw: entries
     // 1..63 are products not yet limited to -256..255, which this does, and a
     // block whose bit k is set in dcOnly is taken as its entry 0 alone, the
     // others holding anything. With tables, the pixels are also converted to
     // RGB as yccToRgb does (byte 3 becomes 0).
-    void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                            const YccToRgbTables *tables);
+    void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
+                            size_t rowBytes, const YccToRgbTables *tables);
     // count pixels from RGB to YCbCr, src to dst (the same or disjoint).
     void (*rgbToYcc)(const uint8_t *src, uint8_t *dst, int32_t count);
     // Image area of a pixel buffer from YCbCr to RGB, in place; the packed

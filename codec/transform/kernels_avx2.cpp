@@ -1,7 +1,7 @@
 // AVX2 kernels: block transforms with two blocks side by side in each 256-bit
-// vector, and colour conversion eight pixels per step. For one position components 0 and 1 share a vector and 2 takes a 128-bit one;
-// for two neighbouring positions each component has a vector of its own, the
-// left position in the low half.
+// vector, and colour conversion eight pixels per step. For one position components 0 and 1 share a
+// vector and 2 takes a 128-bit one; for two neighbouring positions each component has a vector of
+// its own, the left position in the low half.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -224,9 +224,9 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
         const auto *entries = reinterpret_cast<const long long *>(tables->packed);
         for (int i = 0; i < 8; ++i) {
             V2 *p = reinterpret_cast<V2 *>(pixels + static_cast<size_t>(i) * rowBytes);
-            _mm256_storeu_si256(p, ToRgb8(entries, _mm256_castsi256_si128(rows[0][i]),
-                                          _mm256_castsi256_si128(rows[1][i]),
-                                          _mm256_castsi256_si128(rows[2][i])));
+            _mm256_storeu_si256(
+                p, ToRgb8(entries, _mm256_castsi256_si128(rows[0][i]),
+                          _mm256_castsi256_si128(rows[1][i]), _mm256_castsi256_si128(rows[2][i])));
             _mm256_storeu_si256(p + 1, ToRgb8(entries, _mm256_extracti128_si256(rows[0][i], 1),
                                               _mm256_extracti128_si256(rows[1][i], 1),
                                               _mm256_extracti128_si256(rows[2][i], 1)));
@@ -350,7 +350,8 @@ inline void NonZeroPair(const V2 sizes[4], uint64_t &left, uint64_t &right) {
     // Positions 0-31 and 32-63 of each block in one vector each.
     const V2 zero = _mm256_setzero_si256();
     auto zeros = [&](V2 v) {
-        return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero))));
+        return static_cast<uint64_t>(
+            static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero))));
     };
     left = ~(zeros(_mm256_permute2x128_si256(chunk[0], chunk[1], 0x20)) |
              zeros(_mm256_permute2x128_si256(chunk[2], chunk[3], 0x20)) << 32);
@@ -363,8 +364,8 @@ inline void NonZeroPair(const V2 sizes[4], uint64_t &left, uint64_t &right) {
 // value bits are v or v - 1 masked by m, and n comes from m + 1 = 2^n. Lanes
 // stay within 16 bits, as the coefficients do.
 inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right) {
-    const V2 table = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
+    const V2 table =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
     const V2 multiplier = _mm256_set1_epi16(static_cast<int16_t>(kDeBruijn));
     const V2 one = _mm256_set1_epi16(1);
     V2 sizes[4];
@@ -378,9 +379,12 @@ inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right
             m = _mm256_or_si256(m, _mm256_srli_epi16(m, 4));
             m = _mm256_or_si256(m, _mm256_srli_epi16(m, 8));
             const V2 bits = _mm256_and_si256(_mm256_add_epi16(v, _mm256_srai_epi16(v, 15)), m);
-            _mm_store_si128(reinterpret_cast<V1 *>(left.bits + 8 * (i + j)), _mm256_castsi256_si128(bits));
-            _mm_store_si128(reinterpret_cast<V1 *>(right.bits + 8 * (i + j)), _mm256_extracti128_si256(bits, 1));
-            const V2 index = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_add_epi16(m, one), multiplier), 12);
+            _mm_store_si128(reinterpret_cast<V1 *>(left.bits + 8 * (i + j)),
+                            _mm256_castsi256_si128(bits));
+            _mm_store_si128(reinterpret_cast<V1 *>(right.bits + 8 * (i + j)),
+                            _mm256_extracti128_si256(bits, 1));
+            const V2 index =
+                _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_add_epi16(m, one), multiplier), 12);
             n[j] = _mm256_shuffle_epi8(table, index);
         }
         // Rows i and i + 1 of the left block | of the right one.
@@ -400,15 +404,6 @@ void ForwardBlocks2PreparedAvx2(const uint8_t *pixels, size_t rowBytes, const Qu
     V2 q[3][8];
     ForwardPair(pixels, rowBytes, luma, chroma, q);
     for (int k = 0; k < 3; ++k) PreparePair(q[k], blocks[k], blocks[k + 3]);
-}
-
-void ConvertRgbToYccPixelsAvx2(const uint8_t *src, uint8_t *dst, int32_t count) {
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8, src += 32, dst += 32) {
-        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst), vec::ToYcc(p));
-    }
-    if (i < count) ConvertRgbToYccPixels(src, dst, count - i);
 }
 
 void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
@@ -441,14 +436,7 @@ void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
             _mm256_storeu_si256(reinterpret_cast<__m256i *>(p),
                                 _mm256_permute4x64_epi64(rgb, 0xD8));
         }
-        for (; x < width; ++x, p += 4) {
-            const size_t i = static_cast<size_t>(p[1]) * 256 + p[0];
-            const __m128i v =
-                _mm_add_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(tables.packed[i])),
-                              _mm_set1_epi16(p[2]));
-            const uint32_t rgb = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-            std::memcpy(p, &rgb, 4);
-        }
+        for (; x < width; ++x, p += 4) vec::ToRgbPixel(tables, p);
     }
 }
 
@@ -459,7 +447,7 @@ void InstallAvx2Kernels(Dsp &dsp) {
     dsp.inverseBlocks = InverseBlocksAvx2;
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx2;
     dsp.inverseDecoded2 = InverseDecoded2Avx2;
-    dsp.rgbToYcc = ConvertRgbToYccPixelsAvx2;
+    dsp.rgbToYcc = vec::RgbToYccPixels<__m256i>;
     dsp.yccToRgb = ConvertYccToRgbAvx2;
 }
 

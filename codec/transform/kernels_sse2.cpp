@@ -12,6 +12,7 @@
 #include "transform/dsp.h"
 #include "transform/fdct.h"
 #include "transform/idct.h"
+#include "transform/pair_kernels.h"
 
 namespace plix {
 
@@ -71,27 +72,6 @@ void InverseBlocksSse2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
     vec::StorePixels(c[0], c[1], c[2], pixels, rowBytes);
 }
 
-namespace {
-
-// One pixel from its table entry: Y + offsets, saturated to bytes.
-inline uint32_t ToRgb(const YccToRgbTables &t, const uint8_t *p) {
-    const size_t i = static_cast<size_t>(p[1]) * 256 + p[0];
-    const __m128i v = _mm_add_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(t.packed[i])),
-                                    _mm_set1_epi16(p[2]));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-}
-
-}  // namespace
-
-void ConvertRgbToYccPixelsSse2(const uint8_t *src, uint8_t *dst, int32_t count) {
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4, src += 16, dst += 16) {
-        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), vec::ToYcc(p));
-    }
-    if (i < count) ConvertRgbToYccPixels(src, dst, count - i);
-}
-
 void ConvertYccToRgbSse2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                          const YccToRgbTables &tables) {
     const __m128i lumMask = _mm_set1_epi32(0x00FF0000);
@@ -123,26 +103,9 @@ void ConvertYccToRgbSse2(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
             _mm_storeu_si128(reinterpret_cast<__m128i *>(p), rgb);
         }
         for (; x < width; ++x, p += 4) {
-            const uint32_t v = ToRgb(tables, p);
-            std::memcpy(p, &v, 4);
+            vec::ToRgbPixel(tables, p);
         }
     }
-}
-
-void ForwardBlocks2PreparedSse2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                                const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    int32_t coefficients[6][64];
-    ForwardBlocksSse2(pixels, rowBytes, luma, chroma, coefficients);
-    ForwardBlocksSse2(pixels + 32, rowBytes, luma, chroma, coefficients + 3);
-    for (int k = 0; k < 6; ++k) PrepareBlock(coefficients[k], blocks[k]);
-}
-
-void InverseDecoded2Sse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                         const YccToRgbTables *tables) {
-    LimitDecodedBlocks(blocks, 6, dcOnly);
-    InverseBlocksSse2(blocks, pixels, rowBytes);
-    InverseBlocksSse2(blocks + 3, pixels + 32, rowBytes);
-    if (tables) ConvertYccToRgbSse2(pixels, static_cast<int32_t>(rowBytes / 4), 16, 8, *tables);
 }
 
 }  // namespace
@@ -151,9 +114,9 @@ void InstallSse2Kernels(Dsp &dsp) {
     dsp.inverseDct = InverseDctSse2;
     dsp.forwardBlocks = ForwardBlocksSse2;
     dsp.inverseBlocks = InverseBlocksSse2;
-    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedSse2;
-    dsp.inverseDecoded2 = InverseDecoded2Sse2;
-    dsp.rgbToYcc = ConvertRgbToYccPixelsSse2;
+    dsp.forwardBlocks2Prepared = ForwardPairPrepared<ForwardBlocksSse2>;
+    dsp.inverseDecoded2 = InverseDecodedPair<InverseBlocksSse2, ConvertYccToRgbSse2>;
+    dsp.rgbToYcc = vec::RgbToYccPixels<__m128i>;
     dsp.yccToRgb = ConvertYccToRgbSse2;
 }
 

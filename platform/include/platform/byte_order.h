@@ -9,7 +9,9 @@
 
 namespace plix::platform {
 
-inline uint16_t Le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t Le16(const uint8_t *p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 inline uint32_t Le32(const uint8_t *p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -17,7 +19,9 @@ inline uint32_t Le32(const uint8_t *p) {
 }
 
 // A 32-bit field that holds a signed value (two's complement).
-inline int32_t Le32Signed(const uint8_t *p) { return static_cast<int32_t>(Le32(p)); }
+inline int32_t Le32Signed(const uint8_t *p) {
+    return static_cast<int32_t>(Le32(p));
+}
 
 inline void PutLe16(uint8_t *p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -41,4 +45,4 @@ inline void StoreBe64(uint8_t *p, uint64_t v) {
     std::memcpy(p, &v, 8);
 }
 
-} // namespace plix::platform
+}  // namespace plix::platform

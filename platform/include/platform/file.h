@@ -64,4 +64,4 @@ private:
     std::string temp_;    // temporary name while writing, empty when direct
 };
 
-} // namespace plix::platform
+}  // namespace plix::platform

@@ -82,8 +82,8 @@ void ConvertRgbToYccPixelsNeon(const uint8_t *src, uint8_t *dst, int32_t count) 
         const int16x8_t r = vreinterpretq_s16_u16(vmovl_u8(p.val[2]));
         const int16x4_t bl = vget_low_s16(b), gl = vget_low_s16(g), rl = vget_low_s16(r);
         const int16x4_t bh = vget_high_s16(b), gh = vget_high_s16(g), rh = vget_high_s16(r);
-        const uint8x8_t y = Bytes(Channel<kYb, kYg, kYr>(bl, gl, rl),
-                                  Channel<kYb, kYg, kYr>(bh, gh, rh), 0);
+        const uint8x8_t y =
+            Bytes(Channel<kYb, kYg, kYr>(bl, gl, rl), Channel<kYb, kYg, kYr>(bh, gh, rh), 0);
         const uint8x8_t cb = Bytes(Channel<kCbb, -kCbg, -kCbr>(bl, gl, rl),
                                    Channel<kCbb, -kCbg, -kCbr>(bh, gh, rh), 128);
         const uint8x8_t cr = Bytes(Channel<-kCrb, -kCrg, kCrr>(bl, gl, rl),
@@ -110,8 +110,8 @@ void ConvertYccToRgbNeon(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
             const uint8x16_t px = vld1q_u8(p);
             const int16x8_t y01 = vreinterpretq_s16_u8(vqtbl1q_u8(px, lum01));
             const int16x8_t y23 = vreinterpretq_s16_u8(vqtbl1q_u8(px, lum23));
-            vst1q_u8(p, vcombine_u8(vqmovun_s16(vaddq_s16(y01, t01)),
-                                    vqmovun_s16(vaddq_s16(y23, t23))));
+            vst1q_u8(
+                p, vcombine_u8(vqmovun_s16(vaddq_s16(y01, t01)), vqmovun_s16(vaddq_s16(y23, t23))));
         }
         if (x < width) ConvertYccToRgb(p, 0, width - x, 1, tables);
     }

@@ -157,10 +157,14 @@ inline void InverseKernel(const V x[8], V y[8]) {
     const V e0 = vaddq_s16(a, t), e3 = vsubq_s16(a, t);
     const V e1 = vaddq_s16(b, w), e2 = vsubq_s16(b, w);
 
-    const V o0 = vmlaq_n_s16(vmlaq_n_s16(vmlaq_n_s16(vmulq_n_s16(x[1], 44), x[3], 38), x[5], 25), x[7], 9);
-    const V o1 = vmlsq_n_s16(vmlsq_n_s16(vmlsq_n_s16(vmulq_n_s16(x[1], 38), x[3], 9), x[5], 44), x[7], 25);
-    const V o2 = vmlaq_n_s16(vmlaq_n_s16(vmlsq_n_s16(vmulq_n_s16(x[1], 25), x[3], 44), x[5], 9), x[7], 38);
-    const V o3 = vmlsq_n_s16(vmlaq_n_s16(vmlsq_n_s16(vmulq_n_s16(x[1], 9), x[3], 25), x[5], 38), x[7], 44);
+    const V o0 =
+        vmlaq_n_s16(vmlaq_n_s16(vmlaq_n_s16(vmulq_n_s16(x[1], 44), x[3], 38), x[5], 25), x[7], 9);
+    const V o1 =
+        vmlsq_n_s16(vmlsq_n_s16(vmlsq_n_s16(vmulq_n_s16(x[1], 38), x[3], 9), x[5], 44), x[7], 25);
+    const V o2 =
+        vmlaq_n_s16(vmlaq_n_s16(vmlsq_n_s16(vmulq_n_s16(x[1], 25), x[3], 44), x[5], 9), x[7], 38);
+    const V o3 =
+        vmlsq_n_s16(vmlaq_n_s16(vmlsq_n_s16(vmulq_n_s16(x[1], 9), x[3], 25), x[5], 38), x[7], 44);
 
     y[0] = vqaddq_s16(e0, o0);
     y[7] = vqsubq_s16(e0, o0);
@@ -274,11 +278,14 @@ inline void StorePixels(const V c[3][8], uint8_t *pixels, size_t rowBytes) {
 inline void Prepare(const V q[8], PreparedBlock &out) {
     for (int i = 0; i < 8; ++i) {
         const V v = q[i];
-        const int16x8_t zeros = vreinterpretq_s16_u16(vclzq_u16(vreinterpretq_u16_s16(vabsq_s16(v))));
+        const int16x8_t zeros =
+            vreinterpretq_s16_u16(vclzq_u16(vreinterpretq_u16_s16(vabsq_s16(v))));
         const uint16x8_t mask = vshlq_u16(vdupq_n_u16(0xFFFF), vnegq_s16(zeros));  // 0 for v = 0
-        const uint16x8_t bits = vandq_u16(vreinterpretq_u16_s16(vaddq_s16(v, vshrq_n_s16(v, 15))), mask);
+        const uint16x8_t bits =
+            vandq_u16(vreinterpretq_u16_s16(vaddq_s16(v, vshrq_n_s16(v, 15))), mask);
         vst1q_u16(out.bits + 8 * i, bits);
-        vst1_u8(out.size + 8 * i, vmovn_u16(vreinterpretq_u16_s16(vsubq_s16(vdupq_n_s16(16), zeros))));
+        vst1_u8(out.size + 8 * i,
+                vmovn_u16(vreinterpretq_u16_s16(vsubq_s16(vdupq_n_s16(16), zeros))));
     }
     // The categories in zigzag order, sixteen at a time; one bit per byte
     // that is not zero.

@@ -14,9 +14,10 @@ if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi
 
-# The 64-bit ARM cross build and the emulator its tests run under.
+# The 64-bit ARM cross build, the emulator its tests run under and the
+# GoogleTest sources it builds for the target.
 if [ "$(uname -m)" = x86_64 ]; then
-  packages+=(g++-aarch64-linux-gnu qemu-user-static)
+  packages+=(g++-aarch64-linux-gnu qemu-user-static googletest)
 fi
 
 missing=()

@@ -14,6 +14,12 @@ if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi
 
+# The 64-bit ARM cross build, the emulator its tests run under and the
+# GoogleTest sources it builds for the target.
+if [ "$(uname -m)" = x86_64 ]; then
+  packages+=(g++-aarch64-linux-gnu qemu-user-static googletest)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -50,6 +50,17 @@ TEST(CpuFeatures, EveryX86_64ProcessorHasThePackedPath) {
     EXPECT_NE(&GetDsp(), GetDspLevel(DspLevel::kPlain));
     EXPECT_NE(GetDspLevel(DspLevel::kSse2), nullptr);
     EXPECT_EQ(GetDspLevel(DspLevel::kAvx2) != nullptr, cpu.HasAvx2());
+    EXPECT_EQ(GetDspLevel(DspLevel::kNeon), nullptr);
+}
+#elif defined(__aarch64__)
+// Advanced SIMD comes with every 64-bit ARM processor: no probe, always NEON.
+TEST(CpuFeatures, Arm64ProcessorsTakeTheNeonPath) {
+    const CpuFeatures cpu;
+    EXPECT_EQ(cpu.GetSupportedFeatures(), 0u);
+    EXPECT_EQ(GetDspLevel(DspLevel::kSse2), nullptr);
+    EXPECT_EQ(GetDspLevel(DspLevel::kAvx2), nullptr);
+    ASSERT_NE(GetDspLevel(DspLevel::kNeon), nullptr);
+    EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kNeon));
 }
 #else
 TEST(CpuFeatures, OtherProcessorsTakeThePlainPath) {
@@ -91,14 +102,15 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     ASSERT_NE(plain, nullptr);
     std::set<const Dsp *> levels;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
+    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) {
             levels.insert(d);
         }
     }
     EXPECT_EQ(levels.count(first), 1u);
     // The best level this processor runs.
-    const Dsp *best = GetDspLevel(DspLevel::kAvx2);
+    const Dsp *best = GetDspLevel(DspLevel::kNeon);
+    if (!best) best = GetDspLevel(DspLevel::kAvx2);
     if (!best) best = GetDspLevel(DspLevel::kSse2);
     if (!best) best = plain;
     EXPECT_EQ(first, best);

@@ -65,8 +65,10 @@ struct Levels {
     Dsp plain;
     Dsp sse2;
     Dsp avx2;
+    Dsp neon;
     bool hasSse2 = false;
     bool hasAvx2 = false;
+    bool hasNeon = false;
 };
 
 const Levels &GetLevels() {
@@ -93,6 +95,14 @@ const Levels &GetLevels() {
             l.avx2.name = "avx2";
         }
 #endif
+#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // Advanced SIMD is part of every 64-bit ARM processor: no probe. (The
+        // kernels take lanes apart in little-endian order.)
+        l.neon = l.plain;
+        InstallNeonKernels(l.neon);
+        l.neon.name = "neon";
+        l.hasNeon = true;
+#endif
         return l;
     }();
     return levels;
@@ -109,12 +119,15 @@ const Dsp *GetDspLevel(DspLevel level) {
             return l.hasSse2 ? &l.sse2 : nullptr;
         case DspLevel::kAvx2:
             return l.hasAvx2 ? &l.avx2 : nullptr;
+        case DspLevel::kNeon:
+            return l.hasNeon ? &l.neon : nullptr;
     }
     return nullptr;
 }
 
 const Dsp &GetDsp() {
     static const Dsp *const dsp = [] {
+        if (const Dsp *d = GetDspLevel(DspLevel::kNeon)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kAvx2)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kSse2)) return d;
         return GetDspLevel(DspLevel::kPlain);

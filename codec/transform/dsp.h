@@ -65,7 +65,7 @@ const Dsp &GetDsp();
 
 // A given level, for tests and benchmarks: null when this processor (or this
 // build) cannot run it. A level holds every set up to it.
-enum class DspLevel { kPlain, kSse2, kAvx2 };
+enum class DspLevel { kPlain, kSse2, kAvx2, kNeon };
 const Dsp *GetDspLevel(DspLevel level);
 
 // Defined by the files of each instruction set; each overrides what it

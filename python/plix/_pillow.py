@@ -1,5 +1,6 @@
 """The Pillow plugin: format PLIX, recognised by content, read as RGB with the
 library's exact pixels, written with the library's encoder."""
+import operator
 import os
 import struct
 import tempfile
@@ -61,15 +62,21 @@ class PlixDecoder(ImageFile.PyDecoder):
         return -1, 0
 
 
+def _integer(value, low, high, name):
+    try:
+        value = operator.index(value)
+    except TypeError:
+        value = None
+    if value is None or not low <= value <= high:
+        raise ValueError("%s must be an integer from %d to %d" % (name, low, high))
+    return value
+
+
 def _save(im, fp, filename):
     info = im.encoderinfo
-    q_factor = info.get("q_factor", 0)
-    matrix = info.get("matrix", 0)
+    q_factor = _integer(info.get("q_factor", 0), 0, 15, "q_factor")
+    matrix = _integer(info.get("matrix", 0), 0, 2, "matrix")
     colour_mode = str(info.get("colour_mode", "yuv")).lower()
-    if not isinstance(q_factor, int) or not 0 <= q_factor <= 15:
-        raise ValueError("q_factor must be an integer from 0 to 15")
-    if not isinstance(matrix, int) or not 0 <= matrix <= 2:
-        raise ValueError("matrix must be 0, 1 or 2")
     if colour_mode not in _MODES:
         raise ValueError('colour_mode must be "yuv" or "rgb"')
     if im.mode != "RGB":

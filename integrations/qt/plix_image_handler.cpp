@@ -82,7 +82,11 @@ bool PlixImageHandler::read(QImage *image) {
     if (!allocateImage(QSize(header.width, header.height), QImage::Format_RGB32, &out))
         return false;
 
-    const QByteArray data = device()->readAll();
+    QIODevice *d = device();
+    if (!d->isSequential() &&
+        static_cast<quint64>(d->size() - d->pos()) > plix::integration::kMaxFileBytes)
+        return false;
+    const QByteArray data = d->readAll();
     if (static_cast<size_t>(data.size()) > plix::integration::kMaxFileBytes) return false;
     plix::CodecHandle codec(PLIX_Constructor, PLIX_Destructor);
     if (!codec || !codec.decodeMemory(data.constData(), static_cast<int32_t>(data.size())))

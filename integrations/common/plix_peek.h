@@ -44,4 +44,4 @@ inline bool PeekHeader(const void *data, size_t size, PeekedHeader *out) {
 // The library takes the size as a signed 32-bit count.
 inline constexpr size_t kMaxFileBytes = 0x7FFFFFFF;
 
-} // namespace plix::integration
+}  // namespace plix::integration

@@ -143,7 +143,7 @@ gboolean StopLoad(gpointer context, GError **error) {
     return ok ? TRUE : FALSE;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -170,4 +170,4 @@ G_MODULE_EXPORT void fill_info(GdkPixbufFormat *info) {
     info->flags = GDK_PIXBUF_FORMAT_THREADSAFE;
 }
 
-} // extern "C"
+}  // extern "C"

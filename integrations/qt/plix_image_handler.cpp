@@ -58,9 +58,11 @@ int32_t QFactorForQuality(int quality) {
     return (15 * (100 - quality) + 50) / 100;
 }
 
-} // namespace
+}  // namespace
 
-bool PlixImageHandler::canRead(QIODevice *device) { return PeekDevice(device, nullptr); }
+bool PlixImageHandler::canRead(QIODevice *device) {
+    return PeekDevice(device, nullptr);
+}
 
 bool PlixImageHandler::canRead() const {
     if (!canRead(device())) return false;
@@ -150,21 +152,22 @@ bool PlixImageHandler::write(const QImage &image) {
 
 QVariant PlixImageHandler::option(ImageOption option) const {
     switch (option) {
-    case Size: {
-        PeekedHeader header;
-        if (!PeekDevice(device(), &header) || header.width <= 0 || header.height <= 0) return {};
-        return QSize(header.width, header.height);
-    }
-    case ImageFormat:
-        return QImage::Format_RGB32;
-    case Quality:
-        return quality_;
-    case SubType:
-        return subType_;
-    case SupportedSubTypes:
-        return QVariant::fromValue(subTypes());
-    default:
-        return {};
+        case Size: {
+            PeekedHeader header;
+            if (!PeekDevice(device(), &header) || header.width <= 0 || header.height <= 0)
+                return {};
+            return QSize(header.width, header.height);
+        }
+        case ImageFormat:
+            return QImage::Format_RGB32;
+        case Quality:
+            return quality_;
+        case SubType:
+            return subType_;
+        case SupportedSubTypes:
+            return QVariant::fromValue(subTypes());
+        default:
+            return {};
     }
 }
 

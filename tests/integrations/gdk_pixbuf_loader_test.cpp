@@ -30,8 +30,10 @@ Loaded Load(const std::vector<uint8_t> &bytes, size_t piece = 4093) {
     for (size_t at = 0; ok && at < bytes.size(); at += piece)
         ok = gdk_pixbuf_loader_write(loader, bytes.data() + at, std::min(piece, bytes.size() - at),
                                      &error);
-    if (ok) ok = gdk_pixbuf_loader_close(loader, &error);
-    else gdk_pixbuf_loader_close(loader, nullptr);
+    if (ok)
+        ok = gdk_pixbuf_loader_close(loader, &error);
+    else
+        gdk_pixbuf_loader_close(loader, nullptr);
     GdkPixbuf *pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
     if (pixbuf) {
         const int w = gdk_pixbuf_get_width(pixbuf), h = gdk_pixbuf_get_height(pixbuf);
@@ -89,7 +91,10 @@ TEST(GdkPixbufLoader, RefusesBmpJunkShortAndHugeFilesAtOnce) {
     wide[8] = wide[12] = 0x01;
     wide[9] = wide[13] = 0x40;
     const std::vector<std::vector<uint8_t>> refused = {
-        ReadBytes(Conformance("images/mix_100x75.bmp")), Junk(), HugeHeader(), wide,
+        ReadBytes(Conformance("images/mix_100x75.bmp")),
+        Junk(),
+        HugeHeader(),
+        wide,
         {'P', 'L', 'I', 'X', 0, 0, 0}};
     for (const auto &bytes : refused) {
         const auto start = std::chrono::steady_clock::now();
@@ -104,9 +109,11 @@ TEST(GdkPixbufLoader, ReplaysTheDecodeCorpus) {
     for (const std::string &file : DecodeCorpus()) {
         const auto bytes = ReadBytes(file);
         const Loaded got = Load(bytes);
-        if (got.ok) ExpectSame(got.rgb, LibraryDecode(bytes), file);
-        else EXPECT_FALSE(got.error.empty()) << file;
+        if (got.ok)
+            ExpectSame(got.rgb, LibraryDecode(bytes), file);
+        else
+            EXPECT_FALSE(got.error.empty()) << file;
     }
 }
 
-} // namespace
+}  // namespace

@@ -120,4 +120,4 @@ inline std::vector<std::string> DecodeCorpus() {
     return files;
 }
 
-} // namespace plix::itest
+}  // namespace plix::itest

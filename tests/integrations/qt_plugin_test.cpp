@@ -55,14 +55,8 @@ QByteArray SubType(int mode, int matrix) {
 // A quality that maps to each q-factor of the vectors:
 // q-factor = round(15 * (100 - quality) / 100).
 int QualityFor(int qfactor) {
-    switch (qfactor) {
-    case 0: return 100;
-    case 1: return 93;
-    case 4: return 73;
-    case 9: return 40;
-    case 15: return 0;
-    }
-    return -2;
+    static const std::map<int, int> quality = {{0, 100}, {1, 93}, {4, 73}, {9, 40}, {15, 0}};
+    return quality.at(qfactor);
 }
 
 TEST(QtPlugin, IsFoundWithItsKeysAndMimeType) {
@@ -93,7 +87,9 @@ TEST(QtPlugin, DecodesEveryConformanceFileExactly) {
 
 TEST(QtPlugin, RefusesBmpJunkAndHugeHeadersAtOnce) {
     const std::vector<std::vector<uint8_t>> refused = {
-        ReadBytes(Conformance("images/mix_100x75.bmp")), Junk(), HugeHeader(),
+        ReadBytes(Conformance("images/mix_100x75.bmp")),
+        Junk(),
+        HugeHeader(),
         {'P', 'L', 'I', 'X', 0, 0}};
     for (const auto &bytes : refused) {
         QBuffer buffer;
@@ -128,8 +124,8 @@ TEST(QtPlugin, WritesTheConformanceBytes) {
         const QImage source(QString::fromStdString(Conformance(c["input_bmp"])));
         ASSERT_FALSE(source.isNull()) << c["input_bmp"];
         bool ok = false;
-        const QByteArray written =
-            Write(source, QualityFor(c.Int("qfactor")), SubType(c.Int("mode"), c.Int("matrix")), &ok);
+        const QByteArray written = Write(source, QualityFor(c.Int("qfactor")),
+                                         SubType(c.Int("mode"), c.Int("matrix")), &ok);
         ASSERT_TRUE(ok) << c["name"];
         EXPECT_EQ(written, ToQt(ReadBytes(Conformance(c["plx"])))) << c["name"];
     }
@@ -182,12 +178,13 @@ TEST(QtPlugin, ReplaysTheDecodeCorpus) {
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
     // Only this plugin folder: the build tree's, or an installed one.
     const QByteArray dir = qgetenv("PLIX_QT_PLUGIN_DIR");
-    QCoreApplication::setLibraryPaths({QString::fromLocal8Bit(dir.isEmpty() ? PLIX_QT_PLUGINS : dir)});
+    QCoreApplication::setLibraryPaths(
+        {QString::fromLocal8Bit(dir.isEmpty() ? PLIX_QT_PLUGINS : dir)});
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

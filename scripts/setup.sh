@@ -10,6 +10,12 @@ packages=(
   python3 python3-pil
   clang libclang-rt-14-dev valgrind
 )
+# The loaders for other applications: gdk-pixbuf, the MIME database, gio,
+# the desktop-entry checker, and Pillow with numpy, pytest and pip.
+packages+=(
+  libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin desktop-file-utils
+  python3-pil python3-numpy python3-pytest python3-setuptools python3-pip
+)
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

@@ -3,6 +3,7 @@
 #   usr/share/doc/<package>/copyright and changelog.gz
 #   man pages compressed with gzip -9n, whoever installed them
 #   usr/share/lintian/overrides/<package> from cmake/debian/<package>/
+#   no cache that a trigger of another package rebuilds
 find_program(PLIX_GZIP gzip REQUIRED)
 
 # gzip -9n: maximal compression and no time stamp, so builds repeat.
@@ -25,6 +26,19 @@ foreach(package IN LISTS CPACK_PLIX_PACKAGES)
     if(NOT IS_SYMLINK "${page}" AND page MATCHES "/man[1-9][^/]*/[^/]+\\.[1-9][a-z]*$")
       plix_gzip("${page}")
     endif()
+  endforeach()
+
+  # Caches that Debian's triggers rebuild on the target belong to the packages
+  # that own them; an install step that wrote one must not ship it.
+  file(GLOB_RECURSE caches
+    "${usr}/lib/*/loaders.cache"
+    "${usr}/share/icons/*/icon-theme.cache"
+    "${usr}/share/applications/mimeinfo.cache")
+  file(GLOB mime_outputs LIST_DIRECTORIES true "${usr}/share/mime/*")
+  list(FILTER mime_outputs EXCLUDE REGEX "/share/mime/packages$")
+  foreach(generated IN LISTS caches mime_outputs)
+    message(STATUS "not packaged, rebuilt by a trigger: ${generated}")
+    file(REMOVE_RECURSE "${generated}")
   endforeach()
 
   set(doc "${usr}/share/doc/${package}")

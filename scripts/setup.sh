@@ -10,6 +10,9 @@ packages=(
   python3 python3-pil
   clang libclang-rt-14-dev valgrind
 )
+# Debian packages and their test: cpack's dependency scan, lintian, man page
+# lint, and the desktop tools the installed packages are checked with.
+packages+=(dpkg-dev file lintian mandoc libglib2.0-bin shared-mime-info libgdk-pixbuf2.0-bin)
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

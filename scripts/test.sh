@@ -33,4 +33,7 @@ cmake --build "$root/build-asan" -j "$jobs" >/dev/null
 echo "== valgrind memcheck: the converter in both directions"
 "$root/scripts/valgrind_plixconv.sh" "$root/build"
 
+echo "== Debian packages: build, lintian, install, use from /usr, purge"
+"$root/tests/packaging/test_packages.sh"
+
 echo "== All tests passed"

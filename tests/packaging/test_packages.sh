@@ -46,6 +46,11 @@ restore() {
 trap restore EXIT
 trap 'exit 1' INT TERM
 
+# Man pages, all of them: mandoc finds nothing to report.
+for page in "$root"/docs/man/*.[1-9]; do
+  mandoc -T lint -W warning "$page" || fail "mandoc -T lint: $page"
+done
+
 # 1. Build.
 "$root/scripts/package.sh" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "package build"; }
 debs=("$pkgdir"/*.deb)

@@ -31,9 +31,10 @@ restore() {
     for p in "${packages[@]}"; do
       dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null | grep -q '^[ihcuUtrf]' && ours+=("$p")
     done
-    # Whatever apt-get added besides our packages goes as well.
-    local added
-    added=$(comm -13 "$work/before.txt" <(status_list) | grep -vE "^($(IFS='|'; echo "${packages[*]}"))(:.*)?$")
+    # What our apt-get added besides our packages goes as well (taken right
+    # around our install, so that others' installs since are left alone).
+    local added=""
+    [ -f "$work/added.txt" ] && added=$(cat "$work/added.txt")
     if [ ${#ours[@]} -gt 0 ] || [ -n "$added" ]; then
       echo "restoring: purging ${ours[*]} $added" >&2
       "${apt[@]}" purge "${ours[@]}" $added >>"$work/apt.log" 2>&1 ||
@@ -53,6 +54,7 @@ done
 
 # 1. Build.
 "$root/scripts/package.sh" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "package build"; }
+! grep -q 'name no COMPONENT' "$work/package.log" || fail "install rules without a component are not packaged"
 debs=("$pkgdir"/*.deb)
 packages=()
 for d in "${debs[@]}"; do packages+=("$(dpkg-deb -f "$d" Package)"); done
@@ -96,8 +98,12 @@ loader_cache=$(ls /usr/lib/*/gdk-pixbuf-2.0/2.10.0/loaders.cache 2>/dev/null | h
 
 # 3. Install.
 installed=1
-"${apt[@]}" install --no-install-recommends "${debs[@]}" >"$work/apt.log" 2>&1 ||
-  { cat "$work/apt.log"; fail "apt-get install"; }
+apt_rc=0
+"${apt[@]}" install --no-install-recommends "${debs[@]}" >"$work/apt.log" 2>&1 || apt_rc=$?
+comm -13 "$work/before.txt" <(status_list) |
+  grep -vE "^($(IFS='|'; echo "${packages[*]}"))(:.*)?$" >"$work/added.txt" || true
+[ "$apt_rc" = 0 ] || { cat "$work/apt.log"; fail "apt-get install"; }
+[ ! -s "$work/added.txt" ] || echo "apt-get added: $(tr '\n' ' ' <"$work/added.txt")"
 
 # 4. Use them from /usr, with nothing pointing at the build.
 clean=(env -i PATH=/usr/bin:/bin HOME="$work" LANG=C.UTF-8)

@@ -6,6 +6,11 @@
 #include <cstring>
 #include <string>
 
+// The library folder as seen from the program folder, set by the build.
+#ifndef PLIX_BINDIR_TO_LIBDIR
+#define PLIX_BINDIR_TO_LIBDIR "../lib"
+#endif
+
 namespace plix::platform {
 
 namespace {
@@ -31,13 +36,14 @@ std::string ProgramFolder() {
 bool Library::Load(const char *fileName) {
     Unload();
     // A bare name is first looked for where the programs' run path points:
-    // beside the program and in ../lib. dlopen applies the run path of its
-    // caller, and a runtime that interposes dlopen (the sanitizers) is the
-    // caller then, so the program's own run path would be ignored.
+    // beside the program and in the installed library folder. dlopen applies
+    // the run path of its caller, and a runtime that interposes dlopen (the
+    // sanitizers) is the caller then, so the program's own run path would be
+    // ignored.
     if (std::strchr(fileName, '/') == nullptr) {
         const std::string folder = ProgramFolder();
         if (!folder.empty()) {
-            for (const char *sub : {"/", "/../lib/"}) {
+            for (const char *sub : {"/", "/" PLIX_BINDIR_TO_LIBDIR "/"}) {
                 const std::string path = folder + sub + fileName;
                 handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
                 if (handle_) return true;

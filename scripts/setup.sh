@@ -16,6 +16,9 @@ packages+=(
   libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin desktop-file-utils
   python3-pil python3-numpy python3-pytest python3-setuptools python3-pip
 )
+# Debian packages and their test: cpack's dependency scan, lintian, man page
+# lint.
+packages+=(dpkg-dev file lintian mandoc)
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

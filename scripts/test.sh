@@ -33,6 +33,9 @@ cmake --build "$root/build-asan" -j "$jobs" >/dev/null
 echo "== valgrind memcheck: the converter in both directions"
 "$root/scripts/valgrind_plixconv.sh" "$root/build"
 
+echo "== Debian packages: build, lintian, install, use from /usr, purge"
+"$root/tests/packaging/test_packages.sh"
+
 # On a 64-bit ARM machine the builds above are the ARM ones already.
 if [ "$(uname -m)" = x86_64 ]; then
   echo "== 64-bit ARM: cross build, test suite and converter under qemu-aarch64"

@@ -10,6 +10,8 @@ packages=(
   python3 python3-pil
   clang libclang-rt-14-dev valgrind
 )
+# The viewer's screenshots: a window manager, so that windows get real frames.
+packages+=(openbox)
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

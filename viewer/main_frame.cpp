@@ -46,6 +46,17 @@ CMainFrame::CMainFrame(QWidget *parent)
 
     connect(exit_, &QAction::triggered, this, &QWidget::close);
 
+    zoomIn_ = new QAction(QStringLiteral("Zoom in"), this);
+    zoomIn_->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    zoomOut_ = new QAction(QStringLiteral("Zoom out"), this);
+    zoomOut_->setShortcuts(QKeySequence::ZoomOut);
+    zoomReset_ = new QAction(QStringLiteral("Actual size"), this);
+    zoomReset_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    quit_ = new QAction(QStringLiteral("Quit"), this);
+    quit_->setShortcuts(QKeySequence::Quit);
+    addActions({zoomIn_, zoomOut_, zoomReset_, quit_});
+    connect(quit_, &QAction::triggered, this, &QWidget::close);
+
     // The user cannot resize the window; the document fits it to the picture.
     setFixedSize(kInitialWidth, kInitialHeight);
 }
@@ -73,6 +84,27 @@ void CMainFrame::showEvent(QShowEvent *event) {
     if (size() == QSize(kInitialWidth, kInitialHeight) &&
         (border.width() > 0 || border.height() > 0))
         setFixedSize(kInitialWidth - border.width(), kInitialHeight - border.height());
+    CheckBorder();
+}
+
+void CMainFrame::moveEvent(QMoveEvent *event) {
+    QMainWindow::moveEvent(event);
+    CheckBorder();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    CheckBorder();
+}
+
+void CMainFrame::CheckBorder() {
+    // Window managers add their border after the window is shown, and report
+    // it with a move or a resize.
+    if (!isVisible()) return;
+    const QSize border = frameGeometry().size() - size();
+    if (border == border_) return;
+    border_ = border;
+    emit borderChanged();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent *event) {

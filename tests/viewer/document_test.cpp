@@ -168,9 +168,9 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
-        BmpOptions o16;
-        o16.bitsPerPixel = 16;
-        QTest::newRow("bitmap refused") << "b16.bmp" << MakeBmp(4, 4, o16) << "24-bit";
+        BmpOptions o7;
+        o7.bitsPerPixel = 7;
+        QTest::newRow("bitmap refused") << "b7.bmp" << MakeBmp(4, 4, o7) << "cannot be shown";
         BmpOptions cut;
         cut.sizeField = MakeBmp(4, 4).size() - 5;
         cut.dropTail = 5;
@@ -182,7 +182,9 @@ private slots:
         QTest::newRow("neither type") << "text.bmp" << QByteArray("hello, world\n") << "neither";
         BmpOptions zero;
         zero.sizeField = 0;
-        QTest::newRow("bitmap size field 0") << "zero.bmp" << MakeBmp(4, 4, zero) << "neither";
+        zero.dropTail = 5;
+        QTest::newRow("bitmap size field 0, rows cut short")
+            << "zero.bmp" << MakeBmp(4, 4, zero) << "neither";
         QTest::newRow("empty file") << "empty.plx" << QByteArray() << "neither";
         QTest::newRow("PL only") << "pl.plx" << QByteArray("PLI") << "neither";
     }
@@ -247,7 +249,13 @@ private slots:
         doc.OnFileOpen();  // cancelled
         QCOMPARE(host.openSpecs.size(), 1);
         QVERIFY(host.openSpecs[0].defaultExtension.isEmpty());
-        QCOMPARE(host.openSpecs[0].filters, QStringList({"Bitmap (*.bmp)", "Plix (*.plix *.plx)"}));
+        const QStringList filters = host.openSpecs[0].filters;
+        QCOMPARE(filters.size(), 4);
+        QVERIFY(filters[0].startsWith("All pictures (*.bmp *.plix *.plx "));
+        for (const char *pattern : {" *.png", " *.jpg", " *.jpeg", " *.gif"})
+            QVERIFY2(filters[0].contains(pattern), qPrintable(filters[0]));
+        QCOMPARE(filters.mid(1),
+                 QStringList({"Bitmap (*.bmp)", "Plix (*.plix *.plx)", "All files (*)"}));
         QCOMPARE(doc.Kind(), CPlixrefDoc::KindNone);
         host.openAnswers.push_back(Bmp("open.bmp", 3, 3));
         doc.OnFileOpen();

@@ -47,13 +47,18 @@ CMainFrame::CMainFrame(QWidget *parent)
     connect(exit_, &QAction::triggered, this, &QWidget::close);
 
     zoomIn_ = new QAction(QStringLiteral("Zoom in"), this);
-    zoomIn_->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    zoomIn_->setShortcuts(QKeySequence::keyBindings(QKeySequence::ZoomIn)
+                          << QKeySequence(Qt::CTRL | Qt::Key_Equal));
     zoomOut_ = new QAction(QStringLiteral("Zoom out"), this);
     zoomOut_->setShortcuts(QKeySequence::ZoomOut);
     zoomReset_ = new QAction(QStringLiteral("Actual size"), this);
     zoomReset_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     quit_ = new QAction(QStringLiteral("Quit"), this);
-    quit_->setShortcuts(QKeySequence::Quit);
+    // Ctrl+Q also where the platform's quit key is another.
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+        quitKeys << QKeySequence(Qt::CTRL | Qt::Key_Q);
+    quit_->setShortcuts(quitKeys);
     addActions({zoomIn_, zoomOut_, zoomReset_, quit_});
     connect(quit_, &QAction::triggered, this, &QWidget::close);
 

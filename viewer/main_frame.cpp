@@ -81,14 +81,6 @@ QAction *CMainFrame::ZoomAction(int percent) const {
 
 void CMainFrame::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
-    if (shownOnce_) return;
-    shownOnce_ = true;
-    // The initial size is the outer one: take off the border and caption,
-    // once they are known, unless the document has fitted the frame already.
-    const QSize border = frameGeometry().size() - size();
-    if (size() == QSize(kInitialWidth, kInitialHeight) &&
-        (border.width() > 0 || border.height() > 0))
-        setFixedSize(kInitialWidth - border.width(), kInitialHeight - border.height());
     CheckBorder();
 }
 
@@ -108,6 +100,10 @@ void CMainFrame::CheckBorder() {
     if (!isVisible()) return;
     const QSize border = frameGeometry().size() - size();
     if (border == border_) return;
+    // The initial size is the outer one: take off the border and caption,
+    // once they are known, unless the document has fitted the frame already.
+    const QSize initial(kInitialWidth, kInitialHeight);
+    if (size() == initial - border_) setFixedSize(initial - border);
     border_ = border;
     emit borderChanged();
 }

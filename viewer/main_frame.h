@@ -52,8 +52,7 @@ private:
     QAction *zoomReset_ = nullptr;
     QAction *quit_ = nullptr;
     QMenu *viewMenu_ = nullptr;
-    bool shownOnce_ = false;
-    QSize border_;
+    QSize border_{0, 0};
 
     void CheckBorder();
 };

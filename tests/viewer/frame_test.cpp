@@ -161,6 +161,15 @@ private slots:
         QVERIFY(!frame->isVisible());
     }
 
+    // Messages belong to the main window.
+    void messageParent() {
+        TestHost host;
+        CPlixrefApp app(host);
+        QVERIFY(app.InitInstance({"Plixref"}));
+        QVERIFY(!app.OpenDocumentFile(dir_.filePath("absent.png")));
+        QCOMPARE(host.messageParents, QList<QWidget *>{app.MainFrame()});
+    }
+
     // The empty window says how to open a picture.
     void emptyWindowHint() {
         TestHost host;

@@ -68,8 +68,10 @@ bool BitmapRowsPresent(const QByteArray &file) {
     if (width <= 0 || height == 0) return false;
     const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
     const uint64_t stride = (static_cast<uint64_t>(width) * bitsPerPixel + 31) / 32 * 4;
-    return dataOffset >= 54 &&
-           uint64_t{dataOffset} + stride * rows <= static_cast<uint64_t>(file.size());
+    const uint64_t size = static_cast<uint64_t>(file.size());
+    // Each factor at most the file's size: the product cannot overflow.
+    return dataOffset >= 54 && stride <= size && rows <= size &&
+           uint64_t{dataOffset} + stride * rows <= size;
 }
 
 uint32_t PixelColour(PlixCodec *codec, int32_t x, int32_t y) {

@@ -29,7 +29,8 @@ bool CPlixrefApp::InitInstance(const QStringList &arguments) {
     for (int percent : {50, 100, 200})
         QObject::connect(frame->ZoomAction(percent), &QAction::triggered, doc,
                          [doc, percent] { doc->OnZoom(percent); });
-    QObject::connect(frame->ZoomInAction(), &QAction::triggered, doc, [doc] { doc->OnZoomStep(1); });
+    QObject::connect(frame->ZoomInAction(), &QAction::triggered, doc,
+                     [doc] { doc->OnZoomStep(1); });
     QObject::connect(frame->ZoomOutAction(), &QAction::triggered, doc,
                      [doc] { doc->OnZoomStep(-1); });
     QObject::connect(frame->ZoomResetAction(), &QAction::triggered, doc, [doc] {

@@ -36,7 +36,6 @@ using plix::platform::PutLe32;
 // pictures by default.
 constexpr int64_t kMaxKeptBitmap = int64_t{1} << 30;
 
-
 QString Shown(const QString &path) {
     return QDir::toNativeSeparators(path);
 }
@@ -294,7 +293,8 @@ void CPlixrefDoc::OnFileOpen() {
 }
 
 QStringList CPlixrefDoc::OpenFilters() {
-    QStringList patterns{QStringLiteral("*.bmp"), QStringLiteral("*.plix"), QStringLiteral("*.plx")};
+    QStringList patterns{QStringLiteral("*.bmp"), QStringLiteral("*.plix"),
+                         QStringLiteral("*.plx")};
     for (const QByteArray &format : QImageReader::supportedImageFormats()) {
         const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format).toLower();
         if (!patterns.contains(pattern)) patterns << pattern;
@@ -324,9 +324,9 @@ void CPlixrefDoc::OnFileSave() {
 }
 
 void CPlixrefDoc::SaveAsPlix() {
-    const QString path = host_.GetSavePath(
-        FrameWindow(), {QStringLiteral("plx"), {QStringLiteral("Plix (*.plx *.plix)")},
-                        ProposedPath(QStringLiteral("plx"))});
+    const QString path = host_.GetSavePath(FrameWindow(), {QStringLiteral("plx"),
+                                                           {QStringLiteral("Plix (*.plx *.plix)")},
+                                                           ProposedPath(QStringLiteral("plx"))});
     if (path.isEmpty()) return;
     CSettingsDialog dialog(FrameWindow());
     if (host_.RunSettings(dialog) != IDOK) return;
@@ -367,9 +367,9 @@ bool CPlixrefDoc::SaveSourceBitmapAsPlix(const QString &path, int mode, int qFac
 }
 
 void CPlixrefDoc::SaveAsBitmap() {
-    const QString path = host_.GetSavePath(
-        FrameWindow(), {QStringLiteral("bmp"), {QStringLiteral("Bitmap (*.bmp)")},
-                        ProposedPath(QStringLiteral("bmp"))});
+    const QString path = host_.GetSavePath(FrameWindow(), {QStringLiteral("bmp"),
+                                                           {QStringLiteral("Bitmap (*.bmp)")},
+                                                           ProposedPath(QStringLiteral("bmp"))});
     if (path.isEmpty()) return;
 
     int32_t width = 0, height = 0;

@@ -82,7 +82,6 @@ void ExpectSame(const Snapshot &a, const Snapshot &b) {
     QCOMPARE(a.title, b.title);
 }
 
-
 // The 24-bit file's pixels stored again with 32 bits a pixel: plain (with a
 // fourth byte that varies), or as 10-bit fields behind a 124-byte header.
 QByteArray As32Bit(const QByteArray &bmp24, bool tenBitFields) {
@@ -408,9 +407,10 @@ private slots:
         if (png) return;
         // The same bytes as the converter gives.
         QProcess conv;
+        const char *matrixOption[] = {"-k", "-j", "-c"};
         conv.start(QCoreApplication::applicationDirPath() + "/plixconv",
-                   {"e", "-" + q, matrix == 0 ? "-k" : matrix == 1 ? "-j" : "-c",
-                    mode == 0 ? "-y" : "-r", path, dir_.filePath("conv.plx")});
+                   {"e", "-" + q, matrixOption[matrix], mode == 0 ? "-y" : "-r", path,
+                    dir_.filePath("conv.plx")});
         QVERIFY(conv.waitForFinished(30000));
         QCOMPARE(ReadFile(dir_.filePath("conv.plx")), ReadFile(out));
     }

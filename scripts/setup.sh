@@ -19,6 +19,8 @@ packages+=(
 # Debian packages and their test: cpack's dependency scan, lintian, man page
 # lint.
 packages+=(dpkg-dev file lintian mandoc)
+# The viewer's screenshots: a window manager, so that windows get real frames.
+packages+=(openbox)
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

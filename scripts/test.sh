@@ -12,6 +12,9 @@ echo "== Release build and tests"
 "$root/scripts/build.sh" "$root/build" -DPLIX_BUILD_TESTS=ON -DPLIX_BUILD_VIEWER=ON >/dev/null
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
 
+echo "== The viewer under a virtual X server with a window manager"
+"$root/scripts/viewer_screenshots.sh" "$root/build" "$root/build/screenshots"
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPLIX_SANITIZE=address,undefined >/dev/null

@@ -130,11 +130,11 @@ public:
     StreamWriter(const StreamWriter &) = delete;
     StreamWriter &operator=(const StreamWriter &) = delete;
 
+    // Appends everything to out instead of a file (for in-memory coding).
+    bool OpenMemory(std::string *out);
     // Creates or replaces the file; an existing file is replaced only by Close
     // after every write succeeded.
     bool OpenFile(const char *path);
-    // Appends everything to out instead of a file (for in-memory coding).
-    bool OpenMemory(std::string *out);
     // Finishes the output. False when any write failed since opening; a file
     // is then not replaced. Does not flush.
     bool Close();

@@ -72,23 +72,14 @@ uint32_t CpuFeatures::TryFeature(uint32_t bit) {
     // state is the x87 state, and every operating system that runs this
     // build saves the SSE state (the 64-bit ABI requires it). The MMX state is
     // emptied afterwards so that floating-point code runs normally.
-    switch (bit) {
-        case kMmx:
-            __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: "mm0");
-            break;
-        case k3dNow:
-            // pfrcp %mm0, %mm0, spelled out for assemblers without 3DNow!.
-            __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: "mm0");
-            break;
-        case kSse:
-            __asm__ volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
-            break;
-        case kSse2:
-            __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: "xmm0");
-            break;
-        default:
-            break;
-    }
+    if (bit == kMmx)
+        __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: "mm0");
+    else if (bit == k3dNow)  // pfrcp %mm0, %mm0, spelled out for assemblers without 3DNow!
+        __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: "mm0");
+    else if (bit == kSse)
+        __asm__ volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
+    else if (bit == kSse2)
+        __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: "xmm0");
     return 1;
 }
 

@@ -1,12 +1,13 @@
-// The instruction-set variants of the kernels. They exist on x86-64 only and
-// are reached through GetDsp(), or directly by the tests that prove them equal
+// The instruction-set variants of the kernels. They exist on x86 (64- and
+// 32-bit; on 32-bit even SSE2 is chosen at run time) and are reached through
+// GetDsp(), or directly by the tests that prove them equal
 // to the plain forms.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
 #define PLIX_X86_KERNELS 1
 #else
 #define PLIX_X86_KERNELS 0

@@ -120,8 +120,14 @@ bool OutputFile::Create(const char *path) {
     if (!path || !*path) return false;
     const std::string target = path;
 
+    // A folder is never replaced, and neither is a read-only file: the
+    // attribute is the user's word that it stays as it is. (Checked here, not
+    // left to the system, because a superuser under an emulation layer may
+    // write it all the same.)
     const DWORD attributes = ::GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+        return false;
 
     // What is there already? A device (NUL, CON, a port, whatever extension
     // follows the reserved name) is written directly: a name built on it would

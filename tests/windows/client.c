@@ -2,13 +2,15 @@
  * it declares the codec's operation table itself (thiscall on 32-bit x86,
  * the one convention on x86-64), loads PLIX.DLL by name and checks every
  * conformance vector through DecodeFile, DecodeMemory, DecodeToBitmapFile,
- * EncodeBitmapFile and EncodeFile.
+ * EncodeBitmapFile and EncodeFile. On 32-bit x86 it runs with the x87 unit
+ * set to single precision, as some hosts leave it.
  *
  * Usage: client.exe CONFORMANCE-FOLDER WORK-FOLDER
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <float.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -171,6 +173,11 @@ int main(int argc, char **argv) {
         printf("usage: %s CONFORMANCE-FOLDER WORK-FOLDER\n", argv[0]);
         return 2;
     }
+#if defined(__i386__) || defined(_M_IX86)
+    /* Some hosts (graphics libraries among them) leave the x87 unit in
+     * single precision; the library's results must not depend on that. */
+    _controlfp(_PC_24, _MCW_PC);
+#endif
     lib = LoadLibraryA("PLIX.DLL");
     if (!lib) {
         printf("FAIL: PLIX.DLL not loaded (error %lu)\n", (unsigned long)GetLastError());

@@ -10,6 +10,13 @@ packages=(
   python3 python3-pil
   clang libclang-rt-14-dev valgrind
 )
+# Windows cross builds (scripts/build_windows.sh) and their tests under Wine,
+# 64- and 32-bit; the 32-bit Wine comes from the i386 architecture.
+packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386)
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ "$(id -u)" != 0 ]; then sudo dpkg --add-architecture i386; else dpkg --add-architecture i386; fi
+fi
+
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

@@ -33,4 +33,8 @@ cmake --build "$root/build-asan" -j "$jobs" >/dev/null
 echo "== valgrind memcheck: the converter in both directions"
 "$root/scripts/valgrind_plixconv.sh" "$root/build"
 
+echo "== Windows: 64- and 32-bit cross builds, their tests under Wine"
+"$root/scripts/build_windows.sh" >/dev/null
+"$root/tests/windows/run_wine_tests.sh"
+
 echo "== All tests passed"

@@ -13,7 +13,9 @@ namespace plix {
 
 namespace {
 
-int32_t PLIX_CALL OpGetVersion(PlixCodec *) { return kVersion; }
+int32_t PLIX_CALL OpGetVersion(PlixCodec *) {
+    return kVersion;
+}
 
 void PLIX_CALL OpGetImageSize(PlixCodec *c, int32_t *w, int32_t *h) {
     if (w) *w = Codec::From(c)->width;
@@ -25,11 +27,17 @@ void PLIX_CALL OpGetBufferSize(PlixCodec *c, int32_t *w, int32_t *h) {
     if (h) *h = Codec::From(c)->paddedHeight;
 }
 
-int32_t PLIX_CALL OpCreateImage(PlixCodec *c, int32_t w, int32_t h) { return Codec::From(c)->CreateImage(w, h); }
+int32_t PLIX_CALL OpCreateImage(PlixCodec *c, int32_t w, int32_t h) {
+    return Codec::From(c)->CreateImage(w, h);
+}
 
-uint32_t PLIX_CALL OpGetPixel(PlixCodec *c, int32_t x, int32_t y) { return Codec::From(c)->GetPixel(x, y); }
+uint32_t PLIX_CALL OpGetPixel(PlixCodec *c, int32_t x, int32_t y) {
+    return Codec::From(c)->GetPixel(x, y);
+}
 
-int32_t PLIX_CALL OpDecodeFile(PlixCodec *c, const char *path) { return Codec::From(c)->DecodeFile(path); }
+int32_t PLIX_CALL OpDecodeFile(PlixCodec *c, const char *path) {
+    return Codec::From(c)->DecodeFile(path);
+}
 
 void PLIX_CALL OpSetPixel(PlixCodec *c, int32_t x, int32_t y, uint32_t colour) {
     Codec::From(c)->SetPixel(x, y, colour);
@@ -43,8 +51,8 @@ int32_t PLIX_CALL OpDecodeToBitmapFile(PlixCodec *c, const char *plx, const char
     return Codec::From(c)->DecodeToBitmapFile(plx, bmp);
 }
 
-int32_t PLIX_CALL OpEncodeBitmapFile(PlixCodec *c, const char *bmp, const char *plx, int32_t mode, int32_t q,
-                           int32_t m) {
+int32_t PLIX_CALL OpEncodeBitmapFile(PlixCodec *c, const char *bmp, const char *plx, int32_t mode,
+                                     int32_t q, int32_t m) {
     return Codec::From(c)->EncodeBitmapFile(bmp, plx, mode, q, m);
 }
 
@@ -52,7 +60,9 @@ int32_t PLIX_CALL OpDecodeMemory(PlixCodec *c, const void *data, int32_t size) {
     return Codec::From(c)->DecodeMemory(data, size);
 }
 
-uint8_t *PLIX_CALL OpGetImageBuffer(PlixCodec *c) { return Codec::From(c)->pixels; }
+uint8_t *PLIX_CALL OpGetImageBuffer(PlixCodec *c) {
+    return Codec::From(c)->pixels;
+}
 
 const PlixCodecOps kOps = {
     OpGetVersion,         OpGetImageSize,     OpGetBufferSize, OpCreateImage,

@@ -14,14 +14,18 @@ namespace plix::platform {
 
 namespace {
 
-HANDLE H(NativeFile f) { return static_cast<HANDLE>(f); }
+HANDLE H(NativeFile f) {
+    return static_cast<HANDLE>(f);
+}
 
 // Transfers are at most this long, so that the DWORD counts never overflow.
 constexpr size_t kMaxTransfer = size_t{1} << 30;
 
 }  // namespace
 
-InputFile::InputFile(InputFile &&other) noexcept : fd_(other.fd_) { other.fd_ = kNoFile; }
+InputFile::InputFile(InputFile &&other) noexcept : fd_(other.fd_) {
+    other.fd_ = kNoFile;
+}
 
 InputFile &InputFile::operator=(InputFile &&other) noexcept {
     if (this != &other) {
@@ -32,7 +36,9 @@ InputFile &InputFile::operator=(InputFile &&other) noexcept {
     return *this;
 }
 
-InputFile::~InputFile() { Close(); }
+InputFile::~InputFile() {
+    Close();
+}
 
 bool InputFile::Open(const char *path) {
     Close();
@@ -79,7 +85,8 @@ int64_t InputFile::Seek(int64_t distance, int origin) {
     if (method == 0xFFFFFFFF) return -1;
     LONG high = static_cast<LONG>(distance >> 32);
     ::SetLastError(NO_ERROR);
-    const DWORD low = ::SetFilePointer(H(fd_), static_cast<LONG>(distance & 0xFFFFFFFF), &high, method);
+    const DWORD low =
+        ::SetFilePointer(H(fd_), static_cast<LONG>(distance & 0xFFFFFFFF), &high, method);
     if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) return -1;
     return (static_cast<int64_t>(high) << 32) | low;
 }
@@ -100,7 +107,8 @@ std::atomic<unsigned> tempCounter{0};
 // Name of a file beside target that nobody else uses.
 std::string TempNameFor(const std::string &target) {
     char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%lu.%u.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
+    std::snprintf(suffix, sizeof suffix, ".%lu.%u.tmp",
+                  static_cast<unsigned long>(::GetCurrentProcessId()),
                   tempCounter.fetch_add(1, std::memory_order_relaxed));
     return target + suffix;
 }
@@ -112,7 +120,9 @@ HANDLE CreateForWriting(const std::string &path, DWORD disposition) {
 
 }  // namespace
 
-OutputFile::~OutputFile() { Abort(); }
+OutputFile::~OutputFile() {
+    Abort();
+}
 
 bool OutputFile::Create(const char *path) {
     Abort();

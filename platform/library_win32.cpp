@@ -30,6 +30,8 @@ void Library::Unload() {
     handle_ = nullptr;
 }
 
-const char *CodecLibraryFileName() { return PLIX_LIBRARY_NAME; }
+const char *CodecLibraryFileName() {
+    return PLIX_LIBRARY_NAME;
+}
 
 }  // namespace plix::platform

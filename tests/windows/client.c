@@ -45,13 +45,13 @@ typedef void(__cdecl *Destructor)(Codec *);
 static int failures = 0;
 static int checks = 0;
 
-#define CHECK(cond, what, name)                                         \
-    do {                                                                \
-        ++checks;                                                       \
-        if (!(cond)) {                                                  \
-            ++failures;                                                 \
+#define CHECK(cond, what, name)                                          \
+    do {                                                                 \
+        ++checks;                                                        \
+        if (!(cond)) {                                                   \
+            ++failures;                                                  \
             printf("FAIL %s: %s (line %d)\n", (name), (what), __LINE__); \
-        }                                                               \
+        }                                                                \
     } while (0)
 
 typedef struct Blob {
@@ -135,7 +135,8 @@ static void CheckBuffer(Codec *c, const char *name, int w, int h, int pw, int ph
     for (y = 0; y < h; ++y) {
         for (x = 0; x < w; ++x) {
             const unsigned char *e = buf->data + ((size_t)y * pw + x) * 4;
-            if (c->ops->GetPixel(c, x, y) != (((unsigned)e[0] << 16) | ((unsigned)e[1] << 8) | e[2])) {
+            if (c->ops->GetPixel(c, x, y) !=
+                (((unsigned)e[0] << 16) | ((unsigned)e[1] << 8) | e[2])) {
                 CHECK(0, "GetPixel", name);
                 return;
             }
@@ -215,19 +216,32 @@ int main(int argc, char **argv) {
         n = Split(line, cells);
         for (i = 0; i < n && i < nNames; ++i) {
             const char *k = names[i], *v = cells[i];
-            if (!strcmp(k, "name")) name = v;
-            else if (!strcmp(k, "kind")) kind = v;
-            else if (!strcmp(k, "mode")) mode = atoi(v);
-            else if (!strcmp(k, "qfactor")) q = atoi(v);
-            else if (!strcmp(k, "matrix")) m = atoi(v);
-            else if (!strcmp(k, "width")) w = atoi(v);
-            else if (!strcmp(k, "height")) h = atoi(v);
-            else if (!strcmp(k, "padded_width")) pw = atoi(v);
-            else if (!strcmp(k, "padded_height")) ph = atoi(v);
-            else if (!strcmp(k, "plx")) plx = v;
-            else if (!strcmp(k, "expected_bmp")) ebmp = v;
-            else if (!strcmp(k, "expected_buffer")) ebuf = v;
-            else if (!strcmp(k, "input_bmp")) inBmp = v;
+            if (!strcmp(k, "name"))
+                name = v;
+            else if (!strcmp(k, "kind"))
+                kind = v;
+            else if (!strcmp(k, "mode"))
+                mode = atoi(v);
+            else if (!strcmp(k, "qfactor"))
+                q = atoi(v);
+            else if (!strcmp(k, "matrix"))
+                m = atoi(v);
+            else if (!strcmp(k, "width"))
+                w = atoi(v);
+            else if (!strcmp(k, "height"))
+                h = atoi(v);
+            else if (!strcmp(k, "padded_width"))
+                pw = atoi(v);
+            else if (!strcmp(k, "padded_height"))
+                ph = atoi(v);
+            else if (!strcmp(k, "plx"))
+                plx = v;
+            else if (!strcmp(k, "expected_bmp"))
+                ebmp = v;
+            else if (!strcmp(k, "expected_buffer"))
+                ebuf = v;
+            else if (!strcmp(k, "input_bmp"))
+                inBmp = v;
         }
         if (!*name) continue;
         ++cases;
@@ -241,7 +255,8 @@ int main(int argc, char **argv) {
 
         CHECK(c->ops->DecodeFile(c, path) == 1, "DecodeFile", name);
         CheckBuffer(c, name, w, h, pw, ph, &bufBytes);
-        CHECK(c->ops->DecodeMemory(c, plxBytes.data, (int)plxBytes.size) == 1, "DecodeMemory", name);
+        CHECK(c->ops->DecodeMemory(c, plxBytes.data, (int)plxBytes.size) == 1, "DecodeMemory",
+              name);
         CheckBuffer(c, name, w, h, pw, ph, &bufBytes);
         snprintf(out, sizeof out, "%s\\out.bmp", argv[2]);
         CHECK(c->ops->DecodeToBitmapFile(c, path, out) == 1 && SameFile(out, &bmpBytes),
@@ -250,8 +265,9 @@ int main(int argc, char **argv) {
         if (!strcmp(kind, "encode") && *inBmp) {
             snprintf(path, sizeof path, "%s\\%s", argv[1], inBmp);
             snprintf(out, sizeof out, "%s\\out.plx", argv[2]);
-            CHECK(c->ops->EncodeBitmapFile(c, path, out, mode, q, m) == 1 && SameFile(out, &plxBytes),
-                  "EncodeBitmapFile", name);
+            CHECK(
+                c->ops->EncodeBitmapFile(c, path, out, mode, q, m) == 1 && SameFile(out, &plxBytes),
+                "EncodeBitmapFile", name);
             CHECK(c->ops->GetImageBuffer(c) == NULL, "no image after EncodeBitmapFile", name);
             snprintf(out, sizeof out, "%s\\set.plx", argv[2]);
             CHECK(LoadBmp(c, path) && c->ops->EncodeFile(c, out, mode, q, m) == 1 &&

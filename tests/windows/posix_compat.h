@@ -3,4 +3,6 @@
 // like the superuser, whom they do not stop, skips the case that needs them.
 #pragma once
 
-inline unsigned geteuid() { return 0; }
+inline unsigned geteuid() {
+    return 0;
+}

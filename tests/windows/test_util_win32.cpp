@@ -36,20 +36,26 @@ const std::string &BinRoot() {
 
 }  // namespace
 
-std::string DataPath(const std::string &name) { return DataRoot() + "\\" + name; }
+std::string DataPath(const std::string &name) {
+    return DataRoot() + "\\" + name;
+}
 
-std::string BinPath(const std::string &name) { return BinRoot() + "\\" + name; }
+std::string BinPath(const std::string &name) {
+    return BinRoot() + "\\" + name;
+}
 
 std::vector<uint8_t> ReadFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 TempDir::TempDir() {
@@ -90,8 +96,10 @@ std::string Quote(const std::string &arg) {
             ++backslashes;
             continue;
         }
-        if (c == '"') q.append(backslashes * 2 + 1, '\\');
-        else q.append(backslashes, '\\');
+        if (c == '"')
+            q.append(backslashes * 2 + 1, '\\');
+        else
+            q.append(backslashes, '\\');
         backslashes = 0;
         q += c;
     }

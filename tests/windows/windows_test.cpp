@@ -57,7 +57,9 @@ std::string Backslashes(std::string path) {
     return path;
 }
 
-std::string Converter() { return Backslashes(BinPath("plixconv.exe")); }
+std::string Converter() {
+    return Backslashes(BinPath("plixconv.exe"));
+}
 
 // The console runtime writes each line feed as CR LF; the texts are compared
 // without the CRs, and every line must have had one.
@@ -74,13 +76,15 @@ std::string Lines(const RunResult &r) {
 }
 
 RunResult Convert(const std::vector<std::string> &args, const std::string &cwd,
-              const std::string &exe = Converter()) {
+                  const std::string &exe = Converter()) {
     std::vector<std::string> argv{exe};
     argv.insert(argv.end(), args.begin(), args.end());
     return plix::test::RunProgramRaw(argv, cwd);
 }
 
-std::string Conf(const std::string &rel) { return DataPath("conformance/" + rel); }
+std::string Conf(const std::string &rel) {
+    return DataPath("conformance/" + rel);
+}
 
 struct Case {
     const char *name;

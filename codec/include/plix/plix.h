@@ -55,19 +55,21 @@ extern "C" {
 typedef struct PlixCodec PlixCodec;
 
 typedef struct PlixCodecOps {
-    int32_t (PLIX_CALL *GetVersion)(PlixCodec *codec);
-    void (PLIX_CALL *GetImageSize)(PlixCodec *codec, int32_t *width, int32_t *height);
-    void (PLIX_CALL *GetBufferSize)(PlixCodec *codec, int32_t *paddedWidth, int32_t *paddedHeight);
-    int32_t (PLIX_CALL *CreateImage)(PlixCodec *codec, int32_t width, int32_t height);
-    uint32_t (PLIX_CALL *GetPixel)(PlixCodec *codec, int32_t x, int32_t y);
-    int32_t (PLIX_CALL *DecodeFile)(PlixCodec *codec, const char *plixPath);
-    void (PLIX_CALL *SetPixel)(PlixCodec *codec, int32_t x, int32_t y, uint32_t colour);
-    int32_t (PLIX_CALL *EncodeFile)(PlixCodec *codec, const char *plixPath, int32_t mode, int32_t qFactor,
-                                    int32_t qMatrix);
-    int32_t (PLIX_CALL *DecodeToBitmapFile)(PlixCodec *codec, const char *plixPath, const char *bmpPath);
-    int32_t (PLIX_CALL *EncodeBitmapFile)(PlixCodec *codec, const char *bmpPath, const char *plixPath,
-                                          int32_t mode, int32_t qFactor, int32_t qMatrix);
-    int32_t (PLIX_CALL *DecodeMemory)(PlixCodec *codec, const void *data, int32_t size);
+    int32_t(PLIX_CALL *GetVersion)(PlixCodec *codec);
+    void(PLIX_CALL *GetImageSize)(PlixCodec *codec, int32_t *width, int32_t *height);
+    void(PLIX_CALL *GetBufferSize)(PlixCodec *codec, int32_t *paddedWidth, int32_t *paddedHeight);
+    int32_t(PLIX_CALL *CreateImage)(PlixCodec *codec, int32_t width, int32_t height);
+    uint32_t(PLIX_CALL *GetPixel)(PlixCodec *codec, int32_t x, int32_t y);
+    int32_t(PLIX_CALL *DecodeFile)(PlixCodec *codec, const char *plixPath);
+    void(PLIX_CALL *SetPixel)(PlixCodec *codec, int32_t x, int32_t y, uint32_t colour);
+    int32_t(PLIX_CALL *EncodeFile)(PlixCodec *codec, const char *plixPath, int32_t mode,
+                                   int32_t qFactor, int32_t qMatrix);
+    int32_t(PLIX_CALL *DecodeToBitmapFile)(PlixCodec *codec, const char *plixPath,
+                                           const char *bmpPath);
+    int32_t(PLIX_CALL *EncodeBitmapFile)(PlixCodec *codec, const char *bmpPath,
+                                         const char *plixPath, int32_t mode, int32_t qFactor,
+                                         int32_t qMatrix);
+    int32_t(PLIX_CALL *DecodeMemory)(PlixCodec *codec, const void *data, int32_t size);
     uint8_t *(PLIX_CALL *GetImageBuffer)(PlixCodec *codec);
 } PlixCodecOps;
 

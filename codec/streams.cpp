@@ -12,10 +12,10 @@ void StreamReader::ResetState() {
     memBlock_ = nullptr;
     memSize_ = 0;
     memPos_ = 0;
-    cur_ = end_ = nullptr;
+    cursor_.cur = cursor_.end = nullptr;
     exhausted_ = false;
-    bits_ = 0;
-    bitCount_ = 0;
+    cursor_.bits = 0;
+    cursor_.count = 0;
     lastChunkSize_ = 0;
     chunksFetched_ = 0;
     // Each source starts from filler 0, so that a file with no body decodes the
@@ -57,14 +57,21 @@ int32_t StreamReader::ReadBlock(void *dest, int32_t n) {
 
 int64_t StreamReader::Seek(int32_t distance, int origin) {
     // Filler bytes handed out so far say nothing about the new position.
-    if (exhausted_) cur_ = end_ = nullptr;
+    if (exhausted_) cursor_.cur = cursor_.end = nullptr;
     exhausted_ = false;
     if (memoryMode_) {
         switch (origin) {
-        case 0: memPos_ = distance; break;
-        case 1: memPos_ += distance; break;
-        case 2: memPos_ = memSize_ + distance; break;
-        default: break;
+            case 0:
+                memPos_ = distance;
+                break;
+            case 1:
+                memPos_ += distance;
+                break;
+            case 2:
+                memPos_ = memSize_ + distance;
+                break;
+            default:
+                break;
         }
         return memPos_;
     }
@@ -78,12 +85,12 @@ void StreamReader::NextChunk() {
             // A position outside the block delivers nothing.
             if (memPos_ >= 0 && memPos_ < memSize_) {
                 count = static_cast<size_t>(std::min<int64_t>(kStreamChunk, memSize_ - memPos_));
-                cur_ = memBlock_ + memPos_;
+                cursor_.cur = memBlock_ + memPos_;
                 memPos_ += static_cast<int64_t>(count);
             }
         } else if (file_.IsOpen()) {
             count = file_.Read(buffer_.get(), kStreamChunk);
-            cur_ = buffer_.get();
+            cursor_.cur = buffer_.get();
         }
         ++chunksFetched_;
         lastChunkSize_ = static_cast<uint32_t>(count);
@@ -91,23 +98,23 @@ void StreamReader::NextChunk() {
     if (count == 0) {
         exhausted_ = true;
         std::memset(fillerBlock_, filler_, sizeof fillerBlock_);
-        cur_ = fillerBlock_;
-        end_ = fillerBlock_ + sizeof fillerBlock_;
+        cursor_.cur = fillerBlock_;
+        cursor_.end = fillerBlock_ + sizeof fillerBlock_;
         return;
     }
-    end_ = cur_ + count;
-    filler_ = cur_[0];
+    cursor_.end = cursor_.cur + count;
+    filler_ = cursor_.cur[0];
 }
 
 uint8_t StreamReader::ReadByte() {
-    if (cur_ == end_) NextChunk();
-    return *cur_++;
+    if (cursor_.cur == cursor_.end) NextChunk();
+    return *cursor_.cur++;
 }
 
 void StreamReader::RefillSlow() {
-    while (bitCount_ <= 56) {
-        bits_ |= static_cast<uint64_t>(ReadByte()) << (56 - bitCount_);
-        bitCount_ += 8;
+    while (cursor_.count <= 56) {
+        cursor_.bits |= static_cast<uint64_t>(ReadByte()) << (56 - cursor_.count);
+        cursor_.count += 8;
     }
 }
 
@@ -132,26 +139,24 @@ int32_t StreamReader::ReadSigned(int32_t n) {
 
 StreamWriter::StreamWriter() : buffer_(new uint8_t[kStreamChunk]) {}
 
-bool StreamWriter::OpenFile(const char *path) {
-    if (IsOpen()) file_.Abort();
-    memory_ = nullptr;
+void StreamWriter::Reset(std::string *memory) {
+    if (file_.IsOpen()) file_.Abort();
+    memory_ = memory;
     failed_ = false;
     pos_ = 0;
     acc_ = 0;
     accBits_ = 0;
     handedOut_ = 0;
+}
+
+bool StreamWriter::OpenFile(const char *path) {
+    Reset(nullptr);
     return file_.Create(path);
 }
 
 bool StreamWriter::OpenMemory(std::string *out) {
     if (!out) return false;
-    if (file_.IsOpen()) file_.Abort();
-    memory_ = out;
-    failed_ = false;
-    pos_ = 0;
-    acc_ = 0;
-    accBits_ = 0;
-    handedOut_ = 0;
+    Reset(out);
     return true;
 }
 
@@ -201,4 +206,4 @@ void StreamWriter::WriteBlock(const void *src, int32_t n) {
     Output(src, static_cast<size_t>(n));
 }
 
-} // namespace plix
+}  // namespace plix

@@ -210,18 +210,4 @@ void OutputFile::Abort() {
     temp_.clear();
 }
 
-bool ReadWholeFile(const char *path, std::string &out, size_t maxBytes) {
-    out.clear();
-    InputFile file;
-    if (!file.Open(path)) return false;
-    char chunk[65536];
-    for (;;) {
-        size_t got = file.Read(chunk, sizeof chunk);
-        if (got == 0) break;
-        if (out.size() + got > maxBytes) return false;
-        out.append(chunk, got);
-    }
-    return true;
-}
-
 }  // namespace plix::platform

@@ -3,8 +3,6 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "plix/plix.h"
-
 namespace plix::platform {
 
 // The system's search order already starts with the program's own folder,
@@ -31,7 +29,7 @@ void Library::Unload() {
 }
 
 const char *CodecLibraryFileName() {
-    return PLIX_LIBRARY_NAME;
+    return "PLIX.DLL";
 }
 
 }  // namespace plix::platform

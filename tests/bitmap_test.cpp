@@ -850,6 +850,21 @@ TEST(BitmapExport, WritesTheClassic24BitLayout) {
     EXPECT_EQ(ReadFileBytes(DataPath("bmp/export_4x2.bmp")).size(), 54u + 2 * 12);
 }
 
+// A picture without rows is a 54-byte file at once, however wide: no row
+// buffer is asked for (the widest one would take gigabytes).
+TEST(BitmapExport, NoRowsNeedNoRowBuffer) {
+    CodecPtr codec = NewCodec();
+    TempDir dir;
+    for (int32_t width : {0, 5, INT32_MAX}) {
+        ASSERT_TRUE(codec->image.Create(width, 0)) << width;
+        ASSERT_TRUE(plix::ExportBitmap(codec->image, dir.File("flat.bmp").c_str())) << width;
+        const auto bytes = ReadFileBytes(dir.File("flat.bmp"));
+        ASSERT_EQ(bytes.size(), 54u) << width;
+        EXPECT_EQ(bytes[18] | bytes[19] << 8 | bytes[20] << 16 | uint32_t{bytes[21]} << 24,
+                  static_cast<uint32_t>(width));
+    }
+}
+
 TEST(BitmapExport, WriteFailuresReportZero) {
     CodecPtr codec = NewCodec();
     TempDir dir;

@@ -57,18 +57,21 @@ Bmp24Write WriteBmp24(const char *path, int32_t width, int32_t height, FillRow f
 
     // Rows go out in chunks of about 256 KiB, so that a large picture does
     // not cost one system call per row. Zeroed once: the padding bytes after
-    // the last pixel are never written over.
-    const size_t rows = static_cast<size_t>(height);
+    // the last pixel are never written over. A picture without rows needs
+    // none, however wide it is.
+    const size_t rows = imageBytes > 0 ? static_cast<size_t>(height) : 0;
     const size_t row = static_cast<size_t>(stride);
-    size_t chunkRows = row > 0 ? (size_t{1} << 18) / row : 1;
+    size_t chunkRows = rows > 0 ? (size_t{1} << 18) / row : 0;
     if (chunkRows < 1) chunkRows = 1;
     if (chunkRows > rows) chunkRows = rows;
     struct Free {
         void operator()(uint8_t *p) const { std::free(p); }
     };
-    std::unique_ptr<uint8_t, Free> chunk(
-        static_cast<uint8_t *>(std::calloc(chunkRows > 0 ? chunkRows : 1, row > 0 ? row : 1)));
-    if (!chunk) return Bmp24Write::NoMemory;
+    std::unique_ptr<uint8_t, Free> chunk;
+    if (rows > 0) {
+        chunk.reset(static_cast<uint8_t *>(std::calloc(chunkRows, row)));
+        if (!chunk) return Bmp24Write::NoMemory;
+    }
 
     OutputFile out;
     bool ok = out.Create(path) && out.Write(head, sizeof head);

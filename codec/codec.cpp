@@ -11,54 +11,54 @@ namespace plix {
 
 namespace {
 
-int32_t OpGetVersion(PlixCodec *) {
+int32_t PLIX_CALL OpGetVersion(PlixCodec *) {
     return kVersion;
 }
 
-void OpGetImageSize(PlixCodec *c, int32_t *w, int32_t *h) {
+void PLIX_CALL OpGetImageSize(PlixCodec *c, int32_t *w, int32_t *h) {
     if (w) *w = Codec::From(c)->image.width;
     if (h) *h = Codec::From(c)->image.height;
 }
 
-void OpGetBufferSize(PlixCodec *c, int32_t *w, int32_t *h) {
+void PLIX_CALL OpGetBufferSize(PlixCodec *c, int32_t *w, int32_t *h) {
     if (w) *w = Codec::From(c)->image.paddedWidth;
     if (h) *h = Codec::From(c)->image.paddedHeight;
 }
 
-int32_t OpCreateImage(PlixCodec *c, int32_t w, int32_t h) {
+int32_t PLIX_CALL OpCreateImage(PlixCodec *c, int32_t w, int32_t h) {
     return Codec::From(c)->image.Create(w, h);
 }
 
-uint32_t OpGetPixel(PlixCodec *c, int32_t x, int32_t y) {
+uint32_t PLIX_CALL OpGetPixel(PlixCodec *c, int32_t x, int32_t y) {
     return Codec::From(c)->image.GetPixel(x, y);
 }
 
-int32_t OpDecodeFile(PlixCodec *c, const char *path) {
+int32_t PLIX_CALL OpDecodeFile(PlixCodec *c, const char *path) {
     return Codec::From(c)->DecodeFile(path);
 }
 
-void OpSetPixel(PlixCodec *c, int32_t x, int32_t y, uint32_t colour) {
+void PLIX_CALL OpSetPixel(PlixCodec *c, int32_t x, int32_t y, uint32_t colour) {
     Codec::From(c)->image.SetPixel(x, y, colour);
 }
 
-int32_t OpEncodeFile(PlixCodec *c, const char *path, int32_t mode, int32_t q, int32_t m) {
+int32_t PLIX_CALL OpEncodeFile(PlixCodec *c, const char *path, int32_t mode, int32_t q, int32_t m) {
     return Codec::From(c)->EncodeFile(path, mode, q, m);
 }
 
-int32_t OpDecodeToBitmapFile(PlixCodec *c, const char *plx, const char *bmp) {
+int32_t PLIX_CALL OpDecodeToBitmapFile(PlixCodec *c, const char *plx, const char *bmp) {
     return Codec::From(c)->DecodeToBitmapFile(plx, bmp);
 }
 
-int32_t OpEncodeBitmapFile(PlixCodec *c, const char *bmp, const char *plx, int32_t mode, int32_t q,
-                           int32_t m) {
+int32_t PLIX_CALL OpEncodeBitmapFile(PlixCodec *c, const char *bmp, const char *plx, int32_t mode,
+                                     int32_t q, int32_t m) {
     return Codec::From(c)->EncodeBitmapFile(bmp, plx, mode, q, m);
 }
 
-int32_t OpDecodeMemory(PlixCodec *c, const void *data, int32_t size) {
+int32_t PLIX_CALL OpDecodeMemory(PlixCodec *c, const void *data, int32_t size) {
     return Codec::From(c)->DecodeMemory(data, size);
 }
 
-uint8_t *OpGetImageBuffer(PlixCodec *c) {
+uint8_t *PLIX_CALL OpGetImageBuffer(PlixCodec *c) {
     return Codec::From(c)->image.pixels;
 }
 

@@ -85,7 +85,11 @@ std::string DefaultOutputName(std::string_view input, bool decode) {
 }
 
 std::string_view ProgramName(std::string_view argv0) {
+#if defined(_WIN32)
+    const size_t slash = argv0.find_last_of("\\/");
+#else
     const size_t slash = argv0.rfind('/');
+#endif
     return slash == std::string_view::npos ? argv0 : argv0.substr(slash + 1);
 }
 

@@ -45,7 +45,8 @@ Invocation ParseArguments(std::span<const std::string_view> args);
 // input name, never substituted.
 std::string DefaultOutputName(std::string_view input, bool decode);
 
-// The text after the last '/', or all of argv0.
+// The text after the last path separator ('/', and on Windows '\\' too), or
+// all of argv0.
 std::string_view ProgramName(std::string_view argv0);
 
 std::string UsageText(std::string_view programName);

@@ -21,6 +21,16 @@ packages+=(
 packages+=(dpkg-dev file lintian mandoc)
 # The viewer's screenshots: a window manager, so that windows get real frames.
 packages+=(openbox)
+
+# Windows cross builds (scripts/build_windows.sh) and their tests under Wine,
+# 64- and 32-bit; the 32-bit Wine comes from the i386 architecture.
+if [ "$(uname -m)" = x86_64 ]; then
+  packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$(id -u)" != 0 ]; then sudo dpkg --add-architecture i386; else dpkg --add-architecture i386; fi
+  fi
+fi
+
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

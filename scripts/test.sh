@@ -45,4 +45,11 @@ if [ "$(uname -m)" = x86_64 ]; then
   "$root/scripts/test_arm64.sh"
 fi
 
+# Wine runs the Windows programs natively on x86 machines only.
+if [ "$(uname -m)" = x86_64 ]; then
+  echo "== Windows: 64- and 32-bit cross builds, their tests under Wine"
+  "$root/scripts/build_windows.sh" >/dev/null
+  "$root/tests/windows/run_wine_tests.sh"
+fi
+
 echo "== All tests passed"

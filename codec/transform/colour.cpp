@@ -25,11 +25,42 @@ inline int32_t Trunc(double v) {
     return static_cast<int32_t>(v);
 }
 
+// On 32-bit x86 without SSE2 arithmetic the x87 unit computes in the
+// precision its control word sets, and a host program may have left it at
+// single precision (some graphics libraries do). The formulas need double
+// precision with rounding to nearest: set them for the duration and restore
+// the host's setting. 64-bit precision gives the same results (checked over
+// every colour and table entry), so it is kept.
+#if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
+class X87DoublePrecision {
+public:
+    X87DoublePrecision() {
+        __asm__ volatile("fnstcw %0" : "=m"(saved_));
+        uint16_t cw = static_cast<uint16_t>(saved_ & ~0x0C00);  // round to nearest
+        if ((cw & 0x0300) != 0x0300) cw = static_cast<uint16_t>((cw & ~0x0300) | 0x0200);
+        if (cw != saved_) __asm__ volatile("fldcw %0" : : "m"(cw) : "memory");
+        changed_ = cw != saved_;
+    }
+    ~X87DoublePrecision() {
+        if (changed_) __asm__ volatile("fldcw %0" : : "m"(saved_) : "memory");
+    }
+    X87DoublePrecision(const X87DoublePrecision &) = delete;
+    X87DoublePrecision &operator=(const X87DoublePrecision &) = delete;
+
+private:
+    uint16_t saved_ = 0;
+    bool changed_ = false;
+};
+#else
+struct X87DoublePrecision {};
+#endif
+
 inline uint8_t ClampByte(int32_t v) {
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
 void BuildTables(YccToRgbTables &t) {
+    [[maybe_unused]] const X87DoublePrecision precision;
     for (int32_t cb = -128; cb < 128; ++cb) {
         for (int32_t cr = -128; cr < 128; ++cr) {
             const size_t i = static_cast<size_t>((cb + 128) * 256 + (cr + 128));
@@ -58,6 +89,7 @@ const YccToRgbTables &GetYccToRgbTables() {
 }
 
 void RgbToYcc(uint8_t b, uint8_t g, uint8_t r, uint8_t out[3]) {
+    [[maybe_unused]] const X87DoublePrecision precision;
     const double B = b, G = g, R = r;
     const int32_t y = Trunc((kYb * B + kYg * G) + kYr * R);
     const int32_t cb = Trunc((kCbb * B - (kCbg * G + kCbr * R)) + 128.0);
@@ -68,6 +100,8 @@ void RgbToYcc(uint8_t b, uint8_t g, uint8_t r, uint8_t out[3]) {
 }
 
 void ConvertRgbToYccPixels(const uint8_t *src, uint8_t *dst, int32_t count) {
+    // Set once here, so that the per-pixel guard finds nothing to change.
+    [[maybe_unused]] const X87DoublePrecision precision;
     for (int32_t i = 0; i < count; ++i, src += 4, dst += 4) {
         uint8_t ycc[3];
         RgbToYcc(src[0], src[1], src[2], ycc);

@@ -67,19 +67,33 @@ CpuFeatures::CpuFeatures() {
     }
 }
 
+// A register the compiler itself never uses (32-bit builds without MMX or
+// SSE code generation) cannot be named as clobbered.
+#if defined(__MMX__)
+#define PLIX_CLOBBER_MM0 "mm0"
+#else
+#define PLIX_CLOBBER_MM0
+#endif
+#if defined(__SSE__)
+#define PLIX_CLOBBER_XMM0 "xmm0"
+#else
+#define PLIX_CLOBBER_XMM0
+#endif
+
 uint32_t CpuFeatures::TryFeature(uint32_t bit) {
     // These instructions cannot fault on a processor that reports them: MMX
     // state is the x87 state, and every operating system that runs this
-    // build saves the SSE state (the 64-bit ABI requires it). The MMX state is
-    // emptied afterwards so that floating-point code runs normally.
+    // build saves the SSE state (the 64-bit ABI requires it; 32-bit Windows
+    // has done so since before SSE2 existed). The MMX state is emptied
+    // afterwards so that floating-point code runs normally.
     if (bit == kMmx)
-        __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: "mm0");
+        __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: PLIX_CLOBBER_MM0);
     else if (bit == k3dNow)  // pfrcp %mm0, %mm0, spelled out for assemblers without 3DNow!
-        __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: "mm0");
+        __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: PLIX_CLOBBER_MM0);
     else if (bit == kSse)
-        __asm__ volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
+        __asm__ volatile("xorps %%xmm0, %%xmm0" ::: PLIX_CLOBBER_XMM0);
     else if (bit == kSse2)
-        __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: "xmm0");
+        __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: PLIX_CLOBBER_XMM0);
     return 1;
 }
 

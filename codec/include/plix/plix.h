@@ -29,7 +29,21 @@ extern "C" {
 #endif
 
 /* The file name programs load the library by. */
+#if defined(_WIN32)
+#define PLIX_LIBRARY_NAME "PLIX.DLL"
+#else
 #define PLIX_LIBRARY_NAME "libPLIX.so"
+#endif
+
+/* Calling convention of the operations. On 32-bit Windows the codec is the
+ * implicit first argument the way member functions take their object
+ * (thiscall: in ECX); everywhere else it is the platform's one convention and
+ * the macro is empty. The exports stay plain cdecl. */
+#if defined(_WIN32) && defined(__i386__) && defined(__GNUC__)
+#define PLIX_CALL __attribute__((thiscall))
+#else
+#define PLIX_CALL
+#endif
 
 /* Compression modes, the mode argument of the encode operations. */
 #define PLIX_MODE_YUV 0
@@ -43,20 +57,22 @@ extern "C" {
 typedef struct PlixCodec PlixCodec;
 
 typedef struct PlixCodecOps {
-    int32_t (*GetVersion)(PlixCodec *codec);
-    void (*GetImageSize)(PlixCodec *codec, int32_t *width, int32_t *height);
-    void (*GetBufferSize)(PlixCodec *codec, int32_t *paddedWidth, int32_t *paddedHeight);
-    int32_t (*CreateImage)(PlixCodec *codec, int32_t width, int32_t height);
-    uint32_t (*GetPixel)(PlixCodec *codec, int32_t x, int32_t y);
-    int32_t (*DecodeFile)(PlixCodec *codec, const char *plixPath);
-    void (*SetPixel)(PlixCodec *codec, int32_t x, int32_t y, uint32_t colour);
-    int32_t (*EncodeFile)(PlixCodec *codec, const char *plixPath, int32_t mode, int32_t qFactor,
-                          int32_t qMatrix);
-    int32_t (*DecodeToBitmapFile)(PlixCodec *codec, const char *plixPath, const char *bmpPath);
-    int32_t (*EncodeBitmapFile)(PlixCodec *codec, const char *bmpPath, const char *plixPath,
-                                int32_t mode, int32_t qFactor, int32_t qMatrix);
-    int32_t (*DecodeMemory)(PlixCodec *codec, const void *data, int32_t size);
-    uint8_t *(*GetImageBuffer)(PlixCodec *codec);
+    int32_t(PLIX_CALL *GetVersion)(PlixCodec *codec);
+    void(PLIX_CALL *GetImageSize)(PlixCodec *codec, int32_t *width, int32_t *height);
+    void(PLIX_CALL *GetBufferSize)(PlixCodec *codec, int32_t *paddedWidth, int32_t *paddedHeight);
+    int32_t(PLIX_CALL *CreateImage)(PlixCodec *codec, int32_t width, int32_t height);
+    uint32_t(PLIX_CALL *GetPixel)(PlixCodec *codec, int32_t x, int32_t y);
+    int32_t(PLIX_CALL *DecodeFile)(PlixCodec *codec, const char *plixPath);
+    void(PLIX_CALL *SetPixel)(PlixCodec *codec, int32_t x, int32_t y, uint32_t colour);
+    int32_t(PLIX_CALL *EncodeFile)(PlixCodec *codec, const char *plixPath, int32_t mode,
+                                   int32_t qFactor, int32_t qMatrix);
+    int32_t(PLIX_CALL *DecodeToBitmapFile)(PlixCodec *codec, const char *plixPath,
+                                           const char *bmpPath);
+    int32_t(PLIX_CALL *EncodeBitmapFile)(PlixCodec *codec, const char *bmpPath,
+                                         const char *plixPath, int32_t mode, int32_t qFactor,
+                                         int32_t qMatrix);
+    int32_t(PLIX_CALL *DecodeMemory)(PlixCodec *codec, const void *data, int32_t size);
+    uint8_t *(PLIX_CALL *GetImageBuffer)(PlixCodec *codec);
 } PlixCodecOps;
 
 struct PlixCodec {

@@ -1,5 +1,5 @@
-// File access for the codec and the programs. POSIX today; another platform
-// provides the same functions.
+// File access for the codec and the programs, with one implementation per
+// platform (file_posix.cpp, file_win32.cpp).
 #pragma once
 
 #include <cstddef>
@@ -7,6 +7,16 @@
 #include <string>
 
 namespace plix::platform {
+
+// The system's reference to an open file: a descriptor, or on Windows a
+// handle (kept as a pointer so that windows.h stays out of this header).
+#if defined(_WIN32)
+using NativeFile = void *;
+inline constexpr NativeFile kNoFile = nullptr;
+#else
+using NativeFile = int;
+inline constexpr NativeFile kNoFile = -1;
+#endif
 
 // A file opened for reading. Others may read it at the same time.
 class InputFile {
@@ -21,7 +31,7 @@ public:
     // Fails for a missing or unreadable file and for a directory.
     bool Open(const char *path);
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ != kNoFile; }
 
     // Reads n bytes, fewer only at the end of the file or on an error; returns
     // how many arrived.
@@ -32,7 +42,7 @@ public:
     int64_t Size() const;
 
 private:
-    int fd_ = -1;
+    NativeFile fd_ = kNoFile;
 };
 
 // A file opened for writing. An existing regular file is replaced only when the
@@ -54,11 +64,11 @@ public:
     bool Commit();
     // Drops what was written; an existing file stays as it was.
     void Abort();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ != kNoFile; }
     bool Failed() const { return failed_; }
 
 private:
-    int fd_ = -1;
+    NativeFile fd_ = kNoFile;
     bool failed_ = false;
     std::string target_;  // file the data ends up in
     std::string temp_;    // temporary name while writing, empty when direct

@@ -57,6 +57,9 @@ public:
     CpuFeatures cpu;
     int32_t useMmx = 0;
     uint8_t *pixels = nullptr;
+    // Whether the last decode read every block wholly from the data (no
+    // filler): see decode_report.h.
+    bool dataLasted = true;
     // Kernels this object uses; null means the process-wide choice. Tests and
     // the benchmark set a particular variant here.
     const Dsp *dsp = nullptr;

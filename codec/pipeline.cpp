@@ -147,6 +147,7 @@ int32_t Codec::DecodeFromReader() {
         return 0;
     }
     DecodeBlocks();
+    dataLasted = reader.BitsTaken() <= reader.DataBytes() * 8;
     reader.Close();
     return 1;
 }

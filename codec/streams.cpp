@@ -18,6 +18,9 @@ void StreamReader::ResetState() {
     bitCount_ = 0;
     lastChunkSize_ = 0;
     chunksFetched_ = 0;
+    regionStart_ = nullptr;
+    passedBytes_ = 0;
+    dataBytes_ = 0;
     // Each source starts from filler 0, so that a file with no body decodes the
     // same whatever this reader read before.
     filler_ = 0;
@@ -59,6 +62,9 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
     // Filler bytes handed out so far say nothing about the new position.
     if (exhausted_) cur_ = end_ = nullptr;
     exhausted_ = false;
+    regionStart_ = cur_;
+    passedBytes_ = 0;
+    dataBytes_ = 0;
     if (memoryMode_) {
         switch (origin) {
         case 0: memPos_ = distance; break;
@@ -72,6 +78,8 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
 }
 
 void StreamReader::NextChunk() {
+    // Only called once the current region is used up.
+    passedBytes_ += static_cast<uint64_t>(end_ - regionStart_);
     size_t count = 0;
     if (!exhausted_) {
         if (memoryMode_) {
@@ -91,10 +99,12 @@ void StreamReader::NextChunk() {
     if (count == 0) {
         exhausted_ = true;
         std::memset(fillerBlock_, filler_, sizeof fillerBlock_);
-        cur_ = fillerBlock_;
+        cur_ = regionStart_ = fillerBlock_;
         end_ = fillerBlock_ + sizeof fillerBlock_;
         return;
     }
+    regionStart_ = cur_;
+    dataBytes_ += count;
     end_ = cur_ + count;
     filler_ = cur_[0];
 }

@@ -91,6 +91,15 @@ public:
         cur_ = c.cur;
     }
 
+    // Bits taken from the stream so far, filler included, and bytes of data
+    // the source delivered (both since the last open or seek): a decode read
+    // past the data when the first exceeds 8 times the second.
+    uint64_t BitsTaken() const {
+        return (passedBytes_ + static_cast<uint64_t>(cur_ - regionStart_)) * 8 -
+               static_cast<uint64_t>(bitCount_);
+    }
+    uint64_t DataBytes() const { return dataBytes_; }
+
     // Chunks fetched from the source so far (for tests of the transfer sizes).
     uint32_t LastChunkSize() const { return lastChunkSize_; }
     uint64_t ChunksFetched() const { return chunksFetched_; }
@@ -122,6 +131,11 @@ private:
     uint8_t fillerBlock_[64] = {};
     uint32_t lastChunkSize_ = 0;
     uint64_t chunksFetched_ = 0;
+    // Position accounting for BitsTaken: bytes of the regions (chunks or
+    // filler blocks) before the current one, and where the current one began.
+    const uint8_t *regionStart_ = nullptr;
+    uint64_t passedBytes_ = 0;
+    uint64_t dataBytes_ = 0;
 
     uint64_t bits_ = 0;  // left-aligned: bit 63 is the next bit
     int bitCount_ = 0;

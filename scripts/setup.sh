@@ -10,6 +10,8 @@ packages=(
   python3 python3-pil
   clang libclang-rt-14-dev valgrind
 )
+# The plix tool: PNG and the command line.
+packages+=(libspng-dev libcli11-dev)
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
 fi

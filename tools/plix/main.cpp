@@ -99,29 +99,24 @@ bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console, 
         PLIX_Destructor(codec);
     };
     std::vector<std::thread> threads;
-    for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work);
+    for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work);
 
-    if (workers <= 1) {
-        work();
-    } else {
-        // The main thread draws the progress line while the workers convert.
-        const Clock::time_point start = Clock::now();
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done == jobs.size(); })) {
-            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-            const size_t d = done;
-            std::string line = std::to_string(d) + "/" + std::to_string(jobs.size()) + " files";
-            if (elapsed > 0) {
-                char rate[48];
-                std::snprintf(rate, sizeof rate, ", %.1f MP/s", double(pixels) / 1e6 / elapsed);
-                line += rate;
-            }
-            if (d > 0) line += ", " + Clock2(elapsed / double(d) * double(jobs.size() - d)) + " left";
-            lock.unlock();
-            console.Progress(line);
-            lock.lock();
-        }
+    // The main thread draws the progress line while the workers convert.
+    const Clock::time_point start = Clock::now();
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done == jobs.size(); })) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const size_t d = done;
+        std::string line = std::to_string(d) + "/" + std::to_string(jobs.size()) + " files";
+        char rate[48];
+        std::snprintf(rate, sizeof rate, ", %.1f MP/s", double(pixels) / 1e6 / elapsed);
+        line += rate;
+        if (d > 0) line += ", " + Clock2(elapsed / double(d) * double(jobs.size() - d)) + " left";
+        lock.unlock();
+        console.Progress(line);
+        lock.lock();
     }
+    lock.unlock();
     for (std::thread &t : threads) t.join();
     console.EndProgress();
     return !failed;

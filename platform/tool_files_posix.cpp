@@ -114,6 +114,23 @@ bool MakeFolders(const std::string &path, std::string &reason) {
     return true;
 }
 
+bool WriteIntoSpecialFile(const std::string &path, const void *data, size_t size, std::string &reason) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        reason = Reason(errno);
+        return false;
+    }
+    bool ok = WriteFd(fd, data, size, reason);
+    if (::close(fd) != 0 && ok) {
+        reason = Reason(errno);
+        ok = false;
+    }
+    return ok;
+}
+
 bool WriteStandardOutput(const void *data, size_t size, std::string &reason) {
     return WriteFd(STDOUT_FILENO, data, size, reason);
 }

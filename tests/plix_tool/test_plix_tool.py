@@ -243,6 +243,10 @@ def test_existing_outputs_and_inputs_are_never_lost(tmp_path):
     r = run('encode', '-f', tmp_path / 'a.png', '-o', tmp_path / 'a.png')
     assert r.returncode == 1 and b'is the input itself' in r.stderr
     assert digest(plx) == before
+    # A device is written into, not replaced.
+    assert run('decode', plx, '-o', '/dev/null').returncode == 0
+    assert run('encode', tmp_path / 'a.png', '-o', '/dev/null').returncode == 0
+    assert Path('/dev/null').is_char_device()
     # No temporary file is left behind.
     assert sorted(p.name for p in tmp_path.iterdir()) == ['a.plx', 'a.png', 'b.plx', 'b.png']
 

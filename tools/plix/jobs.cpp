@@ -100,20 +100,23 @@ bool Deliver(const Settings &s, const Job &job, plat::PendingFile *pending, cons
              const Reporter &report) {
     std::string reason;
     const std::string shown = ShownName(job.input);
-    if (job.output == "-") {
+    // Standard output, and devices and pipes such as /dev/null, take the
+    // bytes as they are: there is no file to replace.
+    const bool special = job.output != "-" && plat::KindOfPath(job.output) == plat::PathKind::Other;
+    if (job.output == "-" || special) {
+        const std::string where = special ? job.output : "standard output";
         std::string data;
         if (!bytes) {
             if (!pending->ReadBack(data, reason)) {
-                report.Error(shown, "cannot write standard output: " + reason);
+                report.Error(shown, "cannot write " + where + ": " + reason);
                 return false;
             }
             bytes = &data;
         }
-        if (!plat::WriteStandardOutput(bytes->data(), bytes->size(), reason)) {
-            report.Error(shown, "cannot write standard output: " + reason);
-            return false;
-        }
-        return true;
+        const bool ok = special ? plat::WriteIntoSpecialFile(job.output, bytes->data(), bytes->size(), reason)
+                                : plat::WriteStandardOutput(bytes->data(), bytes->size(), reason);
+        if (!ok) report.Error(shown, "cannot write " + where + ": " + reason);
+        return ok;
     }
     plat::PendingFile own;
     if (!pending) {
@@ -186,7 +189,8 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
     const int matrix = MatrixNumber(s.matrix);
     std::string reason;
     plat::PendingFile pending;
-    const std::string target = job.output == "-" ? std::string() : job.output;
+    const bool special = job.output == "-" || plat::KindOfPath(job.output) == plat::PathKind::Other;
+    const std::string target = special ? std::string() : job.output;
     auto createPending = [&] {
         if (pending.Create(target, reason)) return true;
         report.Error(shown, "cannot write " + (target.empty() ? std::string("a temporary file") : target) +
@@ -257,7 +261,7 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
     // The codec reports no write errors of its own; a complete file has at
     // least its header.
     if (pending.Size() < static_cast<int64_t>(kHeaderBytes)) {
-        report.Error(shown, "cannot write " + (target.empty() ? std::string("standard output") : target) +
+        report.Error(shown, "cannot write " + (job.output == "-" ? std::string("standard output") : job.output) +
                                 ": the encoder could not write its file");
         return false;
     }
@@ -364,7 +368,7 @@ bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter 
             report.Error(shown, "the output " + job.output + " is the input itself; skipped");
             return false;
         }
-        if (kind != plat::PathKind::Missing && !s.force) {
+        if (kind == plat::PathKind::File && !s.force) {
             report.Error(shown, job.output + " exists (use -f to replace it); skipped");
             return false;
         }
@@ -398,7 +402,9 @@ bool RunInfo(const Settings &s, const Reporter &report) {
             // Nothing is decoded, so no size is too large to describe.
             const ReadResult check = CheckPlix(data, UINT64_MAX, h);
             if (!check.ok()) reason = check.reason;
-            else if (!CountWholeBlocks(data.data(), data.size(), count)) reason = "not a PLIX file";
+            else if (!CountWholeBlocks(data.data(), data.size(), count))
+                reason = "declared size " + std::to_string(h.width) + " x " + std::to_string(h.height) +
+                         " is larger than the codec can hold";
         }
         if (s.json) out += first ? "\n  " : ",\n  ";
         first = false;

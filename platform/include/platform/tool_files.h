@@ -24,6 +24,9 @@ bool SameFile(const std::string &a, const std::string &b);
 // Makes path and its missing parents as folders.
 bool MakeFolders(const std::string &path, std::string &reason);
 
+// Writes all bytes into an existing device or pipe, such as /dev/null.
+bool WriteIntoSpecialFile(const std::string &path, const void *data, size_t size, std::string &reason);
+
 // Writes all bytes to standard output.
 bool WriteStandardOutput(const void *data, size_t size, std::string &reason);
 

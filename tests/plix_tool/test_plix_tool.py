@@ -23,7 +23,10 @@ PLIX = str(BIN / 'plix')
 
 
 def run(*args, stdin=None, cwd=None):
-    return subprocess.run([PLIX, *map(str, args)], input=stdin, capture_output=True, cwd=cwd, timeout=120)
+    r = subprocess.run([PLIX, *map(str, args)], input=stdin, capture_output=True, cwd=cwd, timeout=120)
+    # In sanitizer builds a finding must not pass for an ordinary failure.
+    assert b'Sanitizer' not in r.stderr and b'runtime error' not in r.stderr, r.stderr
+    return r
 
 
 def cases(kind=None):

@@ -21,6 +21,11 @@ work=$build/folder
 rm -rf "$work"
 mkdir -p "$work/plx" "$work/webp" "$work/jpg" "$work/out"
 photos=("$images"/*.bmp)
+# cwebp does not read BMP: the same pixels as PNG.
+mkdir -p "$work/src"
+for photo in "${photos[@]}"; do
+  /usr/bin/convert "$photo" "$work/src/$(basename "$photo" .bmp).png"
+done
 # 50 pictures: each photograph at several compression levels; WebP and JPEG
 # at one quality each for the other decoders.
 for i in $(seq 0 49); do
@@ -28,7 +33,7 @@ for i in $(seq 0 49); do
   q=$(( (i / ${#photos[@]}) % 8 ))
   name=$(printf 'pic%02d' "$i")
   "$bin/plixconv" e "-$q" "$photo" "$work/plx/$name.plx" >/dev/null
-  cwebp -quiet -q 90 "$photo" -o "$work/webp/$name.webp"
+  cwebp -quiet -q 90 "$work/src/$(basename "$photo" .bmp).png" -o "$work/webp/$name.webp"
   cjpeg -quality 90 -outfile "$work/jpg/$name.jpg" "$photo"
 done
 
@@ -51,12 +56,11 @@ python3 - "$json" <<'PY'
 import json, sys
 results = json.load(open(sys.argv[1]))['results']
 base = {}
-print('%-28s %10s %10s %8s' % ('program', 'mean s', 'files/s', 'speed-up'))
+print('%-28s %8s %8s %10s %8s' % ('program', 'wall s', 'files/s', 'CPU s', 'speed-up'))
 for r in results:
     name, mean = r['command'], r['mean']
-    kind = name.split('(')[-1]
     first = name.replace('-j 2', '-j 1').replace('two at a time', 'one at a time')
     base.setdefault(first, mean)
-    speedup = base[first] / mean if first != name else 1.0
-    print('%-28s %10.3f %10.1f %8.2f' % (name, mean, 50 / mean, speedup))
+    print('%-28s %8.3f %8.1f %10.3f %8.2f' % (name, mean, 50 / mean, r['user'] + r['system'],
+                                             base[first] / mean))
 PY

@@ -85,10 +85,10 @@ void YccToRgb(benchmark::State &state) {
     state.SetLabel(d->name);
 }
 
-BENCHMARK(InverseBlocks)->DenseRange(0, 2);
-BENCHMARK(ForwardBlocks)->DenseRange(0, 2);
-BENCHMARK(RgbToYcc)->DenseRange(0, 2);
-BENCHMARK(YccToRgb)->DenseRange(0, 2);
+BENCHMARK(InverseBlocks)->DenseRange(0, 3);
+BENCHMARK(ForwardBlocks)->DenseRange(0, 3);
+BENCHMARK(RgbToYcc)->DenseRange(0, 3);
+BENCHMARK(YccToRgb)->DenseRange(0, 3);
 
 } // namespace
 

@@ -113,19 +113,19 @@ struct Setting {
 
 void RunPicture(const Options &opt, const std::string &path) {
     plix::Codec src;
-    if (plix::ImportBitmap(src, path.c_str()) != plix::BitmapImport::Ok) {
+    if (plix::ImportBitmap(src.image, path.c_str()) != plix::BitmapImport::Ok) {
         std::fprintf(stderr, "cannot read %s\n", path.c_str());
         return;
     }
-    const int w = src.width, h = src.height;
+    const int w = src.image.width, h = src.image.height;
     const double mp = double(w) * h / 1e6;
-    const size_t stride = size_t(src.paddedWidth) * 4;
+    const size_t stride = size_t(src.image.paddedWidth) * 4;
     // Tight BGRX copy for TurboJPEG and the quality comparisons.
     std::vector<uint8_t> bgrx(size_t(w) * h * 4);
-    for (int y = 0; y < h; ++y) std::memcpy(&bgrx[size_t(y) * w * 4], src.pixels + y * stride, size_t(w) * 4);
+    for (int y = 0; y < h; ++y) std::memcpy(&bgrx[size_t(y) * w * 4], src.image.pixels + y * stride, size_t(w) * 4);
 
-    std::vector<uint8_t> copy(size_t(src.paddedWidth) * src.paddedHeight * 4);
-    double tcopy = MedianSeconds(opt.reps, [&] { std::memcpy(copy.data(), src.pixels, copy.size()); });
+    std::vector<uint8_t> copy(size_t(src.image.paddedWidth) * src.image.paddedHeight * 4);
+    double tcopy = MedianSeconds(opt.reps, [&] { std::memcpy(copy.data(), src.image.pixels, copy.size()); });
 
     const char *name = std::strrchr(path.c_str(), '/') ? std::strrchr(path.c_str(), '/') + 1 : path.c_str();
     std::printf("\n%s: %d x %d (%.2f MP), memcpy of the pixel buffer %.0f MP/s, kernels %s\n", name, w, h, mp,
@@ -142,7 +142,7 @@ void RunPicture(const Options &opt, const std::string &path) {
         src.EncodeMemory(plx, 0, s.q, s.matrix);
         plix::Codec dec;
         dec.DecodeMemory(plx.data(), int32_t(plx.size()));
-        double psnr = Psnr(src.pixels, dec.pixels, w, h, stride, stride);
+        double psnr = Psnr(src.image.pixels, dec.image.pixels, w, h, stride, stride);
         double bpp = plx.size() * 8.0 / (double(w) * h);
 
         // JPEG quality whose size is closest to the PLIX file (sizes grow with quality).

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "codec.h"
+#include "image.h"
+#include "platform/bmp_file.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 
@@ -13,27 +14,17 @@ namespace plix {
 
 namespace {
 
+using plix::platform::kBmpFileHeaderSize;
+using plix::platform::kBmpInfoHeaderSize;
 using plix::platform::Le16;
 using plix::platform::Le32;
-using plix::platform::PutLe16;
-using plix::platform::PutLe32;
 
-constexpr size_t kFileHeaderSize = 14;
-constexpr uint32_t kClassicInfoSize = 40;
 constexpr uint32_t kMaxInfoSize = 124;
 // Rows move through a buffer of about this size, so that a tall, narrow
 // picture does not cost one system call per row.
 constexpr size_t kChunkBytes = size_t{1} << 18;
 
 enum : uint32_t { kRgb = 0, kBitFields = 3, kAlphaBitFields = 6 };
-
-int32_t Le32Signed(const uint8_t *p) {
-    uint32_t v = Le32(p);
-    // Written so that the conversion is defined for every bit pattern.
-    return v <= 0x7FFFFFFFu ? static_cast<int32_t>(v) : -static_cast<int32_t>(~v) - 1;
-}
-
-
 
 struct FreeDeleter {
     void operator()(uint8_t *p) const { std::free(p); }
@@ -179,9 +170,9 @@ struct Layout {
 // source at the first byte of the pixel data. False for anything we do not
 // read.
 bool ReadHeaders(ByteSource &src, Layout &out) {
-    uint8_t fileHeader[kFileHeaderSize];
+    uint8_t fileHeader[kBmpFileHeaderSize];
     if (src.Read(fileHeader, sizeof fileHeader) != sizeof fileHeader) return false;
-    if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return false;
+    if (Le16(fileHeader) != platform::kBmpSignature) return false;
     const uint32_t dataOffset = Le32(fileHeader + 10);
 
     uint8_t info[kMaxInfoSize] = {};
@@ -193,8 +184,8 @@ bool ReadHeaders(ByteSource &src, Layout &out) {
         return false;
     if (src.Read(info + 4, infoSize - 4) != infoSize - 4) return false;
 
-    const int32_t width = Le32Signed(info + 4);
-    const int32_t height = Le32Signed(info + 8);
+    const int32_t width = platform::Le32Signed(info + 4);
+    const int32_t height = platform::Le32Signed(info + 8);
     const uint32_t bpp = Le16(info + 14);
     const uint32_t compression = Le32(info + 16);
 
@@ -203,10 +194,10 @@ bool ReadHeaders(ByteSource &src, Layout &out) {
     const bool fields = compression == kBitFields || compression == kAlphaBitFields;
     if (compression != kRgb && !(fields && bpp != 24)) return false;
 
-    uint64_t headerEnd = kFileHeaderSize + infoSize;
+    uint64_t headerEnd = kBmpFileHeaderSize + infoSize;
     uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
     if (fields) {
-        if (infoSize == kClassicInfoSize) {
+        if (infoSize == kBmpInfoHeaderSize) {
             // The masks follow the classic header.
             const size_t n = compression == kAlphaBitFields ? 16 : 12;
             uint8_t raw[16];
@@ -277,30 +268,24 @@ void ConvertRow(const Layout &lay, const uint8_t *s, uint8_t *d) {
             std::memcpy(d, s, static_cast<size_t>(w) * 4);
             break;
         case PixelKind::Fields16:
-            for (int32_t x = 0; x < w; ++x, s += 2, d += 4) {
-                const uint32_t px = Le16(s);
+        case PixelKind::Fields32: {
+            const size_t step = lay.kind == PixelKind::Fields16 ? 2 : 4;
+            for (int32_t x = 0; x < w; ++x, s += step, d += 4) {
+                const uint32_t px = step == 2 ? Le16(s) : Le32(s);
                 d[0] = lay.blue.Take(px);
                 d[1] = lay.green.Take(px);
                 d[2] = lay.red.Take(px);
                 d[3] = lay.alpha.Take(px);
             }
             break;
-        case PixelKind::Fields32:
-            for (int32_t x = 0; x < w; ++x, s += 4, d += 4) {
-                const uint32_t px = Le32(s);
-                d[0] = lay.blue.Take(px);
-                d[1] = lay.green.Take(px);
-                d[2] = lay.red.Take(px);
-                d[3] = lay.alpha.Take(px);
-            }
-            break;
+        }
     }
 }
 
-BitmapImport Import(Codec &codec, ByteSource &src) {
+BitmapImport Import(Image &image, ByteSource &src) {
     Layout lay;
     if (!ReadHeaders(src, lay) || !FitsPixelBuffer(lay.width, lay.height)) {
-        codec.ReleaseImage();
+        image.Release();
         return BitmapImport::Refused;
     }
     // Every row must be there; only the padding of the last one may be cut.
@@ -309,11 +294,11 @@ BitmapImport Import(Codec &codec, ByteSource &src) {
     const uint64_t needed = (rows - 1) * lay.rowBytes + lay.pixelBytes;
     const int64_t remaining = src.Remaining();
     if (remaining >= 0 && static_cast<uint64_t>(remaining) < needed) {
-        codec.ReleaseImage();
+        image.Release();
         return BitmapImport::Refused;
     }
 
-    if (!codec.ops->CreateImage(&codec, lay.width, lay.height)) return BitmapImport::Refused;
+    if (!image.Create(lay.width, lay.height)) return BitmapImport::Refused;
 
     const size_t rowBytes = static_cast<size_t>(lay.rowBytes);
     uint64_t chunkRows = kChunkBytes / rowBytes;
@@ -321,25 +306,25 @@ BitmapImport Import(Codec &codec, ByteSource &src) {
     if (chunkRows > rows) chunkRows = rows;
     Buffer chunk(static_cast<uint8_t *>(std::malloc(static_cast<size_t>(chunkRows) * rowBytes)));
     if (!chunk) {
-        codec.ReleaseImage();
+        image.Release();
         return BitmapImport::Refused;
     }
 
-    const size_t stride = static_cast<size_t>(codec.paddedWidth) * 4;
+    const size_t stride = static_cast<size_t>(image.paddedWidth) * 4;
     for (uint64_t first = 0; first < rows; first += chunkRows) {
         const uint64_t n = rows - first < chunkRows ? rows - first : chunkRows;
         const size_t want = static_cast<size_t>(n) * rowBytes;
         const size_t must =
             first + n == rows ? want - rowBytes + static_cast<size_t>(lay.pixelBytes) : want;
         if (src.Read(chunk.get(), want) < must) {
-            codec.ReleaseImage();
+            image.Release();
             return BitmapImport::Refused;
         }
         for (uint64_t i = 0; i < n; ++i) {
             const uint64_t fileRow = first + i;
             const uint64_t y = lay.topDown ? fileRow : rows - 1 - fileRow;
             ConvertRow(lay, chunk.get() + static_cast<size_t>(i) * rowBytes,
-                       codec.pixels + static_cast<size_t>(y) * stride);
+                       image.pixels + static_cast<size_t>(y) * stride);
         }
     }
     return BitmapImport::Ok;
@@ -347,83 +332,32 @@ BitmapImport Import(Codec &codec, ByteSource &src) {
 
 }  // namespace
 
-BitmapImport ImportBitmap(Codec &codec, const char *path) {
+BitmapImport ImportBitmap(Image &image, const char *path) {
     platform::InputFile file;
     if (!file.Open(path)) return BitmapImport::CannotOpen;
     FileSource src(file);
-    return Import(codec, src);
+    return Import(image, src);
 }
 
-BitmapImport ImportBitmapMemory(Codec &codec, const void *data, size_t size) {
+BitmapImport ImportBitmapMemory(Image &image, const void *data, size_t size) {
     MemorySource src(data, size);
-    return Import(codec, src);
+    return Import(image, src);
 }
 
-bool ExportBitmap(const Codec &codec, const char *path) {
-    if (!codec.pixels || codec.width < 0 || codec.height < 0) return false;
-    const uint64_t rowBytes = (static_cast<uint64_t>(codec.width) * 3 + 3) & ~uint64_t{3};
-    const uint64_t fileSize = 54 + rowBytes * static_cast<uint64_t>(codec.height);
-    if (fileSize > 0xFFFFFFFFu) return false;  // not for a buffer within the limit
-
-    uint8_t head[54] = {};
-    head[0] = 'B';
-    head[1] = 'M';
-    PutLe32(head + 2, static_cast<uint32_t>(fileSize));
-    PutLe32(head + 10, 54);
-    PutLe32(head + 14, kClassicInfoSize);
-    PutLe32(head + 18, static_cast<uint32_t>(codec.width));
-    PutLe32(head + 22, static_cast<uint32_t>(codec.height));
-    PutLe16(head + 26, 1);
-    PutLe16(head + 28, 24);
-
-    platform::OutputFile out;
-    if (!out.Create(path)) return false;
-    if (!out.Write(head, sizeof head)) return false;
-
-    const size_t rows = static_cast<size_t>(codec.height);
-    if (rowBytes > 0 && rows > 0) {
-        const size_t row = static_cast<size_t>(rowBytes);
-        size_t chunkRows = kChunkBytes / row;
-        if (chunkRows < 1) chunkRows = 1;
-        if (chunkRows > rows) chunkRows = rows;
-        // Zeroed once: the padding bytes after the last pixel are never
-        // written over.
-        Buffer chunk(static_cast<uint8_t *>(std::calloc(chunkRows, row)));
-        if (!chunk) return false;
-        const size_t stride = static_cast<size_t>(codec.paddedWidth) * 4;
-        const size_t w = static_cast<size_t>(codec.width);
-        size_t written = 0;  // rows, the bottom one first
-        while (written < rows) {
-            const size_t n = rows - written < chunkRows ? rows - written : chunkRows;
-            for (size_t i = 0; i < n; ++i) {
-                const uint8_t *s = codec.pixels + (rows - 1 - written - i) * stride;
-                uint8_t *d = chunk.get() + i * row;
-                for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
-                    d[0] = s[0];
-                    d[1] = s[1];
-                    d[2] = s[2];
-                }
-            }
-            if (!out.Write(chunk.get(), n * row)) return false;
-            written += n;
+bool ExportBitmap(const Image &image, const char *path) {
+    if (!image.pixels || image.width < 0 || image.height < 0) return false;
+    const size_t stride = image.RowBytes();
+    const size_t w = static_cast<size_t>(image.width);
+    const auto fillRow = [&](int32_t y, uint8_t *d) {
+        const uint8_t *s = image.pixels + static_cast<size_t>(y) * stride;
+        for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
         }
-    }
-    return out.Commit();
-}
-
-int32_t Codec::DecodeToBitmapFile(const char *plixPath, const char *bmpPath) {
-    if (!ops->DecodeFile(this, plixPath)) return 0;
-    // A failed write reports 0 and leaves any earlier file of that name; the
-    // decoded image stays.
-    return ExportBitmap(*this, bmpPath) ? 1 : 0;
-}
-
-int32_t Codec::EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode,
-                                int32_t qfactor, int32_t matrix) {
-    if (ImportBitmap(*this, bmpPath) != BitmapImport::Ok) return 0;
-    const int32_t encoded = ops->EncodeFile(this, plixPath, mode, qfactor, matrix);
-    ReleaseImage();
-    return encoded ? 1 : 0;
+    };
+    return platform::WriteBmp24(path, image.width, image.height, fillRow) ==
+           platform::Bmp24Write::Ok;
 }
 
 }  // namespace plix

@@ -1,11 +1,9 @@
 #include "codec.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <new>
 
+#include "bitmap.h"
 #include "entropy/huffman.h"
-#include "platform/memory.h"
 #include "transform/colour.h"
 #include "transform/dsp.h"
 
@@ -13,26 +11,34 @@ namespace plix {
 
 namespace {
 
-int32_t OpGetVersion(PlixCodec *) { return kVersion; }
+int32_t OpGetVersion(PlixCodec *) {
+    return kVersion;
+}
 
 void OpGetImageSize(PlixCodec *c, int32_t *w, int32_t *h) {
-    if (w) *w = Codec::From(c)->width;
-    if (h) *h = Codec::From(c)->height;
+    if (w) *w = Codec::From(c)->image.width;
+    if (h) *h = Codec::From(c)->image.height;
 }
 
 void OpGetBufferSize(PlixCodec *c, int32_t *w, int32_t *h) {
-    if (w) *w = Codec::From(c)->paddedWidth;
-    if (h) *h = Codec::From(c)->paddedHeight;
+    if (w) *w = Codec::From(c)->image.paddedWidth;
+    if (h) *h = Codec::From(c)->image.paddedHeight;
 }
 
-int32_t OpCreateImage(PlixCodec *c, int32_t w, int32_t h) { return Codec::From(c)->CreateImage(w, h); }
+int32_t OpCreateImage(PlixCodec *c, int32_t w, int32_t h) {
+    return Codec::From(c)->image.Create(w, h);
+}
 
-uint32_t OpGetPixel(PlixCodec *c, int32_t x, int32_t y) { return Codec::From(c)->GetPixel(x, y); }
+uint32_t OpGetPixel(PlixCodec *c, int32_t x, int32_t y) {
+    return Codec::From(c)->image.GetPixel(x, y);
+}
 
-int32_t OpDecodeFile(PlixCodec *c, const char *path) { return Codec::From(c)->DecodeFile(path); }
+int32_t OpDecodeFile(PlixCodec *c, const char *path) {
+    return Codec::From(c)->DecodeFile(path);
+}
 
 void OpSetPixel(PlixCodec *c, int32_t x, int32_t y, uint32_t colour) {
-    Codec::From(c)->SetPixel(x, y, colour);
+    Codec::From(c)->image.SetPixel(x, y, colour);
 }
 
 int32_t OpEncodeFile(PlixCodec *c, const char *path, int32_t mode, int32_t q, int32_t m) {
@@ -52,7 +58,9 @@ int32_t OpDecodeMemory(PlixCodec *c, const void *data, int32_t size) {
     return Codec::From(c)->DecodeMemory(data, size);
 }
 
-uint8_t *OpGetImageBuffer(PlixCodec *c) { return Codec::From(c)->pixels; }
+uint8_t *OpGetImageBuffer(PlixCodec *c) {
+    return Codec::From(c)->image.pixels;
+}
 
 const PlixCodecOps kOps = {
     OpGetVersion,         OpGetImageSize,     OpGetBufferSize, OpCreateImage,
@@ -60,11 +68,7 @@ const PlixCodecOps kOps = {
     OpDecodeToBitmapFile, OpEncodeBitmapFile, OpDecodeMemory,  OpGetImageBuffer,
 };
 
-// Rounds up to a multiple of 8 without overflow; negative sizes stay as the
-// truncating division makes them.
-int64_t PadToBlock(int32_t v) { return (static_cast<int64_t>(v) + 7) / 8 * 8; }
-
-} // namespace
+}  // namespace
 
 Codec::Codec() {
     ops = &kOps;
@@ -75,62 +79,47 @@ Codec::Codec() {
     (void)GetYccToRgbTables();
 }
 
-Codec::~Codec() { ReleaseImage(); }
-
-void Codec::ReleaseImage() {
-    std::free(pixels);
-    pixels = nullptr;
-    pixelBytes_ = 0;
+bool Codec::PrepareEncode(int32_t mode, int32_t qfactor, int32_t matrix) {
+    // Only three matrix sets exist.
+    if (!image.pixels || matrix < 0 || matrix >= kMatrixSets) return false;
+    header = MakeHeader(mode, qfactor, matrix, image.width, image.height);
+    return true;
 }
 
-int32_t Codec::CreateImage(int32_t w, int32_t h) { return AllocateImage(w, h, true); }
-
-int32_t Codec::AllocateImage(int32_t w, int32_t h, bool fill) {
-    width = w;
-    height = h;
-    int64_t pw = PadToBlock(w);
-    int64_t ph = PadToBlock(h);
-    // The padded sizes of a valid image fit; others are kept as far as they do.
-    paddedWidth = static_cast<int32_t>(pw > INT32_MAX ? INT32_MAX : pw);
-    paddedHeight = static_cast<int32_t>(ph > INT32_MAX ? INT32_MAX : ph);
-    if (w < 0 || h < 0 || (pw != 0 && ph > kMaxBufferBytes / 4 / pw)) {
-        // pw and ph are below 2^31 each; the test divides so nothing overflows.
-        ReleaseImage();
-        return 0;
-    }
-    const size_t bytes = static_cast<size_t>(pw * ph * 4);
-    // A buffer of the same size is used again: a fresh one of many megabytes
-    // costs its page faults on every decode. Callers never keep the pointer
-    // across CreateImage, so nothing can tell.
-    if (!pixels || bytes != pixelBytes_) {
-        ReleaseImage();
-        // An empty image still has a buffer (of one byte).
-        pixels = static_cast<uint8_t *>(platform::AllocatePictureBuffer(bytes));
-        if (!pixels) return 0;
-        pixelBytes_ = bytes;
-    }
-    if (fill || bytes == 0) std::memset(pixels, 0xFF, bytes > 0 ? bytes : 1);
-    return 1;
+int32_t Codec::EncodeFile(const char *path, int32_t mode, int32_t qfactor, int32_t matrix) {
+    if (!PrepareEncode(mode, qfactor, matrix)) return 0;
+    return encoder.EncodeFile(image, header, path, Kernels());
 }
 
-uint32_t Codec::GetPixel(int32_t x, int32_t y) const {
-    if (!pixels || x < 0 || x >= width || y < 0 || y >= height) return 0;
-    const uint8_t *p = pixels + (static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) +
-                                 static_cast<size_t>(x)) * 4;
-    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+int32_t Codec::EncodeMemory(std::string &out, int32_t mode, int32_t qfactor, int32_t matrix) {
+    if (!PrepareEncode(mode, qfactor, matrix)) return 0;
+    return encoder.EncodeMemory(image, header, out, Kernels());
 }
 
-void Codec::SetPixel(int32_t x, int32_t y, uint32_t colour) {
-    if (!pixels || x < 0 || x >= width || y < 0 || y >= height) return;
-    uint8_t *p = pixels + (static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) +
-                           static_cast<size_t>(x)) * 4;
-    p[0] = static_cast<uint8_t>(colour >> 16);
-    p[1] = static_cast<uint8_t>(colour >> 8);
-    p[2] = static_cast<uint8_t>(colour);
-    p[3] = 0;
+int32_t Codec::DecodeFile(const char *path) {
+    return decoder.DecodeFile(path, image, header, Kernels());
 }
 
-} // namespace plix
+int32_t Codec::DecodeMemory(const void *data, int32_t size) {
+    return decoder.DecodeMemory(data, size, image, header, Kernels());
+}
+
+int32_t Codec::DecodeToBitmapFile(const char *plixPath, const char *bmpPath) {
+    if (!DecodeFile(plixPath)) return 0;
+    // A failed write reports 0 and leaves any earlier file of that name; the
+    // decoded image stays.
+    return ExportBitmap(image, bmpPath) ? 1 : 0;
+}
+
+int32_t Codec::EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode,
+                                int32_t qfactor, int32_t matrix) {
+    if (ImportBitmap(image, bmpPath) != BitmapImport::Ok) return 0;
+    const int32_t encoded = EncodeFile(plixPath, mode, qfactor, matrix);
+    image.Release();
+    return encoded ? 1 : 0;
+}
+
+}  // namespace plix
 
 extern "C" {
 
@@ -147,4 +136,4 @@ PLIX_EXPORT void PLIX_Destructor(PlixCodec *codec) {
     delete plix::Codec::From(codec);
 }
 
-} // extern "C"
+}  // extern "C"

@@ -1,13 +1,14 @@
 #include "decode_report.h"
 
 #include "codec.h"
-#include "entropy/block_coding.h"
+#include "entropy/block_decoder.h"
 #include "format.h"
+#include "image.h"
 #include "streams.h"
 
 namespace plix {
 
-bool DecodedWhole(PlixCodec *codec) { return codec && Codec::From(codec)->dataLasted; }
+bool DecodedWhole(PlixCodec *codec) { return codec && Codec::From(codec)->decoder.Report().whole; }
 
 bool CountWholeBlocks(const void *data, size_t size, BlockCount &out) {
     out = {};

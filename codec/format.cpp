@@ -9,14 +9,21 @@ namespace plix {
 namespace {
 
 // Sizes are signed in the file; the conversions are defined for every value.
-void PutLe32(uint8_t *p, int32_t v) { platform::PutLe32(p, static_cast<uint32_t>(v)); }
-int32_t GetLe32(const uint8_t *p) { return static_cast<int32_t>(platform::Le32(p)); }
+void PutLe32(uint8_t *p, int32_t v) {
+    platform::PutLe32(p, static_cast<uint32_t>(v));
+}
+int32_t GetLe32(const uint8_t *p) {
+    return static_cast<int32_t>(platform::Le32(p));
+}
 
-} // namespace
+}  // namespace
 
-bool PlixHeader::HasMagic() const { return std::memcmp(magic, kPlixMagic, 4) == 0; }
+bool PlixHeader::HasMagic() const {
+    return std::memcmp(magic, kPlixMagic, 4) == 0;
+}
 
-PlixHeader MakeHeader(int32_t mode, int32_t qfactor, int32_t matrix, int32_t width, int32_t height) {
+PlixHeader MakeHeader(int32_t mode, int32_t qfactor, int32_t matrix, int32_t width,
+                      int32_t height) {
     PlixHeader h;
     std::memcpy(h.magic, kPlixMagic, 4);
     // The header keeps the low 8 bits of each setting.
@@ -51,4 +58,4 @@ PlixHeader ParseHeader(const uint8_t in[kHeaderSize]) {
     return h;
 }
 
-} // namespace plix
+}  // namespace plix

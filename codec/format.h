@@ -28,4 +28,4 @@ PlixHeader MakeHeader(int32_t mode, int32_t qfactor, int32_t matrix, int32_t wid
 void SerializeHeader(const PlixHeader &h, uint8_t out[kHeaderSize]);
 PlixHeader ParseHeader(const uint8_t in[kHeaderSize]);
 
-} // namespace plix
+}  // namespace plix

@@ -12,10 +12,10 @@ void StreamReader::ResetState() {
     memBlock_ = nullptr;
     memSize_ = 0;
     memPos_ = 0;
-    cur_ = end_ = nullptr;
+    cursor_.cur = cursor_.end = nullptr;
     exhausted_ = false;
-    bits_ = 0;
-    bitCount_ = 0;
+    cursor_.bits = 0;
+    cursor_.count = 0;
     lastChunkSize_ = 0;
     chunksFetched_ = 0;
     regionStart_ = nullptr;
@@ -60,17 +60,24 @@ int32_t StreamReader::ReadBlock(void *dest, int32_t n) {
 
 int64_t StreamReader::Seek(int32_t distance, int origin) {
     // Filler bytes handed out so far say nothing about the new position.
-    if (exhausted_) cur_ = end_ = nullptr;
+    if (exhausted_) cursor_.cur = cursor_.end = nullptr;
     exhausted_ = false;
-    regionStart_ = cur_;
+    regionStart_ = cursor_.cur;
     passedBytes_ = 0;
     dataBytes_ = 0;
     if (memoryMode_) {
         switch (origin) {
-        case 0: memPos_ = distance; break;
-        case 1: memPos_ += distance; break;
-        case 2: memPos_ = memSize_ + distance; break;
-        default: break;
+            case 0:
+                memPos_ = distance;
+                break;
+            case 1:
+                memPos_ += distance;
+                break;
+            case 2:
+                memPos_ = memSize_ + distance;
+                break;
+            default:
+                break;
         }
         return memPos_;
     }
@@ -79,19 +86,19 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
 
 void StreamReader::NextChunk() {
     // Only called once the current region is used up.
-    passedBytes_ += static_cast<uint64_t>(end_ - regionStart_);
+    passedBytes_ += static_cast<uint64_t>(cursor_.end - regionStart_);
     size_t count = 0;
     if (!exhausted_) {
         if (memoryMode_) {
             // A position outside the block delivers nothing.
             if (memPos_ >= 0 && memPos_ < memSize_) {
                 count = static_cast<size_t>(std::min<int64_t>(kStreamChunk, memSize_ - memPos_));
-                cur_ = memBlock_ + memPos_;
+                cursor_.cur = memBlock_ + memPos_;
                 memPos_ += static_cast<int64_t>(count);
             }
         } else if (file_.IsOpen()) {
             count = file_.Read(buffer_.get(), kStreamChunk);
-            cur_ = buffer_.get();
+            cursor_.cur = buffer_.get();
         }
         ++chunksFetched_;
         lastChunkSize_ = static_cast<uint32_t>(count);
@@ -99,25 +106,25 @@ void StreamReader::NextChunk() {
     if (count == 0) {
         exhausted_ = true;
         std::memset(fillerBlock_, filler_, sizeof fillerBlock_);
-        cur_ = regionStart_ = fillerBlock_;
-        end_ = fillerBlock_ + sizeof fillerBlock_;
+        cursor_.cur = regionStart_ = fillerBlock_;
+        cursor_.end = fillerBlock_ + sizeof fillerBlock_;
         return;
     }
-    regionStart_ = cur_;
+    regionStart_ = cursor_.cur;
     dataBytes_ += count;
-    end_ = cur_ + count;
-    filler_ = cur_[0];
+    cursor_.end = cursor_.cur + count;
+    filler_ = cursor_.cur[0];
 }
 
 uint8_t StreamReader::ReadByte() {
-    if (cur_ == end_) NextChunk();
-    return *cur_++;
+    if (cursor_.cur == cursor_.end) NextChunk();
+    return *cursor_.cur++;
 }
 
 void StreamReader::RefillSlow() {
-    while (bitCount_ <= 56) {
-        bits_ |= static_cast<uint64_t>(ReadByte()) << (56 - bitCount_);
-        bitCount_ += 8;
+    while (cursor_.count <= 56) {
+        cursor_.bits |= static_cast<uint64_t>(ReadByte()) << (56 - cursor_.count);
+        cursor_.count += 8;
     }
 }
 
@@ -142,26 +149,24 @@ int32_t StreamReader::ReadSigned(int32_t n) {
 
 StreamWriter::StreamWriter() : buffer_(new uint8_t[kStreamChunk]) {}
 
-bool StreamWriter::OpenFile(const char *path) {
-    if (IsOpen()) file_.Abort();
-    memory_ = nullptr;
+void StreamWriter::Reset(std::string *memory) {
+    if (file_.IsOpen()) file_.Abort();
+    memory_ = memory;
     failed_ = false;
     pos_ = 0;
     acc_ = 0;
     accBits_ = 0;
     handedOut_ = 0;
+}
+
+bool StreamWriter::OpenFile(const char *path) {
+    Reset(nullptr);
     return file_.Create(path);
 }
 
 bool StreamWriter::OpenMemory(std::string *out) {
     if (!out) return false;
-    if (file_.IsOpen()) file_.Abort();
-    memory_ = out;
-    failed_ = false;
-    pos_ = 0;
-    acc_ = 0;
-    accBits_ = 0;
-    handedOut_ = 0;
+    Reset(out);
     return true;
 }
 
@@ -211,4 +216,4 @@ void StreamWriter::WriteBlock(const void *src, int32_t n) {
     Output(src, static_cast<size_t>(n));
 }
 
-} // namespace plix
+}  // namespace plix

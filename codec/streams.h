@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/file.h"
 
 namespace plix {
@@ -41,62 +42,67 @@ public:
     uint8_t ReadByte();
     // 0 or 1.
     uint32_t ReadBit() {
-        if (bitCount_ < 1) Refill();
-        uint32_t b = static_cast<uint32_t>(bits_ >> 63);
-        bits_ <<= 1;
-        bitCount_ -= 1;
+        if (cursor_.count < 1) Refill();
+        uint32_t b = static_cast<uint32_t>(cursor_.bits >> 63);
+        cursor_.bits <<= 1;
+        cursor_.count -= 1;
         return b;
     }
     // n bits as a JPEG-style signed value (category n); 0 for n <= 0.
     int32_t ReadSigned(int32_t n);
 
-    // Fast access for the entropy decoder. After Refill at least 57 bits are
-    // buffered; Peek and Skip must stay within what is buffered.
+    // The bit buffer with the unread rest of the current chunk. The decoder
+    // takes a copy into registers for a run of blocks (TakeBits) and hands it
+    // back (PutBits); in between, only the copy may be used. The bits after
+    // the first count are zero or the upcoming ones.
+    struct BitCursor {
+        uint64_t bits;  // left-aligned: bit 63 is the next bit
+        int count;
+        const uint8_t *cur;
+        const uint8_t *end;
+
+        bool Roomy() const { return end - cur >= 8; }
+        // At least 57 bits buffered afterwards; only with count below 64 and
+        // eight bytes left in the chunk. ORing a whole word in is exact, as
+        // the bits past count hold the upcoming bits or zeros.
+        void Load() {
+            bits |= platform::LoadBe64(cur) >> count;
+            cur += (63 - count) >> 3;
+            count |= 56;
+        }
+    };
+
+    // After Refill at least 57 bits are buffered; Peek and Skip must stay
+    // within what is buffered. Near the end of a chunk or of the data this
+    // takes the slow path, which also supplies the filler past the end.
     void Refill() {
-        if (bitCount_ > 56) return;
-        if (end_ - cur_ >= 8) {
-            uint64_t v = LoadBigEndian64(cur_);
-            // Bits past bitCount_ already hold the upcoming bits or zeros, so
-            // OR-ing whole words in is exact.
-            bits_ |= v >> bitCount_;
-            cur_ += (63 - bitCount_) >> 3;
-            bitCount_ |= 56;
+        if (cursor_.count > 56) return;
+        if (cursor_.Roomy()) {
+            cursor_.Load();
             return;
         }
         RefillSlow();
     }
-    int BitCount() const { return bitCount_; }
+    int BitCount() const { return cursor_.count; }
     // Top n bits (1..32) of the buffer.
-    uint32_t Peek(int n) const { return static_cast<uint32_t>(bits_ >> (64 - n)); }
-    uint64_t PeekWord() const { return bits_; }
+    uint32_t Peek(int n) const { return static_cast<uint32_t>(cursor_.bits >> (64 - n)); }
     void Skip(int n) {
-        bits_ <<= n;
-        bitCount_ -= n;
+        cursor_.bits <<= n;
+        cursor_.count -= n;
     }
-
-    // Lets a hot decoding loop keep the bit buffer in registers: TakeBits
-    // copies the buffered bits and the unread rest of the current chunk out,
-    // PutBits hands them back. In between, only the copy may be used. As in
-    // bits_, the bits after the first count must be zero or the upcoming ones.
-    struct BitCursor {
-        uint64_t bits;  // left-aligned
-        int count;
-        const uint8_t *cur;
-        const uint8_t *end;
-    };
-    BitCursor TakeBits() const { return {bits_, bitCount_, cur_, end_}; }
+    BitCursor TakeBits() const { return cursor_; }
     void PutBits(const BitCursor &c) {
-        bits_ = c.bits;
-        bitCount_ = c.count;
-        cur_ = c.cur;
+        cursor_.bits = c.bits;
+        cursor_.count = c.count;
+        cursor_.cur = c.cur;
     }
 
     // Bits taken from the stream so far, filler included, and bytes of data
     // the source delivered (both since the last open or seek): a decode read
     // past the data when the first exceeds 8 times the second.
     uint64_t BitsTaken() const {
-        return (passedBytes_ + static_cast<uint64_t>(cur_ - regionStart_)) * 8 -
-               static_cast<uint64_t>(bitCount_);
+        return (passedBytes_ + static_cast<uint64_t>(cursor_.cur - regionStart_)) * 8 -
+               static_cast<uint64_t>(cursor_.count);
     }
     uint64_t DataBytes() const { return dataBytes_; }
 
@@ -105,11 +111,6 @@ public:
     uint64_t ChunksFetched() const { return chunksFetched_; }
 
 private:
-    static uint64_t LoadBigEndian64(const uint8_t *p) {
-        uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-        return v;
-    }
     void RefillSlow();
     void NextChunk();
     void ResetState();
@@ -121,9 +122,8 @@ private:
     int64_t memPos_ = 0;
 
     std::unique_ptr<uint8_t[]> buffer_;  // chunk storage in file mode
-    const uint8_t *cur_ = nullptr;       // next byte of the current chunk
-    const uint8_t *end_ = nullptr;
-    uint8_t filler_ = 0;                 // first byte of the last non-empty chunk of this source
+    BitCursor cursor_ = {0, 0, nullptr, nullptr};
+    uint8_t filler_ = 0;  // first byte of the last non-empty chunk of this source
     // Past the end the source is not asked again (a truncated file would
     // otherwise cost a system call per byte); the reader runs over a block of
     // filler bytes instead, so the fast refill path keeps working.
@@ -131,14 +131,12 @@ private:
     uint8_t fillerBlock_[64] = {};
     uint32_t lastChunkSize_ = 0;
     uint64_t chunksFetched_ = 0;
-    // Position accounting for BitsTaken: bytes of the regions (chunks or
-    // filler blocks) before the current one, and where the current one began.
+    // Position accounting for BitsTaken, updated per chunk: bytes of the
+    // regions (chunks or filler blocks) before the current one, and where the
+    // current one began.
     const uint8_t *regionStart_ = nullptr;
     uint64_t passedBytes_ = 0;
     uint64_t dataBytes_ = 0;
-
-    uint64_t bits_ = 0;  // left-aligned: bit 63 is the next bit
-    int bitCount_ = 0;
 };
 
 class StreamWriter {
@@ -147,11 +145,11 @@ public:
     StreamWriter(const StreamWriter &) = delete;
     StreamWriter &operator=(const StreamWriter &) = delete;
 
+    // Appends everything to out instead of a file (for in-memory coding).
+    bool OpenMemory(std::string *out);
     // Creates or replaces the file; an existing file is replaced only by Close
     // after every write succeeded.
     bool OpenFile(const char *path);
-    // Appends everything to out instead of a file (for in-memory coding).
-    bool OpenMemory(std::string *out);
     // Finishes the output. False when any write failed since opening; a file
     // is then not replaced. Does not flush.
     bool Close();
@@ -219,7 +217,8 @@ private:
         buffer_[pos_++] = b;
         if (pos_ == kStreamChunk) Drain();
     }
-    void Drain();  // hands the buffered bytes to the output
+    void Drain();                     // hands the buffered bytes to the output
+    void Reset(std::string *memory);  // closes what is open, empties the buffer
     void Output(const void *src, size_t n);
 
     platform::OutputFile file_;
@@ -232,4 +231,4 @@ private:
     uint64_t handedOut_ = 0;
 };
 
-} // namespace plix
+}  // namespace plix

@@ -17,10 +17,10 @@ using plix::fuzz::ScratchPath;
 namespace {
 
 void CheckSameImage(const plix::Codec &a, const plix::Codec &b) {
-    FUZZ_CHECK(a.width == b.width && a.height == b.height);
-    FUZZ_CHECK(a.paddedWidth == b.paddedWidth && a.paddedHeight == b.paddedHeight);
-    FUZZ_CHECK(a.pixels && b.pixels);
-    if (BufferBytes(a)) FUZZ_CHECK(std::memcmp(a.pixels, b.pixels, BufferBytes(a)) == 0);
+    FUZZ_CHECK(a.image.width == b.image.width && a.image.height == b.image.height);
+    FUZZ_CHECK(a.image.paddedWidth == b.image.paddedWidth && a.image.paddedHeight == b.image.paddedHeight);
+    FUZZ_CHECK(a.image.pixels && b.image.pixels);
+    if (BufferBytes(a)) FUZZ_CHECK(std::memcmp(a.image.pixels, b.image.pixels, BufferBytes(a)) == 0);
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     plix::Codec fromMemory;
     const int32_t okMemory = fromMemory.DecodeMemory(data, static_cast<int32_t>(size));
-    if (okMemory && plix::fuzz::PaddedPixels(fromMemory.paddedWidth, fromMemory.paddedHeight) >
+    if (okMemory && plix::fuzz::PaddedPixels(fromMemory.image.paddedWidth, fromMemory.image.paddedHeight) >
                         plix::fuzz::kMaxCheckedPixels)
         return 0;
 
@@ -44,24 +44,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     if (!okMemory) {
         // A fresh codec that failed holds no image.
-        FUZZ_CHECK(fromMemory.pixels == nullptr && fromFile.pixels == nullptr);
+        FUZZ_CHECK(fromMemory.image.pixels == nullptr && fromFile.image.pixels == nullptr);
         return 0;
     }
-    FUZZ_CHECK(fromMemory.width >= 0 && fromMemory.height >= 0);
+    FUZZ_CHECK(fromMemory.image.width >= 0 && fromMemory.image.height >= 0);
     CheckSameImage(fromMemory, fromFile);
 
     // Pixel access stays inside the image, at its edges too.
-    const int32_t w = fromMemory.width, h = fromMemory.height;
+    const int32_t w = fromMemory.image.width, h = fromMemory.image.height;
     for (int32_t y : {-1, 0, h - 1, h})
         for (int32_t x : {-1, 0, w - 1, w}) {
-            const uint32_t c = fromMemory.GetPixel(x, y);
+            const uint32_t c = fromMemory.image.GetPixel(x, y);
             if (x < 0 || y < 0 || x >= w || y >= h) FUZZ_CHECK(c == 0);
         }
 
     // The same codec decoding the same bytes again gives the same pixels.
-    std::vector<uint8_t> first(fromMemory.pixels, fromMemory.pixels + BufferBytes(fromMemory));
+    std::vector<uint8_t> first(fromMemory.image.pixels, fromMemory.image.pixels + BufferBytes(fromMemory));
     fromMemory.dsp = plix::GetDspLevel(plix::DspLevel::kSse2);
     FUZZ_CHECK(fromMemory.DecodeMemory(data, static_cast<int32_t>(size)) == 1);
-    if (!first.empty()) FUZZ_CHECK(std::memcmp(first.data(), fromMemory.pixels, first.size()) == 0);
+    if (!first.empty()) FUZZ_CHECK(std::memcmp(first.data(), fromMemory.image.pixels, first.size()) == 0);
     return 0;
 }

@@ -11,7 +11,9 @@
 
 namespace plix::platform {
 
-InputFile::InputFile(InputFile &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+InputFile::InputFile(InputFile &&other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 InputFile &InputFile::operator=(InputFile &&other) noexcept {
     if (this != &other) {
@@ -22,7 +24,9 @@ InputFile &InputFile::operator=(InputFile &&other) noexcept {
     return *this;
 }
 
-InputFile::~InputFile() { Close(); }
+InputFile::~InputFile() {
+    Close();
+}
 
 bool InputFile::Open(const char *path) {
     Close();
@@ -90,9 +94,11 @@ std::string TempNameFor(const std::string &target) {
     return target + suffix;
 }
 
-} // namespace
+}  // namespace
 
-OutputFile::~OutputFile() { Abort(); }
+OutputFile::~OutputFile() {
+    Abort();
+}
 
 bool OutputFile::Create(const char *path) {
     Abort();
@@ -183,18 +189,4 @@ void OutputFile::Abort() {
     temp_.clear();
 }
 
-bool ReadWholeFile(const char *path, std::string &out, size_t maxBytes) {
-    out.clear();
-    InputFile file;
-    if (!file.Open(path)) return false;
-    char chunk[65536];
-    for (;;) {
-        size_t got = file.Read(chunk, sizeof chunk);
-        if (got == 0) break;
-        if (out.size() + got > maxBytes) return false;
-        out.append(chunk, got);
-    }
-    return true;
-}
-
-} // namespace plix::platform
+}  // namespace plix::platform

@@ -6,7 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "plix/plix.h"
+// The library folder as seen from the program folder, set by the build.
+#ifndef PLIX_BINDIR_TO_LIBDIR
+#define PLIX_BINDIR_TO_LIBDIR "../lib"
+#endif
 
 namespace plix::platform {
 
@@ -28,18 +31,19 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-} // namespace
+}  // namespace
 
 bool Library::Load(const char *fileName) {
     Unload();
     // A bare name is first looked for where the programs' run path points:
-    // beside the program and in ../lib. dlopen applies the run path of its
-    // caller, and a runtime that interposes dlopen (the sanitizers) is the
-    // caller then, so the program's own run path would be ignored.
+    // beside the program and in the installed library folder. dlopen applies
+    // the run path of its caller, and a runtime that interposes dlopen (the
+    // sanitizers) is the caller then, so the program's own run path would be
+    // ignored.
     if (std::strchr(fileName, '/') == nullptr) {
         const std::string folder = ProgramFolder();
         if (!folder.empty()) {
-            for (const char *sub : {"/", "/../lib/"}) {
+            for (const char *sub : {"/", "/" PLIX_BINDIR_TO_LIBDIR "/"}) {
                 const std::string path = folder + sub + fileName;
                 handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
                 if (handle_) return true;
@@ -59,6 +63,8 @@ void Library::Unload() {
     handle_ = nullptr;
 }
 
-const char *CodecLibraryFileName() { return PLIX_LIBRARY_NAME; }
+const char *CodecLibraryFileName() {
+    return "libPLIX.so";
+}
 
-} // namespace plix::platform
+}  // namespace plix::platform

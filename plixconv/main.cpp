@@ -6,31 +6,19 @@
 #include <vector>
 
 #include "cli.h"
-#include "platform/library.h"
-#include "plix/plix.h"
+#include "plix/binding.h"
 
 namespace {
 
 namespace conv = plix::conv;
-using plix::platform::Library;
+using Library = plix::CodecBinding;
 
 void Print(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-PLIX_ConstructorFn FindConstructor(const Library &lib) {
-    return reinterpret_cast<PLIX_ConstructorFn>(lib.Symbol("PLIX_Constructor"));
-}
-
 void PrintVersion(PlixCodec *codec) {
     Print(conv::VersionLine(plix::platform::CodecLibraryFileName(), codec->ops->GetVersion(codec)));
-}
-
-// The disposer is looked up by name only when it is needed; without it the
-// codec is left alone.
-void DestroyCodec(const Library &lib, PlixCodec *codec) {
-    auto destroy = reinterpret_cast<PLIX_DestructorFn>(lib.Symbol("PLIX_Destructor"));
-    if (destroy) destroy(codec);
 }
 
 // Prints the usage text and, when the library works, the version line of a
@@ -38,7 +26,7 @@ void DestroyCodec(const Library &lib, PlixCodec *codec) {
 void RunUsage(const Library &lib, std::string_view argv0) {
     Print(conv::UsageText(conv::ProgramName(argv0)));
     if (!lib.IsLoaded()) return;
-    const PLIX_ConstructorFn create = FindConstructor(lib);
+    const PLIX_ConstructorFn create = lib.Constructor();
     if (!create) return;
     PlixCodec *codec = create();
     if (!codec) {
@@ -46,7 +34,7 @@ void RunUsage(const Library &lib, std::string_view argv0) {
         return;
     }
     PrintVersion(codec);
-    DestroyCodec(lib, codec);
+    lib.Destroy(codec);
 }
 
 bool Convert(PlixCodec *codec, const conv::Invocation &inv) {
@@ -92,7 +80,7 @@ int main(int argc, char **argv) {
         Print(std::string(conv::kLibraryMissing) + libraryName + "\n");
         return Finish(1);
     }
-    const PLIX_ConstructorFn create = FindConstructor(lib);
+    const PLIX_ConstructorFn create = lib.Constructor();
     if (!create) {
         Print(conv::kFactoryMissing);
         lib.Unload();
@@ -114,7 +102,7 @@ int main(int argc, char **argv) {
         RunUsage(lib, argv0);
     }
 
-    DestroyCodec(lib, codec);
+    lib.Destroy(codec);
     lib.Unload();
     return Finish(ok ? 0 : 1);
 }

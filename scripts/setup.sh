@@ -10,10 +10,27 @@ packages=(
   python3 python3-pil
   clang libclang-rt-14-dev valgrind
 )
+# The loaders for other applications: gdk-pixbuf, the MIME database, gio,
+# the desktop-entry checker, and Pillow with numpy, pytest and pip.
+packages+=(
+  libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin desktop-file-utils
+  python3-pil python3-numpy python3-pytest python3-setuptools python3-pip
+)
+# Debian packages and their test: cpack's dependency scan, lintian, man page
+# lint.
+packages+=(dpkg-dev file lintian mandoc)
+# The viewer's screenshots: a window manager, so that windows get real frames.
+packages+=(openbox)
 # The plix tool: PNG and the command line.
 packages+=(libspng-dev libcli11-dev)
 if [ "${PLIX_SETUP_BENCH:-0}" = 1 ]; then
   packages+=(libturbojpeg0-dev libjpeg-turbo-progs hyperfine time bc)
+fi
+
+# The 64-bit ARM cross build, the emulator its tests run under and the
+# GoogleTest sources it builds for the target.
+if [ "$(uname -m)" = x86_64 ]; then
+  packages+=(g++-aarch64-linux-gnu qemu-user-static googletest)
 fi
 
 missing=()

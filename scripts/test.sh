@@ -12,6 +12,9 @@ echo "== Release build and tests"
 "$root/scripts/build.sh" "$root/build" -DPLIX_BUILD_TESTS=ON -DPLIX_BUILD_VIEWER=ON >/dev/null
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
 
+echo "== The viewer under a virtual X server with a window manager"
+"$root/scripts/viewer_screenshots.sh" "$root/build" "$root/build/screenshots"
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPLIX_SANITIZE=address,undefined >/dev/null
@@ -41,5 +44,14 @@ cmake --build "$root/build-asan" -j "$jobs" >/dev/null
 
 echo "== valgrind memcheck: the converter in both directions"
 "$root/scripts/valgrind_plixconv.sh" "$root/build"
+
+echo "== Debian packages: build, lintian, install, use from /usr, purge"
+"$root/tests/packaging/test_packages.sh"
+
+# On a 64-bit ARM machine the builds above are the ARM ones already.
+if [ "$(uname -m)" = x86_64 ]; then
+  echo "== 64-bit ARM: cross build, test suite and converter under qemu-aarch64"
+  "$root/scripts/test_arm64.sh"
+fi
 
 echo "== All tests passed"

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "entropy/block_coding.h"
+#include "coefficients.h"
+#include "entropy/block_decoder.h"
+#include "entropy/block_encoder.h"
+#include "transform/dsp.h"
 #include "entropy/huffman.h"
 #include "bit_strings.h"
 #include "streams.h"
@@ -82,13 +85,14 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
     }
     EXPECT_EQ(std::vector<int32_t>(pb, pb + 3), std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
 
-    // The raw forms (with and without the BMI2 shifts): limited and, for the
-    // blocks they mark, cleared, the same blocks; they mark only blocks
-    // without AC. Stale entries stand in for the ones they leave.
+    // The raw forms (the plain one and the chosen one, with the BMI2 shifts
+    // where the processor has them): limited and, for the blocks they mark,
+    // cleared, the same blocks; they mark only blocks without AC. Stale
+    // entries stand in for the ones they leave.
     StreamReader raws[2];
     for (int form = 0; form < 2; ++form) {
         StreamReader &raw = raws[form];
-        const auto decodeRaw = form == 0 ? DecodePositionsRaw : DecodePositionsRawBaseline;
+        const auto decodeRaw = form == 0 ? GetDsp().decodePositionsRaw : DecodePositionsRaw;
         EXPECT_TRUE(raw.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
         int32_t pr[3] = {0, 0, 0};
         if (start) std::copy(start, start + 3, pr);

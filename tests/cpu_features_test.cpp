@@ -47,15 +47,26 @@ TEST(CpuFeatures, EveryX86_64ProcessorHasThePackedPath) {
     EXPECT_NE(cpu.Signature(), 0u);
     const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse | CpuFeatures::kSse2;
     EXPECT_EQ(cpu.GetSupportedFeatures() & need, need);
-    EXPECT_TRUE(GetDsp().packed);
+    EXPECT_NE(&GetDsp(), GetDspLevel(DspLevel::kPlain));
     EXPECT_NE(GetDspLevel(DspLevel::kSse2), nullptr);
     EXPECT_EQ(GetDspLevel(DspLevel::kAvx2) != nullptr, cpu.HasAvx2());
+    EXPECT_EQ(GetDspLevel(DspLevel::kNeon), nullptr);
+}
+#elif defined(__aarch64__)
+// Advanced SIMD comes with every 64-bit ARM processor: no probe, always NEON.
+TEST(CpuFeatures, Arm64ProcessorsTakeTheNeonPath) {
+    const CpuFeatures cpu;
+    EXPECT_EQ(cpu.GetSupportedFeatures(), 0u);
+    EXPECT_EQ(GetDspLevel(DspLevel::kSse2), nullptr);
+    EXPECT_EQ(GetDspLevel(DspLevel::kAvx2), nullptr);
+    ASSERT_NE(GetDspLevel(DspLevel::kNeon), nullptr);
+    EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kNeon));
 }
 #else
 TEST(CpuFeatures, OtherProcessorsTakeThePlainPath) {
     const CpuFeatures cpu;
     EXPECT_EQ(cpu.GetSupportedFeatures(), 0u);
-    EXPECT_FALSE(GetDsp().packed);
+    EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kPlain));
 }
 #endif
 
@@ -90,17 +101,16 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
 
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     ASSERT_NE(plain, nullptr);
-    EXPECT_FALSE(plain->packed);
     std::set<const Dsp *> levels;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
+    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) {
             levels.insert(d);
-            EXPECT_EQ(d->packed, d != plain) << d->name;
         }
     }
     EXPECT_EQ(levels.count(first), 1u);
     // The best level this processor runs.
-    const Dsp *best = GetDspLevel(DspLevel::kAvx2);
+    const Dsp *best = GetDspLevel(DspLevel::kNeon);
+    if (!best) best = GetDspLevel(DspLevel::kAvx2);
     if (!best) best = GetDspLevel(DspLevel::kSse2);
     if (!best) best = plain;
     EXPECT_EQ(first, best);

@@ -23,7 +23,7 @@ Block InverseAll(const Block &in) {
     Block b = in;
     InverseDctMmx(b.data());
     EXPECT_EQ(b, plain) << "InverseDctMmx";
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2}) {
+    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) {
             b = in;
             d->inverseDct(b.data());
@@ -160,6 +160,12 @@ TEST(InverseDctVariants, LimiterEdges) {
 TEST(InverseDctVariants, RandomBlocks) {
     std::mt19937 rng(17);
     int32_t b[64], plain[64], mmx[64];
+    // The levels with an inverse of their own.
+    std::vector<const Dsp *> levels;
+    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
+        const Dsp *d = GetDspLevel(l);
+        if (d && d->inverseDct != InverseDct && d->inverseDct != InverseDctMmx) levels.push_back(d);
+    }
     for (int n = 0; n < 200000; ++n) {
         const int kind = n % 5;
         for (int k = 0; k < 64; ++k) {
@@ -186,6 +192,11 @@ TEST(InverseDctVariants, RandomBlocks) {
         InverseDct(plain);
         InverseDctMmx(mmx);
         ASSERT_EQ(0, std::memcmp(mmx, plain, sizeof b)) << n;
+        for (const Dsp *d : levels) {
+            std::memcpy(mmx, b, sizeof b);
+            d->inverseDct(mmx);
+            ASSERT_EQ(0, std::memcmp(mmx, plain, sizeof b)) << d->name << " " << n;
+        }
     }
 }
 
@@ -219,7 +230,7 @@ TEST(InverseDctVariants, BlocksToPixels) {
         }
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c) expect[r * rowBytes + (c + 2) * 4 + 3] = 0xFF;
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
+        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
             const Dsp *d = GetDspLevel(l);
             if (!d) continue;
             int32_t blocks[3][64];
@@ -234,9 +245,9 @@ TEST(InverseDctVariants, BlocksToPixels) {
             std::memcpy(two[3], previous, sizeof previous);
             std::vector<uint8_t> want = got;
             std::memcpy(blocks, previous, sizeof blocks);
-            InverseBlocks(blocks, want.data() + 40, rowBytes);
+            GetDspLevel(DspLevel::kPlain)->inverseBlocks(blocks, want.data() + 40, rowBytes);
             got = base;
-            d->inverseBlocks2(two, got.data() + 8, rowBytes);
+            d->inverseDecoded2(two, 0, got.data() + 8, rowBytes, nullptr);
             ASSERT_EQ(got, want) << d->name << " " << n;
         }
         std::memcpy(previous, in, sizeof in);

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "codec.h"
-#include "entropy/block_coding.h"
+#include "coefficients.h"
+#include "entropy/block_decoder.h"
+#include "entropy/block_encoder.h"
 #include "streams.h"
 #include "test_util.h"
 #include "transform/dsp.h"
@@ -165,9 +167,8 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
 
 std::vector<const Dsp *> PreparingLevels() {
     std::vector<const Dsp *> out;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
-        const Dsp *d = GetDspLevel(l);
-        if (d && d->forwardBlocks2Prepared) out.push_back(d);
+    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
+        if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
 }
@@ -183,6 +184,7 @@ bool SamePrepared(const PreparedBlock &a, const PreparedBlock &b) {
 // also shows that the transform's coefficients always fit the codes.
 TEST(BlockPreparedKernels, MatchThePlainForm) {
     const auto levels = PreparingLevels();
+    const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     std::mt19937 rng(19);
     const size_t rowBytes = 80;  // 20 pixels a row; the positions start at pixel 2
     std::vector<uint8_t> pixels(rowBytes * 8);
@@ -219,7 +221,10 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
         PrepareQuantDivisors(t1, chroma);
 
         PreparedBlock expect[6];
-        ASSERT_TRUE(ForwardBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, expect)) << n;
+        int32_t coefficients[6][64];
+        plain->forwardBlocks(pixels.data() + 8, rowBytes, luma, chroma, coefficients);
+        plain->forwardBlocks(pixels.data() + 40, rowBytes, luma, chroma, coefficients + 3);
+        for (int k = 0; k < 6; ++k) ASSERT_TRUE(PrepareBlock(coefficients[k], expect[k])) << n;
         for (const Dsp *d : levels) {
             PreparedBlock got[6];
             std::memset(got, 0xA5, sizeof got);  // every entry must be written
@@ -235,9 +240,9 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
     const test::Picture photo = test::LoadBmp24(test::DataPath("photos/astronaut_512x512.bmp"));
     for (int32_t width : {512, 200, 72}) {
         Codec c;
-        ASSERT_TRUE(c.CreateImage(width, 64));
+        ASSERT_TRUE(c.image.Create(width, 64));
         for (int32_t y = 0; y < 64; ++y)
-            for (int32_t x = 0; x < width; ++x) c.SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
+            for (int32_t x = 0; x < width; ++x) c.image.SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
         const struct {
             int mode, q, matrix;
         } settings[] = {{0, 0, 0}, {0, 2, 0}, {0, 4, 1}, {0, 15, 0}, {1, 0, 2}, {0, 255, 0}};
@@ -245,7 +250,7 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
             std::string expect;
             c.dsp = GetDspLevel(DspLevel::kPlain);
             ASSERT_TRUE(c.EncodeMemory(expect, s.mode, s.q, s.matrix));
-            for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2}) {
+            for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
                 c.dsp = GetDspLevel(l);
                 if (!c.dsp) continue;
                 std::string got;
@@ -277,14 +282,14 @@ TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {
         };
         const auto plx = test::ReadFileBytes(test::DataPath("conformance/" + field("plx")));
         const auto expected = test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2}) {
+        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
             Codec c;
             c.dsp = GetDspLevel(l);
             if (!c.dsp) continue;
             ASSERT_TRUE(c.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size()))) << field("name");
-            const size_t bytes = static_cast<size_t>(c.paddedWidth) * c.paddedHeight * 4;
+            const size_t bytes = static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight * 4;
             ASSERT_EQ(bytes, expected.size()) << field("name");
-            EXPECT_TRUE(bytes == 0 || std::memcmp(c.pixels, expected.data(), bytes) == 0)
+            EXPECT_TRUE(bytes == 0 || std::memcmp(c.image.pixels, expected.data(), bytes) == 0)
                 << field("name") << " with " << c.dsp->name;
         }
         ++cases;

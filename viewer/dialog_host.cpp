@@ -1,6 +1,7 @@
 #include "dialog_host.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include "about_dialog.h"
@@ -19,6 +20,11 @@ QString RunFileDialog(QWidget *parent, const FileDialogSpec &spec, QFileDialog::
                                                        : QFileDialog::AnyFile);
     dialog.setNameFilters(spec.filters);
     if (!spec.defaultExtension.isEmpty()) dialog.setDefaultSuffix(spec.defaultExtension);
+    if (!spec.initialPath.isEmpty()) {
+        const QFileInfo proposed(spec.initialPath);
+        dialog.setDirectory(proposed.absolutePath());
+        dialog.selectFile(proposed.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString() : files.front();

@@ -11,6 +11,7 @@ class CSettingsDialog;
 struct FileDialogSpec {
     QString defaultExtension;  // appended when the typed name has none; empty for none
     QStringList filters;       // "Description (*.a *.b)" entries
+    QString initialPath;       // the file name proposed, in its folder; empty for none
 };
 
 class CDialogHost {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/bmp_file.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 
@@ -13,16 +14,10 @@ namespace {
 
 using plix::platform::Le16;
 using plix::platform::Le32;
-using plix::platform::PutLe16;
 using plix::platform::PutLe32;
 
-constexpr size_t kInfoHeaderSize = 40;
-constexpr size_t kFileHeaderSize = 14;
-
-int32_t AsSigned(uint32_t v) {
-    // Two's complement reinterpretation without relying on an out-of-range cast.
-    return v <= 0x7FFFFFFFu ? static_cast<int32_t>(v) : -static_cast<int32_t>(~v) - 1;
-}
+constexpr size_t kInfoHeaderSize = plix::platform::kBmpInfoHeaderSize;
+constexpr size_t kFileHeaderSize = plix::platform::kBmpFileHeaderSize;
 
 int ClampToInt(int64_t v) {
     return static_cast<int>(
@@ -39,22 +34,22 @@ uint16_t CDibImage::HeaderField16(size_t offset) const {
 }
 
 int32_t CDibImage::GetWidth() const {
-    return AsSigned(HeaderField32(4));
+    return static_cast<int32_t>(HeaderField32(4));
 }
 int32_t CDibImage::GetHeight() const {
-    return AsSigned(HeaderField32(8));
+    return static_cast<int32_t>(HeaderField32(8));
 }
 int32_t CDibImage::GetBitsPerPixel() const {
     return HeaderField16(14);
 }
 int32_t CDibImage::GetCompression() const {
-    return AsSigned(HeaderField32(16));
+    return static_cast<int32_t>(HeaderField32(16));
 }
 
 int32_t CDibImage::GetColorCount() const {
     if (!block_) return 0;
     const uint32_t used = HeaderField32(32);
-    if (used != 0) return AsSigned(used);
+    if (used != 0) return static_cast<int32_t>(used);
     const int32_t bpp = GetBitsPerPixel();
     if (bpp <= 8) return 1 << bpp;
     if ((bpp == 16 || bpp == 32) && GetCompression() == 3) return 3;
@@ -101,15 +96,8 @@ bool CDibImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel, int3
     block_.reset(new (std::nothrow) uint8_t[size]);
     if (!block_) return false;
     blockSize_ = size;
-    uint8_t *h = block_.get();
-    std::memset(h, 0, kInfoHeaderSize);
-    PutLe32(h + 0, kInfoHeaderSize);
-    PutLe32(h + 4, static_cast<uint32_t>(width));
-    PutLe32(h + 8, static_cast<uint32_t>(height));
-    PutLe16(h + 12, 1);
-    PutLe16(h + 14, 24);
-    PutLe32(h + 16, static_cast<uint32_t>(compression));
-    PutLe32(h + 20, static_cast<uint32_t>(rows));
+    plix::platform::PutBmpInfoHeader(block_.get(), width, height, 24, static_cast<uint32_t>(compression),
+                                     static_cast<uint32_t>(rows));
     return true;
 }
 
@@ -118,7 +106,7 @@ bool CDibImage::Read(plix::platform::InputFile &file) {
     uint8_t fileHeader[kFileHeaderSize];
     if (file.Seek(0, 0) != 0 || file.Read(fileHeader, sizeof fileHeader) < sizeof fileHeader)
         throw CArchiveException(CArchiveException::endOfFile, "file header cut short");
-    if (Le16(fileHeader) != 0x4D42)
+    if (Le16(fileHeader) != plix::platform::kBmpSignature)
         throw CArchiveException(CArchiveException::badIndex, "not a BMP file");
     uint8_t info[kInfoHeaderSize];
     if (file.Read(info, sizeof info) < sizeof info)
@@ -135,8 +123,8 @@ bool CDibImage::Read(plix::platform::InputFile &file) {
 
     // The rows the header states must lie inside the block; drawing and
     // copying rely on it.
-    const int32_t width = AsSigned(Le32(info + 4));
-    const int32_t height = AsSigned(Le32(info + 8));
+    const int32_t width = plix::platform::Le32Signed(info + 4);
+    const int32_t height = plix::platform::Le32Signed(info + 8);
     if (width <= 0 || height == 0 || height == std::numeric_limits<int32_t>::min())
         throw CArchiveException(CArchiveException::badIndex, "no pixels");
     const uint64_t rowCount =

@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/bmp_file.h"
+
 namespace plix::platform {
 class InputFile;
 }
@@ -87,9 +89,7 @@ public:
     const uint8_t *Block() const { return block_.get(); }
     size_t BlockSize() const { return blockSize_; }
 
-    static uint64_t StrideFor(int64_t width) {
-        return (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
-    }
+    static uint64_t StrideFor(int64_t width) { return plix::platform::Bmp24Stride(width); }
 
 private:
     uint32_t HeaderField32(size_t offset) const;

@@ -46,6 +46,22 @@ CMainFrame::CMainFrame(QWidget *parent)
 
     connect(exit_, &QAction::triggered, this, &QWidget::close);
 
+    zoomIn_ = new QAction(QStringLiteral("Zoom in"), this);
+    zoomIn_->setShortcuts(QKeySequence::keyBindings(QKeySequence::ZoomIn)
+                          << QKeySequence(Qt::CTRL | Qt::Key_Equal));
+    zoomOut_ = new QAction(QStringLiteral("Zoom out"), this);
+    zoomOut_->setShortcuts(QKeySequence::ZoomOut);
+    zoomReset_ = new QAction(QStringLiteral("Actual size"), this);
+    zoomReset_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    quit_ = new QAction(QStringLiteral("Quit"), this);
+    // Ctrl+Q also where the platform's quit key is another.
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+        quitKeys << QKeySequence(Qt::CTRL | Qt::Key_Q);
+    quit_->setShortcuts(quitKeys);
+    addActions({zoomIn_, zoomOut_, zoomReset_, quit_});
+    connect(quit_, &QAction::triggered, this, &QWidget::close);
+
     // The user cannot resize the window; the document fits it to the picture.
     setFixedSize(kInitialWidth, kInitialHeight);
 }
@@ -65,14 +81,31 @@ QAction *CMainFrame::ZoomAction(int percent) const {
 
 void CMainFrame::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
-    if (shownOnce_) return;
-    shownOnce_ = true;
+    CheckBorder();
+}
+
+void CMainFrame::moveEvent(QMoveEvent *event) {
+    QMainWindow::moveEvent(event);
+    CheckBorder();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    CheckBorder();
+}
+
+void CMainFrame::CheckBorder() {
+    // Window managers add their border after the window is shown, and report
+    // it with a move or a resize.
+    if (!isVisible()) return;
+    const QSize border = frameGeometry().size() - size();
+    if (border == border_) return;
     // The initial size is the outer one: take off the border and caption,
     // once they are known, unless the document has fitted the frame already.
-    const QSize border = frameGeometry().size() - size();
-    if (size() == QSize(kInitialWidth, kInitialHeight) &&
-        (border.width() > 0 || border.height() > 0))
-        setFixedSize(kInitialWidth - border.width(), kInitialHeight - border.height());
+    const QSize initial(kInitialWidth, kInitialHeight);
+    if (size() == initial - border_) setFixedSize(initial - border);
+    border_ = border;
+    emit borderChanged();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent *event) {

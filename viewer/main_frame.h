@@ -20,13 +20,22 @@ public:
     QAction *ExitAction() const { return exit_; }
     QAction *ZoomAction(int percent) const;
     QAction *AboutAction() const { return about_; }
+    // Keys without menu entries: zoom steps, 100 %, and quitting.
+    QAction *ZoomInAction() const { return zoomIn_; }
+    QAction *ZoomOutAction() const { return zoomOut_; }
+    QAction *ZoomResetAction() const { return zoomReset_; }
+    QAction *QuitAction() const { return quit_; }
     QMenu *ViewMenu() const { return viewMenu_; }
 
 signals:
     void fileDropped(const QString &path);
+    // The window system's border round the frame became known or changed.
+    void borderChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -38,6 +47,12 @@ private:
     QAction *zoom100_ = nullptr;
     QAction *zoom200_ = nullptr;
     QAction *about_ = nullptr;
+    QAction *zoomIn_ = nullptr;
+    QAction *zoomOut_ = nullptr;
+    QAction *zoomReset_ = nullptr;
+    QAction *quit_ = nullptr;
     QMenu *viewMenu_ = nullptr;
-    bool shownOnce_ = false;
+    QSize border_{0, 0};
+
+    void CheckBorder();
 };

@@ -29,6 +29,15 @@ bool CPlixrefApp::InitInstance(const QStringList &arguments) {
     for (int percent : {50, 100, 200})
         QObject::connect(frame->ZoomAction(percent), &QAction::triggered, doc,
                          [doc, percent] { doc->OnZoom(percent); });
+    QObject::connect(frame->ZoomInAction(), &QAction::triggered, doc,
+                     [doc] { doc->OnZoomStep(1); });
+    QObject::connect(frame->ZoomOutAction(), &QAction::triggered, doc,
+                     [doc] { doc->OnZoomStep(-1); });
+    QObject::connect(frame->ZoomResetAction(), &QAction::triggered, doc, [doc] {
+        if (doc->IsZoomEnabled()) doc->OnZoom(100);
+    });
+    QObject::connect(view_, &CPlixrefView::zoomStepRequested, doc, &CPlixrefDoc::OnZoomStep);
+    QObject::connect(frame, &CMainFrame::borderChanged, doc, &CPlixrefDoc::RefitFrame);
     QObject::connect(frame->AboutAction(), &QAction::triggered, frame, [this] { OnAppAbout(); });
     QObject::connect(frame, &CMainFrame::fileDropped, frame,
                      [this](const QString &path) { OpenDocumentFile(path); });
@@ -49,6 +58,7 @@ bool CPlixrefApp::InitInstance(const QStringList &arguments) {
     }
     frame->show();
     frame->update();
+    view_->setFocus();
     return true;
 }
 
@@ -66,4 +76,7 @@ void CPlixrefApp::UpdateTitle() {
 
 void CPlixrefApp::UpdateZoomCommands() {
     for (int percent : {50, 100, 200}) doc_->OnUpdateZoom(percent, frame_->ZoomAction(percent));
+    for (QAction *zoom :
+         {frame_->ZoomInAction(), frame_->ZoomOutAction(), frame_->ZoomResetAction()})
+        zoom->setEnabled(doc_->IsZoomEnabled());
 }

@@ -1,10 +1,16 @@
 #include "plixref_doc.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
 #include <QLayout>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTemporaryFile>
 #include <QWidget>
 
 #include <algorithm>
@@ -13,6 +19,7 @@
 #include <new>
 
 #include "dialog_host.h"
+#include "platform/bmp_file.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "plixref_view.h"
@@ -23,9 +30,10 @@ using plix::platform::InputFile;
 namespace {
 
 using plix::platform::Le32;
-using plix::platform::PutLe16;
-using plix::platform::PutLe32;
 
+// Largest bitmap kept whole for saving; Qt's readers refuse far smaller
+// pictures by default.
+constexpr int64_t kMaxKeptBitmap = int64_t{1} << 30;
 
 QString Shown(const QString &path) {
     return QDir::toNativeSeparators(path);
@@ -37,6 +45,31 @@ QString OpenFailure(const QString &path, const char *why) {
 
 QString SaveFailure(const QString &path, const char *why) {
     return QStringLiteral("Cannot save %1: %2.").arg(Shown(path), QString::fromUtf8(why));
+}
+
+// Qt's BMP reader leaves the rows a cut file lacks unfilled; hand it only
+// uncompressed or bit-field bitmaps whose every row is there.
+bool BitmapRowsPresent(const QByteArray &file) {
+    if (file.size() < 54) return false;
+    const auto *b = reinterpret_cast<const uint8_t *>(file.constData());
+    const uint32_t dataOffset = Le32(b + 10);
+    const uint32_t headerSize = Le32(b + 14);
+    if (headerSize < 40) return false;
+    const int64_t width = static_cast<int32_t>(Le32(b + 18));
+    const int64_t height = static_cast<int32_t>(Le32(b + 22));
+    const uint32_t bitsPerPixel = plix::platform::Le16(b + 28);
+    const uint32_t compression = Le32(b + 30);
+    if (compression != 0 && compression != 3 && compression != 6) return false;
+    if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 16 &&
+        bitsPerPixel != 24 && bitsPerPixel != 32)
+        return false;
+    if (width <= 0 || height == 0) return false;
+    const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+    const uint64_t stride = (static_cast<uint64_t>(width) * bitsPerPixel + 31) / 32 * 4;
+    const uint64_t size = static_cast<uint64_t>(file.size());
+    // Each factor at most the file's size: the product cannot overflow.
+    return dataOffset >= 54 && stride <= size && rows <= size &&
+           uint64_t{dataOffset} + stride * rows <= size;
 }
 
 uint32_t PixelColour(PlixCodec *codec, int32_t x, int32_t y) {
@@ -53,7 +86,7 @@ CPlixrefDoc::CPlixrefDoc(CDialogHost &host, const char *libraryName) : host_(hos
             QStringLiteral("File not found - %1").arg(QString::fromLocal8Bit(libraryName)));
         return;
     }
-    constructor_ = reinterpret_cast<PLIX_ConstructorFn>(library_.Symbol("PLIX_Constructor"));
+    constructor_ = library_.Constructor();
     if (!constructor_) {
         host_.MessageBox(nullptr, QStringLiteral("GetProc error!"));
         return;
@@ -63,9 +96,7 @@ CPlixrefDoc::CPlixrefDoc(CDialogHost &host, const char *libraryName) : host_(hos
 
 CPlixrefDoc::~CPlixrefDoc() {
     if (codec_) {
-        // The disposer is looked up only now, when it is about to be used.
-        if (auto destroy = reinterpret_cast<PLIX_DestructorFn>(library_.Symbol("PLIX_Destructor")))
-            destroy(codec_);
+        library_.Destroy(codec_);
         codec_ = nullptr;
     }
     library_.Unload();
@@ -104,36 +135,89 @@ bool CPlixrefDoc::Load(const QString &path, QString &reason) {
         reason = OpenFailure(path, "the file cannot be read");
         return false;
     }
+    const bool bitmapType = got >= 2 && head[0] == 'B' && head[1] == 'M';
 
     // A bitmap announces its own length right after "BM".
-    if (got >= 6 && head[0] == 'B' && head[1] == 'M' && length >= 0 && Le32(head + 2) == length) {
+    if (bitmapType && got >= 6 && length >= 0 && Le32(head + 2) == length) {
         CDibImage fresh;
         try {
             fresh.Read(file);
+            picture_.Swap(fresh);
+            kind_ = KindBitmap;
+            sourceBitmap_.clear();
+            return true;
         } catch (const CArchiveException &e) {
             reason = OpenFailure(path, e.m_cause == CArchiveException::endOfFile
                                            ? "the file is incomplete"
-                                           : "only uncompressed 24-bit BMP files can be shown");
-            return false;
+                                           : "this kind of BMP file cannot be shown");
         } catch (const std::bad_alloc &) {
             reason = OpenFailure(path, "not enough memory");
             return false;
         }
-        picture_.Swap(fresh);
-        kind_ = KindBitmap;
-        return true;
-    }
-
-    if (got >= 4 && std::memcmp(head, "PLIX", 4) == 0) {
+    } else if (got >= 4 && std::memcmp(head, "PLIX", 4) == 0) {
         if (const char *why = LoadPlix(file, length)) {
             reason = OpenFailure(path, why);
             return false;
         }
         return true;
+    } else {
+        reason = OpenFailure(path, "it is neither a BMP nor a PLIX file");
     }
 
-    reason = OpenFailure(path, "it is neither a BMP nor a PLIX file");
-    return false;
+    // Pictures of other kinds, and bitmaps of other depths, through Qt's
+    // readers. A bitmap is kept whole so that Save encodes exactly what the
+    // library's own import of it gives.
+    QByteArray bytes;
+    if (bitmapType) {
+        if (length < 0 || length > kMaxKeptBitmap || file.Seek(0, 0) != 0) return false;
+        bytes.resize(static_cast<qsizetype>(length));
+        if (file.Read(bytes.data(), static_cast<size_t>(length)) != static_cast<size_t>(length) ||
+            !BitmapRowsPresent(bytes))
+            return false;
+    }
+    file.Close();
+    return LoadWithReader(path, bytes, reason);
+}
+
+bool CPlixrefDoc::LoadWithReader(const QString &path, const QByteArray &bytes, QString &reason) {
+    QBuffer buffer;
+    QImageReader reader;
+    if (bytes.isEmpty()) {
+        reader.setFileName(path);
+    } else {
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+    }
+    reader.setAutoTransform(true);
+    // Colours as stored: alpha is left aside, as the library leaves it.
+    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull()) return false;
+
+    const int width = image.width();
+    const int height = image.height();
+    CDibImage fresh;
+    if (!fresh.Create(width, height, 24, 0)) {
+        reason = OpenFailure(path, "the picture is too large");
+        return false;
+    }
+    const size_t stride = fresh.GetStride();
+    uint8_t *bits = fresh.GetBits();
+    for (int r = 0; r < height; ++r) {
+        uint8_t *row = bits + static_cast<size_t>(r) * stride;
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(height - 1 - r));
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = static_cast<uint8_t>(qBlue(line[x]));
+            row[3 * x + 1] = static_cast<uint8_t>(qGreen(line[x]));
+            row[3 * x + 2] = static_cast<uint8_t>(qRed(line[x]));
+        }
+        std::memset(row + 3 * static_cast<size_t>(width), 0,
+                    stride - 3 * static_cast<size_t>(width));
+    }
+    picture_.Swap(fresh);
+    kind_ = KindBitmap;
+    sourceBitmap_ = bytes;
+    return true;
 }
 
 const char *CPlixrefDoc::LoadPlix(InputFile &file, int64_t length) {
@@ -172,6 +256,7 @@ const char *CPlixrefDoc::LoadPlix(InputFile &file, int64_t length) {
         }
         picture_.Swap(fresh);
         kind_ = KindPlix;
+        sourceBitmap_.clear();
         return nullptr;
     }
     RestoreCodecPicture();
@@ -200,10 +285,26 @@ void CPlixrefDoc::RestoreCodecPicture() {
 }
 
 void CPlixrefDoc::OnFileOpen() {
-    const QString path = host_.GetOpenPath(
-        FrameWindow(),
-        {QString(), {QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("Plix (*.plix *.plx)")}});
+    const QString path = host_.GetOpenPath(FrameWindow(), {QString(), OpenFilters(), QString()});
     if (!path.isEmpty()) OnOpenDocument(path);
+}
+
+QStringList CPlixrefDoc::OpenFilters() {
+    QStringList patterns{QStringLiteral("*.bmp"), QStringLiteral("*.plix"),
+                         QStringLiteral("*.plx")};
+    for (const QByteArray &format : QImageReader::supportedImageFormats()) {
+        const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format).toLower();
+        if (!patterns.contains(pattern)) patterns << pattern;
+    }
+    return {QStringLiteral("All pictures (%1)").arg(patterns.join(QLatin1Char(' '))),
+            QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("Plix (*.plix *.plx)"),
+            QStringLiteral("All files (*)")};
+}
+
+QString CPlixrefDoc::ProposedPath(const QString &extension) const {
+    if (pathName_.isEmpty()) return {};
+    const QFileInfo info(pathName_);
+    return info.dir().filePath(info.completeBaseName() + QLatin1Char('.') + extension);
 }
 
 void CPlixrefDoc::OnFileSave() {
@@ -220,13 +321,15 @@ void CPlixrefDoc::OnFileSave() {
 }
 
 void CPlixrefDoc::SaveAsPlix() {
-    const QString path = host_.GetSavePath(
-        FrameWindow(), {QStringLiteral("plx"), {QStringLiteral("Plix (*.plx *.plix)")}});
+    const QString path = host_.GetSavePath(FrameWindow(), {QStringLiteral("plx"),
+                                                           {QStringLiteral("Plix (*.plx *.plix)")},
+                                                           ProposedPath(QStringLiteral("plx"))});
     if (path.isEmpty()) return;
-    CSettingsDialog dialog;
+    CSettingsDialog dialog(FrameWindow());
     if (host_.RunSettings(dialog) != IDOK) return;
     int mode = 0, qFactor = 0, matrix = 0;
     dialog.GetValues(mode, qFactor, matrix);
+    if (!sourceBitmap_.isEmpty() && SaveSourceBitmapAsPlix(path, mode, qFactor, matrix)) return;
 
     const int32_t width = picture_.GetWidth();
     const int32_t height = picture_.GetHeight();
@@ -250,54 +353,44 @@ void CPlixrefDoc::SaveAsPlix() {
         host_.MessageBox(FrameWindow(), SaveFailure(path, "the PLIX file could not be written"));
 }
 
+bool CPlixrefDoc::SaveSourceBitmapAsPlix(const QString &path, int mode, int qFactor, int matrix) {
+    // The library reads bitmaps from files only.
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(sourceBitmap_) != sourceBitmap_.size() || !copy.flush())
+        return false;
+    return codec_->ops->EncodeBitmapFile(codec_, QFile::encodeName(copy.fileName()).constData(),
+                                         QFile::encodeName(path).constData(), mode, qFactor,
+                                         matrix) != 0;
+}
+
 void CPlixrefDoc::SaveAsBitmap() {
-    const QString path = host_.GetSavePath(
-        FrameWindow(), {QStringLiteral("bmp"), {QStringLiteral("Bitmap (*.bmp)")}});
+    const QString path = host_.GetSavePath(FrameWindow(), {QStringLiteral("bmp"),
+                                                           {QStringLiteral("Bitmap (*.bmp)")},
+                                                           ProposedPath(QStringLiteral("bmp"))});
     if (path.isEmpty()) return;
 
     int32_t width = 0, height = 0;
     codec_->ops->GetImageSize(codec_, &width, &height);
-    const uint64_t stride = CDibImage::StrideFor(std::max(width, 0));
-    const uint64_t fileSize = stride * static_cast<uint64_t>(std::max(height, 0)) + 54;
-    if (width <= 0 || height <= 0 || fileSize > 0xFFFFFFFFu) {
-        host_.MessageBox(FrameWindow(),
-                         SaveFailure(path, "the picture is too large for a BMP file"));
-        return;
-    }
-
-    uint8_t header[54] = {};
-    header[0] = 'B';
-    header[1] = 'M';
-    PutLe32(header + 2, static_cast<uint32_t>(fileSize));
-    PutLe32(header + 10, 54);
-    PutLe32(header + 14, 40);
-    PutLe32(header + 18, static_cast<uint32_t>(width));
-    PutLe32(header + 22, static_cast<uint32_t>(height));
-    PutLe16(header + 26, 1);
-    PutLe16(header + 28, 24);
-
-    plix::platform::OutputFile out;
-    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[stride]());
-    if (!row) {
-        host_.MessageBox(FrameWindow(), SaveFailure(path, "not enough memory"));
-        return;
-    }
-    bool written =
-        out.Create(QFile::encodeName(path).constData()) && out.Write(header, sizeof header);
-    for (int32_t r = 0; written && r < height; ++r) {
-        for (int32_t x = 0; x < width; ++x) {
-            const uint32_t c = PixelColour(codec_, x, height - 1 - r);
-            row[3 * static_cast<size_t>(x)] = static_cast<uint8_t>(c >> 16);
-            row[3 * static_cast<size_t>(x) + 1] = static_cast<uint8_t>(c >> 8);
-            row[3 * static_cast<size_t>(x) + 2] = static_cast<uint8_t>(c);
+    const auto fillRow = [&](int32_t y, uint8_t *row) {
+        for (int32_t x = 0; x < width; ++x, row += 3) {
+            const uint32_t c = PixelColour(codec_, x, y);
+            row[0] = static_cast<uint8_t>(c >> 16);
+            row[1] = static_cast<uint8_t>(c >> 8);
+            row[2] = static_cast<uint8_t>(c);
         }
-        written = out.Write(row.get(), stride);
-    }
-    if (written) written = out.Commit();
-    if (!written) {
-        out.Abort();
+    };
+    // A picture without pixels is refused like one too large for the format.
+    using plix::platform::Bmp24Write;
+    const Bmp24Write result = width <= 0 || height <= 0
+                                  ? Bmp24Write::TooLarge
+                                  : plix::platform::WriteBmp24(QFile::encodeName(path).constData(),
+                                                               width, height, fillRow);
+    if (result == Bmp24Write::TooLarge)
+        host_.MessageBox(FrameWindow(), SaveFailure(path, "the picture is too large for a BMP file"));
+    else if (result == Bmp24Write::NoMemory)
+        host_.MessageBox(FrameWindow(), SaveFailure(path, "not enough memory"));
+    else if (result == Bmp24Write::Failed)
         host_.MessageBox(FrameWindow(), SaveFailure(path, "the file could not be written"));
-    }
 }
 
 void CPlixrefDoc::OnZoom(int percent) {
@@ -313,29 +406,87 @@ void CPlixrefDoc::OnUpdateZoom(int percent, QAction *action) const {
     action->setEnabled(IsZoomEnabled());
 }
 
+int CPlixrefDoc::SteppedZoom(int percent, int direction) {
+    static constexpr int kSteps[] = {50, 100, 200};
+    if (direction > 0) {
+        for (int step : kSteps)
+            if (step > percent) return step;
+    } else if (direction < 0) {
+        for (auto it = std::rbegin(kSteps); it != std::rend(kSteps); ++it)
+            if (*it < percent) return *it;
+    }
+    return percent;
+}
+
+void CPlixrefDoc::OnZoomStep(int direction) {
+    if (!IsZoomEnabled()) return;
+    const int next = SteppedZoom(zoomPercent_, direction);
+    if (next != zoomPercent_) OnZoom(next);
+}
+
 void CPlixrefDoc::FitFrame() {
+    Fit(true);
+}
+
+void CPlixrefDoc::RefitFrame() {
+    Fit(false);
+}
+
+void CPlixrefDoc::Fit(bool anchorTopLeft) {
     if (kind_ == KindNone) return;
     CPlixrefView *view = FirstView();
     if (!view) return;
     QWidget *frame = view->window();
-    const int64_t zoomedWidth = int64_t{picture_.GetWidth()} * zoomPercent_ / 100;
-    const int64_t zoomedHeight = int64_t{picture_.GetHeight()} * zoomPercent_ / 100;
-    const int limit = QWIDGETSIZE_MAX;
-    const int viewWidth = static_cast<int>(std::clamp<int64_t>(zoomedWidth, 0, limit));
-    const int viewHeight = static_cast<int>(std::clamp<int64_t>(zoomedHeight, 0, limit));
+    const QSize zoomed = view->ZoomedSize();
+    if (frame == view) {
+        view->SetScrollBars(false, false);
+        view->setFixedSize(zoomed);
+        view->show();
+        if (anchorTopLeft) view->ScrollToTopLeft();
+        return;
+    }
 
     // The frame keeps its menu bar and border: it grows or shrinks by what the
     // view's client area lacks or has in excess.
-    if (frame != view) {
-        if (QLayout *layout = frame->layout()) layout->activate();
-        const QSize outer = frame->size();
-        const QSize client = view->size();
-        const int newWidth = std::clamp(outer.width() + viewWidth - client.width(), 0, limit);
-        const int newHeight = std::clamp(outer.height() + viewHeight - client.height(), 0, limit);
-        frame->setFixedSize(newWidth, newHeight);
+    if (QLayout *layout = frame->layout()) layout->activate();
+    const QSize chrome = frame->size() - view->size();
+    const QSize border = frame->frameGeometry().size() - frame->size();
+    const QScreen *screen = frame->screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    const int limit = QWIDGETSIZE_MAX;
+    const QSize room = area.isEmpty() ? QSize(limit, limit) : area.size() - border - chrome;
+
+    // Where the picture does not fit, a scroll bar takes room across it,
+    // which may make the other direction need one too.
+    const int barWidth = view->verticalScrollBar()->sizeHint().width();
+    const int barHeight = view->horizontalScrollBar()->sizeHint().height();
+    bool horizontal = false, vertical = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        horizontal = zoomed.width() + (vertical ? barWidth : 0) > room.width();
+        vertical = zoomed.height() + (horizontal ? barHeight : 0) > room.height();
     }
-    view->setFixedSize(viewWidth, viewHeight);
+    const QSize wanted(zoomed.width() + (vertical ? barWidth : 0),
+                       zoomed.height() + (horizontal ? barHeight : 0));
+    QSize client = wanted.boundedTo(room);
+    if (horizontal || vertical) client = client.expandedTo(QSize(barWidth, barHeight) * 2);
+    const QSize outer(std::clamp(chrome.width() + client.width(), 0, limit),
+                      std::clamp(chrome.height() + client.height(), 0, limit));
+
+    frame->setFixedSize(outer);
+    view->setFixedSize(client);
+    view->SetScrollBars(horizontal, vertical);
+
+    // Wholly on the available area, title bar included.
+    if (!area.isEmpty()) {
+        const QRect placed(frame->pos(), outer + border);
+        QPoint to = placed.topLeft();
+        to.setX(std::max(area.left(), std::min(to.x(), area.right() + 1 - placed.width())));
+        to.setY(std::max(area.top(), std::min(to.y(), area.bottom() + 1 - placed.height())));
+        if (to != placed.topLeft()) frame->move(to);
+    }
     frame->show();
+    view->UpdateScrollRanges();
+    if (anchorTopLeft) view->ScrollToTopLeft();
 }
 
 void CPlixrefDoc::AddView(CPlixrefView *view) {

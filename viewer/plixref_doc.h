@@ -2,15 +2,16 @@
 // opens BMP and PLIX files by their content and saves each the other way round.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
 
 #include "dib_image.h"
-#include "platform/library.h"
-#include "plix/plix.h"
+#include "plix/binding.h"
 
 class QAction;
 class QWidget;
@@ -39,13 +40,28 @@ public:
     void OnFileOpen();
     void OnFileSave();
     void OnZoom(int percent);
+    // One step up (+1) or down (-1) through 50, 100 and 200 %; only while
+    // the zoom commands are enabled.
+    void OnZoomStep(int direction);
+    static int SteppedZoom(int percent, int direction);
     // Check mark and enabled state of the zoom entry for percent.
     void OnUpdateZoom(int percent, QAction *action) const;
     bool IsZoomChecked(int percent) const { return zoomPercent_ == percent; }
     bool IsZoomEnabled() const { return picture_.GetBits() != nullptr; }
 
-    // Sizes the main frame so that the view's client area is the zoomed picture.
+    // Sizes the main frame so that the view's client area is the zoomed
+    // picture, and shows the picture from its top-left corner. A frame that
+    // would not fit on its screen's available area takes the largest size
+    // that does, with scroll bars, and is moved wholly onto the area.
     void FitFrame();
+    // The same after the frame's border changed, keeping the scroll position.
+    void RefitFrame();
+
+    // The Open dialog's filters: every picture it opens, each format, any file.
+    static QStringList OpenFilters();
+    // The picture's own name with the given extension, in its folder; empty
+    // when the document has no file.
+    QString ProposedPath(const QString &extension) const;
 
     void AddView(CPlixrefView *view);
     void RemoveView(CPlixrefView *view);
@@ -71,6 +87,13 @@ private:
     // Null on success, otherwise why the file was refused.
     const char *LoadPlix(plix::platform::InputFile &file, int64_t length);
     void RestoreCodecPicture();
+    // Reads any picture Qt's image readers take (bytes: the whole file when
+    // it is to be kept for saving, otherwise empty and the file is read by
+    // name). False when no reader takes it.
+    bool LoadWithReader(const QString &path, const QByteArray &bytes, QString &reason);
+    void Fit(bool anchorTopLeft);
+    // Saves a bitmap that Qt read through the library's own BMP import.
+    bool SaveSourceBitmapAsPlix(const QString &path, int mode, int qFactor, int matrix);
     void SaveAsPlix();
     void SaveAsBitmap();
     void UpdateAllViews();
@@ -81,7 +104,10 @@ private:
     CDibImage picture_;
     int zoomPercent_ = 100;
     ImageKind kind_ = KindNone;
-    plix::platform::Library library_;
+    // A BMP file that the picture was read from by Qt's reader, kept so that
+    // Save encodes exactly what the library's BMP import gives.
+    QByteArray sourceBitmap_;
+    plix::CodecBinding library_;
     PLIX_ConstructorFn constructor_ = nullptr;
     PlixCodec *codec_ = nullptr;
     std::vector<CPlixrefView *> views_;

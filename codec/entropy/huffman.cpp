@@ -73,25 +73,16 @@ struct ShortAcCode {
 };
 
 constexpr ShortAcCode kShortAcCodes[] = {
-    {0x00, {"11111", "11111"}},         // end of block
-    {0x01, {"00", "00"}},
-    {0x02, {"01", "01"}},
-    {0x03, {"100", "1010"}},
-    {0x04, {"1010", "11000"}},
-    {0x05, {"11000", "1110010"}},
-    {0x06, {"110110", ""}},
-    {0x07, {"111011100", ""}},
-    {0x11, {"1011", "100"}},
-    {0x12, {"11001", "11001"}},
-    {0x13, {"1110100", "1110011"}},
-    {0x21, {"11010", "1011"}},
-    {0x22, {"1110101", "1110100"}},
-    {0x31, {"110111", "11010"}},
-    {0x32, {"", "111011100"}},
-    {0x41, {"111000", "11011"}},
-    {0x51, {"111001", "111000"}},
-    {0x61, {"1110110", "1110101"}},
-    {0x71, {"111011101", "1110110"}},
+    {0x00, {"11111", "11111"}},  // end of block
+    {0x01, {"00", "00"}},           {0x02, {"01", "01"}},
+    {0x03, {"100", "1010"}},        {0x04, {"1010", "11000"}},
+    {0x05, {"11000", "1110010"}},   {0x06, {"110110", ""}},
+    {0x07, {"111011100", ""}},      {0x11, {"1011", "100"}},
+    {0x12, {"11001", "11001"}},     {0x13, {"1110100", "1110011"}},
+    {0x21, {"11010", "1011"}},      {0x22, {"1110101", "1110100"}},
+    {0x31, {"110111", "11010"}},    {0x32, {"", "111011100"}},
+    {0x41, {"111000", "11011"}},    {0x51, {"111001", "111000"}},
+    {0x61, {"1110110", "1110101"}}, {0x71, {"111011101", "1110110"}},
     {0x81, {"", "111011101"}},
 };
 
@@ -106,7 +97,8 @@ constexpr CodeList AcCodes(int cls) {
     for (const ShortAcCode &c : kShortAcCodes)
         if (c.code[cls][0] != '\0') list.Add(c.symbol, c.code[cls]);
     // Size 9: eleven bits, the run in the low four.
-    for (int run = 0; run < 16; ++run) list.Add(run * 16 + 9, 11, 0x778u + static_cast<uint32_t>(run));
+    for (int run = 0; run < 16; ++run)
+        list.Add(run * 16 + 9, 11, 0x778u + static_cast<uint32_t>(run));
     // Every other run/size symbol of sizes 1..8, in increasing symbol order,
     // then the 16-zero run last.
     uint32_t next = 0xF10;
@@ -149,8 +141,8 @@ constexpr HuffmanTables BuildTables() {
         for (int i = 0; i < list.count; ++i) {
             const CodeWord &w = list.words[i];
             Require(w.symbol >= 0 && w.symbol < 256 && t.codeTable[base + w.symbol] == 0);
-            t.codeTable[base + w.symbol] =
-                static_cast<uint16_t>((w.bits << (16 - w.length)) | static_cast<uint32_t>(w.length));
+            t.codeTable[base + w.symbol] = static_cast<uint16_t>((w.bits << (16 - w.length)) |
+                                                                 static_cast<uint32_t>(w.length));
             const int size = array % 2 ? (w.symbol & 15) : w.symbol;
             if (size <= 9)
                 t.packedCodes[base + w.symbol] =
@@ -188,23 +180,28 @@ constexpr HuffmanTables BuildTables() {
             int32_t value = 0;
             if (length + size <= kMaxCodeLength) {
                 uint32_t u = (i >> (kMaxCodeLength - length - size)) & ((1u << size) - 1);
-                if (size > 0) value = (u >> (size - 1)) ? static_cast<int32_t>(u) : static_cast<int32_t>(u) + 1 - (1 << size);
+                if (size > 0)
+                    value = (u >> (size - 1)) ? static_cast<int32_t>(u)
+                                              : static_cast<int32_t>(u) + 1 - (1 << size);
                 skip += size;
                 extra = 0;
             }
             t.acLookup[cls][i] = static_cast<uint32_t>(skip) | static_cast<uint32_t>(length) << 5 |
-                                 static_cast<uint32_t>(extra) << 9 | static_cast<uint32_t>(run) << 13 |
+                                 static_cast<uint32_t>(extra) << 9 |
+                                 static_cast<uint32_t>(run) << 13 |
                                  (static_cast<uint32_t>(value) & 0x3FFu) << 22;
         }
     }
     return t;
 }
 
-} // namespace
+}  // namespace
 
 constexpr HuffmanTables kHuffmanTables = BuildTables();
 
-const HuffmanTables &GetHuffmanTables() { return kHuffmanTables; }
+const HuffmanTables &GetHuffmanTables() {
+    return kHuffmanTables;
+}
 
 void WriteSymbol(StreamWriter &w, int symbol, int cls, bool ac) {
     if (symbol < 0 || symbol > 255 || (cls != 0 && cls != 1)) return;
@@ -225,11 +222,4 @@ int DecodeSymbol(StreamReader &r, int cls, bool ac) {
     }
 }
 
-int DecodeSymbolFast(StreamReader &r, int cls, bool ac) {
-    r.Refill();
-    uint16_t entry = kHuffmanTables.lookup[HuffmanArray(cls & 1, ac)][r.Peek(kMaxCodeLength)];
-    r.Skip(entry >> 8);
-    return entry & 0xFF;
-}
-
-} // namespace plix
+}  // namespace plix

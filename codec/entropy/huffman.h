@@ -51,7 +51,9 @@ struct HuffmanTables {
 };
 
 // Array number of decodeTree and lookup.
-inline constexpr int HuffmanArray(int cls, bool ac) { return cls * 2 + (ac ? 1 : 0); }
+inline constexpr int HuffmanArray(int cls, bool ac) {
+    return cls * 2 + (ac ? 1 : 0);
+}
 
 // Root node of each decodeTree array.
 inline constexpr int kHuffmanRoot[4] = {25, 144, 8, 144};
@@ -64,7 +66,5 @@ const HuffmanTables &GetHuffmanTables();
 void WriteSymbol(StreamWriter &w, int symbol, int cls, bool ac);
 // Reads one symbol by walking the tree a bit at a time (the readable form).
 int DecodeSymbol(StreamReader &r, int cls, bool ac);
-// Reads one symbol with a single table lookup.
-int DecodeSymbolFast(StreamReader &r, int cls, bool ac);
 
-} // namespace plix
+}  // namespace plix

@@ -96,11 +96,4 @@ void ConvertYccToRgb(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_
     }
 }
 
-#if !PLIX_X86_KERNELS
-void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
-                        const YccToRgbTables &tables) {
-    ConvertYccToRgb(pixels, paddedWidth, width, height, tables);
-}
-#endif
-
 }  // namespace plix

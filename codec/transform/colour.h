@@ -4,8 +4,6 @@
 
 #include <cstdint>
 
-#include "transform/kernels.h"
-
 namespace plix {
 
 // Offsets added to Y, indexed by Cb * 256 + Cr (the little-endian 16-bit
@@ -33,7 +31,7 @@ void ConvertRgbToYccPixels(const uint8_t *src, uint8_t *dst, int32_t count);
 // in place; byte 3 of each converted pixel becomes 0.
 void ConvertYccToRgb(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
-// Packed 16-bit variant (SSE2 on x86-64; the plain one elsewhere).
+// The packed variant: the chosen kernel set's (the plain one where it has none).
 void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                         const YccToRgbTables &tables);
 

@@ -17,6 +17,7 @@ namespace {
 constexpr uint32_t kOsxsave = 1u << 27;
 constexpr uint32_t kAvx = 1u << 28;
 constexpr uint32_t kAvx2Leaf7 = 1u << 5;
+constexpr uint32_t kBmi2Leaf7 = 1u << 8;
 // XCR0: the operating system saves the SSE and AVX register state.
 constexpr uint32_t kXcrSseAvx = 0x6;
 
@@ -58,10 +59,11 @@ CpuFeatures::CpuFeatures() {
         if ((*t.word & t.bit) != 0 && TryFeature(t.bit) == 1) confirmed_ |= t.bit;
     }
 
-    if (maxLeaf >= 7 && (leaf1Ecx & (kOsxsave | kAvx)) == (kOsxsave | kAvx) &&
-        (ReadXcr0() & kXcrSseAvx) == kXcrSseAvx) {
+    if (maxLeaf >= 7) {
         __cpuid_count(7, 0, a, b, c, d);
-        avx2_ = (b & kAvx2Leaf7) != 0;
+        bmi2_ = (b & kBmi2Leaf7) != 0;
+        avx2_ = (b & kAvx2Leaf7) != 0 && (leaf1Ecx & (kOsxsave | kAvx)) == (kOsxsave | kAvx) &&
+                (ReadXcr0() & kXcrSseAvx) == kXcrSseAvx;
     }
 }
 
@@ -70,23 +72,14 @@ uint32_t CpuFeatures::TryFeature(uint32_t bit) {
     // state is the x87 state, and every operating system that runs this
     // build saves the SSE state (the 64-bit ABI requires it). The MMX state is
     // emptied afterwards so that floating-point code runs normally.
-    switch (bit) {
-        case kMmx:
-            __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: "mm0");
-            break;
-        case k3dNow:
-            // pfrcp %mm0, %mm0, spelled out for assemblers without 3DNow!.
-            __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: "mm0");
-            break;
-        case kSse:
-            __asm__ volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
-            break;
-        case kSse2:
-            __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: "xmm0");
-            break;
-        default:
-            break;
-    }
+    if (bit == kMmx)
+        __asm__ volatile("pxor %%mm0, %%mm0\n\temms" ::: "mm0");
+    else if (bit == k3dNow)  // pfrcp %mm0, %mm0, spelled out for assemblers without 3DNow!
+        __asm__ volatile(".byte 0x0f, 0x0f, 0xc0, 0x96\n\temms" ::: "mm0");
+    else if (bit == kSse)
+        __asm__ volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
+    else if (bit == kSse2)
+        __asm__ volatile("xorpd %%xmm0, %%xmm0" ::: "xmm0");
     return 1;
 }
 

@@ -25,9 +25,12 @@ public:
     uint32_t ConfirmedFlags() const { return confirmed_; }
     uint32_t ExtendedFeatureFlags() const { return extended_; }
 
-    // Wider paths chosen at run time (not part of the feature words above):
-    // AVX2 with the operating system saving the 256-bit register state.
+    // Answers for the kernel sets (not part of the feature words above):
+    // SSE2 tried and confirmed; AVX2 with the operating system saving the
+    // 256-bit register state; BMI2's flagless shifts.
+    bool HasSse2() const { return (GetSupportedFeatures() & kSse2) != 0; }
     bool HasAvx2() const { return avx2_; }
+    bool HasBmi2() const { return bmi2_; }
 
     // Executes one instruction of the feature with that bit (MMX, 3DNow!, SSE,
     // SSE2) and reports whether it ran; a bit outside those runs nothing and
@@ -41,6 +44,7 @@ private:
     uint32_t confirmed_ = 0;
     uint32_t extended_ = 0;
     bool avx2_ = false;
+    bool bmi2_ = false;
 };
 
 }  // namespace plix

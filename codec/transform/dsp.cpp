@@ -1,11 +1,19 @@
+// The one place where kernel sets are chosen: the plain kernels fill the
+// table, and the sets this processor runs are installed over them, once.
 #include "transform/dsp.h"
 
-#include "entropy/block_coding.h"
+#include "coefficients.h"
 #include "transform/colour.h"
 #include "transform/cpu_features.h"
 #include "transform/fdct.h"
 #include "transform/idct.h"
-#include "transform/kernels.h"
+#include "transform/pair_kernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#define PLIX_X86 1
+#else
+#define PLIX_X86 0
+#endif
 
 namespace plix {
 
@@ -13,65 +21,6 @@ namespace {
 
 // Pixel byte that holds each component.
 constexpr int kByteOf[3] = {2, 1, 0};
-
-// Two positions through the one-position form.
-template <auto Single>
-void ForwardTwice(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                  const QuantDivisors &chroma, int32_t blocks[6][64]) {
-    Single(pixels, rowBytes, luma, chroma, blocks);
-    Single(pixels + 32, rowBytes, luma, chroma, blocks + 3);
-}
-
-template <auto Single>
-void InverseTwice(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
-    Single(blocks, pixels, rowBytes);
-    Single(blocks + 3, pixels + 32, rowBytes);
-}
-
-const Dsp kPlain = {InverseDct,
-                    ForwardDct,
-                    ForwardDctQuantise,
-                    ForwardBlocks,
-                    InverseBlocks,
-                    ForwardTwice<ForwardBlocks>,
-                    InverseTwice<InverseBlocks>,
-                    ConvertRgbToYccPixels,
-                    ConvertYccToRgb,
-                    nullptr,
-                    nullptr,
-                    false,
-                    "plain"};
-
-#if PLIX_X86_KERNELS
-const Dsp kSse2 = {InverseDctMmx,
-                   ForwardDctSse2,
-                   ForwardDctQuantiseSse2,
-                   ForwardBlocksSse2,
-                   InverseBlocksSse2,
-                   ForwardTwice<ForwardBlocksSse2>,
-                   InverseTwice<InverseBlocksSse2>,
-                   ConvertRgbToYccPixelsSse2,
-                   ConvertYccToRgbMmx,
-                   nullptr,
-                   nullptr,
-                   true,
-                   "sse2"};
-const Dsp kAvx2 = {InverseDctMmx,
-                   ForwardDctSse2,
-                   ForwardDctQuantiseSse2,
-                   ForwardBlocksAvx2,
-                   InverseBlocksAvx2,
-                   ForwardBlocks2Avx2,
-                   InverseBlocks2Avx2,
-                   ConvertRgbToYccPixelsAvx2,
-                   ConvertYccToRgbAvx2,
-                   ForwardBlocks2PreparedAvx2,
-                   InverseDecoded2Avx2,
-                   true,
-                   "avx2"};
-#endif
-
-}  // namespace
 
 void ForwardBlocks(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                    const QuantDivisors &chroma, int32_t blocks[3][64]) {
@@ -97,52 +46,104 @@ void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
     }
 }
 
-bool ForwardBlocks2Prepared(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                            const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    int32_t coefficients[6][64];
-    ForwardTwice<ForwardBlocks>(pixels, rowBytes, luma, chroma, coefficients);
-    bool ok = true;
-    for (int k = 0; k < 6; ++k) ok &= PrepareBlock(coefficients[k], blocks[k]);
-    return ok;
+// The defaults every level starts from.
+constexpr Dsp kPlainKernels = {
+    .name = "plain",
+    .inverseDct = InverseDct,
+    .forwardBlocks = ForwardBlocks,
+    .inverseBlocks = InverseBlocks,
+    .forwardBlocks2Prepared = ForwardPairPrepared<ForwardBlocks>,
+    .decodePositionsRaw = DecodePositionsRaw,
+    .inverseDecoded2 = InverseDecodedPair<InverseBlocks, ConvertYccToRgb>,
+    .rgbToYcc = ConvertRgbToYccPixels,
+    .yccToRgb = ConvertYccToRgb,
+};
+
+// Every level this build and this processor can run, each holding the sets
+// below it; null where a level cannot run. Built once, on first use.
+struct Levels {
+    Dsp plain;
+    Dsp sse2;
+    Dsp avx2;
+    Dsp neon;
+    bool hasSse2 = false;
+    bool hasAvx2 = false;
+    bool hasNeon = false;
+};
+
+const Levels &GetLevels() {
+    static const Levels levels = [] {
+        Levels l;
+        l.plain = kPlainKernels;
+#if PLIX_X86
+        // The one probe answers for every set. SSE2 is the floor on x86-64,
+        // yet confirmed like the others (on i686 it is not).
+        const CpuFeatures cpu;
+        l.sse2 = l.plain;
+        l.hasSse2 = cpu.HasSse2();
+        if (l.hasSse2) {
+            InstallSse2Kernels(l.sse2);
+#if defined(__x86_64__)
+            if (cpu.HasBmi2()) InstallBmi2Kernels(l.sse2);
+#endif
+            l.sse2.name = "sse2";
+        }
+        l.avx2 = l.sse2;
+        l.hasAvx2 = l.hasSse2 && cpu.HasAvx2();
+        if (l.hasAvx2) {
+            InstallAvx2Kernels(l.avx2);
+            l.avx2.name = "avx2";
+        }
+#endif
+#if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // Advanced SIMD is part of every 64-bit ARM processor: no probe. (The
+        // kernels take lanes apart in little-endian order.)
+        l.neon = l.plain;
+        InstallNeonKernels(l.neon);
+        l.neon.name = "neon";
+        l.hasNeon = true;
+#endif
+        return l;
+    }();
+    return levels;
 }
 
+}  // namespace
+
 const Dsp *GetDspLevel(DspLevel level) {
+    const Levels &l = GetLevels();
     switch (level) {
         case DspLevel::kPlain:
-            return &kPlain;
-#if PLIX_X86_KERNELS
-        case DspLevel::kSse2: {
-            // The SSE2 kernels stand in for the packed 16-bit (MMX-class) path.
-            static const bool ok = [] {
-                const CpuFeatures cpu;
-                const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
-                return (cpu.GetSupportedFeatures() & need) == need;
-            }();
-            return ok ? &kSse2 : nullptr;
-        }
-        case DspLevel::kAvx2: {
-            static const bool ok = [] {
-                const CpuFeatures cpu;
-                const uint32_t need = CpuFeatures::kMmx | CpuFeatures::kSse2;
-                return (cpu.GetSupportedFeatures() & need) == need && cpu.HasAvx2();
-            }();
-            return ok ? &kAvx2 : nullptr;
-        }
-#else
-        default:
-            break;
-#endif
+            return &l.plain;
+        case DspLevel::kSse2:
+            return l.hasSse2 ? &l.sse2 : nullptr;
+        case DspLevel::kAvx2:
+            return l.hasAvx2 ? &l.avx2 : nullptr;
+        case DspLevel::kNeon:
+            return l.hasNeon ? &l.neon : nullptr;
     }
     return nullptr;
 }
 
 const Dsp &GetDsp() {
     static const Dsp *const dsp = [] {
+        if (const Dsp *d = GetDspLevel(DspLevel::kNeon)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kAvx2)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kSse2)) return d;
-        return &kPlain;
+        return GetDspLevel(DspLevel::kPlain);
     }();
     return *dsp;
+}
+
+// The packed variants by the names the pipeline knows them under: whatever
+// the chosen set put in those entries.
+void InverseDctMmx(int32_t block[64]) {
+    GetDsp().inverseDct(block);
+}
+
+void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
+                        const YccToRgbTables &tables) {
+    GetDsp().yccToRgb(pixels, paddedWidth, width, height, tables);
 }
 
 }  // namespace plix

@@ -1,5 +1,9 @@
-// Block and colour kernels, chosen once per process for this processor.
-// Every variant gives the same results as the plain one.
+// Block, colour and decoder kernels, chosen once per process for this
+// processor. Every entry of every set gives the same results as the plain one.
+//
+// The plain kernels fill the table; each instruction-set file then overrides,
+// by field name, only the entries it speeds up (InstallSse2Kernels and so
+// on). dsp.cpp is the one place that decides which sets are installed.
 #pragma once
 
 #include <cstddef>
@@ -10,14 +14,13 @@ namespace plix {
 struct PreparedBlock;
 struct QuantDivisors;
 struct YccToRgbTables;
+class StreamReader;
 
 struct Dsp {
-    // Dequantised coefficients in, samples 0..255 out, in place.
+    const char *name;
+    // Dequantised coefficients in, samples 0..255 out, in place; the packed
+    // variant InverseDctMmx where the set has one.
     void (*inverseDct)(int32_t block[64]);
-    // Level-shifted samples in, coefficients out, in place.
-    void (*forwardDct)(int32_t block[64]);
-    // The same followed by quantisation.
-    void (*forwardDctQuantise)(int32_t block[64], const QuantDivisors &div);
     // One block position, all three components: the 8 x 8 pixels at pixels
     // (rows rowBytes apart) are level-shifted, transformed and quantised into
     // blocks[0] (byte 2, with luma), blocks[1] (byte 1) and blocks[2] (byte 0,
@@ -30,51 +33,46 @@ struct Dsp {
     // buffer and the stores need no reads. The blocks may be used as scratch.
     void (*inverseBlocks)(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
     // Two neighbouring positions at once (16 x 8 pixels; blocks 0 to 2 for the
-    // left one, 3 to 5 for the right one): the same results as two calls of
-    // the single forms, which the wide kernels beat by pairing the blocks.
-    void (*forwardBlocks2)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                           const QuantDivisors &chroma, int32_t blocks[6][64]);
-    void (*inverseBlocks2)(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes);
+    // left one, 3 to 5 for the right one), as forwardBlocks gives them, each
+    // block then prepared for the coder (PrepareBlock). The transform keeps
+    // every coefficient within -256..256, so each preparation succeeds.
+    void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes,
+                                   const QuantDivisors &luma, const QuantDivisors &chroma,
+                                   PreparedBlock blocks[6]);
+    // Two positions' blocks from the bit stream, as DecodePositionsRaw
+    // describes; the decoder's variants differ only in their instructions.
+    uint32_t (*decodePositionsRaw)(StreamReader &r, int32_t (*blocks)[64], int positions,
+                                   const int32_t *luma, const int32_t *chroma,
+                                   int32_t predictors[3]);
+    // inverseBlocks of two neighbouring positions (as above), for blocks
+    // straight from decodePositionsRaw: entries
+    // 1..63 are products not yet limited to -256..255, which this does, and a
+    // block whose bit k is set in dcOnly is taken as its entry 0 alone, the
+    // others holding anything. With tables, the pixels are also converted to
+    // RGB as yccToRgb does (byte 3 becomes 0).
+    void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
+                            size_t rowBytes, const YccToRgbTables *tables);
     // count pixels from RGB to YCbCr, src to dst (the same or disjoint).
     void (*rgbToYcc)(const uint8_t *src, uint8_t *dst, int32_t count);
-    // Image area of a pixel buffer from YCbCr to RGB, in place.
+    // Image area of a pixel buffer from YCbCr to RGB, in place; the packed
+    // variant ConvertYccToRgbMmx where the set has one.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
-    // forwardBlocks2 with the six blocks prepared for the fast coder instead
-    // (PrepareBlock of each); null where the plain coder path is faster. The
-    // transform keeps every coefficient within -256..256, so each preparation
-    // succeeds.
-    void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                                   const QuantDivisors &chroma, PreparedBlock blocks[6]);
-    // inverseBlocks2 for blocks straight from the decoder
-    // (DecodePositionsRaw): entries 1..63 are products not yet limited to
-    // -256..255, which this does, and a block whose bit k is set in dcOnly
-    // is taken as its entry 0 alone, the others holding anything. Null where
-    // the decoder's own limit and clearing are faster. With tables, the
-    // pixels are also converted to RGB as yccToRgb does (byte 3 becomes 0).
-    void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                            const YccToRgbTables *tables);
-    // True when the packed-integer variants are in use.
-    bool packed;
-    const char *name;
 };
-
-// The plain forms of forwardBlocks and inverseBlocks.
-void ForwardBlocks(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                   const QuantDivisors &chroma, int32_t blocks[3][64]);
-void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
-
-// The plain form of forwardBlocks2Prepared: forwardBlocks2 of the plain
-// kernels, then PrepareBlock; false when a preparation fails.
-bool ForwardBlocks2Prepared(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                            const QuantDivisors &chroma, PreparedBlock blocks[6]);
 
 // Thread-safe; the choice is made on the first call.
 const Dsp &GetDsp();
 
-// A given set of variants, for tests and benchmarks: null when this processor
-// (or this build) cannot run it.
-enum class DspLevel { kPlain, kSse2, kAvx2 };
+// A given level, for tests and benchmarks: null when this processor (or this
+// build) cannot run it. A level holds every set up to it.
+enum class DspLevel { kPlain, kSse2, kAvx2, kNeon };
 const Dsp *GetDspLevel(DspLevel level);
+
+// Defined by the files of each instruction set; each overrides what it
+// speeds up and leaves the rest.
+void InstallSse2Kernels(Dsp &dsp);  // *_sse2.cpp, x86
+void InstallAvx2Kernels(Dsp &dsp);  // *_avx2.cpp, x86, after the SSE2 set
+void InstallBmi2Kernels(Dsp &dsp);  // the block decoder, x86-64
+void InstallNeonKernels(Dsp &dsp);  // *_neon.cpp, aarch64
 
 }  // namespace plix

@@ -4,13 +4,8 @@ namespace plix {
 
 namespace {
 
-// 4096 * sqrt(2) * cos(k * pi / 16), rounded.
-constexpr int32_t C1 = 5681;
-constexpr int32_t C2 = 5352;
-constexpr int32_t C3 = 4816;
-constexpr int32_t C5 = 3218;
-constexpr int32_t C6 = 2217;
-constexpr int32_t C7 = 1130;
+// 4096 * sqrt(2) * cos(k * pi / 16), rounded; entries 0 and 4 are not used.
+constexpr int32_t C[8] = {0, 5681, 5352, 4816, 0, 3218, 2217, 1130};
 
 // One 8-point transform over p[0], p[step], ... p[7 * step], in place. With
 // inputs from the passes' ranges every intermediate fits in 32 bits.
@@ -29,13 +24,13 @@ void Kernel(int32_t *p, int step) {
 
     p[0 * step] = ((e0 + e1) * 4096 + R) >> S;
     p[4 * step] = ((e0 - e1) * 4096 + R) >> S;
-    p[2 * step] = (e3 * C2 + e2 * C6 + R) >> S;
-    p[6 * step] = (e3 * C6 - e2 * C2 + R) >> S;
+    p[2 * step] = (e3 * C[2] + e2 * C[6] + R) >> S;
+    p[6 * step] = (e3 * C[6] - e2 * C[2] + R) >> S;
 
-    p[1 * step] = (d07 * C1 + d16 * C3 + d25 * C5 + d34 * C7 + R) >> S;
-    p[3 * step] = (d07 * C3 - d16 * C7 - d25 * C1 - d34 * C5 + R) >> S;
-    p[5 * step] = (d07 * C5 - d16 * C1 + d25 * C7 + d34 * C3 + R) >> S;
-    p[7 * step] = (d07 * C7 - d16 * C5 + d25 * C3 - d34 * C1 + R) >> S;
+    p[1 * step] = (d07 * C[1] + d16 * C[3] + d25 * C[5] + d34 * C[7] + R) >> S;
+    p[3 * step] = (d07 * C[3] - d16 * C[7] - d25 * C[1] - d34 * C[5] + R) >> S;
+    p[5 * step] = (d07 * C[5] - d16 * C[1] + d25 * C[7] + d34 * C[3] + R) >> S;
+    p[7 * step] = (d07 * C[7] - d16 * C[5] + d25 * C[3] - d34 * C[1] + R) >> S;
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
 #include "transform/idct.h"
 
+#include <algorithm>
+
 namespace plix {
 
 namespace {
 
-// 32 * sqrt(2) * cos(k * pi / 16), rounded.
-constexpr int32_t K1 = 44;
-constexpr int32_t K2 = 42;
-constexpr int32_t K3 = 38;
-constexpr int32_t K5 = 25;
-constexpr int32_t K6 = 17;
-constexpr int32_t K7 = 9;
+// 32 * sqrt(2) * cos(k * pi / 16), rounded; entries 0 and 4 are not used.
+constexpr int32_t K[8] = {0, 44, 42, 38, 0, 25, 17, 9};
 
 // Between the passes: the thresholds let 8161..8176 through the shift as 255
 // and -8208..-8193 as -257, the one value below -256 the next pass sees.
@@ -34,14 +31,14 @@ inline void Kernel(const int32_t *src, int32_t *dst, int step) {
 
     const int32_t a = (x0 + x4) * 32;
     const int32_t b = (x0 - x4) * 32;
-    const int32_t t = x2 * K2 + x6 * K6;
-    const int32_t w = x2 * K6 - x6 * K2;
+    const int32_t t = x2 * K[2] + x6 * K[6];
+    const int32_t w = x2 * K[6] - x6 * K[2];
     const int32_t e0 = a + t, e3 = a - t, e1 = b + w, e2 = b - w;
 
-    const int32_t o0 = x1 * K1 + x3 * K3 + x5 * K5 + x7 * K7;
-    const int32_t o1 = x1 * K3 - x3 * K7 - x5 * K1 - x7 * K5;
-    const int32_t o2 = x1 * K5 - x3 * K1 + x5 * K7 + x7 * K3;
-    const int32_t o3 = x1 * K7 - x3 * K5 + x5 * K3 - x7 * K1;
+    const int32_t o0 = x1 * K[1] + x3 * K[3] + x5 * K[5] + x7 * K[7];
+    const int32_t o1 = x1 * K[3] - x3 * K[7] - x5 * K[1] - x7 * K[5];
+    const int32_t o2 = x1 * K[5] - x3 * K[1] + x5 * K[7] + x7 * K[3];
+    const int32_t o3 = x1 * K[7] - x3 * K[5] + x5 * K[3] - x7 * K[1];
 
     dst[0 * step] = Limit(e0 + o0);
     dst[7 * step] = Limit(e0 - o0);
@@ -76,10 +73,11 @@ void InverseDct(int32_t block[64]) {
     Kernel<LimitOutput>(mid + 56, block + 56, 1);
 }
 
-#if !PLIX_X86_KERNELS
-void InverseDctMmx(int32_t block[64]) {
-    InverseDct(block);
+void LimitDecodedBlocks(int32_t (*blocks)[64], int count, uint32_t dcOnly) {
+    for (int k = 0; k < count; ++k) {
+        const bool clear = (dcOnly >> k) & 1;
+        for (int i = 1; i < 64; ++i) blocks[k][i] = clear ? 0 : std::clamp(blocks[k][i], -256, 255);
+    }
 }
-#endif
 
 }  // namespace plix

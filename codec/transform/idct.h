@@ -4,12 +4,15 @@
 
 #include <cstdint>
 
-#include "transform/kernels.h"
-
 namespace plix {
 
 void InverseDct(int32_t block[64]);
-// Packed 16-bit variant (SSE2 on x86-64; the plain one elsewhere).
+// The packed variant: the chosen kernel set's (the plain one where it has none).
 void InverseDctMmx(int32_t block[64]);
+
+// count blocks from the decoder's raw form (DecodePositionsRaw) made ready
+// for the transform: entries 1..63 limited to -256..255, or cleared in each
+// block whose bit is set in dcOnly.
+void LimitDecodedBlocks(int32_t (*blocks)[64], int count, uint32_t dcOnly);
 
 }  // namespace plix

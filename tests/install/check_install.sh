@@ -1,24 +1,55 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and uses it as a client would: the
-# layout, the converter finding ../lib, a C program built with pkg-config and
-# one built with find_package(PLIX).
-# Usage: check_install.sh BUILD_DIR SCRATCH_DIR
+# layout, the versioned library, the converter finding the library folder, a C
+# program built with pkg-config and one built with find_package(PLIX).
+# Usage: check_install.sh BUILD_DIR SCRATCH_DIR [LIBDIR]
+# With LIBDIR other than the build's own (lib64, say), a second build of the
+# library and the converter is configured with that library folder first.
 set -euo pipefail
 build=$1
 scratch=$2
+libdir=${3:-lib}
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$scratch"
 mkdir -p "$scratch"
+if [ "$libdir" != "$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")" ]; then
+  jobs=$(nproc 2>/dev/null || echo 2)
+  generator=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$build/CMakeCache.txt")
+  cmake -S "$source_dir" -B "$scratch/build" -G "$generator" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_LIBDIR="$libdir" -DPLIX_BUILD_TESTS=OFF -DPLIX_BUILD_VIEWER=OFF >/dev/null
+  cmake --build "$scratch/build" -j "$jobs" >/dev/null
+  build=$scratch/build
+fi
 prefix="$scratch/prefix"
-cmake --install "$build" --prefix "$prefix" >/dev/null
+# The library, its development files and the converter, by their components.
+for component in libplix0 libplix-dev plix-tools; do
+  cmake --install "$build" --prefix "$prefix" --component "$component" >/dev/null
+done
 
-for f in bin/plixconv lib/libPLIX.so include/plix/plix.h lib/pkgconfig/plix.pc lib/cmake/PLIX/PLIXConfig.cmake; do
+version=$(sed -n 's/^project(PLIX VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+major=${version%%.*}
+for f in bin/plixconv "$libdir/libPLIX.so.$version" include/plix/plix.h include/plix/plix_version.h \
+  "$libdir/pkgconfig/plix.pc" "$libdir/cmake/PLIX/PLIXConfig.cmake" share/man/man1/plixconv.1; do
   [ -e "$prefix/$f" ] || { echo "missing $f"; exit 1; }
 done
-# Moved elsewhere, the tree still works: the converter finds ../lib.
+# The links the loader and the linker use, and the library's SONAME.
+[ "$(readlink "$prefix/$libdir/libPLIX.so.$major")" = "libPLIX.so.$version" ] || { echo "bad libPLIX.so.$major"; exit 1; }
+[ "$(readlink "$prefix/$libdir/libPLIX.so")" = "libPLIX.so.$major" ] || { echo "bad libPLIX.so"; exit 1; }
+readelf -d "$prefix/$libdir/libPLIX.so.$version" | grep -q "SONAME.*\[libPLIX\.so\.$major\]" ||
+  { echo "SONAME is not libPLIX.so.$major"; exit 1; }
+# No copy in another library folder to be found by mistake.
+for other in lib lib64; do
+  if [ "$other" != "$libdir" ] && [ -e "$prefix/$other/libPLIX.so" ]; then echo "unexpected $other/libPLIX.so"; exit 1; fi
+done
+# Moved elsewhere, the tree still works: the converter finds its library folder.
 mv "$prefix" "$scratch/moved"
 prefix="$scratch/moved"
-out=$("$prefix/bin/plixconv")
+out=$(env -u LD_LIBRARY_PATH "$prefix/bin/plixconv")
 grep -q "Loading... 'libPLIX.so' version 0.08" <<<"$out" || { echo "installed plixconv did not load the library"; exit 1; }
+# And converts: a picture of the conformance set, byte for byte.
+conf=$source_dir/tests/data/conformance
+env -u LD_LIBRARY_PATH "$prefix/bin/plixconv" e -4 -r -j "$conf/images/mix_100x75.bmp" "$scratch/mix.plx" >/dev/null
+cmp -s "$scratch/mix.plx" "$conf/cases/mix_100x75_m1_q4_x1.plx" || { echo "installed plixconv: wrong bytes"; exit 1; }
 
 cat >"$scratch/client.c" <<'C'
 #include <plix/plix.h>
@@ -28,14 +59,18 @@ int main(void) {
     int32_t w, h;
     if (!c || !c->ops->CreateImage(c, 10, 3)) return 1;
     c->ops->GetBufferSize(c, &w, &h);
-    printf("%d %d %06x\n", w, h, (unsigned)c->ops->GetPixel(c, 9, 2));
+    printf("%d %d %06x %s %d\n", w, h, (unsigned)c->ops->GetPixel(c, 9, 2), PLIX_VERSION_STRING,
+           PLIX_VERSION_AT_LEAST(PLIX_VERSION_MAJOR, PLIX_VERSION_MINOR, PLIX_VERSION_PATCH));
     PLIX_Destructor(c);
     return 0;
 }
 C
-cc -std=c11 "$scratch/client.c" $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs plix) \
-  -Wl,-rpath,"$prefix/lib" -o "$scratch/client_pc"
-[ "$("$scratch/client_pc")" = "16 8 ffffff" ] || { echo "pkg-config client failed"; exit 1; }
+expected="16 8 ffffff $version 1"
+cc -std=c11 "$scratch/client.c" $(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs plix) \
+  -Wl,-rpath,"$prefix/$libdir" -o "$scratch/client_pc"
+[ "$("$scratch/client_pc")" = "$expected" ] || { echo "pkg-config client failed"; exit 1; }
+# Linked clients record the SONAME, not the unversioned name.
+readelf -d "$scratch/client_pc" | grep -q "NEEDED.*\[libPLIX\.so\.$major\]" || { echo "client does not need libPLIX.so.$major"; exit 1; }
 
 mkdir -p "$scratch/cmake_client"
 cat >"$scratch/cmake_client/CMakeLists.txt" <<'CM'
@@ -45,8 +80,11 @@ find_package(PLIX REQUIRED)
 add_executable(client ../client.c)
 target_link_libraries(client PRIVATE PLIX::PLIX)
 CM
-cmake -S "$scratch/cmake_client" -B "$scratch/cmake_client/b" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+# A prefix alone finds lib64/cmake only where the system uses lib64 (not on
+# Debian), so the package folder is named.
+cmake -S "$scratch/cmake_client" -B "$scratch/cmake_client/b" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DPLIX_DIR="$prefix/$libdir/cmake/PLIX" >/dev/null
 cmake --build "$scratch/cmake_client/b" >/dev/null
-[ "$(LD_LIBRARY_PATH="$prefix/lib" "$scratch/cmake_client/b/client")" = "16 8 ffffff" ] ||
+[ "$(LD_LIBRARY_PATH="$prefix/$libdir" "$scratch/cmake_client/b/client")" = "$expected" ] ||
   { echo "find_package client failed"; exit 1; }
-echo "installed tree works"
+echo "installed tree ($libdir) works"

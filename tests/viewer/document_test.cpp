@@ -1,6 +1,9 @@
 // The document: codec binding, opening by content, the effect of every event
 // on its state, saving both ways, the zoom commands and fitting the frame.
 #include <QAction>
+#include <QBuffer>
+#include <QImage>
+#include <QProcess>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -77,6 +80,60 @@ void ExpectSame(const Snapshot &a, const Snapshot &b) {
     QCOMPARE(a.height, b.height);
     QCOMPARE(a.rows, b.rows);
     QCOMPARE(a.title, b.title);
+}
+
+// The 24-bit file's pixels stored again with 32 bits a pixel: plain (with a
+// fourth byte that varies), or as 10-bit fields behind a 124-byte header.
+QByteArray As32Bit(const QByteArray &bmp24, bool tenBitFields) {
+    const auto *b = reinterpret_cast<const uint8_t *>(bmp24.constData());
+    const int w = b[18] | b[19] << 8;
+    const int h = b[22] | b[23] << 8;
+    const int stride = (3 * w + 3) & ~3;
+    const int header = tenBitFields ? 124 : 40;
+    QByteArray out(14 + header, '\0');
+    auto put32 = [&out](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(10, 14 + header);
+    put32(14, header);
+    put32(18, w);
+    put32(22, h);
+    put32(26, 1 | 32 << 16);
+    if (tenBitFields) {
+        put32(30, 3);
+        put32(54, 0x3FF00000);
+        put32(58, 0x000FFC00);
+        put32(62, 0x000003FF);
+    }
+    for (int r = 0; r < h; ++r)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t *p = b + 54 + r * stride + 3 * x;
+            const uint32_t v = tenBitFields
+                                   ? uint32_t{p[2]} << 22 | uint32_t{p[1]} << 12 | p[0] << 2
+                                   : uint32_t(x * 37 + r) << 24 | p[2] << 16 | p[1] << 8 | p[0];
+            const int at = out.size();
+            out.resize(at + 4);
+            put32(at, v);
+        }
+    put32(2, out.size());
+    return out;
+}
+
+// A PNG of the 24-bit file's pixels, with an alpha channel that varies.
+QByteArray AsPng(const QByteArray &bmp24) {
+    QImage image = QImage::fromData(bmp24, "BMP").convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            image.setPixel(x, y, qRgba(qRed(p), qGreen(p), qBlue(p), (x * 11 + y) & 0xFF));
+        }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
 }
 
 }  // namespace
@@ -168,9 +225,9 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
-        BmpOptions o16;
-        o16.bitsPerPixel = 16;
-        QTest::newRow("bitmap refused") << "b16.bmp" << MakeBmp(4, 4, o16) << "24-bit";
+        BmpOptions o7;
+        o7.bitsPerPixel = 7;
+        QTest::newRow("bitmap refused") << "b7.bmp" << MakeBmp(4, 4, o7) << "cannot be shown";
         BmpOptions cut;
         cut.sizeField = MakeBmp(4, 4).size() - 5;
         cut.dropTail = 5;
@@ -182,7 +239,9 @@ private slots:
         QTest::newRow("neither type") << "text.bmp" << QByteArray("hello, world\n") << "neither";
         BmpOptions zero;
         zero.sizeField = 0;
-        QTest::newRow("bitmap size field 0") << "zero.bmp" << MakeBmp(4, 4, zero) << "neither";
+        zero.dropTail = 5;
+        QTest::newRow("bitmap size field 0, rows cut short")
+            << "zero.bmp" << MakeBmp(4, 4, zero) << "neither";
         QTest::newRow("empty file") << "empty.plx" << QByteArray() << "neither";
         QTest::newRow("PL only") << "pl.plx" << QByteArray("PLI") << "neither";
     }
@@ -247,7 +306,13 @@ private slots:
         doc.OnFileOpen();  // cancelled
         QCOMPARE(host.openSpecs.size(), 1);
         QVERIFY(host.openSpecs[0].defaultExtension.isEmpty());
-        QCOMPARE(host.openSpecs[0].filters, QStringList({"Bitmap (*.bmp)", "Plix (*.plix *.plx)"}));
+        const QStringList filters = host.openSpecs[0].filters;
+        QCOMPARE(filters.size(), 4);
+        QVERIFY(filters[0].startsWith("All pictures (*.bmp *.plix *.plx "));
+        for (const char *pattern : {" *.png", " *.jpg", " *.jpeg", " *.gif"})
+            QVERIFY2(filters[0].contains(pattern), qPrintable(filters[0]));
+        QCOMPARE(filters.mid(1),
+                 QStringList({"Bitmap (*.bmp)", "Plix (*.plix *.plx)", "All files (*)"}));
         QCOMPARE(doc.Kind(), CPlixrefDoc::KindNone);
         host.openAnswers.push_back(Bmp("open.bmp", 3, 3));
         doc.OnFileOpen();
@@ -290,6 +355,88 @@ private slots:
         // Saving changes nothing in the document.
         QCOMPARE(doc.Kind(), CPlixrefDoc::KindBitmap);
         QCOMPARE(PictureRows(doc.Picture()), shown);
+    }
+
+    // Pictures other than 24-bit bitmaps open through Qt's readers as bitmaps,
+    // and save as the library's own import of the bitmap would.
+    void openOtherPictures_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("caseName");
+        QTest::addColumn<QString>("shownAs");  // BMP of the pixels shown; empty: not checked
+        const QString mix = DataPath("conformance/images/mix_100x75.bmp");
+        const QByteArray mix24 = ReadFile(mix);
+        QTest::newRow("PNG with alpha") << AsPng(mix24) << "mix_100x75_m0_q0_x0" << mix;
+        QTest::newRow("32-bit BMP") << As32Bit(mix24, false) << "mix_100x75_m0_q0_x0" << mix;
+        // Qt's reader does not widen these fields as the library does; the
+        // file saved is still the library's.
+        QTest::newRow("32-bit BMP, 10-bit fields")
+            << As32Bit(mix24, true) << "mix_100x75_m0_q0_x0" << QString();
+        QTest::newRow("32-bit BMP, conformance")
+            << ReadFile(DataPath("conformance/images/gradient_7x9_bpp32.bmp"))
+            << "gradient_7x9_bpp32_m0_q0_x0" << QString();
+        QTest::newRow("16-bit BMP, conformance")
+            << ReadFile(DataPath("conformance/images/mix_100x75_bpp16.bmp"))
+            << "mix_100x75_bpp16_m0_q4_x0" << QString();
+    }
+    void openOtherPictures() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, caseName);
+        QFETCH(QString, shownAs);
+        TestHost host;
+        CPlixrefDoc doc(host);
+        const bool png = content.startsWith("\x89PNG");
+        const QString path = Write(png ? "picture.png" : "picture.bmp", content);
+        QVERIFY2(doc.OnOpenDocument(path), qPrintable(host.messages.join('\n')));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindBitmap);
+        if (!shownAs.isEmpty()) {
+            const QByteArray expected = BmpRows(ReadFile(shownAs));
+            const int w = doc.Picture().GetWidth(), h = doc.Picture().GetHeight();
+            QCOMPARE(PixelBytes(PictureRows(doc.Picture()), w, h), PixelBytes(expected, w, h));
+        }
+        // Settings as the case's name gives them: mode, q-factor, matrix.
+        const QString settings = caseName.mid(caseName.lastIndexOf("_m") + 2);
+        const int mode = settings.left(1).toInt();
+        const QString q = settings.mid(3, settings.indexOf("_x") - 3);
+        const int matrix = settings.right(1).toInt();
+        const QString out = dir_.filePath("out.plx");
+        host.saveAnswers.push_back(out);
+        host.settings = Choose(mode, q, matrix);
+        doc.OnFileSave();
+        QVERIFY2(host.messages.isEmpty(), qPrintable(host.messages.join('\n')));
+        QCOMPARE(ReadFile(out), ReadFile(Case(caseName + ".plx")));
+        if (png) return;
+        // The same bytes as the converter gives.
+        QProcess conv;
+        const char *matrixOption[] = {"-k", "-j", "-c"};
+        conv.start(QCoreApplication::applicationDirPath() + "/plixconv",
+                   {"e", "-" + q, matrixOption[matrix], mode == 0 ? "-y" : "-r", path,
+                    dir_.filePath("conv.plx")});
+        QVERIFY(conv.waitForFinished(30000));
+        QCOMPARE(ReadFile(dir_.filePath("conv.plx")), ReadFile(out));
+    }
+
+    // Save proposes the picture's own name with the other format's extension.
+    void saveNameProposed() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(Bmp("holiday.photo.bmp", 4, 4)));
+        doc.OnFileSave();
+        QVERIFY(doc.OnOpenDocument(Plix("x.plx")));
+        doc.OnFileSave();
+        QCOMPARE(host.saveSpecs.size(), 2);
+        QCOMPARE(host.saveSpecs[0].initialPath, dir_.filePath("holiday.photo.plx"));
+        QCOMPARE(host.saveSpecs[1].initialPath, dir_.filePath("x.bmp"));
+    }
+
+    // Cut bitmaps are never handed to a reader that would show unfilled rows.
+    void cutBitmapOfOtherDepthRefused() {
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QByteArray cut = ReadFile(DataPath("conformance/images/mix_100x75_bpp16.bmp"));
+        cut.chop(300);
+        QVERIFY(!doc.OnOpenDocument(Write("cut16.bmp", cut)));
+        QCOMPARE(host.messages.size(), 1);
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindNone);
     }
 
     // A q-factor typed beyond 15 is written as 15.

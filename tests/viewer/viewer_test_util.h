@@ -20,7 +20,10 @@ namespace viewer_test {
 // queue answers "Cancel".
 class TestHost : public CDialogHost {
 public:
-    void MessageBox(QWidget *, const QString &text) override { messages.append(text); }
+    void MessageBox(QWidget *parent, const QString &text) override {
+        messages.append(text);
+        messageParents.append(parent);
+    }
     QString GetOpenPath(QWidget *, const FileDialogSpec &spec) override {
         openSpecs.append(spec);
         return Next(openAnswers);
@@ -37,6 +40,7 @@ public:
     void RunAbout(QWidget *) override { ++aboutRuns; }
 
     QStringList messages;
+    QList<QWidget *> messageParents;
     QList<FileDialogSpec> openSpecs;
     QList<FileDialogSpec> saveSpecs;
     std::deque<QString> openAnswers;

@@ -14,6 +14,8 @@
 
 #include <stdint.h>
 
+#include <plix/plix_version.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif

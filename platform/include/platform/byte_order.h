@@ -1,16 +1,26 @@
-// Little-endian fields of file headers, read and written byte by byte so that
-// neither alignment nor the machine's byte order matters.
+// Byte order in one place: little-endian fields of file headers, read and
+// written byte by byte so that neither alignment nor the machine's byte order
+// matters, and the big-endian words of the bit streams.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace plix::platform {
 
-inline uint16_t Le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t Le16(const uint8_t *p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 inline uint32_t Le32(const uint8_t *p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// A 32-bit field that holds a signed value (two's complement).
+inline int32_t Le32Signed(const uint8_t *p) {
+    return static_cast<int32_t>(Le32(p));
 }
 
 inline void PutLe16(uint8_t *p, uint32_t v) {
@@ -22,4 +32,17 @@ inline void PutLe32(uint8_t *p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-} // namespace plix::platform
+// Eight bytes as one big-endian word, and back.
+inline uint64_t LoadBe64(const uint8_t *p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+}
+
+inline void StoreBe64(uint8_t *p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
+}  // namespace plix::platform

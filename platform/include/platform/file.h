@@ -64,8 +64,4 @@ private:
     std::string temp_;    // temporary name while writing, empty when direct
 };
 
-// Reads a whole file; false when it cannot be opened or read, or is larger than
-// maxBytes.
-bool ReadWholeFile(const char *path, std::string &out, size_t maxBytes);
-
-} // namespace plix::platform
+}  // namespace plix::platform

@@ -6,9 +6,9 @@ namespace plix::platform {
 class Library {
 public:
     Library() = default;
+    ~Library() { Unload(); }
     Library(const Library &) = delete;
     Library &operator=(const Library &) = delete;
-    ~Library() { Unload(); }
 
     // Loads by file name. A bare name is looked for beside the program and in
     // ../lib first (the programs' run path), then by the platform's rules.
@@ -25,4 +25,4 @@ private:
 // The file name the codec library is loaded by.
 const char *CodecLibraryFileName();
 
-} // namespace plix::platform
+}  // namespace plix::platform

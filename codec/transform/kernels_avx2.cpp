@@ -1,16 +1,22 @@
-// AVX2 block transforms: two blocks side by side in each 256-bit vector. For
-// one position components 0 and 1 share a vector and 2 takes a 128-bit one;
-// for two neighbouring positions each component has a vector of its own, the
-// left position in the low half.
+// AVX2 kernels: block transforms with two blocks side by side in each 256-bit
+// vector, and colour conversion eight pixels per step. For one position components 0 and 1 share a
+// vector and 2 takes a 128-bit one; for two neighbouring positions each component has a vector of
+// its own, the left position in the low half.
 #include <immintrin.h>
 
-#include "entropy/block_coding.h"
+#include <cstddef>
+#include <cstring>
+
+#include "coefficients.h"
 #include "transform/colour.h"
+#include "transform/colour_x86.h"
 #include "transform/dct_x86.h"
+#include "transform/dsp.h"
 #include "transform/fdct.h"
-#include "transform/kernels.h"
 
 namespace plix {
+
+namespace {
 
 namespace {
 
@@ -140,7 +146,7 @@ inline V2 SetHalf(V2 v, V1 x, int half) {
     return half ? _mm256_inserti128_si256(v, x, 1) : _mm256_inserti128_si256(v, x, 0);
 }
 
-// The body of InverseBlocks2Avx2 and InverseDecoded2Avx2. Raw: the AC
+// The body of InverseDecoded2Avx2. Raw: the AC
 // entries are limited here, and a block whose bit k is set in dcOnly is taken
 // as its entry 0 alone, the others unread. Otherwise the blocks are looked at
 // to find those.
@@ -218,9 +224,9 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
         const auto *entries = reinterpret_cast<const long long *>(tables->packed);
         for (int i = 0; i < 8; ++i) {
             V2 *p = reinterpret_cast<V2 *>(pixels + static_cast<size_t>(i) * rowBytes);
-            _mm256_storeu_si256(p, ToRgb8(entries, _mm256_castsi256_si128(rows[0][i]),
-                                          _mm256_castsi256_si128(rows[1][i]),
-                                          _mm256_castsi256_si128(rows[2][i])));
+            _mm256_storeu_si256(
+                p, ToRgb8(entries, _mm256_castsi256_si128(rows[0][i]),
+                          _mm256_castsi256_si128(rows[1][i]), _mm256_castsi256_si128(rows[2][i])));
             _mm256_storeu_si256(p + 1, ToRgb8(entries, _mm256_extracti128_si256(rows[0][i], 1),
                                               _mm256_extracti128_si256(rows[1][i], 1),
                                               _mm256_extracti128_si256(rows[2][i], 1)));
@@ -242,10 +248,6 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
 }
 
 }  // namespace
-
-void InverseBlocks2Avx2(int32_t blocks[6][64], uint8_t *pixels, size_t rowBytes) {
-    Inverse2<false>(blocks, 0, pixels, rowBytes);
-}
 
 void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
                          const YccToRgbTables *tables) {
@@ -348,7 +350,8 @@ inline void NonZeroPair(const V2 sizes[4], uint64_t &left, uint64_t &right) {
     // Positions 0-31 and 32-63 of each block in one vector each.
     const V2 zero = _mm256_setzero_si256();
     auto zeros = [&](V2 v) {
-        return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero))));
+        return static_cast<uint64_t>(
+            static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero))));
     };
     left = ~(zeros(_mm256_permute2x128_si256(chunk[0], chunk[1], 0x20)) |
              zeros(_mm256_permute2x128_si256(chunk[2], chunk[3], 0x20)) << 32);
@@ -361,8 +364,8 @@ inline void NonZeroPair(const V2 sizes[4], uint64_t &left, uint64_t &right) {
 // value bits are v or v - 1 masked by m, and n comes from m + 1 = 2^n. Lanes
 // stay within 16 bits, as the coefficients do.
 inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right) {
-    const V2 table = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
+    const V2 table =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
     const V2 multiplier = _mm256_set1_epi16(static_cast<int16_t>(kDeBruijn));
     const V2 one = _mm256_set1_epi16(1);
     V2 sizes[4];
@@ -376,9 +379,12 @@ inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right
             m = _mm256_or_si256(m, _mm256_srli_epi16(m, 4));
             m = _mm256_or_si256(m, _mm256_srli_epi16(m, 8));
             const V2 bits = _mm256_and_si256(_mm256_add_epi16(v, _mm256_srai_epi16(v, 15)), m);
-            _mm_store_si128(reinterpret_cast<V1 *>(left.bits + 8 * (i + j)), _mm256_castsi256_si128(bits));
-            _mm_store_si128(reinterpret_cast<V1 *>(right.bits + 8 * (i + j)), _mm256_extracti128_si256(bits, 1));
-            const V2 index = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_add_epi16(m, one), multiplier), 12);
+            _mm_store_si128(reinterpret_cast<V1 *>(left.bits + 8 * (i + j)),
+                            _mm256_castsi256_si128(bits));
+            _mm_store_si128(reinterpret_cast<V1 *>(right.bits + 8 * (i + j)),
+                            _mm256_extracti128_si256(bits, 1));
+            const V2 index =
+                _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_add_epi16(m, one), multiplier), 12);
             n[j] = _mm256_shuffle_epi8(table, index);
         }
         // Rows i and i + 1 of the left block | of the right one.
@@ -393,25 +399,49 @@ inline void PreparePair(const V2 q[8], PreparedBlock &left, PreparedBlock &right
 
 }  // namespace
 
-void ForwardBlocks2Avx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                        const QuantDivisors &chroma, int32_t blocks[6][64]) {
-    V2 q[3][8];
-    ForwardPair(pixels, rowBytes, luma, chroma, q);
-    for (int k = 0; k < 3; ++k) {
-        for (int i = 0; i < 8; ++i) {
-            _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[k] + 8 * i),
-                                _mm256_cvtepi16_epi32(_mm256_castsi256_si128(q[k][i])));
-            _mm256_storeu_si256(reinterpret_cast<V2 *>(blocks[k + 3] + 8 * i),
-                                _mm256_cvtepi16_epi32(_mm256_extracti128_si256(q[k][i], 1)));
-        }
-    }
-}
-
 void ForwardBlocks2PreparedAvx2(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                                 const QuantDivisors &chroma, PreparedBlock blocks[6]) {
     V2 q[3][8];
     ForwardPair(pixels, rowBytes, luma, chroma, q);
     for (int k = 0; k < 3; ++k) PreparePair(q[k], blocks[k], blocks[k + 3]);
+}
+
+void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
+                         const YccToRgbTables &tables) {
+    const auto *entries = reinterpret_cast<const long long *>(tables.packed);
+    const __m256i indexMask = _mm256_set1_epi32(0xFFFF);
+    const __m256i lumMask = _mm256_set1_epi32(0x00FF0000);
+    vec::YccToRgbRows<8>(pixels, paddedWidth, width, height, tables, [&](uint8_t *p) {
+        const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+        // The table index is the low 16-bit half of each pixel; each entry
+        // is one 64-bit (blue, green, red, -256) group.
+        const __m256i index = _mm256_and_si256(px, indexMask);
+        const __m256i e03 = _mm256_i32gather_epi64(entries, _mm256_castsi256_si128(index), 8);
+        const __m256i e47 = _mm256_i32gather_epi64(entries, _mm256_extracti128_si256(index, 1), 8);
+        // Y (16-bit lane 1 of each pixel) widened to one pixel per 64 bits
+        // and spread over its four lanes.
+        const __m256i lum = _mm256_and_si256(px, lumMask);
+        __m256i y03 = _mm256_cvtepu32_epi64(_mm256_castsi256_si128(lum));
+        __m256i y47 = _mm256_cvtepu32_epi64(_mm256_extracti128_si256(lum, 1));
+        y03 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(y03, 0x55), 0x55);
+        y47 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(y47, 0x55), 0x55);
+        // packus interleaves the halves: (0 1 4 5 | 2 3 6 7); the permute
+        // restores pixel order.
+        const __m256i rgb =
+            _mm256_packus_epi16(_mm256_add_epi16(y03, e03), _mm256_add_epi16(y47, e47));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), _mm256_permute4x64_epi64(rgb, 0xD8));
+    });
+}
+
+}  // namespace
+
+void InstallAvx2Kernels(Dsp &dsp) {
+    dsp.forwardBlocks = ForwardBlocksAvx2;
+    dsp.inverseBlocks = InverseBlocksAvx2;
+    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx2;
+    dsp.inverseDecoded2 = InverseDecoded2Avx2;
+    dsp.rgbToYcc = vec::RgbToYccPixels<__m256i>;
+    dsp.yccToRgb = ConvertYccToRgbAvx2;
 }
 
 }  // namespace plix

@@ -1,0 +1,39 @@
+// The image a codec holds: its sizes and its pixel buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plix {
+
+// Largest pixel buffer, in bytes: the format's sizes are 32-bit.
+inline constexpr int64_t kMaxBufferBytes = 0x7FFFFFFF;
+
+// Padded width x padded height pixels of 4 bytes (blue, green, red, no
+// colour), rows top-down; the image proper is the top-left width x height.
+struct Image {
+    Image() = default;
+    ~Image() { Release(); }
+    Image(const Image &) = delete;
+    Image &operator=(const Image &) = delete;
+
+    // Sets the sizes and replaces the buffer, filled with 0xFF bytes unless
+    // fill is false (for a decoder that writes every byte). 0 when the sizes
+    // are refused or no memory is left: then there is no buffer.
+    int32_t Create(int32_t w, int32_t h, bool fill = true);
+    void Release();
+    uint32_t GetPixel(int32_t x, int32_t y) const;
+    void SetPixel(int32_t x, int32_t y, uint32_t colour);
+    size_t RowBytes() const { return static_cast<size_t>(paddedWidth) * 4; }
+
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t paddedWidth = 0;
+    int32_t paddedHeight = 0;
+    uint8_t *pixels = nullptr;
+
+private:
+    size_t bytes_ = 0;  // size of the pixel buffer
+};
+
+}  // namespace plix

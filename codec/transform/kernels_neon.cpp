@@ -1,0 +1,18 @@
+// The NEON kernel set, installed over the plain one on 64-bit ARM: every
+// entry it makes faster, by name.
+#include "transform/dsp.h"
+#include "transform/kernels_neon.h"
+
+namespace plix {
+
+void InstallNeonKernels(Dsp &dsp) {
+    dsp.inverseDct = InverseDctNeon;
+    dsp.forwardBlocks = ForwardBlocksNeon;
+    dsp.inverseBlocks = InverseBlocksNeon;
+    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedNeon;
+    dsp.inverseDecoded2 = InverseDecoded2Neon;
+    dsp.rgbToYcc = ConvertRgbToYccPixelsNeon;
+    dsp.yccToRgb = ConvertYccToRgbNeon;
+}
+
+}  // namespace plix

@@ -115,6 +115,30 @@ def test_encode_bmp_equals_conformance_and_plixconv(tmp_path):
     assert (tmp_path / (c['name'] + '.plx')).read_bytes() == conv.read_bytes()
 
 
+def test_encode_bmp_variants_equal_plixconv(tmp_path):
+    # Headers of 124 bytes, bit fields, 16 bits, top-down rows and a pixel
+    # offset other than 54, as other programs write them.
+    src = CONF / 'images' / 'mix_100x75.bmp'
+    made = {'v5.bmp': [], 'rgb565.bmp': ['-define', 'bmp:subtype=RGB565'], 'argb.bmp': ['-alpha', 'set']}
+    for name, opts in made.items():
+        subprocess.run(['convert', src, *opts, 'BMP:%s' % (tmp_path / name)], check=True)
+    classic = (tmp_path / 'classic.bmp')
+    subprocess.run(['convert', src, 'BMP3:%s' % classic], check=True)
+    d = bytearray(classic.read_bytes())
+    width, height = struct.unpack('<ii', d[18:26])
+    row = (width * 3 + 3) // 4 * 4
+    rows = [d[54 + i * row:54 + (i + 1) * row] for i in range(height)]
+    d[22:26] = struct.pack('<i', -height)
+    (tmp_path / 'topdown.bmp').write_bytes(bytes(d[:54]) + b''.join(reversed(rows)))
+    for name in [*made, 'topdown.bmp']:
+        for opts, conv_opts in (([], []), (['-q', '7', '--rgb', '--matrix', 'cg'], ['-7', '-r', '-c'])):
+            out, conv = tmp_path / 'tool.plx', tmp_path / 'conv.plx'
+            r = run('encode', '-f', *opts, tmp_path / name, '-o', out)
+            assert r.returncode == 0, (name, r.stderr)
+            subprocess.run([BIN / 'plixconv', 'e', *conv_opts, tmp_path / name, conv], check=True, capture_output=True)
+            assert out.read_bytes() == conv.read_bytes(), name
+
+
 def test_encode_png_and_ppm_equal_the_bmp_encoding(tmp_path):
     case = next(c for c in cases('encode') if c['name'] == 'mix_100x75_m0_q4_x0')
     expected = (CONF / case['plx']).read_bytes()
@@ -210,15 +234,16 @@ def test_refusals_name_the_file_and_reason(tmp_path):
     (tmp_path / 'text.plx').write_bytes(b'hello, world')
     bmp8 = tmp_path / 'pal.bmp'
     Image.open(CONF / 'images' / 'mix_100x75.bmp').convert('P').save(bmp8)
-    v5 = tmp_path / 'v5.bmp'
-    subprocess.run(['convert', CONF / 'images' / 'edges_17x9.bmp', 'BMP:%s' % v5], check=True)
+    rle = tmp_path / 'rle.bmp'
+    subprocess.run(['convert', CONF / 'images' / 'edges_17x9.bmp', '-colors', '16', '-compress', 'RLE',
+                    'BMP3:%s' % rle], check=True)
     (tmp_path / 'file').write_text('x')
     expectations = [
         (['decode', tmp_path / 'none.plx'], b'none.plx: cannot open: No such file or directory'),
         (['decode', tmp_path], b': cannot open: is a folder'),
         (['decode', tmp_path / 'text.plx'], b'text.plx: not a PLIX file'),
         (['encode', bmp8], b'pal.bmp: unsupported BMP variant: 8 bits per pixel'),
-        (['encode', v5], b'v5.bmp: unsupported BMP variant: information header of 124 bytes'),
+        (['encode', rle], b'rle.bmp: unsupported BMP variant: RLE8 compression'),
         (['encode', tmp_path / 'text.plx', '-o', tmp_path / 't.plx'], b'not a PNG, BMP or PPM file'),
         (['decode', CONF / 'cases' / 'pixel_1x1_m0_q0_x0.plx', '-o', tmp_path / 'file' / 'x.png'],
          b'cannot write %s: Not a directory' % bytes(tmp_path / 'file' / 'x.png')),

@@ -218,12 +218,16 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
         if (!createPending()) return false;
         if (!codec->ops->EncodeBitmapFile(codec, source.c_str(), pending.TempPath().c_str(), mode,
                                           s.quality, matrix)) {
-            report.Error(shown, "cannot open: the file changed while it was read");
+            // Left after the checks: unusable bit-field masks, a picture
+            // larger than the codec holds, or a file changed while read.
+            report.Error(shown, "damaged or unsupported BMP: the import refused it");
             return false;
         }
+        // Sizes the check found valid; a negative height marks top-down rows.
         const auto *p = reinterpret_cast<const uint8_t *>(data.data());
-        pixels = uint64_t(p[18] | p[19] << 8 | p[20] << 16 | uint32_t(p[21]) << 24) *
-                 uint64_t(p[22] | p[23] << 8 | p[24] << 16 | uint32_t(p[25]) << 24);
+        const auto w = static_cast<int32_t>(p[18] | p[19] << 8 | p[20] << 16 | uint32_t(p[21]) << 24);
+        const auto h = static_cast<int32_t>(p[22] | p[23] << 8 | p[24] << 16 | uint32_t(p[25]) << 24);
+        pixels = uint64_t(w) * uint64_t(h < 0 ? -int64_t{h} : h);
     } else if (kind == FileKind::Png || kind == FileKind::Ppm) {
         RgbPicture pic;
         const ReadResult read =

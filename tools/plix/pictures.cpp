@@ -224,55 +224,65 @@ ReadResult ReadPpm(std::string_view data, uint64_t maxPixels, RgbPicture &out) {
 ReadResult CheckBmp(std::string_view data, uint64_t maxPixels) {
     ReadResult r;
     const auto *p = reinterpret_cast<const uint8_t *>(data.data());
-    if (data.size() < 54) {
+    if (data.size() < 18) {
         r.reason = "truncated BMP: the headers end early";
         return r;
     }
     const uint32_t offset = Le32(p + 10);
     const uint32_t infoSize = Le32(p + 14);
+    if (infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 && infoSize != 124) {
+        r.reason = "unsupported BMP variant: information header of " + std::to_string(infoSize) +
+                   " bytes (40, 52, 56, 108 and 124 are supported)";
+        return r;
+    }
+    if (data.size() < 14 + uint64_t{infoSize}) {
+        r.reason = "truncated BMP: the headers end early";
+        return r;
+    }
     const auto width = static_cast<int32_t>(Le32(p + 18));
     const auto height = static_cast<int32_t>(Le32(p + 22));
     const uint16_t bpp = Le16(p + 28);
     const uint32_t compression = Le32(p + 30);
+    // Plain pixels, or bit-field masks with 16 or 32 bits per pixel.
+    const bool fields = compression == 3 || compression == 6;
+    if (compression != 0 && !fields) {
+        const char *names[] = {"", "RLE8 compression", "RLE4 compression", "", "JPEG data", "PNG data"};
+        r.reason = "unsupported BMP variant: " +
+                   (compression <= 5 ? std::string(names[compression])
+                                     : "compression type " + std::to_string(compression));
+        return r;
+    }
     if (bpp != 16 && bpp != 24 && bpp != 32) {
         r.reason = "unsupported BMP variant: " + std::to_string(bpp) +
                    " bits per pixel (16, 24 and 32 are supported)";
         return r;
     }
-    if (compression != 0) {
-        const char *names[] = {"", "RLE8 compression", "RLE4 compression", "bit-field masks",
-                               "JPEG data", "PNG data", "bit-field masks with alpha"};
-        r.reason = "unsupported BMP variant: " +
-                   (compression <= 6 ? std::string(names[compression])
-                                     : "compression type " + std::to_string(compression));
+    if (fields && bpp == 24) {
+        r.reason = "unsupported BMP variant: bit-field masks with 24 bits per pixel";
         return r;
     }
-    if (infoSize != 40) {
-        r.reason = "unsupported BMP variant: information header of " + std::to_string(infoSize) +
-                   " bytes (40 is supported)";
+    if (width <= 0 || height == 0 || height == INT32_MIN) {
+        r.reason = "invalid BMP: size " + std::to_string(width) + " x " + std::to_string(height);
         return r;
     }
-    if (offset != 54) {
-        r.reason = "unsupported BMP variant: pixel data at offset " + std::to_string(offset) +
-                   " (54 is supported)";
-        return r;
-    }
-    if (height < 0) {
-        r.reason = "unsupported BMP variant: rows stored top-down (negative height)";
-        return r;
-    }
-    if (width < 0) {
-        r.reason = "invalid BMP: negative width";
-        return r;
-    }
-    if (uint64_t(width) * uint64_t(height) > maxPixels) {
-        r.reason = TooLargeReason(width, height, maxPixels);
+    // Negative heights mark rows stored top-down.
+    const int64_t rows = height < 0 ? -int64_t{height} : height;
+    if (uint64_t(width) * uint64_t(rows) > maxPixels) {
+        r.reason = TooLargeReason(width, rows, maxPixels);
         r.tooLarge = true;
         return r;
     }
-    const uint64_t rowBytes =
-        bpp == 32 ? uint64_t(width) * 4 : (uint64_t(width) * (bpp / 8) + 3) / 4 * 4;
-    if (data.size() - 54 < rowBytes * uint64_t(height)) {
+    // The masks follow a 40-byte header; longer headers hold them.
+    const uint64_t headerEnd = 14 + uint64_t{infoSize} +
+                               (fields && infoSize == 40 ? (compression == 6 ? 16 : 12) : 0);
+    if (offset < headerEnd) {
+        r.reason = "damaged BMP: pixel data at offset " + std::to_string(offset) + ", inside the headers";
+        return r;
+    }
+    // Every row must be there; only the padding of the last one may be cut.
+    const uint64_t pixelBytes = uint64_t(width) * (bpp / 8);
+    const uint64_t rowBytes = (pixelBytes + 3) / 4 * 4;
+    if (data.size() < offset || data.size() - offset < uint64_t(rows - 1) * rowBytes + pixelBytes) {
         r.reason = "truncated BMP: the pixel rows end early";
         return r;
     }

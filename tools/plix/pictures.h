@@ -42,9 +42,12 @@ ReadResult ReadPng(std::string_view data, uint64_t maxPixels, RgbPicture &out);
 // are scaled to 0..255 with rounding.
 ReadResult ReadPpm(std::string_view data, uint64_t maxPixels, RgbPicture &out);
 
-// Checks that a BMP is a variant the codec imports as it stands: 40-byte
-// information header, pixels at offset 54, uncompressed, 16, 24 or 32 bits per
-// pixel, bottom-up rows, every row present.
+// Names what the codec's BMP import would refuse, so that the message can say
+// which variant or damage it is: compression other than plain pixels or
+// bit-field masks, other than 16, 24 or 32 bits per pixel, information headers
+// other than 40, 52, 56, 108 or 124 bytes, pixel data inside the headers,
+// missing rows. Also refuses declared sizes above maxPixels. What passes goes
+// to the import as it stands (headers, masks, top-down rows, data offset).
 ReadResult CheckBmp(std::string_view data, uint64_t maxPixels);
 
 // A decoded pixel buffer: 4 bytes a pixel (blue, green, red, unused), rows of

@@ -47,6 +47,7 @@ int32_t Decoder::Decode(Image &image, PlixHeader &header, const Dsp &dsp) {
         // 0xFF a new image holds, so the buffer need not be filled first.
         if (!image.Create(h.width, h.height, false)) return 0;
         DecodeBlocks(image, h, dsp);
+        report_.whole = reader_.BitsTaken() <= reader_.DataBytes() * 8;
         return 1;
     }();
     reader_.Close();

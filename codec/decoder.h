@@ -16,6 +16,8 @@ struct Image;
 struct DecodeReport {
     // Block positions decoded (three coded blocks each).
     int64_t positions = 0;
+    // Whether every block was read wholly from the data, none with filler.
+    bool whole = true;
 };
 
 class Decoder {

@@ -18,6 +18,9 @@ void StreamReader::ResetState() {
     cursor_.count = 0;
     lastChunkSize_ = 0;
     chunksFetched_ = 0;
+    regionStart_ = nullptr;
+    passedBytes_ = 0;
+    dataBytes_ = 0;
     // Each source starts from filler 0, so that a file with no body decodes the
     // same whatever this reader read before.
     filler_ = 0;
@@ -59,6 +62,9 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
     // Filler bytes handed out so far say nothing about the new position.
     if (exhausted_) cursor_.cur = cursor_.end = nullptr;
     exhausted_ = false;
+    regionStart_ = cursor_.cur;
+    passedBytes_ = 0;
+    dataBytes_ = 0;
     if (memoryMode_) {
         switch (origin) {
             case 0:
@@ -79,6 +85,8 @@ int64_t StreamReader::Seek(int32_t distance, int origin) {
 }
 
 void StreamReader::NextChunk() {
+    // Only called once the current region is used up.
+    passedBytes_ += static_cast<uint64_t>(cursor_.end - regionStart_);
     size_t count = 0;
     if (!exhausted_) {
         if (memoryMode_) {
@@ -98,10 +106,12 @@ void StreamReader::NextChunk() {
     if (count == 0) {
         exhausted_ = true;
         std::memset(fillerBlock_, filler_, sizeof fillerBlock_);
-        cursor_.cur = fillerBlock_;
+        cursor_.cur = regionStart_ = fillerBlock_;
         cursor_.end = fillerBlock_ + sizeof fillerBlock_;
         return;
     }
+    regionStart_ = cursor_.cur;
+    dataBytes_ += count;
     cursor_.end = cursor_.cur + count;
     filler_ = cursor_.cur[0];
 }

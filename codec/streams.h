@@ -97,6 +97,15 @@ public:
         cursor_.cur = c.cur;
     }
 
+    // Bits taken from the stream so far, filler included, and bytes of data
+    // the source delivered (both since the last open or seek): a decode read
+    // past the data when the first exceeds 8 times the second.
+    uint64_t BitsTaken() const {
+        return (passedBytes_ + static_cast<uint64_t>(cursor_.cur - regionStart_)) * 8 -
+               static_cast<uint64_t>(cursor_.count);
+    }
+    uint64_t DataBytes() const { return dataBytes_; }
+
     // Chunks fetched from the source so far (for tests of the transfer sizes).
     uint32_t LastChunkSize() const { return lastChunkSize_; }
     uint64_t ChunksFetched() const { return chunksFetched_; }
@@ -122,6 +131,12 @@ private:
     uint8_t fillerBlock_[64] = {};
     uint32_t lastChunkSize_ = 0;
     uint64_t chunksFetched_ = 0;
+    // Position accounting for BitsTaken, updated per chunk: bytes of the
+    // regions (chunks or filler blocks) before the current one, and where the
+    // current one began.
+    const uint8_t *regionStart_ = nullptr;
+    uint64_t passedBytes_ = 0;
+    uint64_t dataBytes_ = 0;
 };
 
 class StreamWriter {

@@ -4,7 +4,7 @@
 #
 # Usage: scripts/fuzz.sh [SECONDS] [HARNESS...]
 #   SECONDS   per harness (default 600)
-#   HARNESS   decode bmp roundtrip cli calls viewer (default: all that are built)
+#   HARNESS   decode bmp roundtrip cli calls viewer pictures (default: all that are built)
 # Environment:
 #   PLIX_FUZZ_PARALLEL  harnesses run at once (default 2); each runs with
 #                       -jobs=1 -workers=1
@@ -31,7 +31,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPLIX_SANITIZE=address,undefined -DPLIX_BUILD_FUZZ=ON -DPLIX_FUZZ_ENGINE=ON \
   -DPLIX_BUILD_TESTS=OFF >/dev/null
 
-all=(decode bmp roundtrip cli calls viewer)
+all=(decode bmp roundtrip cli calls viewer pictures)
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then harnesses=("${all[@]}"); fi
 targets=()

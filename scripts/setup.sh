@@ -21,6 +21,8 @@ packages+=(
 packages+=(dpkg-dev file lintian mandoc)
 # The viewer's screenshots: a window manager, so that windows get real frames.
 packages+=(openbox)
+# The plix tool: PNG and the command line.
+packages+=(libspng-dev libcli11-dev)
 
 # Windows cross builds (scripts/build_windows.sh) and their tests under Wine,
 # 64- and 32-bit; the 32-bit Wine comes from the i386 architecture.

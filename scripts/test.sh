@@ -26,6 +26,15 @@ cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIX_
 cmake --build "$root/build-tsan" -j "$jobs" --target plix_tests >/dev/null
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix_tests" --gtest_filter='Threads.*'
 
+echo "== ThreadSanitizer: the plix tool converting a folder with two workers"
+cmake --build "$root/build-tsan" -j "$jobs" --target plix >/dev/null
+tsan_out=$(mktemp -d)
+TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix" decode -j 2 --quiet -o "$tsan_out/png" \
+  "$root"/tests/data/conformance/cases/*.plx 2>&1 | { grep -v '^warning: ' || true; }
+TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix" encode -j 2 --quiet -o "$tsan_out/plx" \
+  "$tsan_out"/png/mix_*.png
+rm -rf "$tsan_out"
+
 echo "== Fuzz corpora and regression inputs replayed under AddressSanitizer + UndefinedBehaviorSanitizer"
 # A short, bounded replay in the sanitizer build above (any compiler): every
 # harness over its corpus, its regression inputs and its seed files.

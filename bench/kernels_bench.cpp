@@ -15,7 +15,9 @@ namespace {
 using plix::Dsp;
 using plix::DspLevel;
 
-const Dsp *Level(int64_t i) { return plix::GetDspLevel(static_cast<DspLevel>(i)); }
+const Dsp *Level(int64_t i) {
+    return plix::GetDspLevel(static_cast<DspLevel>(i));
+}
 
 std::vector<uint8_t> RandomPixels(size_t n) {
     std::mt19937 rng(1);
@@ -90,6 +92,6 @@ BENCHMARK(ForwardBlocks)->DenseRange(0, 3);
 BENCHMARK(RgbToYcc)->DenseRange(0, 3);
 BENCHMARK(YccToRgb)->DenseRange(0, 3);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

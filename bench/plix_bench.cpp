@@ -48,7 +48,8 @@ double MedianSeconds(int reps, const std::function<void()> &fn) {
 
 // Medians of a and b timed in alternation, so that both see the same state of
 // a noisy machine; seconds.
-std::pair<double, double> MedianPair(int reps, const std::function<void()> &a, const std::function<void()> &b) {
+std::pair<double, double> MedianPair(int reps, const std::function<void()> &a,
+                                     const std::function<void()> &b) {
     a();
     b();
     std::vector<double> ta, tb;
@@ -100,7 +101,8 @@ struct Jpeg {
         return out;
     }
     void Decompress(const std::vector<uint8_t> &jpg, uint8_t *bgrx, int w, int h) {
-        if (tjDecompress2(dec, jpg.data(), jpg.size(), bgrx, w, w * 4, h, TJPF_BGRX, TJFLAG_ACCURATEDCT) != 0) {
+        if (tjDecompress2(dec, jpg.data(), jpg.size(), bgrx, w, w * 4, h, TJPF_BGRX,
+                          TJFLAG_ACCURATEDCT) != 0) {
             std::fprintf(stderr, "TurboJPEG: %s\n", tjGetErrorStr2(dec));
             std::exit(1);
         }
@@ -122,16 +124,20 @@ void RunPicture(const Options &opt, const std::string &path) {
     const size_t stride = size_t(src.image.paddedWidth) * 4;
     // Tight BGRX copy for TurboJPEG and the quality comparisons.
     std::vector<uint8_t> bgrx(size_t(w) * h * 4);
-    for (int y = 0; y < h; ++y) std::memcpy(&bgrx[size_t(y) * w * 4], src.image.pixels + y * stride, size_t(w) * 4);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&bgrx[size_t(y) * w * 4], src.image.pixels + y * stride, size_t(w) * 4);
 
     std::vector<uint8_t> copy(size_t(src.image.paddedWidth) * src.image.paddedHeight * 4);
-    double tcopy = MedianSeconds(opt.reps, [&] { std::memcpy(copy.data(), src.image.pixels, copy.size()); });
+    double tcopy =
+        MedianSeconds(opt.reps, [&] { std::memcpy(copy.data(), src.image.pixels, copy.size()); });
 
-    const char *name = std::strrchr(path.c_str(), '/') ? std::strrchr(path.c_str(), '/') + 1 : path.c_str();
-    std::printf("\n%s: %d x %d (%.2f MP), memcpy of the pixel buffer %.0f MP/s, kernels %s\n", name, w, h, mp,
-                mp / tcopy, plix::GetDsp().name);
-    std::printf("%-9s %6s %6s | %7s %7s | %4s %6s %6s | %7s %7s | %6s %6s", "setting", "bpp", "PSNR", "enc MP/s",
-                "dec MP/s", "jpgQ", "bpp", "PSNR", "enc MP/s", "dec MP/s", "enc x", "dec x");
+    const char *name =
+        std::strrchr(path.c_str(), '/') ? std::strrchr(path.c_str(), '/') + 1 : path.c_str();
+    std::printf("\n%s: %d x %d (%.2f MP), memcpy of the pixel buffer %.0f MP/s, kernels %s\n", name,
+                w, h, mp, mp / tcopy, plix::GetDsp().name);
+    std::printf("%-9s %6s %6s | %7s %7s | %4s %6s %6s | %7s %7s | %6s %6s", "setting", "bpp",
+                "PSNR", "enc MP/s", "dec MP/s", "jpgQ", "bpp", "PSNR", "enc MP/s", "dec MP/s",
+                "enc x", "dec x");
     if (opt.plain) std::printf(" | %9s %9s", "plain enc", "plain dec");
     std::printf("\n");
 
@@ -177,9 +183,10 @@ void RunPicture(const Options &opt, const std::string &path) {
 
         char label[32];
         std::snprintf(label, sizeof label, "q%d m%d", s.q, s.matrix);
-        std::printf("%-9s %6.2f %6.2f | %8.1f %8.1f | %4d %6.2f %6.2f | %8.1f %8.1f | %6.2f %6.2f", label, bpp, psnr,
-                    mp / tenc, mp / tdec, bestQ, jpg.size() * 8.0 / (double(w) * h), jpsnr, mp / tjenc, mp / tjdec,
-                    tjenc / tenc, tjdec / tdec);
+        std::printf("%-9s %6.2f %6.2f | %8.1f %8.1f | %4d %6.2f %6.2f | %8.1f %8.1f | %6.2f %6.2f",
+                    label, bpp, psnr, mp / tenc, mp / tdec, bestQ,
+                    jpg.size() * 8.0 / (double(w) * h), jpsnr, mp / tjenc, mp / tjdec, tjenc / tenc,
+                    tjdec / tdec);
         if (opt.plain) {
             const plix::Dsp *plainDsp = plix::GetDspLevel(plix::DspLevel::kPlain);
             src.dsp = plainDsp;
@@ -189,7 +196,9 @@ void RunPicture(const Options &opt, const std::string &path) {
                 plx2.clear();
                 src.EncodeMemory(plx2, 0, s.q, s.matrix);
             });
-            double pdec = MedianSeconds(std::max(1, opt.reps / 2), [&] { dec.DecodeMemory(plx2.data(), int32_t(plx2.size())); });
+            double pdec = MedianSeconds(std::max(1, opt.reps / 2), [&] {
+                dec.DecodeMemory(plx2.data(), int32_t(plx2.size()));
+            });
             src.dsp = nullptr;
             dec.dsp = nullptr;
             if (plx2 != plx) std::printf("  PLAIN AND PACKED FILES DIFFER");
@@ -200,7 +209,7 @@ void RunPicture(const Options &opt, const std::string &path) {
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
     Options opt;
@@ -220,11 +229,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: plix_bench [--reps N] [--no-plain] picture.bmp...\n");
         return 2;
     }
-    std::printf("PLIX benchmark: one thread, in memory, median of %d runs after a warm-up, PLIX and JPEG\n"
-                "timed in alternation; YUV mode.\n"
-                "JPEG: TurboJPEG %s, 4:4:4, accurate integer DCT, BGRX, at the quality closest in size.\n"
-                "x = PLIX speed / JPEG speed.\n",
-                opt.reps, "(libturbojpeg)");
+    std::printf(
+        "PLIX benchmark: one thread, in memory, median of %d runs after a warm-up, PLIX and JPEG\n"
+        "timed in alternation; YUV mode.\n"
+        "JPEG: TurboJPEG %s, 4:4:4, accurate integer DCT, BGRX, at the quality closest in size.\n"
+        "x = PLIX speed / JPEG speed.\n",
+        opt.reps, "(libturbojpeg)");
     for (const auto &f : opt.files) RunPicture(opt, f);
     return 0;
 }

@@ -8,7 +8,9 @@
 
 namespace plix {
 
-bool DecodedWhole(PlixCodec *codec) { return codec && Codec::From(codec)->decoder.Report().whole; }
+bool DecodedWhole(PlixCodec *codec) {
+    return codec && Codec::From(codec)->decoder.Report().whole;
+}
 
 bool CountWholeBlocks(const void *data, size_t size, BlockCount &out) {
     out = {};
@@ -41,4 +43,4 @@ bool CountWholeBlocks(const void *data, size_t size, BlockCount &out) {
     return true;
 }
 
-} // namespace plix
+}  // namespace plix

@@ -26,4 +26,4 @@ bool DecodedWhole(PlixCodec *codec);
 // no image can have, more than 2^31 - 1 bytes).
 bool CountWholeBlocks(const void *data, size_t size, BlockCount &out);
 
-} // namespace plix
+}  // namespace plix

@@ -43,8 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     }
     FUZZ_CHECK(fromMemory.image.width > 0 && fromMemory.image.height > 0);
-    FUZZ_CHECK(fromMemory.image.width == fromFile.image.width && fromMemory.image.height == fromFile.image.height);
-    FUZZ_CHECK(std::memcmp(fromMemory.image.pixels, fromFile.image.pixels, BufferBytes(fromMemory)) == 0);
+    FUZZ_CHECK(fromMemory.image.width == fromFile.image.width &&
+               fromMemory.image.height == fromFile.image.height);
+    FUZZ_CHECK(
+        std::memcmp(fromMemory.image.pixels, fromFile.image.pixels, BufferBytes(fromMemory)) == 0);
 
     // The converter's file is the encoding of the imported image.
     std::string written, encoded;
@@ -53,14 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(written == encoded);
     plix::Codec decoded;
     FUZZ_CHECK(decoded.DecodeMemory(encoded.data(), static_cast<int32_t>(encoded.size())) == 1);
-    FUZZ_CHECK(decoded.image.width == fromMemory.image.width && decoded.image.height == fromMemory.image.height);
+    FUZZ_CHECK(decoded.image.width == fromMemory.image.width &&
+               decoded.image.height == fromMemory.image.height);
 
     // 24-bit export and import give back the colours of the image area.
     const std::string exported = ScratchPath("export.bmp");
     FUZZ_CHECK(plix::ExportBitmap(fromMemory.image, exported.c_str()));
     plix::Codec back;
     FUZZ_CHECK(plix::ImportBitmap(back.image, exported.c_str()) == BitmapImport::Ok);
-    FUZZ_CHECK(back.image.width == fromMemory.image.width && back.image.height == fromMemory.image.height);
+    FUZZ_CHECK(back.image.width == fromMemory.image.width &&
+               back.image.height == fromMemory.image.height);
     for (int32_t y = 0; y < back.image.height; ++y)
         for (int32_t x = 0; x < back.image.width; ++x)
             FUZZ_CHECK(back.image.GetPixel(x, y) == fromMemory.image.GetPixel(x, y));

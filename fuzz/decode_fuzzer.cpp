@@ -18,9 +18,11 @@ namespace {
 
 void CheckSameImage(const plix::Codec &a, const plix::Codec &b) {
     FUZZ_CHECK(a.image.width == b.image.width && a.image.height == b.image.height);
-    FUZZ_CHECK(a.image.paddedWidth == b.image.paddedWidth && a.image.paddedHeight == b.image.paddedHeight);
+    FUZZ_CHECK(a.image.paddedWidth == b.image.paddedWidth &&
+               a.image.paddedHeight == b.image.paddedHeight);
     FUZZ_CHECK(a.image.pixels && b.image.pixels);
-    if (BufferBytes(a)) FUZZ_CHECK(std::memcmp(a.image.pixels, b.image.pixels, BufferBytes(a)) == 0);
+    if (BufferBytes(a))
+        FUZZ_CHECK(std::memcmp(a.image.pixels, b.image.pixels, BufferBytes(a)) == 0);
 }
 
 }  // namespace
@@ -31,8 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     plix::Codec fromMemory;
     const int32_t okMemory = fromMemory.DecodeMemory(data, static_cast<int32_t>(size));
-    if (okMemory && plix::fuzz::PaddedPixels(fromMemory.image.paddedWidth, fromMemory.image.paddedHeight) >
-                        plix::fuzz::kMaxCheckedPixels)
+    if (okMemory &&
+        plix::fuzz::PaddedPixels(fromMemory.image.paddedWidth, fromMemory.image.paddedHeight) >
+            plix::fuzz::kMaxCheckedPixels)
         return 0;
 
     const std::string path = ScratchPath("input.plx");
@@ -59,9 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
 
     // The same codec decoding the same bytes again gives the same pixels.
-    std::vector<uint8_t> first(fromMemory.image.pixels, fromMemory.image.pixels + BufferBytes(fromMemory));
+    std::vector<uint8_t> first(fromMemory.image.pixels,
+                               fromMemory.image.pixels + BufferBytes(fromMemory));
     fromMemory.dsp = plix::GetDspLevel(plix::DspLevel::kSse2);
     FUZZ_CHECK(fromMemory.DecodeMemory(data, static_cast<int32_t>(size)) == 1);
-    if (!first.empty()) FUZZ_CHECK(std::memcmp(first.data(), fromMemory.image.pixels, first.size()) == 0);
+    if (!first.empty())
+        FUZZ_CHECK(std::memcmp(first.data(), fromMemory.image.pixels, first.size()) == 0);
     return 0;
 }

@@ -27,7 +27,7 @@ std::vector<uint8_t> ToBuffer(const RgbPicture &pic) {
     return buf;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
@@ -35,14 +35,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     RgbPicture pic;
     ReadResult r;
     switch (DetectKind(bytes)) {
-    case FileKind::Png: r = ReadPng(bytes, limit, pic); break;
-    case FileKind::Ppm: r = ReadPpm(bytes, limit, pic); break;
-    case FileKind::Bmp: (void)CheckBmp(bytes, limit); return 0;
-    default:
-        // Each reader refuses what is not its own.
-        FUZZ_CHECK(!ReadPpm(bytes, limit, pic).ok());
-        FUZZ_CHECK(!ReadPng(bytes, limit, pic).ok());
-        return 0;
+        case FileKind::Png:
+            r = ReadPng(bytes, limit, pic);
+            break;
+        case FileKind::Ppm:
+            r = ReadPpm(bytes, limit, pic);
+            break;
+        case FileKind::Bmp:
+            (void)CheckBmp(bytes, limit);
+            return 0;
+        default:
+            // Each reader refuses what is not its own.
+            FUZZ_CHECK(!ReadPpm(bytes, limit, pic).ok());
+            FUZZ_CHECK(!ReadPng(bytes, limit, pic).ok());
+            return 0;
     }
     if (!r.ok()) {
         FUZZ_CHECK(!r.tooLarge || r.reason.find("larger than the limit") != std::string::npos);
@@ -52,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(uint64_t(pic.width) * uint64_t(pic.height) <= limit);
     FUZZ_CHECK(pic.rgb.size() == size_t(pic.width) * size_t(pic.height) * 3);
 
-    if (uint64_t(pic.width) * uint64_t(pic.height) > uint64_t(plix::fuzz::kMaxCheckedPixels)) return 0;
+    if (uint64_t(pic.width) * uint64_t(pic.height) > uint64_t(plix::fuzz::kMaxCheckedPixels))
+        return 0;
     const std::vector<uint8_t> buf = ToBuffer(pic);
     const PixelView view{buf.data(), pic.width, pic.height, size_t(pic.width) * 4};
     std::string png, ppm;

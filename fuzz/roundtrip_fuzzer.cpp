@@ -41,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             for (int32_t y = 0; y < height; ++y)
                 for (int32_t x = 0; x < width; ++x, k += 3)
                     source.image.SetPixel(x, y,
-                                    uint32_t{body[k % bodySize]} |
-                                        uint32_t{body[(k + 1) % bodySize]} << 8 |
-                                        uint32_t{body[(k + 2) % bodySize]} << 16);
+                                          uint32_t{body[k % bodySize]} |
+                                              uint32_t{body[(k + 1) % bodySize]} << 8 |
+                                              uint32_t{body[(k + 2) % bodySize]} << 16);
         }
     }
     const std::vector<uint8_t> before(source.image.pixels, source.image.pixels + bytes);

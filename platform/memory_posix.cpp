@@ -26,4 +26,4 @@ void *AllocatePictureBuffer(size_t bytes) {
     return std::malloc(bytes > 0 ? bytes : 1);
 }
 
-} // namespace plix::platform
+}  // namespace plix::platform

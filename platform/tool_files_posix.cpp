@@ -13,7 +13,9 @@ namespace plix::platform {
 
 namespace {
 
-std::string Reason(int err) { return std::strerror(err); }
+std::string Reason(int err) {
+    return std::strerror(err);
+}
 
 // The process's file creation mask, read once: reading it means setting it,
 // which must not happen while other threads create files.
@@ -55,7 +57,7 @@ bool WriteFd(int fd, const void *data, size_t size, std::string &reason) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool ReadAllBytes(const std::string &path, std::string &out, std::string &reason) {
     out.clear();
@@ -114,7 +116,8 @@ bool MakeFolders(const std::string &path, std::string &reason) {
     return true;
 }
 
-bool WriteIntoSpecialFile(const std::string &path, const void *data, size_t size, std::string &reason) {
+bool WriteIntoSpecialFile(const std::string &path, const void *data, size_t size,
+                          std::string &reason) {
     int fd;
     do {
         fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
@@ -135,11 +138,17 @@ bool WriteStandardOutput(const void *data, size_t size, std::string &reason) {
     return WriteFd(STDOUT_FILENO, data, size, reason);
 }
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
-void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+void IgnoreBrokenPipe() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
-PendingFile::~PendingFile() { Discard(); }
+PendingFile::~PendingFile() {
+    Discard();
+}
 
 bool PendingFile::Create(const std::string &target, std::string &reason) {
     Discard();
@@ -247,4 +256,4 @@ void PendingFile::Discard() {
     temp_.clear();
 }
 
-} // namespace plix::platform
+}  // namespace plix::platform

@@ -26,9 +26,9 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using plix::test::BinPath;
+using plix::test::DataPath;
 using plix::test::kDecodeError;
 using plix::test::kEncodeError;
-using plix::test::DataPath;
 using plix::test::ReadFileBytes;
 using plix::test::RunProgram;
 using plix::test::RunResult;

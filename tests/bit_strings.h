@@ -40,4 +40,4 @@ inline std::string Pack(const std::string &bits) {
     return bytes;
 }
 
-} // namespace plix::test
+}  // namespace plix::test

@@ -153,8 +153,8 @@ protected:
         for (int32_t y = 0; y < codec_->image.paddedHeight; ++y)
             for (int32_t x = 0; x < codec_->image.paddedWidth; ++x) {
                 if (x < codec_->image.width && y < codec_->image.height) continue;
-                const uint8_t *p =
-                    codec_->image.pixels + (static_cast<size_t>(y) * codec_->image.paddedWidth + x) * 4;
+                const uint8_t *p = codec_->image.pixels +
+                                   (static_cast<size_t>(y) * codec_->image.paddedWidth + x) * 4;
                 ASSERT_EQ(p[0] & p[1] & p[2] & p[3], 0xFF) << x << "," << y;
             }
     }
@@ -222,7 +222,8 @@ TEST_F(BitmapFiles, PaletteFilesAreRefusedAndLeaveNoImage) {
     ExpectRefused(MakeBmp(s));
     for (const char *f : {"bmp/pil_8.bmp", "bmp/pil_1.bmp"}) {
         ASSERT_TRUE(codec_->image.Create(4, 4));
-        EXPECT_EQ(plix::ImportBitmap(codec_->image, DataPath(f).c_str()), BitmapImport::Refused) << f;
+        EXPECT_EQ(plix::ImportBitmap(codec_->image, DataPath(f).c_str()), BitmapImport::Refused)
+            << f;
         EXPECT_EQ(codec_->image.pixels, nullptr) << f;
     }
 }
@@ -618,7 +619,8 @@ void ExpectMatchesReference(Codec &codec, const Reference &r) {
     int mismatches = 0;
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
-            const uint8_t *p = codec.image.pixels + (static_cast<size_t>(y) * codec.image.paddedWidth + x) * 4;
+            const uint8_t *p =
+                codec.image.pixels + (static_cast<size_t>(y) * codec.image.paddedWidth + x) * 4;
             const uint8_t *q = ref.rgb.data() + (static_cast<size_t>(y) * ref.width + x) * 3;
             bool same = SameChannel(p[2], q[0], r.bits[0]) && SameChannel(p[1], q[1], r.bits[1]) &&
                         SameChannel(p[0], q[2], r.bits[2]);
@@ -630,8 +632,11 @@ void ExpectMatchesReference(Codec &codec, const Reference &r) {
     EXPECT_EQ(mismatches, 0);
     // Padding keeps its white bytes.
     for (int32_t y = 0; y < codec.image.paddedHeight; ++y)
-        for (int32_t x = (y < codec.image.height ? codec.image.width : 0); x < codec.image.paddedWidth; ++x)
-            ASSERT_EQ(codec.image.pixels[(static_cast<size_t>(y) * codec.image.paddedWidth + x) * 4], 0xFF);
+        for (int32_t x = (y < codec.image.height ? codec.image.width : 0);
+             x < codec.image.paddedWidth; ++x)
+            ASSERT_EQ(
+                codec.image.pixels[(static_cast<size_t>(y) * codec.image.paddedWidth + x) * 4],
+                0xFF);
 }
 
 TEST(BitmapClients, ImageMagickAndPillowFilesImportToTheirPixels) {
@@ -788,7 +793,8 @@ TEST(BitmapSuite, CutFilesNeverReadPastTheirData) {
             std::unique_ptr<uint8_t[]> part(new uint8_t[cut ? cut : 1]);
             std::memcpy(part.get(), bytes.data(), cut);
             BitmapImport r = plix::ImportBitmapMemory(codec->image, part.get(), cut);
-            ASSERT_EQ(r == BitmapImport::Ok, codec->image.pixels != nullptr) << f << " cut at " << cut;
+            ASSERT_EQ(r == BitmapImport::Ok, codec->image.pixels != nullptr)
+                << f << " cut at " << cut;
         }
     }
 }
@@ -809,7 +815,8 @@ void ExpectPixelsMatchPpm(Codec &codec, const std::string &ppm) {
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
             const uint8_t *q = ref.rgb.data() + (static_cast<size_t>(y) * ref.width + x) * 3;
-            ASSERT_EQ(codec.image.GetPixel(x, y), (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0])
+            ASSERT_EQ(codec.image.GetPixel(x, y),
+                      (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0])
                 << x << "," << y;
         }
 }

@@ -26,7 +26,9 @@ constexpr int kClassOf[3] = {0, 1, 1};
 using test::Pack;
 using test::WrittenBits;
 
-std::string Code(int symbol, int cls, bool ac) { return test::SymbolBits(symbol, cls, ac); }
+std::string Code(int symbol, int cls, bool ac) {
+    return test::SymbolBits(symbol, cls, ac);
+}
 
 // Block with the given zigzag positions set.
 Block Zigzag(std::initializer_list<std::pair<int, int32_t>> values) {
@@ -53,7 +55,9 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
     EXPECT_TRUE(slow.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
     EXPECT_TRUE(batch.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
     int32_t pf[3] = {0, 0, 0}, ps[3] = {0, 0, 0}, pb[3] = {0, 0, 0};
-    if (start) std::copy(start, start + 3, pf), std::copy(start, start + 3, ps), std::copy(start, start + 3, pb);
+    if (start)
+        std::copy(start, start + 3, pf), std::copy(start, start + 3, ps),
+            std::copy(start, start + 3, pb);
     std::vector<Block> out;
     int32_t atPositionsEnd[3];
     std::copy(pb, pb + 3, atPositionsEnd);
@@ -80,10 +84,12 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
         std::fill(&blocks[0][0], &blocks[0][0] + 6 * 64, 0x5A5A5A5A);
         DecodePositions(batch, blocks, n, luma, chroma, pb);
         for (int j = 0; j < 3 * n; ++j)
-            EXPECT_EQ(Block(blocks[j], blocks[j] + 64), out[3 * i + j]) << "batch block " << 3 * i + j;
+            EXPECT_EQ(Block(blocks[j], blocks[j] + 64), out[3 * i + j])
+                << "batch block " << 3 * i + j;
         i += n;
     }
-    EXPECT_EQ(std::vector<int32_t>(pb, pb + 3), std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
+    EXPECT_EQ(std::vector<int32_t>(pb, pb + 3),
+              std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
 
     // The raw forms (the plain one and the chosen one, with the BMI2 shifts
     // where the processor has them): limited and, for the blocks they mark,
@@ -105,22 +111,26 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
                 const Block &want = out[3 * i + j];
                 Block got(64);
                 const bool marked = (dcOnly >> j) & 1;
-                for (int c = 0; c < 64; ++c) got[c] = marked && c > 0 ? 0 : std::clamp(blocks[j][c], -256, 255);
+                for (int c = 0; c < 64; ++c)
+                    got[c] = marked && c > 0 ? 0 : std::clamp(blocks[j][c], -256, 255);
                 EXPECT_EQ(got, want) << "raw form " << form << " block " << 3 * i + j;
                 if (marked) {
-                    EXPECT_EQ(blocks[j][1], 0x5A5A5A5A) << "raw form " << form << " block " << 3 * i + j;
+                    EXPECT_EQ(blocks[j][1], 0x5A5A5A5A)
+                        << "raw form " << form << " block " << 3 * i + j;
                 }
             }
             i += n;
         }
-        EXPECT_EQ(std::vector<int32_t>(pr, pr + 3), std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
+        EXPECT_EQ(std::vector<int32_t>(pr, pr + 3),
+                  std::vector<int32_t>(atPositionsEnd, atPositionsEnd + 3));
     }
     if (count % 3 == 0) {
         StreamReader again;
         EXPECT_TRUE(again.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
         int32_t pa[3] = {0, 0, 0};
         if (start) std::copy(start, start + 3, pa);
-        for (int i = 0; i < count; ++i) DecodeBlock(again, blocks[0], q[kClassOf[i % 3]], kClassOf[i % 3], pa[i % 3]);
+        for (int i = 0; i < count; ++i)
+            DecodeBlock(again, blocks[0], q[kClassOf[i % 3]], kClassOf[i % 3], pa[i % 3]);
         const int32_t end = again.ReadSigned(31);
         EXPECT_EQ(batch.ReadSigned(31), end);
         EXPECT_EQ(raws[0].ReadSigned(31), end);
@@ -136,9 +146,9 @@ struct Tables {
 
 TEST(BlockCoding, ZigzagOrderWalksTheAntiDiagonals) {
     EXPECT_EQ(ZigzagOrder[0], 0);
-    EXPECT_EQ(ZigzagOrder[1], 1);   // (0, 1)
-    EXPECT_EQ(ZigzagOrder[2], 8);   // (1, 0)
-    EXPECT_EQ(ZigzagOrder[63], 63); // (7, 7)
+    EXPECT_EQ(ZigzagOrder[1], 1);    // (0, 1)
+    EXPECT_EQ(ZigzagOrder[2], 8);    // (1, 0)
+    EXPECT_EQ(ZigzagOrder[63], 63);  // (7, 7)
     // Diagonal by diagonal; odd diagonals run down-left, even ones up-right.
     int pos = 0;
     for (int d = 0; d <= 14; ++d) {
@@ -154,12 +164,14 @@ TEST(BlockCoding, ZigzagOrderWalksTheAntiDiagonals) {
 }
 
 TEST(BlockCoding, CategoriesAndValueBits) {
-    const std::pair<int32_t, int> categories[] = {{0, 0},   {1, 1},   {-1, 1},   {2, 2},   {3, 2},
-                                                  {255, 8}, {256, 9}, {-510, 9}, {511, 9}, {-511, 9},
-                                                  {-512, 10}, {INT32_MIN, 32}, {INT32_MAX, 31}};
+    const std::pair<int32_t, int> categories[] = {
+        {0, 0},    {1, 1},   {-1, 1},   {2, 2},     {3, 2},          {255, 8},       {256, 9},
+        {-510, 9}, {511, 9}, {-511, 9}, {-512, 10}, {INT32_MIN, 32}, {INT32_MAX, 31}};
     for (auto [v, n] : categories) EXPECT_EQ(MagnitudeCategory(v), n) << v;
 
-    auto bits = [](int32_t v, int n) { return WrittenBits([&](StreamWriter &w) { WriteValueBits(w, v, n); }); };
+    auto bits = [](int32_t v, int n) {
+        return WrittenBits([&](StreamWriter &w) { WriteValueBits(w, v, n); });
+    };
     EXPECT_EQ(bits(-1, 1), "0");
     EXPECT_EQ(bits(-7, 3), "000");
     EXPECT_EQ(bits(-4, 3), "011");
@@ -194,18 +206,22 @@ TEST(BlockCoding, WorkedBlocks) {
 
     // Only position 63, value 1: three 16-zero runs, run 14 size 1, the
     // value bit, and no end of block.
-    EXPECT_EQ(EncodedBits(Zigzag({{63, 1}}), 0), "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xE1, 0, true) + "1");
+    EXPECT_EQ(EncodedBits(Zigzag({{63, 1}}), 0),
+              "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xE1, 0, true) + "1");
     EXPECT_EQ(Code(0xE1, 0, true).size(), 12u);
 
     // Last coefficient at position 40: trailing zeros are one end of block.
     EXPECT_EQ(EncodedBits(Zigzag({{1, 5}, {40, -2}}), 0),
-              "000" + std::string("100") + "101" + kZeroRun16 + kZeroRun16 + Code(0x62, 0, true) + "01" + kEndOfBlock);
+              "000" + std::string("100") + "101" + kZeroRun16 + kZeroRun16 + Code(0x62, 0, true) +
+                  "01" + kEndOfBlock);
 
     // Exactly 16 zeros, then a coefficient: one 16-zero run, then run 0.
     EXPECT_EQ(EncodedBits(Zigzag({{17, 3}}), 0), "000" + kZeroRun16 + "01" + "11" + kEndOfBlock);
     // 32 zeros: two runs of 16, then run 0; 31 zeros: one run and run 15.
-    EXPECT_EQ(EncodedBits(Zigzag({{33, -1}}), 1), "00" + kZeroRun16 + kZeroRun16 + "00" + "0" + kEndOfBlock);
-    EXPECT_EQ(EncodedBits(Zigzag({{32, 1}}), 1), "00" + kZeroRun16 + Code(0xF1, 1, true) + "1" + kEndOfBlock);
+    EXPECT_EQ(EncodedBits(Zigzag({{33, -1}}), 1),
+              "00" + kZeroRun16 + kZeroRun16 + "00" + "0" + kEndOfBlock);
+    EXPECT_EQ(EncodedBits(Zigzag({{32, 1}}), 1),
+              "00" + kZeroRun16 + Code(0xF1, 1, true) + "1" + kEndOfBlock);
 
     // A value in every position: no runs, no end of block.
     Block full(64, 1);
@@ -225,7 +241,8 @@ TEST(BlockCoding, DcPredictionAcrossBlocks) {
             EXPECT_EQ(pred, dc);
         }
     });
-    EXPECT_EQ(bits, "011" + std::string("1010") + kEndOfBlock + "000" + kEndOfBlock + "001" + "00" + kEndOfBlock);
+    EXPECT_EQ(bits, "011" + std::string("1010") + kEndOfBlock + "000" + kEndOfBlock + "001" + "00" +
+                        kEndOfBlock);
 
     // Components 1 and 2 share table class 1 but not their predictors.
     std::string bytes;
@@ -253,8 +270,8 @@ TEST(BlockCoding, DequantisationClamps) {
     Tables four(4);
     std::vector<Block> out = DecodeBoth(bytes, 1, four.q);
     Block expected(64, 0);
-    expected[0] = 255;              // 400
-    expected[ZigzagOrder[1]] = -256; // -400
+    expected[0] = 255;                // 400
+    expected[ZigzagOrder[1]] = -256;  // -400
     expected[ZigzagOrder[2]] = 252;
     expected[ZigzagOrder[5]] = 255;  // 256
     expected[ZigzagOrder[63]] = -256;
@@ -270,7 +287,8 @@ TEST(BlockCoding, HostileDcSymbolsWrap) {
         // 0x1F with 31 one bits: +2^31 - 1; from a predictor of 1 it wraps to
         // the most negative value.
         const int32_t start[3] = {1, 0, 0};
-        std::vector<Block> out = DecodeBoth(Pack("111111111" + ones31 + kEndOfBlock), 1, one.q, start);
+        std::vector<Block> out =
+            DecodeBoth(Pack("111111111" + ones31 + kEndOfBlock), 1, one.q, start);
         EXPECT_EQ(out[0][0], -256);
         StreamReader r;
         std::string bytes = Pack("111111111" + ones31 + kEndOfBlock);
@@ -288,12 +306,14 @@ TEST(BlockCoding, HostileDcSymbolsWrap) {
     }
     {
         // 0x0F with 15 zero bits: 1 - 2^15, clamped.
-        std::vector<Block> out = DecodeBoth(Pack("1111011" + std::string(15, '0') + kEndOfBlock), 1, one.q);
+        std::vector<Block> out =
+            DecodeBoth(Pack("1111011" + std::string(15, '0') + kEndOfBlock), 1, one.q);
         EXPECT_EQ(out[0][0], -256);
     }
     {
         // 0x10 with the 16 bits 1000000000000011: +32771, clamped.
-        std::vector<Block> out = DecodeBoth(Pack("111110000" + std::string("1000000000000011") + kEndOfBlock), 1, one.q);
+        std::vector<Block> out =
+            DecodeBoth(Pack("111110000" + std::string("1000000000000011") + kEndOfBlock), 1, one.q);
         EXPECT_EQ(out[0][0], 255);
     }
 }
@@ -305,7 +325,8 @@ TEST(BlockCoding, RunsPastTheEndStopTheBlock) {
     const std::string next = "10" + std::string("11") + kEndOfBlock;  // class 1: DC +3, all zero
     {
         // p = 49 after three runs; run 15 would reach position 64.
-        std::string bits = "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xF1, 0, true) + next;
+        std::string bits =
+            "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xF1, 0, true) + next;
         std::vector<Block> out = DecodeBoth(Pack(bits), 2, one.q);
         EXPECT_EQ(out[0], Block(64, 0));
         Block second(64, 0);
@@ -332,7 +353,8 @@ TEST(BlockCoding, RunsPastTheEndStopTheBlock) {
     }
     {
         // Run 14 from position 49 lands on 63 and does take its value.
-        std::string bits = "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xE1, 0, true) + "0" + next;
+        std::string bits =
+            "000" + kZeroRun16 + kZeroRun16 + kZeroRun16 + Code(0xE1, 0, true) + "0" + next;
         std::vector<Block> out = DecodeBoth(Pack(bits), 2, one.q);
         EXPECT_EQ(out[0], Zigzag({{63, -1}}));
         EXPECT_EQ(out[1][0], 3);
@@ -379,7 +401,8 @@ TEST(BlockCoding, RandomBlocksRoundTrip) {
 // quantiser never produces.
 TEST(BlockCoding, FastEncoderMatchesReference) {
     std::mt19937 rng(31);
-    const int32_t extremes[] = {512, -512, 1023, -1024, 65535, -65536, INT32_MAX, INT32_MIN, 511, -511};
+    const int32_t extremes[] = {512,    -512,      1023,      -1024, 65535,
+                                -65536, INT32_MAX, INT32_MIN, 511,   -511};
     for (int round = 0; round < 200; ++round) {
         std::string fastBytes, slowBytes;
         StreamWriter fw, sw;
@@ -488,13 +511,15 @@ TEST(BlockCoding, FastDecoderMatchesReferenceOnSymbolStreams) {
                 for (int b = 0; b < n; ++b) bits += rng() & 1 ? '1' : '0';
             };
             int dc = static_cast<int>(rng() % 10);
-            if (cls == 0 && rng() % 20 == 0) dc = 0x0F + static_cast<int>(rng() % 17);  // 15..31 bits
+            if (cls == 0 && rng() % 20 == 0)
+                dc = 0x0F + static_cast<int>(rng() % 17);  // 15..31 bits
             put(dc, false);
             value(dc);
             for (int n = static_cast<int>(rng() % 80); n > 0; --n) {
                 int symbol;
                 do {
-                    int run = rng() % 4 ? static_cast<int>(rng() % 3) : static_cast<int>(rng() % 16);
+                    int run =
+                        rng() % 4 ? static_cast<int>(rng() % 3) : static_cast<int>(rng() % 16);
                     symbol = run * 16 + static_cast<int>(rng() % 10);
                     if (rng() % 30 == 0) symbol = 0x10;
                 } while (t.codeTable[cls * 512 + 256 + symbol] == 0);
@@ -522,5 +547,5 @@ TEST(BlockCoding, FastDecoderMatchesReferenceForEveryAcPrefix) {
     }
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -114,7 +114,8 @@ TEST_F(CodecObject, ZeroSizesGiveAnEmptyImage) {
 std::vector<uint8_t> Header(int32_t w, int32_t h, uint8_t mode = 1, uint8_t matrix = 0) {
     std::vector<uint8_t> v = {'P', 'L', 'I', 'X', mode, matrix, 0, 0};
     for (int32_t s : {h, w})
-        for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(static_cast<uint32_t>(s) >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            v.push_back(static_cast<uint8_t>(static_cast<uint32_t>(s) >> (8 * i)));
     return v;
 }
 
@@ -176,4 +177,4 @@ TEST_F(CodecObject, EncodeNeedsAnImageAndAKnownMatrix) {
     EXPECT_FALSE(codec_.encodeFile("/dev/full", 1, 0, 0));
 }
 
-} // namespace
+}  // namespace

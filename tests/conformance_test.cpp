@@ -48,7 +48,9 @@ const std::vector<Case> &Cases() {
     return cases;
 }
 
-std::string Conf(const std::string &rel) { return DataPath("conformance/" + rel); }
+std::string Conf(const std::string &rel) {
+    return DataPath("conformance/" + rel);
+}
 
 class Conformance : public ::testing::TestWithParam<size_t> {
 protected:
@@ -98,8 +100,8 @@ class ConformanceEncode : public Conformance {};
 TEST_P(ConformanceEncode, EncodesTheSourceToTheExpectedFile) {
     plix::test::TempDir dir;
     std::string out = dir.File("out.plx");
-    ASSERT_TRUE(codec_.encodeBitmapFile(Conf(c()["input_bmp"]).c_str(), out.c_str(), c().Int("mode"),
-                                        c().Int("qfactor"), c().Int("matrix")));
+    ASSERT_TRUE(codec_.encodeBitmapFile(Conf(c()["input_bmp"]).c_str(), out.c_str(),
+                                        c().Int("mode"), c().Int("qfactor"), c().Int("matrix")));
     auto got = ReadFileBytes(out);
     auto expected = ReadFileBytes(Conf(c()["plx"]));
     ASSERT_EQ(got.size(), expected.size());
@@ -113,11 +115,16 @@ std::vector<size_t> CaseIndices(bool encodeOnly) {
     return idx;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<size_t> &info) { return Cases()[info.param]["name"]; }
+std::string CaseName(const ::testing::TestParamInfo<size_t> &info) {
+    return Cases()[info.param]["name"];
+}
 
 INSTANTIATE_TEST_SUITE_P(Vectors, Conformance, ::testing::ValuesIn(CaseIndices(false)), CaseName);
-INSTANTIATE_TEST_SUITE_P(Vectors, ConformanceEncode, ::testing::ValuesIn(CaseIndices(true)), CaseName);
+INSTANTIATE_TEST_SUITE_P(Vectors, ConformanceEncode, ::testing::ValuesIn(CaseIndices(true)),
+                         CaseName);
 
-TEST(ConformanceIndex, HasAllCases) { EXPECT_GE(Cases().size(), 131u); }
+TEST(ConformanceIndex, HasAllCases) {
+    EXPECT_GE(Cases().size(), 131u);
+}
 
-} // namespace
+}  // namespace

@@ -28,12 +28,14 @@ TEST(DecodeReport, StreamCountsTheBitsTakenAndTheDataDelivered) {
 
 TEST(DecodeReport, CompleteFilesAreWholeThroughFileAndMemory) {
     PlixCodec *codec = PLIX_Constructor();
-    for (const char *name : {"mix_100x75_m0_q0_x0", "pixel_1x1_m1_q15_x2", "crafted_extra5", "edges_17x9_m1_q4_x1"}) {
+    for (const char *name :
+         {"mix_100x75_m0_q0_x0", "pixel_1x1_m1_q15_x2", "crafted_extra5", "edges_17x9_m1_q4_x1"}) {
         const std::vector<uint8_t> data = Case(name);
         BlockCount count;
         ASSERT_TRUE(CountWholeBlocks(data.data(), data.size(), count)) << name;
         EXPECT_EQ(count.whole, count.total) << name;
-        ASSERT_TRUE(codec->ops->DecodeMemory(codec, data.data(), static_cast<int32_t>(data.size())));
+        ASSERT_TRUE(
+            codec->ops->DecodeMemory(codec, data.data(), static_cast<int32_t>(data.size())));
         EXPECT_TRUE(DecodedWhole(codec)) << name;
         ASSERT_TRUE(codec->ops->DecodeFile(
             codec, test::DataPath(std::string("conformance/cases/") + name + ".plx").c_str()));
@@ -86,5 +88,5 @@ TEST(DecodeReport, RefusesWhatTheDecoderRefuses) {
     EXPECT_FALSE(CountWholeBlocks(bad.data(), bad.size(), count));
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -38,7 +38,8 @@ QuantDivisors Divisors(int32_t q) {
 
 // One block through a level's whole-position kernel: the samples in all three
 // components, the same divisors for each; the three results must agree.
-void ForwardByLevel(const Dsp *d, const int32_t samples[64], const QuantDivisors &div, int32_t out[64]) {
+void ForwardByLevel(const Dsp *d, const int32_t samples[64], const QuantDivisors &div,
+                    int32_t out[64]) {
     uint8_t pixels[8 * 32];
     for (int i = 0; i < 64; ++i)
         for (int k = 0; k < 4; ++k) pixels[i * 4 + k] = static_cast<uint8_t>(samples[i] + 128);
@@ -321,7 +322,8 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
             // The next position along, against the plain kernel.
             int32_t right[3][64];
             d->forwardBlocks(pixels.data() + 36, rowBytes, luma, chroma, right);
-            GetDspLevel(DspLevel::kPlain)->forwardBlocks(pixels.data() + 36, rowBytes, luma, chroma, got);
+            GetDspLevel(DspLevel::kPlain)
+                ->forwardBlocks(pixels.data() + 36, rowBytes, luma, chroma, got);
             ASSERT_EQ(0, std::memcmp(right, got, sizeof got)) << d->name << " " << n;
         }
     }

@@ -13,10 +13,12 @@ std::vector<uint8_t> Bytes(const PlixHeader &h) {
 }
 
 TEST(Header, ExampleBytes) {
-    EXPECT_EQ(Bytes(MakeHeader(0, 0, 0, 100, 50)),
-              (std::vector<uint8_t>{0x50, 0x4C, 0x49, 0x58, 0, 0, 0, 0, 0x32, 0, 0, 0, 0x64, 0, 0, 0}));
+    EXPECT_EQ(
+        Bytes(MakeHeader(0, 0, 0, 100, 50)),
+        (std::vector<uint8_t>{0x50, 0x4C, 0x49, 0x58, 0, 0, 0, 0, 0x32, 0, 0, 0, 0x64, 0, 0, 0}));
     auto vga = Bytes(MakeHeader(1, 15, 2, 640, 480));
-    EXPECT_EQ(std::vector<uint8_t>(vga.begin() + 4, vga.begin() + 8), (std::vector<uint8_t>{1, 2, 15, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(vga.begin() + 4, vga.begin() + 8),
+              (std::vector<uint8_t>{1, 2, 15, 0}));
     EXPECT_EQ(std::vector<uint8_t>(vga.begin() + 8, vga.end()),
               (std::vector<uint8_t>{0xE0, 0x01, 0, 0, 0x80, 0x02, 0, 0}));
 }
@@ -47,5 +49,5 @@ TEST(Header, ParsesWhatItWrites) {
     EXPECT_FALSE(ParseHeader(raw).HasMagic());
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -13,8 +13,8 @@ namespace plix {
 namespace {
 
 using test::Pack;
-using test::WrittenBits;
 using test::SymbolBits;
+using test::WrittenBits;
 
 // Code of an entry of the code table as a bit string ("" for none).
 std::string EntryBits(uint16_t entry) {
@@ -38,8 +38,10 @@ TEST(Huffman, WorkedCodeWords) {
         EXPECT_EQ(SymbolBits(0xF8, cls, true), "111101111110");
         EXPECT_EQ(SymbolBits(0x01, cls, true), "00");
         // Symbols without a code write nothing.
-        for (int symbol : {0x20, 0x30, 0xF0, 0x0A, 0x1F, 0xFF}) EXPECT_EQ(SymbolBits(symbol, cls, true), "");
-        for (int symbol : {0x20, 0x30, 0xF0, 0x0A, 0x1F, 0xFF}) EXPECT_EQ(Entry(cls, true, symbol), 0);
+        for (int symbol : {0x20, 0x30, 0xF0, 0x0A, 0x1F, 0xFF})
+            EXPECT_EQ(SymbolBits(symbol, cls, true), "");
+        for (int symbol : {0x20, 0x30, 0xF0, 0x0A, 0x1F, 0xFF})
+            EXPECT_EQ(Entry(cls, true, symbol), 0);
     }
     EXPECT_EQ(SymbolBits(9, 1, false), "11111111");
     EXPECT_EQ(SymbolBits(9, 0, false), "1111010");
@@ -163,9 +165,11 @@ TEST(Huffman, WorkedDecodes) {
         int symbol;
     };
     const Case cases[] = {
-        {"00", 0, true, 0x01},          {"00", 1, true, 0x01},          {"1111011", 0, false, 0x0F},
-        {"111111111", 0, false, 0x1F},  {"111110000", 0, false, 0x10},  {"11111", 0, true, 0x00},
-        {"111101111111", 1, true, 0x10}, {"11111111", 1, false, 0x09}, {"11110000111", 0, true, 0xF9},
+        {"00", 0, true, 0x01},           {"00", 1, true, 0x01},
+        {"1111011", 0, false, 0x0F},     {"111111111", 0, false, 0x1F},
+        {"111110000", 0, false, 0x10},   {"11111", 0, true, 0x00},
+        {"111101111111", 1, true, 0x10}, {"11111111", 1, false, 0x09},
+        {"11110000111", 0, true, 0xF9},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.bits);
@@ -191,9 +195,12 @@ TEST(Huffman, LookupEqualsTreeWalkForEveryPrefix) {
         const bool ac = array % 2;
         for (uint32_t prefix = 0; prefix < 4096; ++prefix) {
             uint32_t tail = rng();
-            uint8_t bytes[6] = {static_cast<uint8_t>(prefix >> 4), static_cast<uint8_t>((prefix << 4) | (tail >> 28)),
-                                static_cast<uint8_t>(tail >> 20), static_cast<uint8_t>(tail >> 12),
-                                static_cast<uint8_t>(tail >> 4), static_cast<uint8_t>(tail << 4)};
+            uint8_t bytes[6] = {static_cast<uint8_t>(prefix >> 4),
+                                static_cast<uint8_t>((prefix << 4) | (tail >> 28)),
+                                static_cast<uint8_t>(tail >> 20),
+                                static_cast<uint8_t>(tail >> 12),
+                                static_cast<uint8_t>(tail >> 4),
+                                static_cast<uint8_t>(tail << 4)};
             StreamReader slow;
             ASSERT_TRUE(slow.OpenMemory(bytes, 6));
             const int expected = DecodeSymbol(slow, cls, ac);
@@ -204,5 +211,5 @@ TEST(Huffman, LookupEqualsTreeWalkForEveryPrefix) {
     }
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -31,7 +31,7 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     }
 
     // Products around the limits, the 16-bit saturation and the 32-bit ends.
-    const int32_t edges[] = {-256, 255,   -257,   256,    -255,   254,      32767,    -32768,
+    const int32_t edges[] = {-256,  255,    -257,  256,    -255,    254,       32767,     -32768,
                              32768, -32769, 65535, -65536, 1 << 20, INT32_MAX, INT32_MIN, 0};
     std::mt19937 rng(41);
     const size_t rowBytes = 96;  // 24 pixels: positions at pixels 2 and 10
@@ -73,7 +73,8 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
             // Converted on the way: the pixels the plain conversion makes of
             // those, the rest of the rows untouched.
             std::vector<uint8_t> rgb = want;
-            ConvertYccToRgb(rgb.data() + 8, static_cast<int32_t>(rowBytes / 4), 16, 8, GetYccToRgbTables());
+            ConvertYccToRgb(rgb.data() + 8, static_cast<int32_t>(rowBytes / 4), 16, 8,
+                            GetYccToRgbTables());
             std::memcpy(blocks, raw, sizeof blocks);
             got = base;
             d->inverseDecoded2(blocks, dcOnly, got.data() + 8, rowBytes, &GetYccToRgbTables());

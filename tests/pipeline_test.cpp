@@ -74,7 +74,8 @@ TEST(Pipeline, FourthByteOfDecodedPixels) {
         EXPECT_EQ(dec.decoder.Report().positions, 2);
         for (int32_t y = 0; y < dec.image.paddedHeight; ++y) {
             for (int32_t x = 0; x < dec.image.paddedWidth; ++x) {
-                uint8_t b3 = dec.image.pixels[(static_cast<size_t>(y) * dec.image.paddedWidth + x) * 4 + 3];
+                uint8_t b3 =
+                    dec.image.pixels[(static_cast<size_t>(y) * dec.image.paddedWidth + x) * 4 + 3];
                 bool inside = x < 10 && y < 3;
                 // The inverse colour conversion writes 0 in the image area only;
                 // the block store never writes byte 3.
@@ -99,7 +100,8 @@ TEST(Pipeline, FlatPicturesComeBackExactlyWhereTheDivisorsAllowIt) {
         Codec c;
         Load(c, p);
         // Padding is white: fill it with the colour too so every block is flat.
-        for (size_t i = 0; i < static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight; ++i) {
+        for (size_t i = 0; i < static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight;
+             ++i) {
             c.image.pixels[i * 4] = static_cast<uint8_t>(colour >> 16);
             c.image.pixels[i * 4 + 1] = static_cast<uint8_t>(colour >> 8);
             c.image.pixels[i * 4 + 2] = static_cast<uint8_t>(colour);
@@ -130,9 +132,10 @@ TEST_P(PhotoRoundTrip, KeepsItsPsnrFloor) {
     Codec d;
     ASSERT_TRUE(d.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())));
     double psnr = test::Psnr(src, Read(d));
-    std::printf("%s mode %d q %d matrix %d: %zu bytes, PSNR %.2f dB\n", pc.file, pc.mode, pc.q, pc.matrix,
-                plx.size(), psnr);
-    EXPECT_GE(psnr, pc.floor) << pc.file << " mode " << pc.mode << " q " << pc.q << " matrix " << pc.matrix;
+    std::printf("%s mode %d q %d matrix %d: %zu bytes, PSNR %.2f dB\n", pc.file, pc.mode, pc.q,
+                pc.matrix, plx.size(), psnr);
+    EXPECT_GE(psnr, pc.floor) << pc.file << " mode " << pc.mode << " q " << pc.q << " matrix "
+                              << pc.matrix;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -146,8 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PsnrCase{"photos/astronaut_512x512.bmp", 0, 0, 0, 38.2},
                       PsnrCase{"photos/astronaut_512x512.bmp", 0, 8, 0, 30.8}));
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix
 
 namespace plix {
 namespace {
@@ -171,5 +174,5 @@ TEST(Pipeline, BodylessFileDecodesTheSameWhateverCameBefore) {
     EXPECT_NE(afterOther, expect);
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -74,9 +74,9 @@ TEST(BlockPrepared, CategoriesAndValueBits) {
         int32_t v;
         int size;
         uint16_t bits;
-    } cases[] = {{0, 0, 0},     {1, 1, 1},      {-1, 1, 0},     {2, 2, 2},      {-2, 2, 1},
-                 {-3, 2, 0},    {5, 3, 5},      {-5, 3, 2},     {255, 8, 255},  {-256, 9, 255},
-                 {511, 9, 511}, {-511, 9, 0},   {256, 9, 256},  {-255, 8, 0}};
+    } cases[] = {{0, 0, 0},     {1, 1, 1},    {-1, 1, 0},    {2, 2, 2},     {-2, 2, 1},
+                 {-3, 2, 0},    {5, 3, 5},    {-5, 3, 2},    {255, 8, 255}, {-256, 9, 255},
+                 {511, 9, 511}, {-511, 9, 0}, {256, 9, 256}, {-255, 8, 0}};
     for (const auto &c : cases) {
         Block b(64, 0);
         b[ZigzagOrder[37]] = c.v;
@@ -118,7 +118,8 @@ TEST(BlockPrepared, CodersWriteTheReferenceBits) {
             blocks[13][0] = INT32_MAX;
         }
         std::vector<PreparedBlock> prepared(blocks.size());
-        for (size_t i = 0; i < blocks.size(); ++i) ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
+        for (size_t i = 0; i < blocks.size(); ++i)
+            ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
         const std::string expect = ReferenceBytes(blocks);
 
         std::string single, batched;
@@ -126,7 +127,8 @@ TEST(BlockPrepared, CodersWriteTheReferenceBits) {
         ASSERT_TRUE(ws.OpenMemory(&single));
         ASSERT_TRUE(wb.OpenMemory(&batched));
         int32_t ps[3] = {0, 0, 0}, pb[3] = {0, 0, 0};
-        for (size_t i = 0; i < blocks.size(); ++i) EncodePreparedBlock(ws, prepared[i], kClassOf[i % 3], ps[i % 3]);
+        for (size_t i = 0; i < blocks.size(); ++i)
+            EncodePreparedBlock(ws, prepared[i], kClassOf[i % 3], ps[i % 3]);
         // Batches of 1, 2 and 3 positions.
         for (size_t i = 0, n = 1; i < blocks.size(); i += 3 * n, n = n % 3 + 1) {
             n = std::min(n, (blocks.size() - i) / 3);
@@ -153,12 +155,14 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
             for (const Block &b : RandomBlocks(rng, 6, density)) blocks.push_back(b);
         }
         std::vector<PreparedBlock> prepared(blocks.size());
-        for (size_t i = 0; i < blocks.size(); ++i) ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
+        for (size_t i = 0; i < blocks.size(); ++i)
+            ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
         std::string bytes;
         StreamWriter w;
         ASSERT_TRUE(w.OpenMemory(&bytes));
         int32_t pred[3] = {0, 0, 0};
-        for (size_t i = 0; i < blocks.size(); i += 6) EncodePreparedPositions(w, &prepared[i], 2, pred);
+        for (size_t i = 0; i < blocks.size(); i += 6)
+            EncodePreparedPositions(w, &prepared[i], 2, pred);
         Finish(w);
         ASSERT_GT(bytes.size(), 3 * kStreamChunk);
         ASSERT_EQ(bytes, ReferenceBytes(blocks)) << "density " << density;
@@ -174,7 +178,8 @@ std::vector<const Dsp *> PreparingLevels() {
 }
 
 bool SamePrepared(const PreparedBlock &a, const PreparedBlock &b) {
-    return a.dc == b.dc && a.nonZero == b.nonZero && std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 &&
+    return a.dc == b.dc && a.nonZero == b.nonZero &&
+           std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 &&
            std::memcmp(a.size, b.size, sizeof a.size) == 0;
 }
 
@@ -195,16 +200,23 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
         for (size_t i = 0; i < pixels.size(); ++i) {
             uint8_t &p = pixels[i];
             switch (kind) {
-                case 0: p = static_cast<uint8_t>(rng()); break;
-                case 1: p = (rng() & 1) ? 255 : 0; break;
+                case 0:
+                    p = static_cast<uint8_t>(rng());
+                    break;
+                case 1:
+                    p = (rng() & 1) ? 255 : 0;
+                    break;
                 case 2: {  // checkerboards and stripes of extremes per channel
                     const size_t x = (i % rowBytes) / 4, y = i / rowBytes;
                     p = (((x >> (n % 3)) ^ (y >> ((n / 3) % 3))) & 1) != 0 ? 255 : 0;
                     break;
                 }
-                case 3: p = static_cast<uint8_t>(base); break;
+                case 3:
+                    p = static_cast<uint8_t>(base);
+                    break;
                 default:
-                    p = static_cast<uint8_t>(std::clamp(base + static_cast<int>(rng() % spread) - spread / 2, 0, 255));
+                    p = static_cast<uint8_t>(
+                        std::clamp(base + static_cast<int>(rng() % spread) - spread / 2, 0, 255));
                     break;
             }
         }
@@ -214,7 +226,8 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
                 t1[k] = 1 + static_cast<int32_t>(rng() % 254);
             }
         } else {
-            BuildQuantTables(static_cast<uint8_t>(n % 3), static_cast<uint8_t>(n % 4 == 0 ? 0 : n % 17), t0, t1);
+            BuildQuantTables(static_cast<uint8_t>(n % 3),
+                             static_cast<uint8_t>(n % 4 == 0 ? 0 : n % 17), t0, t1);
         }
         QuantDivisors luma, chroma;
         PrepareQuantDivisors(t0, luma);
@@ -229,7 +242,9 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
             PreparedBlock got[6];
             std::memset(got, 0xA5, sizeof got);  // every entry must be written
             d->forwardBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, got);
-            for (int k = 0; k < 6; ++k) ASSERT_TRUE(SamePrepared(got[k], expect[k])) << d->name << " " << n << " block " << k;
+            for (int k = 0; k < 6; ++k)
+                ASSERT_TRUE(SamePrepared(got[k], expect[k]))
+                    << d->name << " " << n << " block " << k;
         }
     }
 }
@@ -242,7 +257,8 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
         Codec c;
         ASSERT_TRUE(c.image.Create(width, 64));
         for (int32_t y = 0; y < 64; ++y)
-            for (int32_t x = 0; x < width; ++x) c.image.SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
+            for (int32_t x = 0; x < width; ++x)
+                c.image.SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
         const struct {
             int mode, q, matrix;
         } settings[] = {{0, 0, 0}, {0, 2, 0}, {0, 4, 1}, {0, 15, 0}, {1, 0, 2}, {0, 255, 0}};
@@ -281,13 +297,16 @@ TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {
             return static_cast<size_t>(at) < cells.size() ? cells[at] : std::string();
         };
         const auto plx = test::ReadFileBytes(test::DataPath("conformance/" + field("plx")));
-        const auto expected = test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
+        const auto expected =
+            test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
         for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
             Codec c;
             c.dsp = GetDspLevel(l);
             if (!c.dsp) continue;
-            ASSERT_TRUE(c.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size()))) << field("name");
-            const size_t bytes = static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight * 4;
+            ASSERT_TRUE(c.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())))
+                << field("name");
+            const size_t bytes =
+                static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight * 4;
             ASSERT_EQ(bytes, expected.size()) << field("name");
             EXPECT_TRUE(bytes == 0 || std::memcmp(c.image.pixels, expected.data(), bytes) == 0)
                 << field("name") << " with " << c.dsp->name;

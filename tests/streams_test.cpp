@@ -219,7 +219,8 @@ TEST(StreamReader, BitsMatchAPlainExtractionAcrossChunks) {
     for (auto &b : data) b = static_cast<uint8_t>(rng());
     auto bitAt = [&](uint64_t i) -> uint32_t {
         uint64_t byte = i / 8;
-        uint8_t v = byte < data.size() ? data[byte] : data[196608];  // first byte of the fourth chunk
+        uint8_t v =
+            byte < data.size() ? data[byte] : data[196608];  // first byte of the fourth chunk
         return (v >> (7 - i % 8)) & 1u;
     };
     StreamReader r;
@@ -273,5 +274,5 @@ TEST(StreamReader, FileModeAndASecondOpen) {
     EXPECT_FALSE(r.IsOpen());
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -16,20 +16,26 @@ extern char **environ;
 
 namespace plix::test {
 
-std::string DataPath(const std::string &name) { return std::string(PLIX_TEST_DATA) + "/" + name; }
+std::string DataPath(const std::string &name) {
+    return std::string(PLIX_TEST_DATA) + "/" + name;
+}
 
-std::string BinPath(const std::string &name) { return std::string(PLIX_BIN_DIR) + "/" + name; }
+std::string BinPath(const std::string &name) {
+    return std::string(PLIX_BIN_DIR) + "/" + name;
+}
 
 std::vector<uint8_t> ReadFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 TempDir::TempDir() {
@@ -76,7 +82,7 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &cw
     return result;
 }
 
-} // namespace plix::test
+}  // namespace plix::test
 
 #include <cmath>
 
@@ -101,7 +107,8 @@ Picture LoadBmp24(const std::string &path) {
         const uint8_t *row = &bytes.at(offset + stride * static_cast<size_t>(p.height - 1 - y));
         for (int32_t x = 0; x < p.width; ++x) {
             const uint8_t *px = row + 3 * x;
-            p.pixels[static_cast<size_t>(y) * p.width + x] = (uint32_t{px[0]} << 16) | (uint32_t{px[1]} << 8) | px[2];
+            p.pixels[static_cast<size_t>(y) * p.width + x] =
+                (uint32_t{px[0]} << 16) | (uint32_t{px[1]} << 8) | px[2];
         }
     }
     return p;
@@ -112,7 +119,8 @@ double Psnr(const Picture &a, const Picture &b) {
     double sum = 0;
     for (size_t i = 0; i < a.pixels.size(); ++i) {
         for (int s = 0; s < 24; s += 8) {
-            double d = static_cast<double>((a.pixels[i] >> s) & 0xFF) - static_cast<double>((b.pixels[i] >> s) & 0xFF);
+            double d = static_cast<double>((a.pixels[i] >> s) & 0xFF) -
+                       static_cast<double>((b.pixels[i] >> s) & 0xFF);
             sum += d * d;
         }
     }
@@ -120,4 +128,4 @@ double Psnr(const Picture &a, const Picture &b) {
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-} // namespace plix::test
+}  // namespace plix::test

@@ -41,7 +41,7 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &cw
 inline const std::string kEncodeError = "error: not the 16/24/32 Bitmap?!?\n";
 inline const std::string kDecodeError = "error: This file is not the PLX Format??\n";
 
-} // namespace plix::test
+}  // namespace plix::test
 
 namespace plix::test {
 
@@ -59,4 +59,4 @@ Picture LoadBmp24(const std::string &path);
 // Peak signal-to-noise ratio over the three channels, in dB.
 double Psnr(const Picture &a, const Picture &b);
 
-} // namespace plix::test
+}  // namespace plix::test

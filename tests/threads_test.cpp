@@ -30,7 +30,9 @@ TEST(Threads, CodecsOnSeveralThreadsAgree) {
                 Codec d;
                 if (!d.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size()))) return;
                 files[t] = plx;
-                decoded[t].assign(d.image.pixels, d.image.pixels + static_cast<size_t>(d.image.paddedWidth) * d.image.paddedHeight * 4);
+                decoded[t].assign(d.image.pixels,
+                                  d.image.pixels + static_cast<size_t>(d.image.paddedWidth) *
+                                                       d.image.paddedHeight * 4);
             }
         });
     }
@@ -42,5 +44,5 @@ TEST(Threads, CodecsOnSeveralThreadsAgree) {
     }
 }
 
-} // namespace
-} // namespace plix
+}  // namespace
+}  // namespace plix

@@ -96,7 +96,8 @@ bool CDibImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel, int3
     block_.reset(new (std::nothrow) uint8_t[size]);
     if (!block_) return false;
     blockSize_ = size;
-    plix::platform::PutBmpInfoHeader(block_.get(), width, height, 24, static_cast<uint32_t>(compression),
+    plix::platform::PutBmpInfoHeader(block_.get(), width, height, 24,
+                                     static_cast<uint32_t>(compression),
                                      static_cast<uint32_t>(rows));
     return true;
 }

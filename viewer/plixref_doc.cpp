@@ -386,7 +386,8 @@ void CPlixrefDoc::SaveAsBitmap() {
                                   : plix::platform::WriteBmp24(QFile::encodeName(path).constData(),
                                                                width, height, fillRow);
     if (result == Bmp24Write::TooLarge)
-        host_.MessageBox(FrameWindow(), SaveFailure(path, "the picture is too large for a BMP file"));
+        host_.MessageBox(FrameWindow(),
+                         SaveFailure(path, "the picture is too large for a BMP file"));
     else if (result == Bmp24Write::NoMemory)
         host_.MessageBox(FrameWindow(), SaveFailure(path, "not enough memory"));
     else if (result == Bmp24Write::Failed)

@@ -21,8 +21,7 @@ int main(int argc, char **argv) {
     reader.setDecideFormatFromContent(true);
     const QImage image = reader.read();
     if (image.isNull()) {
-        std::fprintf(stderr, "reading %s failed: %s\n", argv[1],
-                     qPrintable(reader.errorString()));
+        std::fprintf(stderr, "reading %s failed: %s\n", argv[1], qPrintable(reader.errorString()));
         return 1;
     }
     const QImage reference = QImage(QString::fromLocal8Bit(argv[2]), "BMP");

@@ -43,14 +43,20 @@ const char *MatrixName(int m) {
     return m >= 0 && m < 3 ? names[m] : "unknown";
 }
 
-int MatrixNumber(const std::string &name) { return name == "jpeg" ? 1 : name == "cg" ? 2 : 0; }
+int MatrixNumber(const std::string &name) {
+    return name == "jpeg" ? 1 : name == "cg" ? 2 : 0;
+}
 
 const char *Extension(OutFormat f) {
     switch (f) {
-    case OutFormat::Png: return ".png";
-    case OutFormat::Bmp: return ".bmp";
-    case OutFormat::Ppm: return ".ppm";
-    case OutFormat::Plix: return ".plx";
+        case OutFormat::Png:
+            return ".png";
+        case OutFormat::Bmp:
+            return ".bmp";
+        case OutFormat::Ppm:
+            return ".ppm";
+        case OutFormat::Plix:
+            return ".plx";
     }
     return "";
 }
@@ -58,7 +64,8 @@ const char *Extension(OutFormat f) {
 OutFormat FormatOfName(const std::string &name) {
     std::string ext;
     const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && name.find('/', dot) == std::string::npos) ext = name.substr(dot + 1);
+    if (dot != std::string::npos && name.find('/', dot) == std::string::npos)
+        ext = name.substr(dot + 1);
     for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext == "bmp") return OutFormat::Bmp;
     if (ext == "ppm" || ext == "pnm") return OutFormat::Ppm;
@@ -83,7 +90,8 @@ ReadResult CheckPlix(const std::string &data, uint64_t maxPixels, Header &h) {
         return r;
     }
     if (h.width < 0 || h.height < 0) {
-        r.reason = "invalid declared size " + std::to_string(h.width) + " x " + std::to_string(h.height);
+        r.reason =
+            "invalid declared size " + std::to_string(h.width) + " x " + std::to_string(h.height);
         return r;
     }
     if (uint64_t(h.width) * uint64_t(h.height) > maxPixels) {
@@ -91,13 +99,14 @@ ReadResult CheckPlix(const std::string &data, uint64_t maxPixels, Header &h) {
         r.tooLarge = true;
         return r;
     }
-    if (data.size() > static_cast<size_t>(INT32_MAX)) r.reason = "file larger than the codec reads (2 GiB)";
+    if (data.size() > static_cast<size_t>(INT32_MAX))
+        r.reason = "file larger than the codec reads (2 GiB)";
     return r;
 }
 
 // Hands a finished output to its place, or to standard output.
-bool Deliver(const Settings &s, const Job &job, plat::PendingFile *pending, const std::string *bytes,
-             const Reporter &report) {
+bool Deliver(const Settings &s, const Job &job, plat::PendingFile *pending,
+             const std::string *bytes, const Reporter &report) {
     std::string reason;
     const std::string shown = ShownName(job.input);
     // Standard output, and devices and pipes such as /dev/null, take the
@@ -113,8 +122,9 @@ bool Deliver(const Settings &s, const Job &job, plat::PendingFile *pending, cons
             }
             bytes = &data;
         }
-        const bool ok = special ? plat::WriteIntoSpecialFile(job.output, bytes->data(), bytes->size(), reason)
-                                : plat::WriteStandardOutput(bytes->data(), bytes->size(), reason);
+        const bool ok =
+            special ? plat::WriteIntoSpecialFile(job.output, bytes->data(), bytes->size(), reason)
+                    : plat::WriteStandardOutput(bytes->data(), bytes->size(), reason);
         if (!ok) report.Error(shown, "cannot write " + where + ": " + reason);
         return ok;
     }
@@ -147,8 +157,8 @@ bool Decode(const Settings &s, const Job &job, const std::string &data, PlixCode
         return false;
     }
     if (!codec->ops->DecodeMemory(codec, data.data(), static_cast<int32_t>(data.size()))) {
-        report.Error(shown, "cannot decode: not enough memory for " + std::to_string(h.width) + " x " +
-                                std::to_string(h.height) + " pixels");
+        report.Error(shown, "cannot decode: not enough memory for " + std::to_string(h.width) +
+                                " x " + std::to_string(h.height) + " pixels");
         return false;
     }
     pixels = uint64_t(h.width) * uint64_t(h.height);
@@ -193,8 +203,9 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
     const std::string target = special ? std::string() : job.output;
     auto createPending = [&] {
         if (pending.Create(target, reason)) return true;
-        report.Error(shown, "cannot write " + (target.empty() ? std::string("a temporary file") : target) +
-                                ": " + reason);
+        report.Error(shown, "cannot write " +
+                                (target.empty() ? std::string("a temporary file") : target) + ": " +
+                                reason);
         return false;
     };
 
@@ -225,13 +236,15 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
         }
         // Sizes the check found valid; a negative height marks top-down rows.
         const auto *p = reinterpret_cast<const uint8_t *>(data.data());
-        const auto w = static_cast<int32_t>(p[18] | p[19] << 8 | p[20] << 16 | uint32_t(p[21]) << 24);
-        const auto h = static_cast<int32_t>(p[22] | p[23] << 8 | p[24] << 16 | uint32_t(p[25]) << 24);
+        const auto w =
+            static_cast<int32_t>(p[18] | p[19] << 8 | p[20] << 16 | uint32_t(p[21]) << 24);
+        const auto h =
+            static_cast<int32_t>(p[22] | p[23] << 8 | p[24] << 16 | uint32_t(p[25]) << 24);
         pixels = uint64_t(w) * uint64_t(h < 0 ? -int64_t{h} : h);
     } else if (kind == FileKind::Png || kind == FileKind::Ppm) {
         RgbPicture pic;
-        const ReadResult read =
-            kind == FileKind::Png ? ReadPng(data, s.maxPixels, pic) : ReadPpm(data, s.maxPixels, pic);
+        const ReadResult read = kind == FileKind::Png ? ReadPng(data, s.maxPixels, pic)
+                                                      : ReadPpm(data, s.maxPixels, pic);
         if (!read.ok()) {
             report.Error(shown, read.reason);
             return false;
@@ -259,13 +272,15 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
         if (!createPending()) return false;
         codec->ops->EncodeFile(codec, pending.TempPath().c_str(), mode, s.quality, matrix);
     } else {
-        report.Error(shown, kind == FileKind::Plix ? "is a PLIX file already" : "not a PNG, BMP or PPM file");
+        report.Error(shown, kind == FileKind::Plix ? "is a PLIX file already"
+                                                   : "not a PNG, BMP or PPM file");
         return false;
     }
     // The codec reports no write errors of its own; a complete file has at
     // least its header.
     if (pending.Size() < static_cast<int64_t>(kHeaderBytes)) {
-        report.Error(shown, "cannot write " + (job.output == "-" ? std::string("standard output") : job.output) +
+        report.Error(shown, "cannot write " +
+                                (job.output == "-" ? std::string("standard output") : job.output) +
                                 ": the encoder could not write its file");
         return false;
     }
@@ -289,9 +304,11 @@ std::string JsonString(const std::string &text) {
     return out + "\"";
 }
 
-} // namespace
+}  // namespace
 
-std::string ShownName(const std::string &path) { return path == "-" ? "<stdin>" : path; }
+std::string ShownName(const std::string &path) {
+    return path == "-" ? "<stdin>" : path;
+}
 
 std::string ReplaceExtension(const std::string &path, const std::string &ext) {
     const size_t slash = path.rfind('/');
@@ -302,7 +319,8 @@ std::string ReplaceExtension(const std::string &path, const std::string &ext) {
     return path + ext;
 }
 
-bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError, std::string &folderError) {
+bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError,
+              std::string &folderError) {
     jobs.clear();
     const bool decode = s.command == Command::Decode;
     size_t stdinCount = 0;
@@ -316,9 +334,9 @@ bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError
         return false;
     }
     // -o names a folder for several inputs, or when it is one already.
-    const bool toFolder =
-        !s.output.empty() && s.output != "-" &&
-        (s.inputs.size() > 1 || s.output.back() == '/' || plat::KindOfPath(s.output) == plat::PathKind::Folder);
+    const bool toFolder = !s.output.empty() && s.output != "-" &&
+                          (s.inputs.size() > 1 || s.output.back() == '/' ||
+                           plat::KindOfPath(s.output) == plat::PathKind::Folder);
     if (toFolder && !plat::MakeFolders(s.output, folderError)) {
         folderError = "cannot create the folder " + s.output + ": " + folderError;
         return false;
@@ -326,11 +344,16 @@ bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError
 
     OutFormat chosen = OutFormat::Plix;
     if (decode) {
-        if (s.format == "bmp") chosen = OutFormat::Bmp;
-        else if (s.format == "ppm") chosen = OutFormat::Ppm;
-        else if (s.format == "png") chosen = OutFormat::Png;
-        else if (!s.output.empty() && !toFolder && s.output != "-") chosen = FormatOfName(s.output);
-        else chosen = OutFormat::Png;
+        if (s.format == "bmp")
+            chosen = OutFormat::Bmp;
+        else if (s.format == "ppm")
+            chosen = OutFormat::Ppm;
+        else if (s.format == "png")
+            chosen = OutFormat::Png;
+        else if (!s.output.empty() && !toFolder && s.output != "-")
+            chosen = FormatOfName(s.output);
+        else
+            chosen = OutFormat::Png;
     }
     std::map<std::string, std::string> claimed;  // output -> input that writes it
     for (const std::string &in : s.inputs) {
@@ -342,19 +365,23 @@ bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError
         } else if (in == "-") {
             job.output = toFolder ? s.output + "/stdin" + Extension(chosen) : "-";
         } else {
-            const std::string name = ReplaceExtension(toFolder ? BaseName(in) : in, Extension(chosen));
-            job.output = toFolder ? (s.output.back() == '/' ? s.output : s.output + "/") + name : name;
+            const std::string name =
+                ReplaceExtension(toFolder ? BaseName(in) : in, Extension(chosen));
+            job.output =
+                toFolder ? (s.output.back() == '/' ? s.output : s.output + "/") + name : name;
         }
         if (job.output != "-") {
             auto [it, fresh] = claimed.emplace(job.output, in);
-            if (!fresh) job.error = job.output + " is also the output of " + it->second + "; skipped";
+            if (!fresh)
+                job.error = job.output + " is also the output of " + it->second + "; skipped";
         }
         jobs.push_back(std::move(job));
     }
     return true;
 }
 
-bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter &report, uint64_t &pixels) {
+bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter &report,
+            uint64_t &pixels) {
     pixels = 0;
     const std::string shown = ShownName(job.input);
     if (!job.error.empty()) {
@@ -405,20 +432,23 @@ bool RunInfo(const Settings &s, const Reporter &report) {
         } else {
             // Nothing is decoded, so no size is too large to describe.
             const ReadResult check = CheckPlix(data, UINT64_MAX, h);
-            if (!check.ok()) reason = check.reason;
+            if (!check.ok())
+                reason = check.reason;
             else if (!CountWholeBlocks(data.data(), data.size(), count))
-                reason = "declared size " + std::to_string(h.width) + " x " + std::to_string(h.height) +
-                         " is larger than the codec can hold";
+                reason = "declared size " + std::to_string(h.width) + " x " +
+                         std::to_string(h.height) + " is larger than the codec can hold";
         }
         if (s.json) out += first ? "\n  " : ",\n  ";
         first = false;
         if (!reason.empty()) {
             report.Error(shown, reason);
             allOk = false;
-            if (s.json) out += "{\"file\": " + JsonString(in) + ", \"error\": " + JsonString(reason) + "}";
+            if (s.json)
+                out += "{\"file\": " + JsonString(in) + ", \"error\": " + JsonString(reason) + "}";
             continue;
         }
-        const uint64_t body = data.size() > kHeaderBytes + h.extra ? data.size() - kHeaderBytes - h.extra : 0;
+        const uint64_t body =
+            data.size() > kHeaderBytes + h.extra ? data.size() - kHeaderBytes - h.extra : 0;
         const uint64_t area = uint64_t(h.width) * uint64_t(h.height);
         char bpp[32] = "0";
         if (area > 0) std::snprintf(bpp, sizeof bpp, "%.4f", double(body) * 8.0 / double(area));
@@ -427,19 +457,21 @@ bool RunInfo(const Settings &s, const Reporter &report) {
         if (s.json) {
             out += "{\"file\": " + JsonString(in) + ", \"width\": " + std::to_string(h.width) +
                    ", \"height\": " + std::to_string(h.height) + ", \"mode\": \"" + mode +
-                   "\", \"matrix\": \"" + MatrixName(h.matrix) + "\", \"qfactor\": " + std::to_string(h.qfactor) +
-                   ", \"extra\": " + std::to_string(h.extra) + ", \"body_bytes\": " + std::to_string(body) +
-                   ", \"bits_per_pixel\": " + bpp + ", \"blocks\": " + std::to_string(count.total) +
+                   "\", \"matrix\": \"" + MatrixName(h.matrix) +
+                   "\", \"qfactor\": " + std::to_string(h.qfactor) +
+                   ", \"extra\": " + std::to_string(h.extra) +
+                   ", \"body_bytes\": " + std::to_string(body) + ", \"bits_per_pixel\": " + bpp +
+                   ", \"blocks\": " + std::to_string(count.total) +
                    ", \"whole_blocks\": " + std::to_string(count.whole) +
                    ", \"complete\": " + (complete ? "true" : "false") + "}";
         } else {
-            out += shown + ": " + std::to_string(h.width) + " x " + std::to_string(h.height) + ", " + mode +
-                   ", matrix " + MatrixName(h.matrix) + ", q-factor " + std::to_string(h.qfactor) +
-                   ", extra " + std::to_string(h.extra) + " bytes, body " + std::to_string(body) + " bytes, " +
-                   bpp + " bits per pixel, " +
+            out += shown + ": " + std::to_string(h.width) + " x " + std::to_string(h.height) +
+                   ", " + mode + ", matrix " + MatrixName(h.matrix) + ", q-factor " +
+                   std::to_string(h.qfactor) + ", extra " + std::to_string(h.extra) +
+                   " bytes, body " + std::to_string(body) + " bytes, " + bpp + " bits per pixel, " +
                    (complete ? "complete (" + std::to_string(count.total) + " blocks)"
-                             : "incomplete: data ends after " + std::to_string(count.whole) + " of " +
-                                   std::to_string(count.total) + " blocks") +
+                             : "incomplete: data ends after " + std::to_string(count.whole) +
+                                   " of " + std::to_string(count.total) + " blocks") +
                    "\n";
         }
         if (!complete)
@@ -455,4 +487,4 @@ bool RunInfo(const Settings &s, const Reporter &report) {
     return allOk;
 }
 
-} // namespace plix::tool
+}  // namespace plix::tool

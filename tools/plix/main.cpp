@@ -23,7 +23,8 @@ std::string LibraryVersion() {
     const int32_t v = codec->ops->GetVersion(codec);
     PLIX_Destructor(codec);
     char text[32];
-    std::snprintf(text, sizeof text, "%x.%02x", static_cast<unsigned>(v >> 8), static_cast<unsigned>(v & 0xFF));
+    std::snprintf(text, sizeof text, "%x.%02x", static_cast<unsigned>(v >> 8),
+                  static_cast<unsigned>(v & 0xFF));
     return text;
 }
 
@@ -72,7 +73,8 @@ std::string Clock2(double seconds) {
 }
 
 // Runs the jobs on workers, each with a codec of its own; false when any failed.
-bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console, const Reporter &report) {
+bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console,
+             const Reporter &report) {
     unsigned workers = s.jobs ? s.jobs : std::max(1u, std::thread::hardware_concurrency());
     workers = static_cast<unsigned>(std::min<size_t>(workers, jobs.size()));
     std::atomic<size_t> next{0};
@@ -87,8 +89,10 @@ bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console, 
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
             uint64_t n = 0;
             bool ok = false;
-            if (codec) ok = RunJob(s, jobs[i], codec, report, n);
-            else report.Error(ShownName(jobs[i].input), "not enough memory for a codec");
+            if (codec)
+                ok = RunJob(s, jobs[i], codec, report, n);
+            else
+                report.Error(ShownName(jobs[i].input), "not enough memory for a codec");
             if (!ok) failed = true;
             pixels += n;
             if (done.fetch_add(1) + 1 == jobs.size()) {
@@ -104,7 +108,8 @@ bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console, 
     // The main thread draws the progress line while the workers convert.
     const Clock::time_point start = Clock::now();
     std::unique_lock<std::mutex> lock(mutex);
-    while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return done == jobs.size(); })) {
+    while (!finished.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return done == jobs.size(); })) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         const size_t d = done;
         std::string line = std::to_string(d) + "/" + std::to_string(jobs.size()) + " files";
@@ -122,32 +127,38 @@ bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console, 
     return !failed;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
     plix::platform::IgnoreBrokenPipe();
     Settings s;
-    const std::string version = "plix " PLIX_TOOL_VERSION " (PLIX library " + LibraryVersion() + ")";
+    const std::string version =
+        "plix " PLIX_TOOL_VERSION " (PLIX library " + LibraryVersion() + ")";
 
-    CLI::App app{"Converts PLIX pictures to and from PNG, BMP and PPM, many files at once.", "plix"};
+    CLI::App app{"Converts PLIX pictures to and from PNG, BMP and PPM, many files at once.",
+                 "plix"};
     app.set_version_flag("--version", version, "Show the tool's and the library's versions");
     app.require_subcommand(1);
     app.footer("Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.");
 
     auto addCommon = [&](CLI::App *cmd) {
         cmd->add_option("FILE", s.inputs, "Input files; - is standard input")->required();
-        cmd->add_option("-o,--output", s.output,
-                        "Output file for one input, output folder for several; - is standard output");
+        cmd->add_option(
+            "-o,--output", s.output,
+            "Output file for one input, output folder for several; - is standard output");
         cmd->add_flag("-f,--force", s.force, "Replace existing outputs");
         cmd->add_option("-j,--jobs", s.jobs, "Files converted at once (default: one per core)")
             ->check(CLI::Range(1u, 1024u));
         cmd->add_flag("--quiet", s.quiet, "No progress line");
-        cmd->add_option("--max-pixels", s.maxPixels, "Refuse pictures that declare more pixels (default 2^28)")
+        cmd->add_option("--max-pixels", s.maxPixels,
+                        "Refuse pictures that declare more pixels (default 2^28)")
             ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 40));
     };
     CLI::App *decode = app.add_subcommand("decode", "PLIX to PNG (default), BMP or PPM");
     addCommon(decode);
-    decode->add_option("--format", s.format, "Output format: png, bmp or ppm (default: from -o's extension, else png)")
+    decode
+        ->add_option("--format", s.format,
+                     "Output format: png, bmp or ppm (default: from -o's extension, else png)")
         ->check(CLI::IsMember({"png", "bmp", "ppm"}));
     CLI::App *encode = app.add_subcommand("encode", "PNG, BMP (16/24/32 bits) or PPM to PLIX");
     addCommon(encode);
@@ -156,7 +167,8 @@ int main(int argc, char **argv) {
     encode->add_option("--matrix", s.matrix, "Quantisation matrix set: plix (default), jpeg or cg")
         ->check(CLI::IsMember({"plix", "jpeg", "cg"}));
     encode->add_flag("--rgb", s.rgb, "Code red, green and blue instead of YUV");
-    CLI::App *info = app.add_subcommand("info", "What a PLIX file holds, without decoding the picture");
+    CLI::App *info =
+        app.add_subcommand("info", "What a PLIX file holds, without decoding the picture");
     info->add_option("FILE", s.inputs, "PLIX files; - is standard input")->required();
     info->add_flag("--json", s.json, "Print the report as JSON");
 
@@ -168,7 +180,9 @@ int main(int argc, char **argv) {
         app.exit(e);
         return 2;
     }
-    s.command = info->parsed() ? Command::Info : encode->parsed() ? Command::Encode : Command::Decode;
+    s.command = info->parsed()     ? Command::Info
+                : encode->parsed() ? Command::Encode
+                                   : Command::Decode;
 
     Console console(!s.quiet && plix::platform::StandardErrorIsTerminal());
     Reporter report{[&](const std::string &line) { console.Line(line); }};
@@ -185,7 +199,8 @@ int main(int argc, char **argv) {
     std::string usageError, folderError;
     if (!PlanJobs(s, jobs, usageError, folderError)) {
         if (!usageError.empty()) {
-            std::fprintf(stderr, "plix: %s\nRun with --help for more information.\n", usageError.c_str());
+            std::fprintf(stderr, "plix: %s\nRun with --help for more information.\n",
+                         usageError.c_str());
             return 2;
         }
         std::fprintf(stderr, "error: %s\n", folderError.c_str());

@@ -13,7 +13,9 @@ namespace {
 uint32_t Le32(const uint8_t *p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
-uint16_t Le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t Le16(const uint8_t *p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 void PutLe32(std::string &s, uint32_t v) {
     for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
@@ -46,11 +48,12 @@ struct SpngFree {
 };
 using SpngContext = std::unique_ptr<spng_ctx, SpngFree>;
 
-} // namespace
+}  // namespace
 
 FileKind DetectKind(std::string_view d) {
     if (d.size() >= 4 && d.substr(0, 4) == "PLIX") return FileKind::Plix;
-    if (d.size() >= 8 && d.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8)) return FileKind::Png;
+    if (d.size() >= 8 && d.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8))
+        return FileKind::Png;
     if (d.size() >= 2 && d.substr(0, 2) == "BM") return FileKind::Bmp;
     if (d.size() >= 2 && (d.substr(0, 2) == "P6" || d.substr(0, 2) == "P3")) return FileKind::Ppm;
     return FileKind::Unknown;
@@ -105,7 +108,8 @@ ReadResult ReadPng(std::string_view data, uint64_t maxPixels, RgbPicture &out) {
         r.reason = std::string("damaged PNG file: ") + spng_strerror(rc);
         return r;
     }
-    if (!Allocate(out, static_cast<int32_t>(ihdr.width), static_cast<int32_t>(ihdr.height), r)) return r;
+    if (!Allocate(out, static_cast<int32_t>(ihdr.width), static_cast<int32_t>(ihdr.height), r))
+        return r;
     const size_t pixels = static_cast<size_t>(out.width) * static_cast<size_t>(out.height);
     uint8_t *dst = out.rgb.data();
     if (wide) {
@@ -149,7 +153,9 @@ public:
     void Seek(size_t p) { pos_ = p; }
 
 private:
-    static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+    static bool IsSpace(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
     void SkipSpace() {
         while (pos_ < d_.size()) {
             if (IsSpace(d_[pos_])) {
@@ -165,7 +171,7 @@ private:
     size_t pos_ = 2;
 };
 
-} // namespace
+}  // namespace
 
 ReadResult ReadPpm(std::string_view data, uint64_t maxPixels, RgbPicture &out) {
     ReadResult r;
@@ -246,7 +252,8 @@ ReadResult CheckBmp(std::string_view data, uint64_t maxPixels) {
     // Plain pixels, or bit-field masks with 16 or 32 bits per pixel.
     const bool fields = compression == 3 || compression == 6;
     if (compression != 0 && !fields) {
-        const char *names[] = {"", "RLE8 compression", "RLE4 compression", "", "JPEG data", "PNG data"};
+        const char *names[] = {"", "RLE8 compression", "RLE4 compression",
+                               "", "JPEG data",        "PNG data"};
         r.reason = "unsupported BMP variant: " +
                    (compression <= 5 ? std::string(names[compression])
                                      : "compression type " + std::to_string(compression));
@@ -273,10 +280,11 @@ ReadResult CheckBmp(std::string_view data, uint64_t maxPixels) {
         return r;
     }
     // The masks follow a 40-byte header; longer headers hold them.
-    const uint64_t headerEnd = 14 + uint64_t{infoSize} +
-                               (fields && infoSize == 40 ? (compression == 6 ? 16 : 12) : 0);
+    const uint64_t headerEnd =
+        14 + uint64_t{infoSize} + (fields && infoSize == 40 ? (compression == 6 ? 16 : 12) : 0);
     if (offset < headerEnd) {
-        r.reason = "damaged BMP: pixel data at offset " + std::to_string(offset) + ", inside the headers";
+        r.reason =
+            "damaged BMP: pixel data at offset " + std::to_string(offset) + ", inside the headers";
         return r;
     }
     // Every row must be there; only the padding of the last one may be cut.
@@ -371,4 +379,4 @@ void WritePpm(const PixelView &v, std::string &out) {
     }
 }
 
-} // namespace plix::tool
+}  // namespace plix::tool

@@ -66,4 +66,4 @@ void WriteBmp(const PixelView &view, std::string &out);
 // Binary PPM, maximum value 255.
 void WritePpm(const PixelView &view, std::string &out);
 
-} // namespace plix::tool
+}  // namespace plix::tool

@@ -34,13 +34,15 @@ struct Job {
     std::string input;   // "-" for standard input
     std::string output;  // "-" for standard output
     OutFormat format = OutFormat::Png;
-    std::string error;   // set when the job is refused before it starts
+    std::string error;  // set when the job is refused before it starts
 };
 
 // Messages go through here: workers report from several threads.
 struct Reporter {
     std::function<void(const std::string &)> line;  // one line, without its end
-    void Error(const std::string &file, const std::string &what) const { line("error: " + file + ": " + what); }
+    void Error(const std::string &file, const std::string &what) const {
+        line("error: " + file + ": " + what);
+    }
     void Warning(const std::string &file, const std::string &what) const {
         line("warning: " + file + ": " + what);
     }
@@ -60,10 +62,11 @@ bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError
 
 // Converts one file with the worker's own codec. pixels is set to the
 // picture's pixel count. True on success (warnings included).
-bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter &report, uint64_t &pixels);
+bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter &report,
+            uint64_t &pixels);
 
 // Prints what each PLIX file holds to standard output; false when any file
 // could not be read.
 bool RunInfo(const Settings &s, const Reporter &report);
 
-} // namespace plix::tool
+}  // namespace plix::tool

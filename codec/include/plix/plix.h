@@ -152,7 +152,7 @@ private:
     PLIX_DestructorFn destroy_ = nullptr;
 };
 
-} // namespace plix
+}  // namespace plix
 #endif /* __cplusplus */
 
 #endif /* PLIX_PLIX_H */

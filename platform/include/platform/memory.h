@@ -10,4 +10,4 @@ namespace plix::platform {
 // instead of thousands. Release with std::free. Null when memory is short.
 void *AllocatePictureBuffer(size_t bytes);
 
-} // namespace plix::platform
+}  // namespace plix::platform

@@ -25,7 +25,8 @@ bool SameFile(const std::string &a, const std::string &b);
 bool MakeFolders(const std::string &path, std::string &reason);
 
 // Writes all bytes into an existing device or pipe, such as /dev/null.
-bool WriteIntoSpecialFile(const std::string &path, const void *data, size_t size, std::string &reason);
+bool WriteIntoSpecialFile(const std::string &path, const void *data, size_t size,
+                          std::string &reason);
 
 // Writes all bytes to standard output.
 bool WriteStandardOutput(const void *data, size_t size, std::string &reason);
@@ -65,4 +66,4 @@ private:
     std::string target_;
 };
 
-} // namespace plix::platform
+}  // namespace plix::platform

@@ -94,7 +94,9 @@ for p in "${packages[@]}"; do
 done
 status_list >"$work/before.txt"
 mime_dir=/usr/share/mime/packages
-loader_cache=$(ls /usr/lib/*/gdk-pixbuf-2.0/2.10.0/loaders.cache 2>/dev/null | head -n 1 || true)
+# The native cache: with 32-bit Wine installed there is an i386 one beside it.
+loader_cache=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/gdk-pixbuf-2.0/2.10.0/loaders.cache
+[ -e "$loader_cache" ] || loader_cache=
 
 # 3. Install.
 installed=1

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "posix_io.h"
 
 #include <atomic>
 #include <cerrno>
@@ -11,30 +12,29 @@
 
 namespace plix::platform {
 
-InputFile::InputFile(InputFile &&other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
+namespace posix {
+
+int OpenRetrying(const char *path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
-InputFile &InputFile::operator=(InputFile &&other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
+void CloseAndRemoveTemp(int &fd, std::string &temp) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    if (!temp.empty()) ::unlink(temp.c_str());
+    temp.clear();
 }
 
-InputFile::~InputFile() {
-    Close();
-}
+}  // namespace posix
 
 bool InputFile::Open(const char *path) {
     Close();
     if (!path) return false;
-    int fd;
-    do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = posix::OpenRetrying(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -96,10 +96,6 @@ std::string TempNameFor(const std::string &target) {
 
 }  // namespace
 
-OutputFile::~OutputFile() {
-    Abort();
-}
-
 bool OutputFile::Create(const char *path) {
     Abort();
     failed_ = false;
@@ -119,10 +115,8 @@ bool OutputFile::Create(const char *path) {
 
     if (!direct) {
         std::string temp = TempNameFor(target);
-        int fd;
-        do {
-            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        } while (fd < 0 && errno == EINTR);
+        const int fd =
+            posix::OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             if (exists) (void)::fchmod(fd, st.st_mode & 07777);
             fd_ = fd;
@@ -135,10 +129,8 @@ bool OutputFile::Create(const char *path) {
         if (!(exists && (errno == EACCES || errno == EPERM || errno == EROFS))) return false;
     }
 
-    int fd;
-    do {
-        fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd =
+        posix::OpenRetrying(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     fd_ = fd;
     target_ = target;
@@ -183,10 +175,7 @@ bool OutputFile::Commit() {
 }
 
 void OutputFile::Abort() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
+    posix::CloseAndRemoveTemp(fd_, temp_);
 }
 
 }  // namespace plix::platform

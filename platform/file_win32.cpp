@@ -23,23 +23,6 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;
 
 }  // namespace
 
-InputFile::InputFile(InputFile &&other) noexcept : fd_(other.fd_) {
-    other.fd_ = kNoFile;
-}
-
-InputFile &InputFile::operator=(InputFile &&other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = other.fd_;
-        other.fd_ = kNoFile;
-    }
-    return *this;
-}
-
-InputFile::~InputFile() {
-    Close();
-}
-
 bool InputFile::Open(const char *path) {
     Close();
     if (!path || !*path) return false;
@@ -119,10 +102,6 @@ HANDLE CreateForWriting(const std::string &path, DWORD disposition) {
 }
 
 }  // namespace
-
-OutputFile::~OutputFile() {
-    Abort();
-}
 
 bool OutputFile::Create(const char *path) {
     Abort();

@@ -1,4 +1,5 @@
 #include "platform/tool_files.h"
+#include "posix_io.h"
 
 #include <cerrno>
 #include <csignal>
@@ -62,10 +63,7 @@ bool WriteFd(int fd, const void *data, size_t size, std::string &reason) {
 bool ReadAllBytes(const std::string &path, std::string &out, std::string &reason) {
     out.clear();
     if (path == "-") return ReadFd(STDIN_FILENO, out, reason);
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = posix::OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         reason = Reason(errno);
         return false;
@@ -118,10 +116,7 @@ bool MakeFolders(const std::string &path, std::string &reason) {
 
 bool WriteIntoSpecialFile(const std::string &path, const void *data, size_t size,
                           std::string &reason) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = posix::OpenRetrying(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         reason = Reason(errno);
         return false;
@@ -250,10 +245,7 @@ bool PendingFile::Commit(bool replace, bool &exists, std::string &reason) {
 }
 
 void PendingFile::Discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
+    posix::CloseAndRemoveTemp(fd_, temp_);
 }
 
 }  // namespace plix::platform

@@ -5,45 +5,13 @@
 #include <cstring>
 
 #include "transform/colour.h"
+#include "transform/colour_fixed.h"
 #include "transform/vec_x86.h"
 
 namespace plix::vec {
 namespace {
 
-// Each single-precision constant is an integer multiple of 2^-27 (all lie in
-// [2^-4, 1)), and so is every product with a byte and every sum of three such
-// products, well inside double precision. The double-precision formulas
-// therefore compute exactly S / 2^27 with the integer
-// S = sum of (constant * 2^27) * sample, and truncating the result is
-// S >> 27 (floor and truncation differ only below zero, which clamps to 0
-// either way; the converted values never leave 0..255, so no clamp is needed).
-constexpr int32_t Fixed(float f) {
-    return static_cast<int32_t>(static_cast<double>(f) * 134217728.0);
-}
-
-#define PLIX_FIXED(name, f)            \
-    constexpr int32_t name = Fixed(f); \
-    static_assert(static_cast<double>(name) == static_cast<double>(f) * 134217728.0, #name)
-PLIX_FIXED(kYb, 0.114f);
-PLIX_FIXED(kYg, 0.587f);
-PLIX_FIXED(kYr, 0.299f);
-PLIX_FIXED(kCbb, 0.4997f);
-PLIX_FIXED(kCbg, 0.3311f);
-PLIX_FIXED(kCbr, 0.1686f);
-PLIX_FIXED(kCrr, 0.4998f);
-PLIX_FIXED(kCrg, 0.4185f);
-PLIX_FIXED(kCrb, 0.0813f);
-#undef PLIX_FIXED
-
-// S does not fit 32 bits, so each multiplier c is split as hi * 2^14 + lo with
-// 0 <= lo < 2^14; then S >> 27 == (sum(hi * x) + (sum(lo * x) >> 14)) >> 13,
-// and both sums fit 32 bits with 16-bit multipliers.
-constexpr int16_t Hi(int32_t c) {
-    return static_cast<int16_t>(c >> 14);
-}
-constexpr int16_t Lo(int32_t c) {
-    return static_cast<int16_t>(c & 16383);
-}
+using namespace colour_fixed;
 
 // br: 16-bit lanes (blue, red) per pixel; g0: (green, 0).
 template <class V>

@@ -6,6 +6,7 @@
 
 #include "coefficients.h"
 #include "transform/colour.h"
+#include "transform/dct_lanes.h"
 #include "transform/fdct.h"
 #include "transform/kernels_neon.h"
 
@@ -40,8 +41,7 @@ inline void Transpose8x8(V r[8]) {
 
 // ---- Forward ----
 
-// 4096 * sqrt(2) * cos(k * pi / 16), rounded.
-constexpr int16_t kC1 = 5681, kC2 = 5352, kC3 = 4816, kC5 = 3218, kC6 = 2217, kC7 = 1130;
+using namespace dct_lanes;
 
 // (v + 2^(S-1)) >> S, the rounding of both passes, to 16 bits (the results
 // are coefficients or first-pass values, well inside 16 bits).
@@ -80,12 +80,8 @@ inline V Dot4(const V d[4], int16_t c0, int16_t c1, int16_t c2, int16_t c3) {
 template <bool kFirst>
 inline void ForwardPass(V x[8]) {
     constexpr int S = kFirst ? 9 : 20;
-    const V s07 = vaddq_s16(x[0], x[7]), d07 = vsubq_s16(x[0], x[7]);
-    const V s16 = vaddq_s16(x[1], x[6]), d16 = vsubq_s16(x[1], x[6]);
-    const V s25 = vaddq_s16(x[2], x[5]), d25 = vsubq_s16(x[2], x[5]);
-    const V s34 = vaddq_s16(x[3], x[4]), d34 = vsubq_s16(x[3], x[4]);
-    const V e0 = vaddq_s16(s07, s34), e3 = vsubq_s16(s07, s34);
-    const V e1 = vaddq_s16(s16, s25), e2 = vsubq_s16(s16, s25);
+    const auto [d07, d16, d25, d34, e0, e1, e2, e3] = SplitForward(
+        x, [](V a, V b) { return vaddq_s16(a, b); }, [](V a, V b) { return vsubq_s16(a, b); });
 
     if constexpr (kFirst) {
         // (e * 4096 + 256) >> 9 is exactly e * 8.
@@ -192,13 +188,9 @@ inline V LimitOutput(V y) {
 
 // Rows of coefficients in, rows of samples 0..255 out.
 inline void InverseRows(V r[8]) {
-    V y[8];
-    InverseKernel(r, y);
-    for (int i = 0; i < 8; ++i) r[i] = LimitFirst(y[i]);
-    Transpose8x8(r);
-    InverseKernel(r, y);
-    for (int i = 0; i < 8; ++i) r[i] = LimitOutput(y[i]);
-    Transpose8x8(r);
+    InverseRowsWith(
+        r, [](const V x[8], V y[8]) { InverseKernel(x, y); }, [](V y) { return LimitFirst(y); },
+        [](V y) { return LimitOutput(y); }, [](V x[8]) { Transpose8x8(x); });
 }
 
 // ---- Blocks ----

@@ -4,6 +4,7 @@
 // transpose, in the horizontal one.
 #pragma once
 
+#include "transform/dct_lanes.h"
 #include "transform/vec_x86.h"
 
 namespace plix::vec {
@@ -11,8 +12,7 @@ namespace {
 
 // ---- Forward ----
 
-// 4096 * sqrt(2) * cos(k * pi / 16), rounded.
-constexpr int16_t kC1 = 5681, kC2 = 5352, kC3 = 4816, kC5 = 3218, kC6 = 2217, kC7 = 1130;
+using namespace dct_lanes;
 
 template <class V, int32_t R, int S>
 inline V RoundShift(V lo, V hi) {
@@ -44,13 +44,8 @@ inline void ForwardPass(V x[8]) {
     constexpr int32_t R = kFirst ? 256 : 524288;
     constexpr int S = kFirst ? 9 : 20;
 
-    const V s07 = Add16(x[0], x[7]), d07 = Sub16(x[0], x[7]);
-    const V s16 = Add16(x[1], x[6]), d16 = Sub16(x[1], x[6]);
-    const V s25 = Add16(x[2], x[5]), d25 = Sub16(x[2], x[5]);
-    const V s34 = Add16(x[3], x[4]), d34 = Sub16(x[3], x[4]);
-
-    const V e0 = Add16(s07, s34), e3 = Sub16(s07, s34);
-    const V e1 = Add16(s16, s25), e2 = Sub16(s16, s25);
+    const auto [d07, d16, d25, d34, e0, e1, e2, e3] = SplitForward(
+        x, [](V a, V b) { return Add16(a, b); }, [](V a, V b) { return Sub16(a, b); });
 
     if constexpr (kFirst) {
         // (e * 4096 + 256) >> 9 is exactly e * 8, which fits 16 bits here.
@@ -157,13 +152,9 @@ inline V LimitOutput(V y) {
 // Rows of coefficients in, rows of samples 0..255 out.
 template <class V>
 inline void InverseRows(V r[8]) {
-    V y[8];
-    InverseKernel(r, y);
-    for (int i = 0; i < 8; ++i) r[i] = LimitFirst(y[i]);
-    Transpose8x8(r);
-    InverseKernel(r, y);
-    for (int i = 0; i < 8; ++i) r[i] = LimitOutput(y[i]);
-    Transpose8x8(r);
+    InverseRowsWith(
+        r, [](const V x[8], V y[8]) { InverseKernel(x, y); }, [](V y) { return LimitFirst(y); },
+        [](V y) { return LimitOutput(y); }, [](V x[8]) { Transpose8x8(x); });
 }
 
 // ---- 128-bit block helpers ----

@@ -1,20 +1,4 @@
-# Cross build for Windows (i686) with Debian's MinGW-w64 compilers, posix thread
-# model (std::mutex for the test framework); the threading library is linked
-# in statically, so nothing but system DLLs is needed at run time.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows: see mingw-common.cmake.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(PLIX_MINGW_TRIPLET i686-w64-mingw32)
-
-find_program(CMAKE_C_COMPILER NAMES ${PLIX_MINGW_TRIPLET}-gcc-posix ${PLIX_MINGW_TRIPLET}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${PLIX_MINGW_TRIPLET}-g++-posix ${PLIX_MINGW_TRIPLET}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${PLIX_MINGW_TRIPLET}-windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${PLIX_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test programs run through Wine.
-find_program(PLIX_WINE NAMES wine)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${PLIX_WINE})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -15,6 +15,10 @@ inline constexpr uint8_t ZigzagOrder[64] = {
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
+// Entries of a dequantisation table in zigzag order as the block decoder takes
+// it: the 64 positions, then zeros for positions past the block.
+inline constexpr int kZigzagQuantEntries = 144;
+
 // A quantised block made ready for the fast coder by a forward kernel: each
 // coefficient's category and value bits, in natural order, so that coding
 // only looks codes up. Entries 0 describe the DC coefficient itself, which the
@@ -31,7 +35,8 @@ struct PreparedBlock {
 bool PrepareBlock(const int32_t block[64], PreparedBlock &out);
 
 // positions block positions in a row (up to 10), three blocks each (classes
-// 0, 1 and 1, with predictors[0..2], tables in zigzag order), for a kernel
+// 0, 1 and 1, with predictors[0..2], tables in zigzag order with
+// kZigzagQuantEntries entries), for a kernel
 // that finishes the dequantisation (Dsp::inverseDecoded2): entry 0 is
 // dequantised and limited, entries 1..63 hold the products of value and table
 // entry modulo 2^32, not yet limited to -256..255, and for each block without

@@ -58,7 +58,7 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
     if (image.paddedWidth == 0 || image.paddedHeight == 0) return;
     int32_t quant[2][64];
     BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
-    int32_t luma[64], chroma[64];
+    int32_t luma[kZigzagQuantEntries], chroma[kZigzagQuantEntries];
     ZigzagQuant(quant[0], luma);
     ZigzagQuant(quant[1], chroma);
     int32_t predictors[3] = {0, 0, 0};

@@ -76,7 +76,7 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
     EXPECT_EQ(fast.ReadSigned(31), slow.ReadSigned(31));
 
     alignas(32) int32_t blocks[6][64];
-    int32_t luma[64], chroma[64];
+    int32_t luma[kZigzagQuantEntries], chroma[kZigzagQuantEntries];
     ZigzagQuant(q[0], luma);
     ZigzagQuant(q[1], chroma);
     for (int i = 0; i < positions;) {

@@ -6,10 +6,6 @@
 #include <cstddef>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "coefficients.h"
 #include "entropy/huffman.h"
 #include "entropy/symbols.h"
@@ -19,7 +15,11 @@
 // The decoding loops must be inlined whole into each entry (see DecodeRaw).
 #if defined(__GNUC__)
 #define PLIX_ALWAYS_INLINE [[gnu::always_inline]]
+#define PLIX_ALWAYS_INLINE_LAMBDA __attribute__((always_inline))
+#define PLIX_NOINLINE [[gnu::noinline]]
 #else
+#define PLIX_NOINLINE
+#define PLIX_ALWAYS_INLINE_LAMBDA
 #define PLIX_ALWAYS_INLINE
 #endif
 
@@ -33,7 +33,7 @@ namespace plix {
 
 namespace {
 
-int32_t Dequantise(uint32_t v, int32_t q) {
+PLIX_ALWAYS_INLINE inline int32_t Dequantise(uint32_t v, int32_t q) {
     const int32_t product = static_cast<int32_t>(v * static_cast<uint32_t>(q));
     return std::clamp(product, -256, 255);
 }
@@ -82,6 +82,14 @@ public:
         c_.bits <<= n;
         c_.count -= n;
     }
+    // The buffered bits and their count, to go back to them while no refill
+    // came between.
+    uint64_t Bits() const { return c_.bits; }
+    int Count() const { return c_.count; }
+    void Restore(uint64_t bits, int count) {
+        c_.bits = bits;
+        c_.count = count;
+    }
 
 private:
     StreamReader &r_;
@@ -91,13 +99,8 @@ private:
 // Sixteen plain stores: written as a loop, the compiler turns this into a
 // string instruction whose start-up costs more than the stores.
 template <size_t... I>
-void ClearBlock(int32_t *block, std::index_sequence<I...>) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    (_mm_storeu_si128(reinterpret_cast<__m128i *>(block) + I, zero), ...);
-#else
+PLIX_ALWAYS_INLINE inline void ClearBlock(int32_t *block, std::index_sequence<I...>) {
     ((block[4 * I] = block[4 * I + 1] = block[4 * I + 2] = block[4 * I + 3] = 0), ...);
-#endif
 }
 
 // The product of a value and a table entry, modulo 2^32, left for the
@@ -106,11 +109,53 @@ int32_t Product(uint32_t v, int32_t q) {
     return static_cast<int32_t>(v * static_cast<uint32_t>(q));
 }
 
-// One block, the source held by the caller. q is in zigzag order when
-// zigzagQ is set (which spares the loop a load that waits for the position),
-// else in natural order. Raw: entries 1..63 are left unlimited (Product), and
-// when the first AC symbol ends the block, entries 1..63 are left as they
-// were and the result is true. Otherwise the result is false.
+// Stores value v of position pos (in natural order when zigzagQ is not set).
+template <bool zigzagQ, bool raw>
+PLIX_ALWAYS_INLINE inline void Put(int32_t *__restrict block, const int32_t *__restrict q,
+                                   unsigned pos, uint32_t v) {
+    const int32_t m = zigzagQ ? q[pos] : q[kHuffmanTables.positionSlots[pos]];
+    block[kHuffmanTables.positionSlots[pos]] = raw ? Product(v, m) : Dequantise(v, m);
+}
+
+struct BitState {
+    uint64_t bits;
+    int count;
+};
+
+// The block's end inside a table entry in a way the entry does not tell (a
+// run past the end, a full block before its second symbol, a value that did
+// not fit): from the entry's start at position p, one symbol at a time. What
+// the entry covers is buffered (at most 20 bits). Out of line, so that the
+// decoding loop keeps its state in registers.
+template <bool zigzagQ, bool raw>
+PLIX_NOINLINE BitState FinishSlowly(BitState in, unsigned p, int cls, int32_t *__restrict block,
+                                    const int32_t *__restrict q) {
+    const uint16_t *codes = kHuffmanTables.lookup[HuffmanArray(cls, true)];
+    const auto take = [&](int n) {
+        in.bits <<= n;
+        in.count -= n;
+    };
+    for (;;) {
+        const uint16_t c = codes[in.bits >> (64 - kMaxCodeLength)];
+        take(c >> 8);
+        const int symbol = c & 0xFF;
+        if (symbol == kEndOfBlock) return in;
+        p += symbol == kZeroRun16 ? 15 : static_cast<unsigned>(symbol >> 4);
+        if (p > 63) return in;  // its value bits are not read
+        const int size = symbol == kZeroRun16 ? 0 : symbol & 15;
+        Put<zigzagQ, raw>(block, q, p,
+                          ExtendOrZero(static_cast<uint32_t>((in.bits >> 1) >> (63 - size)), size));
+        take(size);
+        if (++p > 63) return in;
+    }
+}
+
+// One block, the source held by the caller. q is in zigzag order with
+// kZigzagQuantEntries entries when zigzagQ is set (which spares the loop a
+// load that waits for the position), else in natural order. Raw: entries
+// 1..63 are left unlimited (Product), and when the first AC symbol ends the
+// block, entries 1..63 are left as they were and the result is true.
+// Otherwise the result is false.
 // Roomy: the chunk holds at least kBlockBytes more than the block takes, so
 // the refills need not look for its end.
 template <bool zigzagQ, bool raw = false, bool roomy = false>
@@ -122,8 +167,6 @@ PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict blo
         in.RefillRoomy();
     else
         in.Refill();
-    // Positions without a coefficient stay 0, which dequantises to 0.
-    if (!raw) ClearBlock(block, std::make_index_sequence<16>());
 
     // DC: at most 9 code bits and 31 value bits, within one refill.
     const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
@@ -134,53 +177,74 @@ PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict blo
     in.Skip(s);
     const uint32_t dc = static_cast<uint32_t>(predictor) + diff;
     predictor = static_cast<int32_t>(dc);
-    const uint32_t *acLookup = kHuffmanTables.acLookup[cls];
+    const int32_t dcOut = Dequantise(dc, q[0]);
+    const uint32_t *table = kHuffmanTables.acPairs[cls];
     if (raw) {
         // At least 17 bits are left after the DC. A block without AC
         // coefficients, common at low qualities, is not cleared.
-        const uint32_t e = acLookup[in.Peek(kMaxCodeLength)];
-        if (1 + ((e >> 13) & 63) > 63) {
-            in.Skip(static_cast<int>((e >> 5) & 15));
-            block[0] = Dequantise(dc, q[0]);
+        const uint32_t e = table[in.Peek(kMaxCodeLength)];
+        if ((e >> kAcRunShift) == kAcLoneEnd) {
+            in.Skip(static_cast<int>(e & kAcSkipMask));
+            block[0] = dcOut;
             return true;
         }
-        ClearBlock(block, std::make_index_sequence<16>());
     }
-    block[0] = Dequantise(dc, q[0]);
+    // Positions without a coefficient stay 0, which dequantises to 0.
+    ClearBlock(block, std::make_index_sequence<16>());
 
-    // AC: each symbol with its value takes at most 12 + 9 bits, so one
-    // refill serves two symbols.
+    const auto put = [&](unsigned pos, uint32_t v)
+                         PLIX_ALWAYS_INLINE_LAMBDA { Put<zigzagQ, raw>(block, q, pos, v); };
+
+    // AC: one entry takes at most 12 bits, or 20 with a value that did not
+    // fit, which refills first; so one refill serves four entries.
     unsigned p = 1;
-    // One symbol; false when the block is complete.
-    auto step = [&]() {
-        const uint32_t e = acLookup[in.Peek(kMaxCodeLength)];
-        p += (e >> 13) & 63;
-        if (p > 63) {
-            // A run past the last position ends the block; its value bits
-            // are not read.
-            in.Skip(static_cast<int>((e >> 5) & 15));
+    // One entry; false when the block is complete.
+    const auto step = [&]() PLIX_ALWAYS_INLINE_LAMBDA {
+        const uint64_t startBits = in.Bits();
+        const int startCount = in.Count();
+        const uint32_t e = table[in.Peek(kMaxCodeLength)];
+        in.Skip(static_cast<int>(e & kAcSkipMask));
+        const unsigned first = p + ((e >> kAcRunShift) & 15);
+        const unsigned second = first + ((e >> kAcNextShift) & 63);
+        // For a lone symbol both are the same position, and the first value
+        // is the one that stays.
+        put(second, static_cast<uint32_t>(static_cast<int32_t>(e << 7) >> kAcFirstShift));
+        put(first, static_cast<uint32_t>(static_cast<int32_t>(e) >> kAcFirstShift));
+        p = second + 1;
+        if (second >= 63) {
+            // Told: a lone end of block; a value and the end of block with
+            // room for the end; a value that fills the block, alone or second.
+            const bool told =
+                (e >> kAcRunShift) == kAcLoneEnd ||
+                ((e & kAcSlow) == 0 &&
+                 (((e >> kAcNextShift) & 63) == kAcEndsBlock ? first < 63 : second == 63));
+            if (!told) {
+                const BitState end = FinishSlowly<zigzagQ, raw>(
+                    {startBits, startCount}, first - ((e >> kAcRunShift) & 15), cls, block, q);
+                in.Restore(end.bits, end.count);
+            }
             return false;
         }
-        in.Skip(static_cast<int>(e & 31));
-        uint32_t v = static_cast<uint32_t>(static_cast<int32_t>(e) >> 22);
-        const int extra = static_cast<int>((e >> 9) & 15);
-        if (extra != 0) {
-            v = Extend(in.Peek(extra), extra);
-            in.Skip(extra);
+        if (e & kAcSlow) {
+            if (roomy)
+                in.RefillRoomyBelow64();
+            else
+                in.Refill();
+            const int size = static_cast<int>((e >> kAcSecondShift) & 15);
+            put(first, Extend(in.Peek(size), size));
+            in.Skip(size);
         }
-        const unsigned z = ZigzagOrder[p];
-        const int32_t m = zigzagQ ? q[p] : q[z];
-        block[z] = raw ? Product(v, m) : Dequantise(v, m);
-        return ++p <= 63;
+        return true;
     };
-    // Every code takes at least one bit, so from here on at most 63 are
+    // Every entry takes at least one bit, so from here on at most 63 are
     // buffered.
     do {
         if (roomy)
             in.RefillRoomyBelow64();
         else
             in.Refill();
-    } while (step() && step());
+    } while (step() && step() && step() && step());
+    block[0] = dcOut;
     return false;
 }
 
@@ -197,8 +261,9 @@ void DecodeBlock(StreamReader &r, int32_t *__restrict block, const int32_t *__re
     in.Finish();
 }
 
-void ZigzagQuant(const int32_t natural[64], int32_t zigzag[64]) {
+void ZigzagQuant(const int32_t natural[64], int32_t zigzag[kZigzagQuantEntries]) {
     for (int i = 0; i < 64; ++i) zigzag[i] = natural[ZigzagOrder[i]];
+    for (int i = 64; i < kZigzagQuantEntries; ++i) zigzag[i] = 0;
 }
 
 void DecodePositions(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "coefficients.h"
+
 namespace plix {
 
 class StreamReader;
@@ -15,8 +17,9 @@ void DecodeBlock(StreamReader &r, int32_t block[64], const int32_t q[64], int cl
                  int32_t &predictor);
 
 // A dequantisation table reordered for DecodePositions: zigzag[i] =
-// natural[ZigzagOrder[i]].
-void ZigzagQuant(const int32_t natural[64], int32_t zigzag[64]);
+// natural[ZigzagOrder[i]], then zeros for the positions past the block that
+// the decoder's table entries can name.
+void ZigzagQuant(const int32_t natural[64], int32_t zigzag[kZigzagQuantEntries]);
 
 // positions block positions in a row, three blocks each (classes 0, 1 and 1,
 // dequantised with luma, chroma and chroma, with predictors[0..2]): the same

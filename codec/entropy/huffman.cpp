@@ -133,6 +133,49 @@ constexpr int BuildNode(HuffmanTables &t, int array, uint32_t prefix, int depth,
     return 256 + node;
 }
 
+// The value of size bits u (JPEG-style: a clear top bit means negative).
+constexpr int32_t ValueOf(uint32_t u, int size) {
+    if (size == 0) return 0;
+    return (u >> (size - 1)) ? static_cast<int32_t>(u) : static_cast<int32_t>(u) + 1 - (1 << size);
+}
+
+// The acPairs entry for the 12 bits i (see kAc* in the header).
+constexpr uint32_t AcPairEntry(const uint16_t *ac, uint32_t i) {
+    const auto field = [](int32_t v, int shift) {
+        return (static_cast<uint32_t>(v) & 127u) << shift;
+    };
+    const int symbol = ac[i] & 0xFF;
+    const int length = ac[i] >> 8;
+    if (symbol == 0x00) return static_cast<uint32_t>(length) | kAcLoneEnd << kAcRunShift;
+    const int run = symbol == 0x10 ? 15 : symbol >> 4;
+    const int size = symbol == 0x10 ? 0 : symbol & 15;
+    const int used = length + size;
+    if (used > kMaxCodeLength || size > kAcInlineSize)
+        return static_cast<uint32_t>(length) | static_cast<uint32_t>(run) << kAcRunShift | kAcSlow |
+               static_cast<uint32_t>(size) << kAcSecondShift;
+    const int32_t value = ValueOf((i >> (kMaxCodeLength - used)) & ((1u << size) - 1), size);
+    const uint32_t lone = static_cast<uint32_t>(used) | static_cast<uint32_t>(run) << kAcRunShift |
+                          field(value, kAcFirstShift);
+    // A second symbol whose code (and value) the rest of the 12 bits hold.
+    const int left = kMaxCodeLength - used;
+    if (left == 0) return lone;
+    const uint16_t next = ac[(i << used) & ((1u << kMaxCodeLength) - 1)];
+    const int symbol2 = next & 0xFF;
+    const int length2 = next >> 8;
+    if (length2 > left) return lone;
+    if (symbol2 == 0x00)
+        return static_cast<uint32_t>(used + length2) | static_cast<uint32_t>(run) << kAcRunShift |
+               kAcEndsBlock << kAcNextShift | field(value, kAcFirstShift);
+    const int run2 = symbol2 == 0x10 ? 15 : symbol2 >> 4;
+    const int size2 = symbol2 == 0x10 ? 0 : symbol2 & 15;
+    const int used2 = length2 + size2;
+    if (used2 > left || size2 > kAcInlineSize) return lone;
+    const int32_t value2 = ValueOf((i >> (left - used2)) & ((1u << size2) - 1), size2);
+    return static_cast<uint32_t>(used + used2) | static_cast<uint32_t>(run) << kAcRunShift |
+           static_cast<uint32_t>(run2 + 1) << kAcNextShift | field(value2, kAcSecondShift) |
+           field(value, kAcFirstShift);
+}
+
 constexpr HuffmanTables BuildTables() {
     HuffmanTables t{};
     for (int array = 0; array < 4; ++array) {
@@ -168,30 +211,10 @@ constexpr HuffmanTables BuildTables() {
             t.dcLookup[cls][i] = entry;
         }
         const uint16_t *ac = t.lookup[HuffmanArray(cls, true)];
-        for (uint32_t i = 0; i < (1u << kMaxCodeLength); ++i) {
-            const int symbol = ac[i] & 0xFF;
-            const int length = ac[i] >> 8;
-            int run = symbol >> 4;
-            int size = symbol & 15;
-            if (symbol == 0x00) run = 63;
-            if (symbol == 0x10) run = 15;
-            int skip = length;
-            int extra = size;
-            int32_t value = 0;
-            if (length + size <= kMaxCodeLength) {
-                uint32_t u = (i >> (kMaxCodeLength - length - size)) & ((1u << size) - 1);
-                if (size > 0)
-                    value = (u >> (size - 1)) ? static_cast<int32_t>(u)
-                                              : static_cast<int32_t>(u) + 1 - (1 << size);
-                skip += size;
-                extra = 0;
-            }
-            t.acLookup[cls][i] = static_cast<uint32_t>(skip) | static_cast<uint32_t>(length) << 5 |
-                                 static_cast<uint32_t>(extra) << 9 |
-                                 static_cast<uint32_t>(run) << 13 |
-                                 (static_cast<uint32_t>(value) & 0x3FFu) << 22;
-        }
+        for (uint32_t i = 0; i < (1u << kMaxCodeLength); ++i)
+            t.acPairs[cls][i] = AcPairEntry(ac, i);
     }
+    for (int i = 0; i < 64; ++i) t.positionSlots[i] = ZigzagOrder[i];
     return t;
 }
 

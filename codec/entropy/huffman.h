@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "coefficients.h"
+
 namespace plix {
 
 class StreamReader;
@@ -37,18 +39,42 @@ struct HuffmanTables {
     // DC arrays by class, indexed by the next 9 bits (no DC code is longer):
     // symbol | code length << 8.
     uint16_t dcLookup[2][1 << kDcLookupBits];
-    // AC arrays by class, indexed by the next 12 bits; each entry also carries
-    // the value when its bits lie within those 12:
-    //   bits 0..4   bits to skip for symbol and value (code length + size when
-    //               the value is included, else code length)
-    //   bits 5..8   code length alone
-    //   bits 9..12  value bits still to read (0 when included)
-    //   bits 13..18 zeros before the value: symbol >> 4; the 16-zero run is
-    //               15 zeros and a 0 value; end of block is 63, which ends
-    //               any block
-    //   bits 22..31 the value, signed (0 when still to read)
-    uint32_t acLookup[2][1 << kMaxCodeLength];
+    // AC arrays by class, indexed by the next 12 bits. An entry stands for one
+    // symbol with its value, or for two when both lie wholly within the 12
+    // bits (kAc* below give the fields). One table access then often yields
+    // two coefficients, which halves the lookups of high-quality streams.
+    uint32_t acPairs[2][1 << kMaxCodeLength];
+    // The natural index of each position an acPairs entry can name: positions
+    // from 64 on (a run past the end, or the one after an end of block) stand
+    // for entry 0, which the decoder writes last, with the DC. From a position
+    // of at most 63, a run of at most 15 and a step of at most 63 reach 141.
+    uint8_t positionSlots[kZigzagQuantEntries];
 };
+
+// Fields of an acPairs entry. Positions count from the one after the last
+// coefficient written; a value is written at position + run, and the next
+// symbol starts after it.
+//   bits 0..5    bits the entry takes: a shift count as it stands
+//   bits 6..9    run of the first symbol (the 16-zero run: 15 and value 0)
+//   bits 10..15  positions from the first value to the second: 0 for a lone
+//                symbol (its value is written twice), run + 1, or 63 when the
+//                second symbol ends the block; a lone end of block is run 0,
+//                value 0 and 63 here
+//   bit 16       the first value's bits still follow the code (a lone symbol
+//                that does not fit); their count is then in bits 18..21
+//   bits 18..24  second value, signed
+//   bits 25..31  first value, signed
+inline constexpr uint32_t kAcSkipMask = 63;
+inline constexpr int kAcRunShift = 6;
+inline constexpr int kAcNextShift = 10;
+inline constexpr uint32_t kAcEndsBlock = 63;
+inline constexpr uint32_t kAcSlow = 1u << 16;
+inline constexpr int kAcSecondShift = 18;
+inline constexpr int kAcFirstShift = 25;
+// Largest value magnitude an entry carries: 7-bit fields.
+inline constexpr int kAcInlineSize = 6;
+// Everything above the skip of a lone end of block.
+inline constexpr uint32_t kAcLoneEnd = kAcEndsBlock << (kAcNextShift - kAcRunShift);
 
 // Array number of decodeTree and lookup.
 inline constexpr int HuffmanArray(int cls, bool ac) {

@@ -1,6 +1,7 @@
 // BMP files: import into the pixel buffer, export of the decoded image.
 #include "bitmap.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -350,7 +351,20 @@ bool ExportBitmap(const Image &image, const char *path) {
     const size_t w = static_cast<size_t>(image.width);
     const auto fillRow = [&](int32_t y, uint8_t *d) {
         const uint8_t *s = image.pixels + static_cast<size_t>(y) * stride;
-        for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
+        size_t x = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            // Four pixels as three words, the fourth byte of each pixel
+            // dropped: several times faster than byte by byte.
+            for (; x + 4 <= w; x += 4, s += 16, d += 12) {
+                uint32_t p[4];
+                std::memcpy(p, s, sizeof p);
+                const uint32_t o[3] = {(p[0] & 0xFFFFFFu) | p[1] << 24,
+                                       (p[1] >> 8 & 0xFFFFu) | p[2] << 16,
+                                       (p[2] >> 16 & 0xFFu) | p[3] << 8};
+                std::memcpy(d, o, sizeof o);
+            }
+        }
+        for (; x < w; ++x, s += 4, d += 3) {
             d[0] = s[0];
             d[1] = s[1];
             d[2] = s[2];

@@ -76,8 +76,10 @@ public:
     ptrdiff_t Room() const { return c_.end - c_.cur; }
     // Top n bits, n from 1 to 32.
     uint32_t Peek(int n) const { return static_cast<uint32_t>(c_.bits >> (64 - n)); }
-    // The same for n from 0 to 32, 0 giving 0.
-    uint32_t PeekOrZero(int n) const { return static_cast<uint32_t>((c_.bits >> 1) >> (63 - n)); }
+    // The n bits (0 to 32, 0 giving 0) after the first skip bits.
+    uint32_t PeekOrZeroAfter(int skip, int n) const {
+        return static_cast<uint32_t>(((c_.bits << skip) >> 1) >> (63 - n));
+    }
     void Skip(int n) {
         c_.bits <<= n;
         c_.count -= n;
@@ -168,13 +170,14 @@ PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict blo
     else
         in.Refill();
 
-    // DC: at most 9 code bits and 31 value bits, within one refill.
+    // DC: at most 9 code bits and 31 value bits, within one refill, taken
+    // in one shift.
     const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
-    in.Skip(static_cast<int>(dcEntry >> 8));
+    const int codeLength = static_cast<int>(dcEntry >> 8);
     // Without a branch on the category, which is close to random.
     const int s = static_cast<int>(dcEntry & 0xFF);
-    const uint32_t diff = ExtendOrZero(in.PeekOrZero(s), s);
-    in.Skip(s);
+    const uint32_t diff = ExtendOrZero(in.PeekOrZeroAfter(codeLength, s), s);
+    in.Skip(codeLength + s);
     const uint32_t dc = static_cast<uint32_t>(predictor) + diff;
     predictor = static_cast<int32_t>(dc);
     const int32_t dcOut = Dequantise(dc, q[0]);

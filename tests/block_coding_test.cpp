@@ -13,6 +13,7 @@
 #include "entropy/block_encoder.h"
 #include "transform/dsp.h"
 #include "entropy/huffman.h"
+#include "entropy/symbols.h"
 #include "bit_strings.h"
 #include "streams.h"
 
@@ -39,6 +40,36 @@ Block Zigzag(std::initializer_list<std::pair<int, int32_t>> values) {
 
 std::string EncodedBits(const Block &b, int cls, int32_t predictor = 0) {
     return WrittenBits([&](StreamWriter &w) { EncodeBlockSymbols(w, b.data(), cls, predictor); });
+}
+
+// One block read a symbol at a time through the decoding trees and
+// dequantised the way the format describes it: what the table-driven decoders
+// are checked against.
+void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
+                          int32_t &predictor) {
+    cls &= 1;
+    const int s = DecodeSymbol(r, cls, false);
+    predictor = static_cast<int32_t>(static_cast<uint32_t>(predictor) +
+                                     static_cast<uint32_t>(r.ReadSigned(s)));
+    block[0] = predictor;
+    int p = 1;
+    while (p <= 63) {
+        const int symbol = DecodeSymbol(r, cls, true);
+        if (symbol == plix::kEndOfBlock) {
+            for (; p <= 63; ++p) block[ZigzagOrder[p]] = 0;
+        } else if (symbol == plix::kZeroRun16) {
+            for (int k = 0; k < 16 && p <= 63; ++k, ++p) block[ZigzagOrder[p]] = 0;
+        } else {
+            for (int k = 0; k < symbol >> 4 && p <= 63; ++k, ++p) block[ZigzagOrder[p]] = 0;
+            if (p > 63) break;
+            block[ZigzagOrder[p++]] = r.ReadSigned(symbol & 15);
+        }
+    }
+    for (int i = 0; i < 64; ++i) {
+        const int32_t product =
+            static_cast<int32_t>(static_cast<uint32_t>(block[i]) * static_cast<uint32_t>(q[i]));
+        block[i] = std::clamp(product, -256, 255);
+    }
 }
 
 const std::string kZeroRun16 = "111101111111";
@@ -543,6 +574,83 @@ TEST(BlockCoding, FastDecoderMatchesReferenceForEveryAcPrefix) {
             for (int b = 11; b >= 0; --b) bits += (prefix >> b) & 1 ? '1' : '0';
             for (int b = 0; b < 60; ++b) bits += rng() & 1 ? '1' : '0';
             DecodeBoth(Pack(bits), k == 0 ? 1 : 2, q.q);
+        }
+    }
+}
+
+
+// Every 12-bit prefix again where the block is nearly full (positions 62 and
+// 63 open): the table's entries that end the block inside them, or run past
+// its end, must take exactly the bits the symbols take.
+TEST(BlockCoding, FastDecoderMatchesReferenceForEveryAcPrefixNearTheEnd) {
+    std::mt19937 rng(6);
+    Tables q(3);
+    for (int filled : {61, 62}) {
+        for (int k = 0; k < 2; ++k) {
+            std::string bits = k == 0 ? "000" : "000" + kEndOfBlock + "00";
+            for (int i = 0; i < filled; ++i) bits += Code(0x01, k, true) + "1";
+            const size_t fixed = bits.size();
+            for (uint32_t prefix = 0; prefix < 4096; ++prefix) {
+                bits.resize(fixed);
+                for (int b = 11; b >= 0; --b) bits += (prefix >> b) & 1 ? '1' : '0';
+                for (int b = 0; b < 60; ++b) bits += rng() & 1 ? '1' : '0';
+                DecodeBoth(Pack(bits), k == 0 ? 2 : 3, q.q);
+            }
+        }
+    }
+}
+
+// Each entry of the paired AC table against the symbols the decoding tree
+// reads from the same 12 bits.
+TEST(BlockCoding, PairedAcEntriesMatchTheTree) {
+    const HuffmanTables &t = GetHuffmanTables();
+    for (int cls = 0; cls < 2; ++cls) {
+        for (uint32_t i = 0; i < 4096; ++i) {
+            std::string bits;
+            for (int b = 11; b >= 0; --b) bits += (i >> b) & 1 ? '1' : '0';
+            const std::string packed = Pack(bits + std::string(32, '0'));
+            StreamReader r;
+            ASSERT_TRUE(r.OpenMemory(packed.data(), static_cast<int32_t>(packed.size())));
+            const uint32_t e = t.acPairs[cls][i];
+            const int run = static_cast<int>(e >> kAcRunShift & 15);
+            const int advance = static_cast<int>(e >> kAcAdvanceShift & 127);
+            const int skip = static_cast<int>(e & kAcSkipMask);
+            const int first = DecodeSymbol(r, cls, true);
+            const int firstRun = first == plix::kZeroRun16 ? 15 : first >> 4;
+            const int firstSize = first == plix::kZeroRun16 ? 0 : first & 15;
+            SCOPED_TRACE(testing::Message() << "class " << cls << " bits " << bits);
+            if (first == plix::kEndOfBlock) {
+                EXPECT_EQ(e >> kAcRunShift, kAcLoneEnd);
+                EXPECT_EQ(static_cast<uint64_t>(skip), r.BitsTaken());
+                continue;
+            }
+            EXPECT_EQ(run, firstRun);
+            if (e & kAcSlow) {
+                // The value is read after the code.
+                EXPECT_EQ(static_cast<uint64_t>(skip), r.BitsTaken());
+                EXPECT_EQ(static_cast<int>(e >> kAcSecondShift & 15), firstSize);
+                EXPECT_EQ(advance, run + 1);
+                continue;
+            }
+            EXPECT_EQ(static_cast<int32_t>(e) >> kAcFirstShift, r.ReadSigned(firstSize));
+            const uint64_t afterFirst = r.BitsTaken();
+            if (advance == run + 1) {
+                EXPECT_EQ(static_cast<uint64_t>(skip), afterFirst);
+                continue;
+            }
+            // A pair: the second symbol lies wholly within the 12 bits.
+            const int second = DecodeSymbol(r, cls, true);
+            if (second == plix::kEndOfBlock) {
+                EXPECT_EQ(advance, run + 1 + static_cast<int>(kAcEndAdvance));
+            } else {
+                const int secondRun = second == plix::kZeroRun16 ? 15 : second >> 4;
+                EXPECT_EQ(advance, run + 1 + secondRun + 1);
+                const int secondSize = second == plix::kZeroRun16 ? 0 : second & 15;
+                EXPECT_EQ(static_cast<int32_t>(e << 7) >> kAcFirstShift,
+                          r.ReadSigned(secondSize));
+            }
+            EXPECT_EQ(static_cast<uint64_t>(skip), r.BitsTaken());
+            EXPECT_LE(r.BitsTaken(), 12u);
         }
     }
 }

@@ -114,7 +114,7 @@ int32_t Product(uint32_t v, int32_t q) {
 // Stores value v of position pos (in natural order when zigzagQ is not set).
 template <bool zigzagQ, bool raw>
 PLIX_ALWAYS_INLINE inline void Put(int32_t *__restrict block, const int32_t *__restrict q,
-                                   unsigned pos, uint32_t v) {
+                                   size_t pos, uint32_t v) {
     const int32_t m = zigzagQ ? q[pos] : q[kHuffmanTables.positionSlots[pos]];
     block[kHuffmanTables.positionSlots[pos]] = raw ? Product(v, m) : Dequantise(v, m);
 }
@@ -195,35 +195,35 @@ PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict blo
     // Positions without a coefficient stay 0, which dequantises to 0.
     ClearBlock(block, std::make_index_sequence<16>());
 
-    const auto put = [&](unsigned pos, uint32_t v)
+    const auto put = [&](size_t pos, uint32_t v)
                          PLIX_ALWAYS_INLINE_LAMBDA { Put<zigzagQ, raw>(block, q, pos, v); };
 
     // AC: one entry takes at most 12 bits, or 20 with a value that did not
     // fit, which refills first; so one refill serves four entries.
-    unsigned p = 1;
+    size_t p = 1;
     // One entry; false when the block is complete.
     const auto step = [&]() PLIX_ALWAYS_INLINE_LAMBDA {
         const uint64_t startBits = in.Bits();
         const int startCount = in.Count();
         const uint32_t e = table[in.Peek(kMaxCodeLength)];
         in.Skip(static_cast<int>(e & kAcSkipMask));
-        const unsigned first = p + ((e >> kAcRunShift) & 15);
-        const unsigned second = first + ((e >> kAcNextShift) & 63);
-        // For a lone symbol both are the same position, and the first value
-        // is the one that stays.
-        put(second, static_cast<uint32_t>(static_cast<int32_t>(e << 7) >> kAcFirstShift));
+        const size_t run = (e >> kAcRunShift) & 15;
+        const size_t start = p;
+        const size_t first = p + run;
+        p += (e >> kAcAdvanceShift) & 127;
+        // The second value sits just before the new position. For a lone
+        // symbol both are the same, and the first value is the one that stays.
+        put(p - 1, static_cast<uint32_t>(static_cast<int32_t>(e << 7) >> kAcFirstShift));
         put(first, static_cast<uint32_t>(static_cast<int32_t>(e) >> kAcFirstShift));
-        p = second + 1;
-        if (second >= 63) {
+        if (p >= 64) {
             // Told: a lone end of block; a value and the end of block with
             // room for the end; a value that fills the block, alone or second.
-            const bool told =
-                (e >> kAcRunShift) == kAcLoneEnd ||
-                ((e & kAcSlow) == 0 &&
-                 (((e >> kAcNextShift) & 63) == kAcEndsBlock ? first < 63 : second == 63));
+            const bool endsBlock = p - start - run > kAcEndAdvance;
+            const bool told = (e >> kAcRunShift) == kAcLoneEnd ||
+                              ((e & kAcSlow) == 0 && (endsBlock ? first < 63 : p == 64));
             if (!told) {
                 const BitState end = FinishSlowly<zigzagQ, raw>(
-                    {startBits, startCount}, first - ((e >> kAcRunShift) & 15), cls, block, q);
+                    {startBits, startCount}, static_cast<unsigned>(start), cls, block, q);
                 in.Restore(end.bits, end.count);
             }
             return false;
@@ -345,35 +345,6 @@ void InstallBmi2Kernels(Dsp &dsp) {
 #else
     (void)dsp;
 #endif
-}
-
-void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
-                          int32_t &predictor) {
-    cls &= 1;
-    const int s = DecodeSymbol(r, cls, false);
-    const int32_t diff = r.ReadSigned(s);
-    predictor =
-        static_cast<int32_t>(static_cast<uint32_t>(predictor) + static_cast<uint32_t>(diff));
-    block[0] = predictor;
-
-    int p = 1;
-    while (p <= 63) {
-        const int symbol = DecodeSymbol(r, cls, true);
-        if (symbol == kEndOfBlock) {
-            for (; p <= 63; ++p) block[ZigzagOrder[p]] = 0;
-        } else if (symbol == kZeroRun16) {
-            for (int k = 0; k < 16 && p <= 63; ++k, ++p) block[ZigzagOrder[p]] = 0;
-        } else {
-            const int run = symbol >> 4;
-            const int size = symbol & 15;
-            for (int k = 0; k < run && p <= 63; ++k, ++p) block[ZigzagOrder[p]] = 0;
-            if (p > 63) break;
-            block[ZigzagOrder[p]] = r.ReadSigned(size);
-            ++p;
-        }
-    }
-
-    for (int i = 0; i < 64; ++i) block[i] = Dequantise(static_cast<uint32_t>(block[i]), q[i]);
 }
 
 }  // namespace plix

@@ -28,9 +28,4 @@ void ZigzagQuant(const int32_t natural[64], int32_t zigzag[kZigzagQuantEntries])
 void DecodePositions(StreamReader &r, int32_t (*blocks)[64], int positions, const int32_t *luma,
                      const int32_t *chroma, int32_t predictors[3]);
 
-// The same as DecodeBlock, one bit at a time through the decoding trees: the
-// plain form the fast ones are checked against.
-void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64], int cls,
-                          int32_t &predictor);
-
 }  // namespace plix

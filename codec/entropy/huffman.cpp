@@ -144,18 +144,21 @@ constexpr uint32_t AcPairEntry(const uint16_t *ac, uint32_t i) {
     const auto field = [](int32_t v, int shift) {
         return (static_cast<uint32_t>(v) & 127u) << shift;
     };
+    const auto entry = [](int skip, int run, int advance) {
+        return static_cast<uint32_t>(skip) | static_cast<uint32_t>(run) << kAcRunShift |
+               static_cast<uint32_t>(advance) << kAcAdvanceShift;
+    };
     const int symbol = ac[i] & 0xFF;
     const int length = ac[i] >> 8;
-    if (symbol == 0x00) return static_cast<uint32_t>(length) | kAcLoneEnd << kAcRunShift;
+    if (symbol == 0x00) return entry(length, 0, kAcEndAdvance);
     const int run = symbol == 0x10 ? 15 : symbol >> 4;
     const int size = symbol == 0x10 ? 0 : symbol & 15;
     const int used = length + size;
     if (used > kMaxCodeLength || size > kAcInlineSize)
-        return static_cast<uint32_t>(length) | static_cast<uint32_t>(run) << kAcRunShift | kAcSlow |
+        return entry(length, run, run + 1) | kAcSlow |
                static_cast<uint32_t>(size) << kAcSecondShift;
     const int32_t value = ValueOf((i >> (kMaxCodeLength - used)) & ((1u << size) - 1), size);
-    const uint32_t lone = static_cast<uint32_t>(used) | static_cast<uint32_t>(run) << kAcRunShift |
-                          field(value, kAcFirstShift);
+    const uint32_t lone = entry(used, run, run + 1) | field(value, kAcFirstShift);
     // A second symbol whose code (and value) the rest of the 12 bits hold.
     const int left = kMaxCodeLength - used;
     if (left == 0) return lone;
@@ -164,15 +167,14 @@ constexpr uint32_t AcPairEntry(const uint16_t *ac, uint32_t i) {
     const int length2 = next >> 8;
     if (length2 > left) return lone;
     if (symbol2 == 0x00)
-        return static_cast<uint32_t>(used + length2) | static_cast<uint32_t>(run) << kAcRunShift |
-               kAcEndsBlock << kAcNextShift | field(value, kAcFirstShift);
+        return entry(used + length2, run, run + 1 + static_cast<int>(kAcEndAdvance)) |
+               field(value, kAcFirstShift);
     const int run2 = symbol2 == 0x10 ? 15 : symbol2 >> 4;
     const int size2 = symbol2 == 0x10 ? 0 : symbol2 & 15;
     const int used2 = length2 + size2;
     if (used2 > left || size2 > kAcInlineSize) return lone;
     const int32_t value2 = ValueOf((i >> (left - used2)) & ((1u << size2) - 1), size2);
-    return static_cast<uint32_t>(used + used2) | static_cast<uint32_t>(run) << kAcRunShift |
-           static_cast<uint32_t>(run2 + 1) << kAcNextShift | field(value2, kAcSecondShift) |
+    return entry(used + used2, run, run + 1 + run2 + 1) | field(value2, kAcSecondShift) |
            field(value, kAcFirstShift);
 }
 

@@ -56,25 +56,26 @@ struct HuffmanTables {
 // symbol starts after it.
 //   bits 0..5    bits the entry takes: a shift count as it stands
 //   bits 6..9    run of the first symbol (the 16-zero run: 15 and value 0)
-//   bits 10..15  positions from the first value to the second: 0 for a lone
-//                symbol (its value is written twice), run + 1, or 63 when the
+//   bits 10..16  positions the entry advances by: the first value's run + 1
+//                for a lone symbol (whose value is then written twice), that
+//                plus the second's run + 1 for two, and 64 more when the
 //                second symbol ends the block; a lone end of block is run 0,
-//                value 0 and 63 here
-//   bit 16       the first value's bits still follow the code (a lone symbol
+//                value 0, advance 64
+//   bit 17       the first value's bits still follow the code (a lone symbol
 //                that does not fit); their count is then in bits 18..21
 //   bits 18..24  second value, signed
 //   bits 25..31  first value, signed
 inline constexpr uint32_t kAcSkipMask = 63;
 inline constexpr int kAcRunShift = 6;
-inline constexpr int kAcNextShift = 10;
-inline constexpr uint32_t kAcEndsBlock = 63;
-inline constexpr uint32_t kAcSlow = 1u << 16;
+inline constexpr int kAcAdvanceShift = 10;
+inline constexpr uint32_t kAcEndAdvance = 64;
+inline constexpr uint32_t kAcSlow = 1u << 17;
 inline constexpr int kAcSecondShift = 18;
 inline constexpr int kAcFirstShift = 25;
-// Largest value magnitude an entry carries: 7-bit fields.
+// Largest value size an entry carries: 7-bit fields.
 inline constexpr int kAcInlineSize = 6;
 // Everything above the skip of a lone end of block.
-inline constexpr uint32_t kAcLoneEnd = kAcEndsBlock << (kAcNextShift - kAcRunShift);
+inline constexpr uint32_t kAcLoneEnd = kAcEndAdvance << (kAcAdvanceShift - kAcRunShift);
 
 // Array number of decodeTree and lookup.
 inline constexpr int HuffmanArray(int cls, bool ac) {

@@ -257,14 +257,27 @@ bool FitsPixelBuffer(int32_t width, int32_t height) {
 void ConvertRow(const Layout &lay, const uint8_t *s, uint8_t *d) {
     const int32_t w = lay.width;
     switch (lay.kind) {
-        case PixelKind::Copy24:
-            for (int32_t x = 0; x < w; ++x, s += 3, d += 4) {
+        case PixelKind::Copy24: {
+            int32_t x = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                // Four pixels from three words, the fourth byte of each 0:
+                // several times faster than byte by byte.
+                for (; x + 4 <= w; x += 4, s += 12, d += 16) {
+                    uint32_t i[3];
+                    std::memcpy(i, s, sizeof i);
+                    const uint32_t o[4] = {i[0] & 0xFFFFFFu, i[0] >> 24 | (i[1] & 0xFFFFu) << 8,
+                                           i[1] >> 16 | (i[2] & 0xFFu) << 16, i[2] >> 8};
+                    std::memcpy(d, o, sizeof o);
+                }
+            }
+            for (; x < w; ++x, s += 3, d += 4) {
                 d[0] = s[0];
                 d[1] = s[1];
                 d[2] = s[2];
                 d[3] = 0;
             }
             break;
+        }
         case PixelKind::Copy32:
             std::memcpy(d, s, static_cast<size_t>(w) * 4);
             break;

@@ -10,6 +10,8 @@
 #                       -jobs=1 -workers=1
 #   PLIX_FUZZ_BUILD     build folder (default build-libfuzzer)
 #   PLIX_FUZZ_MERGE=1   merge what a run found into fuzz/corpus/<harness>
+#   PLIX_FUZZ_CPU=1     SECONDS counts CPU time, not wall time: on a machine
+#                       shared with other work each harness still gets it all
 #
 # The build is clang with AddressSanitizer and UndefinedBehaviorSanitizer and
 # coverage instrumentation on all code. Each harness starts from its corpus in
@@ -63,6 +65,15 @@ max_len_for() {
   esac
 }
 
+cpu=${PLIX_FUZZ_CPU:-0}
+
+# CPU seconds (user + system) of a process and all its descendants.
+tree_cpu() {
+  local all=$1 level=$1
+  while level=$(pgrep -d, -P "$level"); [ -n "$level" ]; do all="$all,$level"; done
+  { ps -o times= -p "$all" 2>/dev/null || true; } | awk '{s += $1} END {print s + 0}'
+}
+
 run_one() {
   local h=$1 work=$build/fuzzing/$h
   rm -rf "$work"
@@ -78,13 +89,38 @@ run_one() {
   [ -f "$root/fuzz/dict/$h.dict" ] && dict=(-dict="$root/fuzz/dict/$h.dict")
   # One fuzzing process at a time (-jobs=1 -workers=1); after a finding it
   # stops, and the next one goes on from the corpus for the time that is left.
-  local start=$SECONDS run=0 left
-  while left=$((seconds - (SECONDS - start))); [ "$left" -ge 5 ]; do
+  local start=$SECONDS run=0 left used=0
+  while left=$((seconds - used)); [ "$left" -ge 5 ]; do
     run=$((run + 1))
-    (cd "$work" && ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
-      "$build/bin/${h}_fuzzer" "${dirs[@]}" "${dict[@]}" -max_total_time="$left" \
+    local limit=$left
+    [ "$cpu" = 1 ] && limit=$((left * 20))
+    (cd "$work" && exec env ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+      "$build/bin/${h}_fuzzer" "${dirs[@]}" "${dict[@]}" -max_total_time="$limit" \
       -timeout=1 -rss_limit_mb=2048 -max_len="$(max_len_for "$h")" -jobs=1 -workers=1 \
-      -artifact_prefix="$work/findings/" -print_final_stats=1 >/dev/null 2>&1 || true)
+      -artifact_prefix="$work/findings/" -print_final_stats=1 >/dev/null 2>&1) &
+    local pid=$! spent=0
+    if [ "$cpu" = 1 ]; then
+      # Stop the run once its processes have had the CPU time that is left.
+      while kill -0 "$pid" 2>/dev/null; do
+        sleep 5
+        # (Once a finished process is gone its time no longer counts: keep
+        # the most seen.)
+        local now
+        now=$(tree_cpu "$pid")
+        if [ "$now" -gt "$spent" ]; then spent=$now; fi
+        if [ "$spent" -ge "$left" ]; then
+          pkill -INT -P "$(pgrep -d, -P "$pid")" 2>/dev/null || true
+          pkill -INT -P "$pid" 2>/dev/null || true
+        fi
+      done
+    fi
+    wait "$pid" || true
+    if [ "$cpu" = 1 ]; then
+      used=$((used + spent))
+    else
+      used=$((SECONDS - start))
+    fi
+    echo "$used" >"$work/seconds"
     mv "$work/fuzz-0.log" "$work/run-$run.log" 2>/dev/null || break
   done
   if [ "${PLIX_FUZZ_MERGE:-0}" = 1 ]; then
@@ -105,7 +141,9 @@ report_one() {
   ft=$(grep -hoE 'ft: [0-9]+' "${logs[@]}" | tail -1 | awk '{print $2}')
   corp=$(ls "$work/corpus" | wc -l)
   findings=$(ls "$work/findings" | wc -l)
-  printf '%-10s %8s s %12s %8s %8s %8s %9s\n' "$h" "$seconds" "${execs:-0}" "${cov:-?}" "${ft:-?}" \
+  local spent
+  spent=$(cat "$work/seconds" 2>/dev/null || echo "$seconds")
+  printf '%-10s %8s s %12s %8s %8s %8s %9s\n' "$h" "$spent" "${execs:-0}" "${cov:-?}" "${ft:-?}" \
     "$corp" "$findings"
   for f in "$work/findings"/*; do
     [ -e "$f" ] && echo "           finding: $f"
@@ -126,7 +164,8 @@ for h in "${harnesses[@]}"; do
 done
 wait
 
-printf '\n%-10s %10s %12s %8s %8s %8s %9s\n' harness time executions cov ft corpus findings
+printf '\n%-10s %10s %12s %8s %8s %8s %9s\n' harness "$([ "$cpu" = 1 ] && echo cpu || echo time)" \
+  executions cov ft corpus findings
 for h in "${harnesses[@]}"; do
   [ -n "$h" ] && report_one "$h"
 done

@@ -1,0 +1,221 @@
+// AVX-512 kernels (F, BW, DQ, VL and VBMI): the forward transform of two
+// positions with four of their six blocks in one 512-bit vector, byte
+// permutes that take pixels apart and put categories in zigzag order in one
+// step each, and colour conversion sixteen pixels at a time. What does not
+// gain over the AVX2 set is left to it.
+
+// GCC 12's AVX-512 headers start some operations from an undefined vector and
+// warn about it wherever those are inlined.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "coefficients.h"
+#include "transform/colour.h"
+#include "transform/colour_x86.h"
+#include "transform/dct_x86.h"
+#include "transform/dsp.h"
+#include "transform/fdct.h"
+
+namespace plix {
+
+namespace {
+
+using vec::V1;
+using vec::V2;
+using vec::V4;
+
+inline V1 Load(const uint16_t *p) {
+    return _mm_load_si128(reinterpret_cast<const V1 *>(p));
+}
+
+// Row i of two tables for the four quarters (a, a, b, b).
+inline V4 Quarters(const uint16_t *a, const uint16_t *b, int i) {
+    return _mm512_inserti64x4(_mm512_broadcast_i32x4(Load(a + 8 * i)),
+                              _mm256_broadcastsi128_si256(Load(b + 8 * i)), 1);
+}
+
+// Byte permutes of one row of sixteen pixels (two positions): 16-bit lanes
+// of Y left, Y right, Cb left, Cb right; and of Cr left, Cr right. Odd bytes
+// are zeroed by the mask.
+struct PixelOrder {
+    int8_t ycb[64];
+    int8_t cr[64];
+};
+
+constexpr PixelOrder BuildPixelOrder() {
+    PixelOrder t{};
+    for (int w = 0; w < 32; ++w) {
+        const int pixel = (w / 8 % 2) * 8 + w % 8;
+        const int byte = w < 16 ? 2 : 1;
+        t.ycb[2 * w] = static_cast<int8_t>(4 * pixel + byte);
+        t.cr[2 * w] = static_cast<int8_t>(4 * (w % 16));
+    }
+    return t;
+}
+
+constexpr PixelOrder kPixelOrder = BuildPixelOrder();
+constexpr __mmask64 kEvenBytes = 0x5555555555555555ull;
+
+// Natural index of each zigzag position as a byte permute.
+struct ZigzagBytes {
+    int8_t from[64];
+};
+
+constexpr ZigzagBytes BuildZigzagBytes() {
+    ZigzagBytes t{};
+    for (int i = 0; i < 64; ++i) t.from[i] = static_cast<int8_t>(ZigzagOrder[i]);
+    return t;
+}
+
+constexpr ZigzagBytes kZigzagBytes = BuildZigzagBytes();
+
+// Index (2^n * kDeBruijn mod 2^16) >> 12 is different for each n from 0 to 15,
+// so one byte shuffle turns 2^n into n.
+constexpr uint16_t kDeBruijn = 0x09AF;
+
+struct PowerTable {
+    int8_t n[16];
+};
+
+constexpr PowerTable BuildPowerTable() {
+    PowerTable t{};
+    bool seen[16] = {};
+    for (int n = 0; n < 16; ++n) {
+        const int index = ((kDeBruijn << n) & 0xFFFF) >> 12;
+        if (seen[index]) throw "not a de Bruijn sequence";
+        seen[index] = true;
+        t.n[index] = static_cast<int8_t>(n);
+    }
+    return t;
+}
+
+constexpr PowerTable kPowerTable = BuildPowerTable();
+
+// The few operations the preparation needs beyond vec_x86.h, for both widths.
+// clang-format off
+inline V2 Or3(V2 a, V2 b, V2 c) { return _mm256_ternarylogic_epi32(a, b, c, 0xFE); }
+inline V4 Or3(V4 a, V4 b, V4 c) { return _mm512_ternarylogic_epi32(a, b, c, 0xFE); }
+inline V2 Bytes(V2 table, V2 index) { return _mm256_shuffle_epi8(table, index); }
+inline V4 Bytes(V4 table, V4 index) { return _mm512_shuffle_epi8(table, index); }
+inline V2 PackUs16(V2 a, V2 b) { return _mm256_packus_epi16(a, b); }
+inline V4 PackUs16(V4 a, V4 b) { return _mm512_packus_epi16(a, b); }
+template <class V> V SplatTable(V1 t);
+template <> inline V2 SplatTable<V2>(V1 t) { return _mm256_broadcastsi128_si256(t); }
+template <> inline V4 SplatTable<V4>(V1 t) { return _mm512_broadcast_i32x4(t); }
+inline void StoreQuarter(void *p, V2 v, int k) {
+    _mm_store_si128(static_cast<V1 *>(p), k == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
+}
+inline void StoreQuarter(void *p, V4 v, int k) {
+    V1 x;
+    switch (k) {
+        case 0: x = _mm512_castsi512_si128(v); break;
+        case 1: x = _mm512_extracti32x4_epi32(v, 1); break;
+        case 2: x = _mm512_extracti32x4_epi32(v, 2); break;
+        default: x = _mm512_extracti32x4_epi32(v, 3); break;
+    }
+    _mm_store_si128(static_cast<V1 *>(p), x);
+}
+// clang-format on
+
+// Sizes of rows 2j and 2j + 1 of each block (s[j], one block per quarter) as
+// one 64-byte vector per block.
+inline void BlockSizes(const V2 s[4], V4 out[2]) {
+    const V4 t01 = _mm512_inserti64x4(_mm512_castsi256_si512(s[0]), s[1], 1);
+    const V4 t23 = _mm512_inserti64x4(_mm512_castsi256_si512(s[2]), s[3], 1);
+    out[0] = _mm512_shuffle_i64x2(t01, t23, _MM_SHUFFLE(2, 0, 2, 0));
+    out[1] = _mm512_shuffle_i64x2(t01, t23, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+inline void BlockSizes(const V4 s[4], V4 out[4]) {
+    const V4 t0 = _mm512_shuffle_i64x2(s[0], s[1], _MM_SHUFFLE(1, 0, 1, 0));
+    const V4 t1 = _mm512_shuffle_i64x2(s[2], s[3], _MM_SHUFFLE(1, 0, 1, 0));
+    const V4 t2 = _mm512_shuffle_i64x2(s[0], s[1], _MM_SHUFFLE(3, 2, 3, 2));
+    const V4 t3 = _mm512_shuffle_i64x2(s[2], s[3], _MM_SHUFFLE(3, 2, 3, 2));
+    out[0] = _mm512_shuffle_i64x2(t0, t1, _MM_SHUFFLE(2, 0, 2, 0));
+    out[1] = _mm512_shuffle_i64x2(t0, t1, _MM_SHUFFLE(3, 1, 3, 1));
+    out[2] = _mm512_shuffle_i64x2(t2, t3, _MM_SHUFFLE(2, 0, 2, 0));
+    out[3] = _mm512_shuffle_i64x2(t2, t3, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+// Rows of quantised blocks, one block per 128-bit quarter, into their
+// prepared forms. For |v| = a: m = 2^n - 1 with n the category (a smeared
+// right over 16 bits), the value bits are v or v - 1 masked by m, and n comes
+// from m + 1 = 2^n. Lanes stay within 16 bits, as the coefficients do.
+template <class V>
+inline void Prepare(const V q[8], PreparedBlock *const out[]) {
+    constexpr int kBlocks = sizeof(V) / 16;
+    const V table = SplatTable<V>(_mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
+    const V multiplier = vec::Splat16<V>(static_cast<int16_t>(kDeBruijn));
+    const V one = vec::Splat16<V>(1);
+    V sizes[4];
+    for (int i = 0; i < 8; i += 2) {
+        V n[2];
+        for (int j = 0; j < 2; ++j) {
+            const V v = q[i + j];
+            const V a = vec::Abs16(v);
+            V m = Or3(a, vec::Srl16<1>(a), vec::Srl16<2>(a));
+            m = Or3(m, vec::Srl16<3>(m), vec::Srl16<6>(m));
+            m = vec::Or(m, vec::Srl16<9>(m));
+            const V bits = vec::And(vec::Add16(v, vec::Sra16<15>(v)), m);
+            for (int k = 0; k < kBlocks; ++k) StoreQuarter(out[k]->bits + 8 * (i + j), bits, k);
+            const V index = vec::Srl16<12>(vec::MulLo16(vec::Add16(m, one), multiplier));
+            n[j] = Bytes(table, index);
+        }
+        sizes[i / 2] = PackUs16(n[0], n[1]);  // rows i and i + 1, block by quarter
+    }
+    V4 blocks[kBlocks];
+    BlockSizes(sizes, blocks);
+    const V4 zigzag = _mm512_loadu_si512(kZigzagBytes.from);
+    alignas(64) int16_t dc[sizeof(V) / 2];
+    std::memcpy(dc, &q[0], sizeof q[0]);
+    for (int k = 0; k < kBlocks; ++k) {
+        _mm512_storeu_si512(out[k]->size, blocks[k]);
+        const V4 z = _mm512_permutexvar_epi8(zigzag, blocks[k]);
+        out[k]->nonZero = _mm512_test_epi8_mask(z, z);
+        out[k]->dc = dc[8 * k];
+    }
+}
+
+void ForwardBlocks2PreparedAvx512(const uint8_t *pixels, size_t rowBytes,
+                                  const QuantDivisors &luma, const QuantDivisors &chroma,
+                                  PreparedBlock blocks[6]) {
+    V4 ycb[8];  // Y left, Y right, Cb left, Cb right
+    V2 cr[8];   // Cr left, Cr right
+    const V4 ycbOrder = _mm512_loadu_si512(kPixelOrder.ycb);
+    const V4 crOrder = _mm512_loadu_si512(kPixelOrder.cr);
+    for (int r = 0; r < 8; ++r) {
+        const V4 p = _mm512_loadu_si512(pixels + static_cast<size_t>(r) * rowBytes);
+        ycb[r] = _mm512_maskz_permutexvar_epi8(kEvenBytes, ycbOrder, p);
+        cr[r] = _mm512_castsi512_si256(_mm512_maskz_permutexvar_epi8(kEvenBytes, crOrder, p));
+    }
+    vec::ForwardRows<V4, true>(ycb);
+    vec::ForwardRows<V2, true>(cr);
+    for (int i = 0; i < 8; ++i) {
+        ycb[i] = vec::Quantise(ycb[i], Quarters(luma.mul, chroma.mul, i),
+                               Quarters(luma.one, chroma.one, i),
+                               Quarters(luma.half, chroma.half, i));
+        cr[i] = vec::Quantise(cr[i], _mm256_broadcastsi128_si256(Load(chroma.mul + 8 * i)),
+                              _mm256_broadcastsi128_si256(Load(chroma.one + 8 * i)),
+                              _mm256_broadcastsi128_si256(Load(chroma.half + 8 * i)));
+    }
+    PreparedBlock *const quad[4] = {&blocks[0], &blocks[3], &blocks[1], &blocks[4]};
+    Prepare(ycb, quad);
+    PreparedBlock *const pair[2] = {&blocks[2], &blocks[5]};
+    Prepare(cr, pair);
+}
+
+}  // namespace
+
+void InstallAvx512Kernels(Dsp &dsp) {
+    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
+    dsp.rgbToYcc = vec::RgbToYccPixels<__m512i>;
+}
+
+}  // namespace plix

@@ -7,10 +7,6 @@
 #include <cstddef>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "coefficients.h"
 #include "entropy/huffman.h"
 #include "entropy/symbols.h"
@@ -140,26 +136,23 @@ uint32_t ValueEntry(int32_t v) {
     return kValueTable.entries[std::min(static_cast<uint32_t>(v) + 511u, 1023u)];
 }
 
-// Bit i of the result for each natural position i whose entry is not 0.
+// Bit i of the result for each natural position i whose entry is not 0. The
+// compares go to bytes, which the compiler does as vector compares and packs;
+// a multiply then gathers a row's eight bytes (0 or 1) into eight bits.
 uint64_t NonZeroNatural(const int32_t *block) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    uint64_t zeros = 0;
-    for (int i = 0; i < 64; i += 16) {
-        const __m128i *p = reinterpret_cast<const __m128i *>(block + i);
-        __m128i a = _mm_cmpeq_epi32(_mm_loadu_si128(p), zero);
-        __m128i b = _mm_cmpeq_epi32(_mm_loadu_si128(p + 1), zero);
-        __m128i c = _mm_cmpeq_epi32(_mm_loadu_si128(p + 2), zero);
-        __m128i d = _mm_cmpeq_epi32(_mm_loadu_si128(p + 3), zero);
-        __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
-        zeros |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(bytes))) << i;
-    }
-    return ~zeros;
-#else
+    uint8_t nonZero[64];
+    for (int i = 0; i < 64; ++i) nonZero[i] = block[i] != 0;
     uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(block[i] != 0) << i;
+    for (int r = 0; r < 8; ++r) {
+        uint64_t row = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&row, nonZero + 8 * r, 8);
+        } else {
+            for (int c = 0; c < 8; ++c) row |= uint64_t{nonZero[8 * r + c]} << (8 * c);
+        }
+        mask |= ((row * 0x0102040810204080ull) >> 56) << (8 * r);
+    }
     return mask;
-#endif
 }
 
 // For each row and each pattern of non-zero entries in it, the zigzag

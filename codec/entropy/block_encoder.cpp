@@ -364,15 +364,18 @@ void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int p
     int i = 0;
     while (i < count) {
         const StreamWriter::ByteCursor start = w.TakeBytes();
-        if (start.limit - start.out < static_cast<ptrdiff_t>(kBlockRoom) * (count - i)) {
-            // Close to the end of the buffer: block by block.
+        // As many blocks as the buffer surely holds go straight in; at its
+        // very end one block goes through a buffer of its own.
+        const ptrdiff_t room = (start.limit - start.out) / kBlockRoom;
+        if (room == 0) {
             w.PutBytes(start);
-            for (; i < count; ++i)
-                EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
-            return;
+            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
+            ++i;
+            continue;
         }
+        const int end = room < count - i ? i + static_cast<int>(room) : count;
         BitPacker out(start.out, start.bits, start.count);
-        for (; i < count; ++i) {
+        for (; i < end; ++i) {
             const PreparedBlock &b = blocks[i];
             int32_t &predictor = predictors[i % 3];
             const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(b.dc) -
@@ -383,7 +386,8 @@ void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int p
             predictor = b.dc;
         }
         w.PutBytes(out.Cursor(start.limit));
-        if (i < count) {
+        if (i < end) {
+            // A DC difference no symbol codes: the plain coder writes what it can.
             EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
             ++i;
         }

@@ -1,4 +1,4 @@
-// AVX-512 kernels (F, BW, DQ, VL and VBMI): the forward transform of two
+// AVX-512 kernels (F, BW, CD, DQ, VL and VBMI): the forward transform of two
 // positions with four of their six blocks in one 512-bit vector, byte
 // permutes that take pixels apart and put categories in zigzag order in one
 // step each, and colour conversion sixteen pixels at a time. What does not
@@ -76,39 +76,17 @@ constexpr ZigzagBytes BuildZigzagBytes() {
 
 constexpr ZigzagBytes kZigzagBytes = BuildZigzagBytes();
 
-// Index (2^n * kDeBruijn mod 2^16) >> 12 is different for each n from 0 to 15,
-// so one byte shuffle turns 2^n into n.
-constexpr uint16_t kDeBruijn = 0x09AF;
-
-struct PowerTable {
-    int8_t n[16];
-};
-
-constexpr PowerTable BuildPowerTable() {
-    PowerTable t{};
-    bool seen[16] = {};
-    for (int n = 0; n < 16; ++n) {
-        const int index = ((kDeBruijn << n) & 0xFFFF) >> 12;
-        if (seen[index]) throw "not a de Bruijn sequence";
-        seen[index] = true;
-        t.n[index] = static_cast<int8_t>(n);
-    }
-    return t;
-}
-
-constexpr PowerTable kPowerTable = BuildPowerTable();
-
 // The few operations the preparation needs beyond vec_x86.h, for both widths.
 // clang-format off
-inline V2 Or3(V2 a, V2 b, V2 c) { return _mm256_ternarylogic_epi32(a, b, c, 0xFE); }
-inline V4 Or3(V4 a, V4 b, V4 c) { return _mm512_ternarylogic_epi32(a, b, c, 0xFE); }
-inline V2 Bytes(V2 table, V2 index) { return _mm256_shuffle_epi8(table, index); }
-inline V4 Bytes(V4 table, V4 index) { return _mm512_shuffle_epi8(table, index); }
+// a ^ (b & c)
+inline V2 XorAnd(V2 a, V2 b, V2 c) { return _mm256_ternarylogic_epi32(a, b, c, 0x78); }
+inline V4 XorAnd(V4 a, V4 b, V4 c) { return _mm512_ternarylogic_epi32(a, b, c, 0x78); }
+inline V2 LeadingZeros32(V2 a) { return _mm256_lzcnt_epi32(a); }
+inline V4 LeadingZeros32(V4 a) { return _mm512_lzcnt_epi32(a); }
+inline V2 Sllv16(V2 a, V2 n) { return _mm256_sllv_epi16(a, n); }
+inline V4 Sllv16(V4 a, V4 n) { return _mm512_sllv_epi16(a, n); }
 inline V2 PackUs16(V2 a, V2 b) { return _mm256_packus_epi16(a, b); }
 inline V4 PackUs16(V4 a, V4 b) { return _mm512_packus_epi16(a, b); }
-template <class V> V SplatTable(V1 t);
-template <> inline V2 SplatTable<V2>(V1 t) { return _mm256_broadcastsi128_si256(t); }
-template <> inline V4 SplatTable<V4>(V1 t) { return _mm512_broadcast_i32x4(t); }
 inline void StoreQuarter(void *p, V2 v, int k) {
     _mm_store_si128(static_cast<V1 *>(p), k == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
 }
@@ -144,15 +122,22 @@ inline void BlockSizes(const V4 s[4], V4 out[4]) {
     out[3] = _mm512_shuffle_i64x2(t2, t3, _MM_SHUFFLE(3, 1, 3, 1));
 }
 
+// Categories of 16-bit lanes a (not negative) from leading-zero counts of
+// 32-bit lanes: the low lane alone, and the high lane over sixteen ones.
+template <class V>
+inline V Categories(V a) {
+    const V low = vec::And(a, vec::Splat32<V>(0xFFFF));
+    const V high = vec::Or(a, vec::Splat32<V>(0xFFFF));
+    const V zeros = vec::Or(LeadingZeros32(low), vec::Sll32<16>(LeadingZeros32(high)));
+    return vec::Sub16(vec::Splat32<V>(0x00100020), zeros);
+}
+
 // Rows of quantised blocks, one block per 128-bit quarter, into their
-// prepared forms. For |v| = a: m = 2^n - 1 with n the category (a smeared
-// right over 16 bits), the value bits are v or v - 1 masked by m, and n comes
-// from m + 1 = 2^n. Lanes stay within 16 bits, as the coefficients do.
+// prepared forms. For |v| = a and category n, m = 2^n - 1; the value bits,
+// v or v - 1 masked by m, are a or a ^ m.
 template <class V>
 inline void Prepare(const V q[8], PreparedBlock *const out[]) {
     constexpr int kBlocks = sizeof(V) / 16;
-    const V table = SplatTable<V>(_mm_loadu_si128(reinterpret_cast<const V1 *>(kPowerTable.n)));
-    const V multiplier = vec::Splat16<V>(static_cast<int16_t>(kDeBruijn));
     const V one = vec::Splat16<V>(1);
     V sizes[4];
     for (int i = 0; i < 8; i += 2) {
@@ -160,13 +145,10 @@ inline void Prepare(const V q[8], PreparedBlock *const out[]) {
         for (int j = 0; j < 2; ++j) {
             const V v = q[i + j];
             const V a = vec::Abs16(v);
-            V m = Or3(a, vec::Srl16<1>(a), vec::Srl16<2>(a));
-            m = Or3(m, vec::Srl16<3>(m), vec::Srl16<6>(m));
-            m = vec::Or(m, vec::Srl16<9>(m));
-            const V bits = vec::And(vec::Add16(v, vec::Sra16<15>(v)), m);
+            n[j] = Categories(a);
+            const V m = vec::Sub16(Sllv16(one, n[j]), one);
+            const V bits = XorAnd(a, m, vec::Sra16<15>(v));
             for (int k = 0; k < kBlocks; ++k) StoreQuarter(out[k]->bits + 8 * (i + j), bits, k);
-            const V index = vec::Srl16<12>(vec::MulLo16(vec::Add16(m, one), multiplier));
-            n[j] = Bytes(table, index);
         }
         sizes[i / 2] = PackUs16(n[0], n[1]);  // rows i and i + 1, block by quarter
     }

@@ -71,7 +71,7 @@ void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k,
             for (; pairs < kPairsAtOnce && x + 16 <= image.paddedWidth; ++pairs, x += 16)
                 k.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma,
                                          prepared + 6 * pairs);
-            EncodePreparedPositions(writer, prepared, 2 * pairs, predictors);
+            k.encodePreparedPositions(writer, prepared, 2 * pairs, predictors);
         }
         if (x < image.paddedWidth) {
             k.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma, single);

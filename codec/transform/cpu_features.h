@@ -28,7 +28,8 @@ public:
     // Answers for the kernel sets (not part of the feature words above):
     // SSE2 tried and confirmed; AVX2 with the operating system saving the
     // 256-bit register state; BMI2's flagless shifts; AVX-512 F, BW, CD, DQ,
-    // VL, VBMI and VNNI with the system saving the 512-bit and mask register state.
+    // VL, VBMI and VNNI, with BMI1 and BMI2, and the system saving the
+    // 512-bit and mask register state.
     bool HasSse2() const { return (GetSupportedFeatures() & kSse2) != 0; }
     bool HasAvx2() const { return avx2_; }
     bool HasBmi2() const { return bmi2_; }

@@ -3,6 +3,7 @@
 #include "transform/dsp.h"
 
 #include "coefficients.h"
+#include "entropy/block_encoder.h"
 #include "transform/colour.h"
 #include "transform/cpu_features.h"
 #include "transform/fdct.h"
@@ -57,6 +58,7 @@ constexpr Dsp kPlainKernels = {
     .inverseDecoded2 = InverseDecodedPair<InverseBlocks, ConvertYccToRgb>,
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,
+    .encodePreparedPositions = EncodePreparedPositions,
 };
 
 // Every level this build and this processor can run, each holding the sets

@@ -15,6 +15,7 @@ struct PreparedBlock;
 struct QuantDivisors;
 struct YccToRgbTables;
 class StreamReader;
+class StreamWriter;
 
 struct Dsp {
     const char *name;
@@ -58,6 +59,10 @@ struct Dsp {
     // variant ConvertYccToRgbMmx where the set has one.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
+    // EncodePreparedPositions (entropy/block_encoder.h); the variants differ
+    // only in their instructions.
+    void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,
+                                    int32_t predictors[3]);
 };
 
 // Thread-safe; the choice is made on the first call.

@@ -65,18 +65,37 @@ constexpr PixelOrder BuildPixelOrder() {
 constexpr PixelOrder kPixelOrder = BuildPixelOrder();
 constexpr __mmask64 kEvenBytes = 0x5555555555555555ull;
 
-// Natural index of each zigzag position as a byte permute.
-struct ZigzagBytes {
-    int8_t from[64];
+// The transform leaves each block by column: entry c * 8 + r holds row r,
+// column c (natural index r * 8 + c). Permutes back to natural order: of the
+// 64 category bytes to natural order and to zigzag order, and of the value
+// bits, columns 0-3 in one vector and 4-7 in another, to the natural entries
+// 0-31 and 32-63.
+struct ColumnOrder {
+    int8_t natural[64];
+    int8_t zigzag[64];
+    int16_t low[32];
+    int16_t high[32];
 };
 
-constexpr ZigzagBytes BuildZigzagBytes() {
-    ZigzagBytes t{};
-    for (int i = 0; i < 64; ++i) t.from[i] = static_cast<int8_t>(ZigzagOrder[i]);
+constexpr int ByColumn(int natural) {
+    return (natural % 8) * 8 + natural / 8;
+}
+
+constexpr ColumnOrder BuildColumnOrder() {
+    ColumnOrder t{};
+    for (int i = 0; i < 64; ++i) {
+        t.natural[i] = static_cast<int8_t>(ByColumn(i));
+        t.zigzag[i] = static_cast<int8_t>(ByColumn(ZigzagOrder[i]));
+    }
+    for (int w = 0; w < 64; ++w) {
+        const int c = w % 8, r = w / 8;
+        const int from = (c < 4 ? 0 : 32) + (c % 4) * 8 + r;
+        (w < 32 ? t.low[w] : t.high[w - 32]) = static_cast<int16_t>(from);
+    }
     return t;
 }
 
-constexpr ZigzagBytes kZigzagBytes = BuildZigzagBytes();
+constexpr ColumnOrder kColumnOrder = BuildColumnOrder();
 
 // The few operations the preparation needs beyond vec_x86.h, for both widths.
 // clang-format off
@@ -89,31 +108,18 @@ inline V2 Sllv16(V2 a, V2 n) { return _mm256_sllv_epi16(a, n); }
 inline V4 Sllv16(V4 a, V4 n) { return _mm512_sllv_epi16(a, n); }
 inline V2 PackUs16(V2 a, V2 b) { return _mm256_packus_epi16(a, b); }
 inline V4 PackUs16(V4 a, V4 b) { return _mm512_packus_epi16(a, b); }
-inline void StoreQuarter(void *p, V2 v, int k) {
-    _mm_store_si128(static_cast<V1 *>(p), k == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
-}
-inline void StoreQuarter(void *p, V4 v, int k) {
-    V1 x;
-    switch (k) {
-        case 0: x = _mm512_castsi512_si128(v); break;
-        case 1: x = _mm512_extracti32x4_epi32(v, 1); break;
-        case 2: x = _mm512_extracti32x4_epi32(v, 2); break;
-        default: x = _mm512_extracti32x4_epi32(v, 3); break;
-    }
-    _mm_store_si128(static_cast<V1 *>(p), x);
-}
 // clang-format on
 
-// Sizes of rows 2j and 2j + 1 of each block (s[j], one block per quarter) as
-// one 64-byte vector per block.
-inline void BlockSizes(const V2 s[4], V4 out[2]) {
+// Four vectors with one block per 128-bit quarter (or half) to one 512-bit
+// vector per block: the quarters of s[0] to s[3] in turn.
+inline void ByBlock(const V2 s[4], V4 out[2]) {
     const V4 t01 = _mm512_inserti64x4(_mm512_castsi256_si512(s[0]), s[1], 1);
     const V4 t23 = _mm512_inserti64x4(_mm512_castsi256_si512(s[2]), s[3], 1);
     out[0] = _mm512_shuffle_i64x2(t01, t23, _MM_SHUFFLE(2, 0, 2, 0));
     out[1] = _mm512_shuffle_i64x2(t01, t23, _MM_SHUFFLE(3, 1, 3, 1));
 }
 
-inline void BlockSizes(const V4 s[4], V4 out[4]) {
+inline void ByBlock(const V4 s[4], V4 out[4]) {
     const V4 t0 = _mm512_shuffle_i64x2(s[0], s[1], _MM_SHUFFLE(1, 0, 1, 0));
     const V4 t1 = _mm512_shuffle_i64x2(s[2], s[3], _MM_SHUFFLE(1, 0, 1, 0));
     const V4 t2 = _mm512_shuffle_i64x2(s[0], s[1], _MM_SHUFFLE(3, 2, 3, 2));
@@ -134,37 +140,54 @@ inline V Categories(V a) {
     return vec::Sub16(vec::Splat32<V>(0x00100020), zeros);
 }
 
-// Rows of quantised blocks, one block per 128-bit quarter, into their
-// prepared forms. For |v| = a and category n, m = 2^n - 1; the value bits,
-// v or v - 1 masked by m, are a or a ^ m.
+// Quantised blocks by column (q[c]: column c, one block per 128-bit quarter)
+// into their prepared forms. For |v| = a and category n, m = 2^n - 1; the
+// value bits, v or v - 1 masked by m, are a or a ^ m.
 template <class V>
 inline void Prepare(const V q[8], PreparedBlock *const out[]) {
     constexpr int kBlocks = sizeof(V) / 16;
     const V one = vec::Splat16<V>(1);
-    V sizes[4];
-    for (int i = 0; i < 8; i += 2) {
+    V bits[8], sizes[4];
+    for (int c = 0; c < 8; c += 2) {
         V n[2];
         for (int j = 0; j < 2; ++j) {
-            const V v = q[i + j];
+            const V v = q[c + j];
             const V a = vec::Abs16(v);
             n[j] = Categories(a);
             const V m = vec::Sub16(Sllv16(one, n[j]), one);
-            const V bits = XorAnd(a, m, vec::Sra16<15>(v));
-            for (int k = 0; k < kBlocks; ++k) StoreQuarter(out[k]->bits + 8 * (i + j), bits, k);
+            bits[c + j] = XorAnd(a, m, vec::Sra16<15>(v));
         }
-        sizes[i / 2] = PackUs16(n[0], n[1]);  // rows i and i + 1, block by quarter
+        sizes[c / 2] = PackUs16(n[0], n[1]);  // columns c and c + 1
     }
-    V4 blocks[kBlocks];
-    BlockSizes(sizes, blocks);
-    const V4 zigzag = _mm512_loadu_si512(kZigzagBytes.from);
+    V4 size[kBlocks], low[kBlocks], high[kBlocks];
+    ByBlock(sizes, size);
+    ByBlock(bits, low);
+    ByBlock(bits + 4, high);
+    const V4 natural = _mm512_loadu_si512(kColumnOrder.natural);
+    const V4 zigzag = _mm512_loadu_si512(kColumnOrder.zigzag);
+    const V4 lowWords = _mm512_loadu_si512(kColumnOrder.low);
+    const V4 highWords = _mm512_loadu_si512(kColumnOrder.high);
     alignas(64) int16_t dc[sizeof(V) / 2];
     std::memcpy(dc, &q[0], sizeof q[0]);
     for (int k = 0; k < kBlocks; ++k) {
-        _mm512_storeu_si512(out[k]->size, blocks[k]);
-        const V4 z = _mm512_permutexvar_epi8(zigzag, blocks[k]);
+        _mm512_storeu_si512(out[k]->size, _mm512_permutexvar_epi8(natural, size[k]));
+        const V4 z = _mm512_permutexvar_epi8(zigzag, size[k]);
         out[k]->nonZero = _mm512_test_epi8_mask(z, z);
+        _mm512_storeu_si512(out[k]->bits, _mm512_permutex2var_epi16(low[k], lowWords, high[k]));
+        _mm512_storeu_si512(out[k]->bits + 32,
+                            _mm512_permutex2var_epi16(low[k], highWords, high[k]));
         out[k]->dc = dc[8 * k];
     }
+}
+
+// Rows of samples (0..255) in, columns of coefficients out: the forward
+// transform of vec::ForwardRows<V, true> without its last transpose.
+template <class V>
+inline void ForwardToColumns(V r[8]) {
+    vec::ForwardPass<V, true>(r);
+    r[0] = vec::Sub16(r[0], vec::Splat16<V>(8192));
+    vec::Transpose8x8(r);
+    vec::ForwardPass<V, false>(r);
 }
 
 void ForwardBlocks2PreparedAvx512(const uint8_t *pixels, size_t rowBytes,
@@ -179,15 +202,15 @@ void ForwardBlocks2PreparedAvx512(const uint8_t *pixels, size_t rowBytes,
         ycb[r] = _mm512_maskz_permutexvar_epi8(kEvenBytes, ycbOrder, p);
         cr[r] = _mm512_castsi512_si256(_mm512_maskz_permutexvar_epi8(kEvenBytes, crOrder, p));
     }
-    vec::ForwardRows<V4, true>(ycb);
-    vec::ForwardRows<V2, true>(cr);
-    for (int i = 0; i < 8; ++i) {
-        ycb[i] = vec::Quantise(ycb[i], Quarters(luma.mul, chroma.mul, i),
-                               Quarters(luma.one, chroma.one, i),
-                               Quarters(luma.half, chroma.half, i));
-        cr[i] = vec::Quantise(cr[i], _mm256_broadcastsi128_si256(Load(chroma.mul + 8 * i)),
-                              _mm256_broadcastsi128_si256(Load(chroma.one + 8 * i)),
-                              _mm256_broadcastsi128_si256(Load(chroma.half + 8 * i)));
+    ForwardToColumns(ycb);
+    ForwardToColumns(cr);
+    for (int c = 0; c < 8; ++c) {
+        ycb[c] = vec::Quantise(ycb[c], Quarters(luma.mulByColumn, chroma.mulByColumn, c),
+                               Quarters(luma.oneByColumn, chroma.oneByColumn, c),
+                               Quarters(luma.halfByColumn, chroma.halfByColumn, c));
+        cr[c] = vec::Quantise(cr[c], _mm256_broadcastsi128_si256(Load(chroma.mulByColumn + 8 * c)),
+                              _mm256_broadcastsi128_si256(Load(chroma.oneByColumn + 8 * c)),
+                              _mm256_broadcastsi128_si256(Load(chroma.halfByColumn + 8 * c)));
     }
     PreparedBlock *const quad[4] = {&blocks[0], &blocks[3], &blocks[1], &blocks[4]};
     Prepare(ycb, quad);

@@ -10,16 +10,13 @@
 #include <cstdint>
 
 #include "coefficients.h"
+#include "entropy/block_encoder.h"
 #include "entropy/huffman.h"
 #include "entropy/symbols.h"
 #include "platform/byte_order.h"
 #include "streams.h"
 
 namespace plix {
-
-// The slow path for one block (block_encoder.cpp).
-void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor);
-
 namespace {
 
 // All ones for a negative v, else 0. Signs of coefficients are random, so

@@ -39,8 +39,8 @@ inline V1 Load(const uint16_t *p) {
 
 // Row i of two tables for the four quarters (a, a, b, b).
 inline V4 Quarters(const uint16_t *a, const uint16_t *b, int i) {
-    return _mm512_inserti64x4(_mm512_broadcast_i32x4(Load(a + 8 * i)),
-                              _mm256_broadcastsi128_si256(Load(b + 8 * i)), 1);
+    return _mm512_mask_broadcast_i32x4(_mm512_broadcast_i32x4(Load(a + 8 * i)), 0xFF00,
+                                       Load(b + 8 * i));
 }
 
 // Byte permutes of one row of sixteen pixels (two positions): 16-bit lanes

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "coefficients.h"
 #include "transform/colour.h"
 #include "transform/dsp.h"
 #include "transform/fdct.h"
@@ -87,10 +88,54 @@ void YccToRgb(benchmark::State &state) {
     state.SetLabel(d->name);
 }
 
-BENCHMARK(InverseBlocks)->DenseRange(0, 3);
-BENCHMARK(ForwardBlocks)->DenseRange(0, 3);
-BENCHMARK(RgbToYcc)->DenseRange(0, 3);
-BENCHMARK(YccToRgb)->DenseRange(0, 3);
+// Two positions transformed, quantised and prepared for the coder, as the
+// encoder calls it.
+void ForwardBlocks2Prepared(benchmark::State &state) {
+    const Dsp *d = Level(state.range(0));
+    if (!d) return state.SkipWithError("not on this processor");
+    auto px = RandomPixels(8 * 64);
+    int32_t table[64];
+    for (int i = 0; i < 64; ++i) table[i] = 1 + i % 7;
+    plix::QuantDivisors div;
+    plix::PrepareQuantDivisors(table, div);
+    plix::PreparedBlock blocks[6];
+    for (auto _ : state) {
+        d->forwardBlocks2Prepared(px.data(), 64, div, div, blocks);
+        benchmark::DoNotOptimize(blocks);
+    }
+    state.SetItemsProcessed(state.iterations() * 128);
+    state.SetLabel(d->name);
+}
+
+// Two decoded positions back to RGB pixels, every block with AC
+// coefficients (arg 1: 1) or every block DC only (0).
+void InverseDecoded2(benchmark::State &state) {
+    const Dsp *d = Level(state.range(0));
+    if (!d) return state.SkipWithError("not on this processor");
+    const auto &tables = plix::GetYccToRgbTables();
+    std::mt19937 rng(3);
+    int32_t src[6][64];
+    for (auto &b : src)
+        for (auto &c : b) c = static_cast<int32_t>(rng() % 64) - 32;
+    const uint32_t dcOnly = state.range(1) ? 0 : 0x3F;
+    std::vector<uint8_t> px(8 * 64);
+    alignas(32) int32_t blocks[6][64];
+    for (auto _ : state) {
+        std::copy(&src[0][0], &src[0][0] + 384, &blocks[0][0]);
+        d->inverseDecoded2(blocks, dcOnly, px.data(), 64, &tables);
+        benchmark::DoNotOptimize(px.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 128);
+    state.SetLabel(d->name);
+}
+
+// Levels: plain, SSE2, AVX2, NEON, AVX-512 (DspLevel).
+BENCHMARK(InverseBlocks)->DenseRange(0, 4);
+BENCHMARK(ForwardBlocks)->DenseRange(0, 4);
+BENCHMARK(ForwardBlocks2Prepared)->DenseRange(0, 4);
+BENCHMARK(InverseDecoded2)->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}});
+BENCHMARK(RgbToYcc)->DenseRange(0, 4);
+BENCHMARK(YccToRgb)->DenseRange(0, 4);
 
 }  // namespace
 

@@ -21,6 +21,7 @@ namespace plix {
 namespace {
 
 constexpr int kClassOf[3] = {0, 1, 1};
+constexpr int kPairsAtOnce = 4;
 
 void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k,
                   StreamWriter &writer) {
@@ -41,7 +42,7 @@ void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k,
     const size_t rowBytes = image.RowBytes();
     const size_t imageBytes = static_cast<size_t>(image.width) * 4;
     std::vector<uint8_t> strip(yuv ? rowBytes * 8 : 0);
-    PreparedBlock prepared[6];
+    PreparedBlock prepared[6 * kPairsAtOnce];
     alignas(32) int32_t single[3][64];
 
     for (int32_t y = 0; y < image.paddedHeight; y += 8) {
@@ -62,11 +63,15 @@ void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k,
         // Two positions at a time where they exist: the kernel also finds each
         // coefficient's category and value bits, which leaves the coder only
         // the code lookups. The symbols go out in the same order as one by one.
+        // A few pairs are prepared before they are coded, so that the coder's
+        // loop runs longer at a time.
         int32_t x = 0;
-        for (; x + 16 <= image.paddedWidth; x += 16) {
-            k.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma,
-                                     prepared);
-            EncodePreparedPositions(writer, prepared, 2, predictors);
+        while (x + 16 <= image.paddedWidth) {
+            int pairs = 0;
+            for (; pairs < kPairsAtOnce && x + 16 <= image.paddedWidth; ++pairs, x += 16)
+                k.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma,
+                                         prepared + 6 * pairs);
+            k.encodePreparedPositions(writer, prepared, 2 * pairs, predictors);
         }
         if (x < image.paddedWidth) {
             k.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma, chroma, single);

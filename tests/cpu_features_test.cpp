@@ -38,6 +38,7 @@ TEST(CpuFeatures, SameAnswerEveryTime) {
     EXPECT_EQ(a.ConfirmedFlags(), b.ConfirmedFlags());
     EXPECT_EQ(a.ExtendedFeatureFlags(), b.ExtendedFeatureFlags());
     EXPECT_EQ(a.HasAvx2(), b.HasAvx2());
+    EXPECT_EQ(a.HasAvx512(), b.HasAvx512());
 }
 
 #if defined(__x86_64__)
@@ -50,6 +51,11 @@ TEST(CpuFeatures, EveryX86_64ProcessorHasThePackedPath) {
     EXPECT_NE(&GetDsp(), GetDspLevel(DspLevel::kPlain));
     EXPECT_NE(GetDspLevel(DspLevel::kSse2), nullptr);
     EXPECT_EQ(GetDspLevel(DspLevel::kAvx2) != nullptr, cpu.HasAvx2());
+    EXPECT_EQ(GetDspLevel(DspLevel::kAvx512) != nullptr, cpu.HasAvx512());
+    // The wider set needs everything the narrower one does.
+    if (cpu.HasAvx512()) {
+        EXPECT_TRUE(cpu.HasAvx2());
+    }
     EXPECT_EQ(GetDspLevel(DspLevel::kNeon), nullptr);
 }
 #elif defined(__aarch64__)
@@ -59,6 +65,7 @@ TEST(CpuFeatures, Arm64ProcessorsTakeTheNeonPath) {
     EXPECT_EQ(cpu.GetSupportedFeatures(), 0u);
     EXPECT_EQ(GetDspLevel(DspLevel::kSse2), nullptr);
     EXPECT_EQ(GetDspLevel(DspLevel::kAvx2), nullptr);
+    EXPECT_EQ(GetDspLevel(DspLevel::kAvx512), nullptr);
     ASSERT_NE(GetDspLevel(DspLevel::kNeon), nullptr);
     EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kNeon));
 }
@@ -102,7 +109,7 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     ASSERT_NE(plain, nullptr);
     std::set<const Dsp *> levels;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
+    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) {
             levels.insert(d);
         }
@@ -110,6 +117,7 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     EXPECT_EQ(levels.count(first), 1u);
     // The best level this processor runs.
     const Dsp *best = GetDspLevel(DspLevel::kNeon);
+    if (!best) best = GetDspLevel(DspLevel::kAvx512);
     if (!best) best = GetDspLevel(DspLevel::kAvx2);
     if (!best) best = GetDspLevel(DspLevel::kSse2);
     if (!best) best = plain;

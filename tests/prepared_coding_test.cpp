@@ -30,6 +30,16 @@ using Block = std::vector<int32_t>;
 
 constexpr int kClassOf[3] = {0, 1, 1};
 
+// Every level this processor runs, each with its own prepared-block coder.
+std::vector<const Dsp *> CodingLevels() {
+    std::vector<const Dsp *> out;
+    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
+                       DspLevel::kNeon}) {
+        if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
+    }
+    return out;
+}
+
 // Quantised blocks of every density: positions set with probability
 // density / 8, values of every category 0..9, and long zero runs.
 std::vector<Block> RandomBlocks(std::mt19937 &rng, int count, int density) {
@@ -122,25 +132,28 @@ TEST(BlockPrepared, CodersWriteTheReferenceBits) {
             ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
         const std::string expect = ReferenceBytes(blocks);
 
-        std::string single, batched;
-        StreamWriter ws, wb;
+        std::string single;
+        StreamWriter ws;
         ASSERT_TRUE(ws.OpenMemory(&single));
-        ASSERT_TRUE(wb.OpenMemory(&batched));
-        int32_t ps[3] = {0, 0, 0}, pb[3] = {0, 0, 0};
+        int32_t ps[3] = {0, 0, 0};
         for (size_t i = 0; i < blocks.size(); ++i)
             EncodePreparedBlock(ws, prepared[i], kClassOf[i % 3], ps[i % 3]);
-        // Batches of 1, 2 and 3 positions.
-        for (size_t i = 0, n = 1; i < blocks.size(); i += 3 * n, n = n % 3 + 1) {
-            n = std::min(n, (blocks.size() - i) / 3);
-            EncodePreparedPositions(wb, &prepared[i], static_cast<int>(n), pb);
-        }
         Finish(ws);
-        Finish(wb);
         ASSERT_EQ(single, expect) << "round " << round;
-        ASSERT_EQ(batched, expect) << "round " << round;
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_EQ(ps[k], blocks[blocks.size() - 3 + k][0]);
-            EXPECT_EQ(pb[k], blocks[blocks.size() - 3 + k][0]);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(ps[k], blocks[blocks.size() - 3 + k][0]);
+        // Batches of 1, 2 and 3 positions, through each level's coder.
+        for (const Dsp *d : CodingLevels()) {
+            std::string batched;
+            StreamWriter wb;
+            ASSERT_TRUE(wb.OpenMemory(&batched));
+            int32_t pb[3] = {0, 0, 0};
+            for (size_t i = 0, n = 1; i < blocks.size(); i += 3 * n, n = n % 3 + 1) {
+                n = std::min(n, (blocks.size() - i) / 3);
+                d->encodePreparedPositions(wb, &prepared[i], static_cast<int>(n), pb);
+            }
+            Finish(wb);
+            ASSERT_EQ(batched, expect) << d->name << " round " << round;
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(pb[k], blocks[blocks.size() - 3 + k][0]);
         }
     }
 }
@@ -157,21 +170,27 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
         std::vector<PreparedBlock> prepared(blocks.size());
         for (size_t i = 0; i < blocks.size(); ++i)
             ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
-        std::string bytes;
-        StreamWriter w;
-        ASSERT_TRUE(w.OpenMemory(&bytes));
-        int32_t pred[3] = {0, 0, 0};
-        for (size_t i = 0; i < blocks.size(); i += 6)
-            EncodePreparedPositions(w, &prepared[i], 2, pred);
-        Finish(w);
-        ASSERT_GT(bytes.size(), 3 * kStreamChunk);
-        ASSERT_EQ(bytes, ReferenceBytes(blocks)) << "density " << density;
+        const std::string expect = ReferenceBytes(blocks);
+        for (const Dsp *d : CodingLevels()) {
+            // Batches of 1 to 8 positions, as the encoder gives them.
+            std::string bytes;
+            StreamWriter w;
+            ASSERT_TRUE(w.OpenMemory(&bytes));
+            int32_t pred[3] = {0, 0, 0};
+            for (size_t i = 0, n = 2; i < blocks.size(); i += 3 * n, n = n % 8 + 1) {
+                n = std::min(n, (blocks.size() - i) / 3);
+                d->encodePreparedPositions(w, &prepared[i], static_cast<int>(n), pred);
+            }
+            Finish(w);
+            ASSERT_GT(bytes.size(), 3 * kStreamChunk);
+            ASSERT_EQ(bytes, expect) << d->name << " density " << density;
+        }
     }
 }
 
 std::vector<const Dsp *> PreparingLevels() {
     std::vector<const Dsp *> out;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
+    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
@@ -266,7 +285,7 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
             std::string expect;
             c.dsp = GetDspLevel(DspLevel::kPlain);
             ASSERT_TRUE(c.EncodeMemory(expect, s.mode, s.q, s.matrix));
-            for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
+            for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
                 c.dsp = GetDspLevel(l);
                 if (!c.dsp) continue;
                 std::string got;
@@ -299,7 +318,7 @@ TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {
         const auto plx = test::ReadFileBytes(test::DataPath("conformance/" + field("plx")));
         const auto expected =
             test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kNeon}) {
+        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
             Codec c;
             c.dsp = GetDspLevel(l);
             if (!c.dsp) continue;

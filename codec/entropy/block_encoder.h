@@ -35,5 +35,8 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
 // block, with one hand-over of the writer's buffer for them all.
 void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
                              int32_t predictors[3]);
+// The same built for the AVX-512 kernel set (x86-64), reached through Dsp.
+void EncodePreparedPositionsAvx512(StreamWriter &w, const PreparedBlock *blocks, int positions,
+                                   int32_t predictors[3]);
 
 }  // namespace plix

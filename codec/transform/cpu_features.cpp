@@ -18,8 +18,15 @@ constexpr uint32_t kOsxsave = 1u << 27;
 constexpr uint32_t kAvx = 1u << 28;
 constexpr uint32_t kAvx2Leaf7 = 1u << 5;
 constexpr uint32_t kBmi2Leaf7 = 1u << 8;
-// XCR0: the operating system saves the SSE and AVX register state.
+// Leaf 7 EBX: AVX-512 F, DQ, CD, BW and VL, with BMI1 and BMI2 (the set's
+// files use them too); ECX: VBMI and VNNI.
+constexpr uint32_t kAvx512Leaf7 = (1u << 3) | kBmi2Leaf7 | (1u << 16) | (1u << 17) | (1u << 28) |
+                                  (1u << 30) | (1u << 31);
+constexpr uint32_t kAvx512EcxLeaf7 = (1u << 1) | (1u << 11);
+// XCR0: the operating system saves the SSE and AVX register state; and the
+// opmask, upper 256 bits of ZMM0-15 and ZMM16-31 state.
 constexpr uint32_t kXcrSseAvx = 0x6;
+constexpr uint32_t kXcrAvx512 = 0xE6;
 
 uint32_t ReadXcr0() {
     uint32_t eax, edx;
@@ -62,8 +69,11 @@ CpuFeatures::CpuFeatures() {
     if (maxLeaf >= 7) {
         __cpuid_count(7, 0, a, b, c, d);
         bmi2_ = (b & kBmi2Leaf7) != 0;
-        avx2_ = (b & kAvx2Leaf7) != 0 && (leaf1Ecx & (kOsxsave | kAvx)) == (kOsxsave | kAvx) &&
-                (ReadXcr0() & kXcrSseAvx) == kXcrSseAvx;
+        const bool osxsave = (leaf1Ecx & (kOsxsave | kAvx)) == (kOsxsave | kAvx);
+        const uint32_t xcr0 = osxsave ? ReadXcr0() : 0;
+        avx2_ = (b & kAvx2Leaf7) != 0 && osxsave && (xcr0 & kXcrSseAvx) == kXcrSseAvx;
+        avx512_ = avx2_ && (b & kAvx512Leaf7) == kAvx512Leaf7 &&
+                  (c & kAvx512EcxLeaf7) == kAvx512EcxLeaf7 && (xcr0 & kXcrAvx512) == kXcrAvx512;
     }
 }
 

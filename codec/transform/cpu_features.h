@@ -27,10 +27,13 @@ public:
 
     // Answers for the kernel sets (not part of the feature words above):
     // SSE2 tried and confirmed; AVX2 with the operating system saving the
-    // 256-bit register state; BMI2's flagless shifts.
+    // 256-bit register state; BMI2's flagless shifts; AVX-512 F, BW, CD, DQ,
+    // VL, VBMI and VNNI, with BMI1 and BMI2, and the system saving the
+    // 512-bit and mask register state.
     bool HasSse2() const { return (GetSupportedFeatures() & kSse2) != 0; }
     bool HasAvx2() const { return avx2_; }
     bool HasBmi2() const { return bmi2_; }
+    bool HasAvx512() const { return avx512_; }
 
     // Executes one instruction of the feature with that bit (MMX, 3DNow!, SSE,
     // SSE2) and reports whether it ran; a bit outside those runs nothing and
@@ -45,6 +48,7 @@ private:
     uint32_t extended_ = 0;
     bool avx2_ = false;
     bool bmi2_ = false;
+    bool avx512_ = false;
 };
 
 }  // namespace plix

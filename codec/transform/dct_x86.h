@@ -14,24 +14,22 @@ namespace {
 
 using namespace dct_lanes;
 
-template <class V, int32_t R, int S>
-inline V RoundShift(V lo, V hi) {
-    const V round = Splat32<V>(R);
-    return Packs32(Sra32<S>(Add32(lo, round)), Sra32<S>(Add32(hi, round)));
-}
-
 // a * ca + b * cb for lanes interleaved as (a, b) pairs, rounded and shifted.
+// The rounding term starts each sum, so that sets with a multiply-accumulate
+// take one instruction per product pair.
 template <class V, int32_t R, int S>
 inline V Rotate(V lo, V hi, V c) {
-    return RoundShift<V, R, S>(Madd16(lo, c), Madd16(hi, c));
+    const V round = Splat32<V>(R);
+    return Packs32(Sra32<S>(MaddAdd(round, lo, c)), Sra32<S>(MaddAdd(round, hi, c)));
 }
 
 // d07 * c0 + d16 * c1 + d25 * c2 + d34 * c3 from the pairs (d07, d16) in a
 // and (d25, d34) in b.
 template <class V, int32_t R, int S>
 inline V OddSum(const V a[2], const V b[2], V ca, V cb) {
-    return RoundShift<V, R, S>(Add32(Madd16(a[0], ca), Madd16(b[0], cb)),
-                               Add32(Madd16(a[1], ca), Madd16(b[1], cb)));
+    const V round = Splat32<V>(R);
+    return Packs32(Sra32<S>(MaddAdd(MaddAdd(round, a[0], ca), b[0], cb)),
+                   Sra32<S>(MaddAdd(MaddAdd(round, a[1], ca), b[1], cb)));
 }
 
 // One forward 8-point transform of each line; the products are summed

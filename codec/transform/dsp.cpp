@@ -3,6 +3,7 @@
 #include "transform/dsp.h"
 
 #include "coefficients.h"
+#include "entropy/block_encoder.h"
 #include "transform/colour.h"
 #include "transform/cpu_features.h"
 #include "transform/fdct.h"
@@ -57,6 +58,7 @@ constexpr Dsp kPlainKernels = {
     .inverseDecoded2 = InverseDecodedPair<InverseBlocks, ConvertYccToRgb>,
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,
+    .encodePreparedPositions = EncodePreparedPositions,
 };
 
 // Every level this build and this processor can run, each holding the sets
@@ -65,9 +67,11 @@ struct Levels {
     Dsp plain;
     Dsp sse2;
     Dsp avx2;
+    Dsp avx512;
     Dsp neon;
     bool hasSse2 = false;
     bool hasAvx2 = false;
+    bool hasAvx512 = false;
     bool hasNeon = false;
 };
 
@@ -94,6 +98,14 @@ const Levels &GetLevels() {
             InstallAvx2Kernels(l.avx2);
             l.avx2.name = "avx2";
         }
+#if defined(__x86_64__)
+        l.avx512 = l.avx2;
+        l.hasAvx512 = l.hasAvx2 && cpu.HasAvx512();
+        if (l.hasAvx512) {
+            InstallAvx512Kernels(l.avx512);
+            l.avx512.name = "avx512";
+        }
+#endif
 #endif
 #if defined(__aarch64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
         // Advanced SIMD is part of every 64-bit ARM processor: no probe. (The
@@ -119,6 +131,8 @@ const Dsp *GetDspLevel(DspLevel level) {
             return l.hasSse2 ? &l.sse2 : nullptr;
         case DspLevel::kAvx2:
             return l.hasAvx2 ? &l.avx2 : nullptr;
+        case DspLevel::kAvx512:
+            return l.hasAvx512 ? &l.avx512 : nullptr;
         case DspLevel::kNeon:
             return l.hasNeon ? &l.neon : nullptr;
     }
@@ -128,6 +142,7 @@ const Dsp *GetDspLevel(DspLevel level) {
 const Dsp &GetDsp() {
     static const Dsp *const dsp = [] {
         if (const Dsp *d = GetDspLevel(DspLevel::kNeon)) return d;
+        if (const Dsp *d = GetDspLevel(DspLevel::kAvx512)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kAvx2)) return d;
         if (const Dsp *d = GetDspLevel(DspLevel::kSse2)) return d;
         return GetDspLevel(DspLevel::kPlain);

@@ -15,6 +15,7 @@ struct PreparedBlock;
 struct QuantDivisors;
 struct YccToRgbTables;
 class StreamReader;
+class StreamWriter;
 
 struct Dsp {
     const char *name;
@@ -58,6 +59,10 @@ struct Dsp {
     // variant ConvertYccToRgbMmx where the set has one.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
+    // EncodePreparedPositions (entropy/block_encoder.h); the variants differ
+    // only in their instructions.
+    void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,
+                                    int32_t predictors[3]);
 };
 
 // Thread-safe; the choice is made on the first call.
@@ -65,13 +70,14 @@ const Dsp &GetDsp();
 
 // A given level, for tests and benchmarks: null when this processor (or this
 // build) cannot run it. A level holds every set up to it.
-enum class DspLevel { kPlain, kSse2, kAvx2, kNeon };
+enum class DspLevel { kPlain, kSse2, kAvx2, kNeon, kAvx512 };
 const Dsp *GetDspLevel(DspLevel level);
 
 // Defined by the files of each instruction set; each overrides what it
 // speeds up and leaves the rest.
 void InstallSse2Kernels(Dsp &dsp);  // *_sse2.cpp, x86
 void InstallAvx2Kernels(Dsp &dsp);  // *_avx2.cpp, x86, after the SSE2 set
+void InstallAvx512Kernels(Dsp &dsp);  // *_avx512.cpp, x86-64, after the AVX2 set
 void InstallBmi2Kernels(Dsp &dsp);  // the block decoder, x86-64
 void InstallNeonKernels(Dsp &dsp);  // *_neon.cpp, aarch64
 

@@ -60,6 +60,12 @@ void PrepareQuantDivisors(const int32_t table[64], QuantDivisors &out) {
         out.half[k] = static_cast<uint16_t>(q >> 1);
         out.table[k] = q;
     }
+    for (int k = 0; k < 64; ++k) {
+        const int natural = (k % 8) * 8 + k / 8;
+        out.mulByColumn[k] = out.mul[natural];
+        out.oneByColumn[k] = out.one[natural];
+        out.halfByColumn[k] = out.half[natural];
+    }
 }
 
 void ForwardDctQuantise(int32_t block[64], const QuantDivisors &div) {

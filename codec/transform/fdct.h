@@ -20,6 +20,11 @@ struct QuantDivisors {
     alignas(32) uint16_t mul[64];   // r, or 0 where q is 1
     alignas(32) uint16_t one[64];   // 0xFFFF where q is 1, else 0
     alignas(32) uint16_t half[64];  // q >> 1
+    // The same three by column (entry c * 8 + r for row r, column c), for
+    // kernels that quantise before turning columns back into rows.
+    alignas(32) uint16_t mulByColumn[64];
+    alignas(32) uint16_t oneByColumn[64];
+    alignas(32) uint16_t halfByColumn[64];
     int32_t table[64];              // the divisors themselves
 };
 

@@ -1,7 +1,8 @@
-// Thin overloads over the 128-bit (SSE2) and, in files built with AVX2, the
-// 256-bit integer vectors, so that one kernel template serves both widths.
-// A 256-bit vector holds two independent 128-bit halves (two blocks side by
-// side); no operation here crosses between the halves.
+// Thin overloads over the 128-bit (SSE2) and, in files built with AVX2 or
+// AVX-512, the 256-bit and 512-bit integer vectors, so that one kernel
+// template serves every width. A wide vector holds independent 128-bit
+// quarters or halves (blocks side by side); no operation here crosses
+// between them.
 //
 // Everything is in an unnamed namespace: each kernel file gets its own copy
 // compiled for its own instruction set, and no AVX2 code can be merged into
@@ -95,7 +96,68 @@ inline V2 Abs16(V2 a) { return _mm256_abs_epi16(a); }
 inline V2 SignFrom16(V2 a, V2 s) { return _mm256_sign_epi16(a, s); }
 template <> inline V2 Splat32<V2>(int32_t v) { return _mm256_set1_epi32(v); }
 #endif
+
+#if defined(__AVX512BW__)
+using V4 = __m512i;
+
+inline V4 Add16(V4 a, V4 b) { return _mm512_add_epi16(a, b); }
+inline V4 Sub16(V4 a, V4 b) { return _mm512_sub_epi16(a, b); }
+inline V4 AddSat16(V4 a, V4 b) { return _mm512_adds_epi16(a, b); }
+inline V4 SubSat16(V4 a, V4 b) { return _mm512_subs_epi16(a, b); }
+inline V4 MulLo16(V4 a, V4 b) { return _mm512_mullo_epi16(a, b); }
+inline V4 MulHiU16(V4 a, V4 b) { return _mm512_mulhi_epu16(a, b); }
+inline V4 Max16(V4 a, V4 b) { return _mm512_max_epi16(a, b); }
+inline V4 Min16(V4 a, V4 b) { return _mm512_min_epi16(a, b); }
+// All ones where a > b, as the narrower compares give it.
+inline V4 CmpGt16(V4 a, V4 b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
+inline V4 Add32(V4 a, V4 b) { return _mm512_add_epi32(a, b); }
+inline V4 Madd16(V4 a, V4 b) { return _mm512_madd_epi16(a, b); }
+inline V4 And(V4 a, V4 b) { return _mm512_and_si512(a, b); }
+inline V4 Or(V4 a, V4 b) { return _mm512_or_si512(a, b); }
+inline V4 Xor(V4 a, V4 b) { return _mm512_xor_si512(a, b); }
+inline V4 Packs32(V4 a, V4 b) { return _mm512_packs_epi32(a, b); }
+inline V4 UnpackLo16(V4 a, V4 b) { return _mm512_unpacklo_epi16(a, b); }
+inline V4 UnpackHi16(V4 a, V4 b) { return _mm512_unpackhi_epi16(a, b); }
+inline V4 UnpackLo32(V4 a, V4 b) { return _mm512_unpacklo_epi32(a, b); }
+inline V4 UnpackHi32(V4 a, V4 b) { return _mm512_unpackhi_epi32(a, b); }
+inline V4 UnpackLo64(V4 a, V4 b) { return _mm512_unpacklo_epi64(a, b); }
+inline V4 UnpackHi64(V4 a, V4 b) { return _mm512_unpackhi_epi64(a, b); }
+template <int N> inline V4 Sll16(V4 a) { return _mm512_slli_epi16(a, N); }
+template <int N> inline V4 Sra16(V4 a) { return _mm512_srai_epi16(a, N); }
+template <int N> inline V4 Sra32(V4 a) { return _mm512_srai_epi32(a, N); }
+template <int N> inline V4 Srl16(V4 a) { return _mm512_srli_epi16(a, N); }
+template <int N> inline V4 Srl32(V4 a) { return _mm512_srli_epi32(a, N); }
+template <int N> inline V4 Sll32(V4 a) { return _mm512_slli_epi32(a, N); }
+
+template <> inline V4 Splat16<V4>(int16_t v) { return _mm512_set1_epi16(v); }
+inline V4 Abs16(V4 a) { return _mm512_abs_epi16(a); }
+// a negated where s is negative. Unlike the narrower sign instructions a
+// stays as it is where s is 0; Quantise, the one user, has a == 0 there.
+inline V4 SignFrom16(V4 a, V4 s) {
+    return _mm512_mask_sub_epi16(a, _mm512_movepi16_mask(s), _mm512_setzero_si512(), a);
+}
+template <> inline V4 Splat32<V4>(int32_t v) { return _mm512_set1_epi32(v); }
+#endif
 // clang-format on
+
+// acc + Madd16(a, b) (32-bit sums wrap alike): one instruction in files built
+// with AVX-512 VNNI.
+#if defined(__AVX512VNNI__) && defined(__AVX512VL__)
+inline V1 MaddAdd(V1 acc, V1 a, V1 b) { return _mm_dpwssd_epi32(acc, a, b); }
+inline V2 MaddAdd(V2 acc, V2 a, V2 b) { return _mm256_dpwssd_epi32(acc, a, b); }
+#else
+inline V1 MaddAdd(V1 acc, V1 a, V1 b) { return Add32(acc, Madd16(a, b)); }
+#if defined(__AVX2__)
+inline V2 MaddAdd(V2 acc, V2 a, V2 b) { return Add32(acc, Madd16(a, b)); }
+#endif
+#endif
+#if defined(__AVX512BW__)
+#if defined(__AVX512VNNI__)
+inline V4 MaddAdd(V4 acc, V4 a, V4 b) { return _mm512_dpwssd_epi32(acc, a, b); }
+#else
+inline V4 MaddAdd(V4 acc, V4 a, V4 b) { return Add32(acc, Madd16(a, b)); }
+#endif
+#endif
 
 // Two 16-bit multipliers in one 32-bit lane for Madd16: lo multiplies the
 // even (lower) 16-bit lane, hi the odd one.

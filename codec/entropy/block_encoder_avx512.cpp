@@ -1,0 +1,14 @@
+// The prepared-block coder built with the AVX-512 set's flags, which bring
+// BMI1 and BMI2: shifts and rotates by a register without the flags
+// dependence, on the path from one symbol to the next.
+#include "entropy/block_encoder.h"
+#include "entropy/prepared_coder.h"
+
+namespace plix {
+
+void EncodePreparedPositionsAvx512(StreamWriter &w, const PreparedBlock *blocks, int positions,
+                                   int32_t predictors[3]) {
+    CodePreparedPositions(w, blocks, positions, predictors);
+}
+
+}  // namespace plix

@@ -1,0 +1,268 @@
+// AVX-512 kernels (F, BW, CD, DQ, VL, VBMI and VNNI): the forward transform
+// of two positions with four of their six blocks in one 512-bit vector, byte
+// permutes that take pixels apart and put categories in zigzag order in one
+// step each, and colour conversion sixteen pixels at a time with the sums of
+// products accumulated in one step. What does not gain over the AVX2 set is
+// left to it.
+
+// GCC 12's AVX-512 headers start some operations from an undefined vector and
+// warn about it wherever those are inlined.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "coefficients.h"
+#include "entropy/block_encoder.h"
+#include "transform/colour.h"
+#include "transform/colour_fixed.h"
+#include "transform/dct_x86.h"
+#include "transform/dsp.h"
+#include "transform/fdct.h"
+
+namespace plix {
+
+namespace {
+
+using vec::V1;
+using vec::V2;
+using vec::V4;
+
+inline V1 Load(const uint16_t *p) {
+    return _mm_load_si128(reinterpret_cast<const V1 *>(p));
+}
+
+// Row i of two tables for the four quarters (a, a, b, b).
+inline V4 Quarters(const uint16_t *a, const uint16_t *b, int i) {
+    return _mm512_mask_broadcast_i32x4(_mm512_broadcast_i32x4(Load(a + 8 * i)), 0xFF00,
+                                       Load(b + 8 * i));
+}
+
+// Byte permutes of one row of sixteen pixels (two positions): 16-bit lanes
+// of Y left, Y right, Cb left, Cb right; and of Cr left, Cr right. Odd bytes
+// are zeroed by the mask.
+struct PixelOrder {
+    int8_t ycb[64];
+    int8_t cr[64];
+};
+
+constexpr PixelOrder BuildPixelOrder() {
+    PixelOrder t{};
+    for (int w = 0; w < 32; ++w) {
+        const int pixel = (w / 8 % 2) * 8 + w % 8;
+        const int byte = w < 16 ? 2 : 1;
+        t.ycb[2 * w] = static_cast<int8_t>(4 * pixel + byte);
+        t.cr[2 * w] = static_cast<int8_t>(4 * (w % 16));
+    }
+    return t;
+}
+
+constexpr PixelOrder kPixelOrder = BuildPixelOrder();
+constexpr __mmask64 kEvenBytes = 0x5555555555555555ull;
+
+// The transform leaves each block by column: entry c * 8 + r holds row r,
+// column c (natural index r * 8 + c). Permutes back to natural order: of the
+// 64 category bytes to natural order and to zigzag order, and of the value
+// bits, columns 0-3 in one vector and 4-7 in another, to the natural entries
+// 0-31 and 32-63.
+struct ColumnOrder {
+    int8_t natural[64];
+    int8_t zigzag[64];
+    int16_t low[32];
+    int16_t high[32];
+};
+
+constexpr int ByColumn(int natural) {
+    return (natural % 8) * 8 + natural / 8;
+}
+
+constexpr ColumnOrder BuildColumnOrder() {
+    ColumnOrder t{};
+    for (int i = 0; i < 64; ++i) {
+        t.natural[i] = static_cast<int8_t>(ByColumn(i));
+        t.zigzag[i] = static_cast<int8_t>(ByColumn(ZigzagOrder[i]));
+    }
+    for (int w = 0; w < 64; ++w) {
+        const int c = w % 8, r = w / 8;
+        const int from = (c < 4 ? 0 : 32) + (c % 4) * 8 + r;
+        (w < 32 ? t.low[w] : t.high[w - 32]) = static_cast<int16_t>(from);
+    }
+    return t;
+}
+
+constexpr ColumnOrder kColumnOrder = BuildColumnOrder();
+
+// The few operations the preparation needs beyond vec_x86.h, for both widths.
+// clang-format off
+// a ^ (b & c)
+inline V2 XorAnd(V2 a, V2 b, V2 c) { return _mm256_ternarylogic_epi32(a, b, c, 0x78); }
+inline V4 XorAnd(V4 a, V4 b, V4 c) { return _mm512_ternarylogic_epi32(a, b, c, 0x78); }
+inline V2 LeadingZeros32(V2 a) { return _mm256_lzcnt_epi32(a); }
+inline V4 LeadingZeros32(V4 a) { return _mm512_lzcnt_epi32(a); }
+inline V2 Sllv16(V2 a, V2 n) { return _mm256_sllv_epi16(a, n); }
+inline V4 Sllv16(V4 a, V4 n) { return _mm512_sllv_epi16(a, n); }
+inline V2 PackUs16(V2 a, V2 b) { return _mm256_packus_epi16(a, b); }
+inline V4 PackUs16(V4 a, V4 b) { return _mm512_packus_epi16(a, b); }
+// clang-format on
+
+// Four vectors with one block per 128-bit quarter (or half) to one 512-bit
+// vector per block: the quarters of s[0] to s[3] in turn.
+inline void ByBlock(const V2 s[4], V4 out[2]) {
+    const V4 t01 = _mm512_inserti64x4(_mm512_castsi256_si512(s[0]), s[1], 1);
+    const V4 t23 = _mm512_inserti64x4(_mm512_castsi256_si512(s[2]), s[3], 1);
+    out[0] = _mm512_shuffle_i64x2(t01, t23, _MM_SHUFFLE(2, 0, 2, 0));
+    out[1] = _mm512_shuffle_i64x2(t01, t23, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+inline void ByBlock(const V4 s[4], V4 out[4]) {
+    const V4 t0 = _mm512_shuffle_i64x2(s[0], s[1], _MM_SHUFFLE(1, 0, 1, 0));
+    const V4 t1 = _mm512_shuffle_i64x2(s[2], s[3], _MM_SHUFFLE(1, 0, 1, 0));
+    const V4 t2 = _mm512_shuffle_i64x2(s[0], s[1], _MM_SHUFFLE(3, 2, 3, 2));
+    const V4 t3 = _mm512_shuffle_i64x2(s[2], s[3], _MM_SHUFFLE(3, 2, 3, 2));
+    out[0] = _mm512_shuffle_i64x2(t0, t1, _MM_SHUFFLE(2, 0, 2, 0));
+    out[1] = _mm512_shuffle_i64x2(t0, t1, _MM_SHUFFLE(3, 1, 3, 1));
+    out[2] = _mm512_shuffle_i64x2(t2, t3, _MM_SHUFFLE(2, 0, 2, 0));
+    out[3] = _mm512_shuffle_i64x2(t2, t3, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+// Categories of 16-bit lanes a (not negative) from leading-zero counts of
+// 32-bit lanes: the low lane alone, and the high lane over sixteen ones.
+template <class V>
+inline V Categories(V a) {
+    const V low = vec::And(a, vec::Splat32<V>(0xFFFF));
+    const V high = vec::Or(a, vec::Splat32<V>(0xFFFF));
+    const V zeros = vec::Or(LeadingZeros32(low), vec::Sll32<16>(LeadingZeros32(high)));
+    return vec::Sub16(vec::Splat32<V>(0x00100020), zeros);
+}
+
+// Quantised blocks by column (q[c]: column c, one block per 128-bit quarter)
+// into their prepared forms. For |v| = a and category n, m = 2^n - 1; the
+// value bits, v or v - 1 masked by m, are a or a ^ m.
+template <class V>
+inline void Prepare(const V q[8], PreparedBlock *const out[]) {
+    constexpr int kBlocks = sizeof(V) / 16;
+    const V one = vec::Splat16<V>(1);
+    V bits[8], sizes[4];
+    for (int c = 0; c < 8; c += 2) {
+        V n[2];
+        for (int j = 0; j < 2; ++j) {
+            const V v = q[c + j];
+            const V a = vec::Abs16(v);
+            n[j] = Categories(a);
+            const V m = vec::Sub16(Sllv16(one, n[j]), one);
+            bits[c + j] = XorAnd(a, m, vec::Sra16<15>(v));
+        }
+        sizes[c / 2] = PackUs16(n[0], n[1]);  // columns c and c + 1
+    }
+    V4 size[kBlocks], low[kBlocks], high[kBlocks];
+    ByBlock(sizes, size);
+    ByBlock(bits, low);
+    ByBlock(bits + 4, high);
+    const V4 natural = _mm512_loadu_si512(kColumnOrder.natural);
+    const V4 zigzag = _mm512_loadu_si512(kColumnOrder.zigzag);
+    const V4 lowWords = _mm512_loadu_si512(kColumnOrder.low);
+    const V4 highWords = _mm512_loadu_si512(kColumnOrder.high);
+    alignas(64) int16_t dc[sizeof(V) / 2];
+    std::memcpy(dc, &q[0], sizeof q[0]);
+    for (int k = 0; k < kBlocks; ++k) {
+        _mm512_storeu_si512(out[k]->size, _mm512_permutexvar_epi8(natural, size[k]));
+        const V4 z = _mm512_permutexvar_epi8(zigzag, size[k]);
+        out[k]->nonZero = _mm512_test_epi8_mask(z, z);
+        _mm512_storeu_si512(out[k]->bits, _mm512_permutex2var_epi16(low[k], lowWords, high[k]));
+        _mm512_storeu_si512(out[k]->bits + 32,
+                            _mm512_permutex2var_epi16(low[k], highWords, high[k]));
+        out[k]->dc = dc[8 * k];
+    }
+}
+
+// Rows of samples (0..255) in, columns of coefficients out: the forward
+// transform of vec::ForwardRows<V, true> without its last transpose.
+template <class V>
+inline void ForwardToColumns(V r[8]) {
+    vec::ForwardPass<V, true>(r);
+    r[0] = vec::Sub16(r[0], vec::Splat16<V>(8192));
+    vec::Transpose8x8(r);
+    vec::ForwardPass<V, false>(r);
+}
+
+void ForwardBlocks2PreparedAvx512(const uint8_t *pixels, size_t rowBytes,
+                                  const QuantDivisors &luma, const QuantDivisors &chroma,
+                                  PreparedBlock blocks[6]) {
+    V4 ycb[8];  // Y left, Y right, Cb left, Cb right
+    V2 cr[8];   // Cr left, Cr right
+    const V4 ycbOrder = _mm512_loadu_si512(kPixelOrder.ycb);
+    const V4 crOrder = _mm512_loadu_si512(kPixelOrder.cr);
+    for (int r = 0; r < 8; ++r) {
+        const V4 p = _mm512_loadu_si512(pixels + static_cast<size_t>(r) * rowBytes);
+        ycb[r] = _mm512_maskz_permutexvar_epi8(kEvenBytes, ycbOrder, p);
+        cr[r] = _mm512_castsi512_si256(_mm512_maskz_permutexvar_epi8(kEvenBytes, crOrder, p));
+    }
+    ForwardToColumns(ycb);
+    ForwardToColumns(cr);
+    for (int c = 0; c < 8; ++c) {
+        ycb[c] = vec::Quantise(ycb[c], Quarters(luma.mulByColumn, chroma.mulByColumn, c),
+                               Quarters(luma.oneByColumn, chroma.oneByColumn, c),
+                               Quarters(luma.halfByColumn, chroma.halfByColumn, c));
+        cr[c] = vec::Quantise(cr[c], _mm256_broadcastsi128_si256(Load(chroma.mulByColumn + 8 * c)),
+                              _mm256_broadcastsi128_si256(Load(chroma.oneByColumn + 8 * c)),
+                              _mm256_broadcastsi128_si256(Load(chroma.halfByColumn + 8 * c)));
+    }
+    PreparedBlock *const quad[4] = {&blocks[0], &blocks[3], &blocks[1], &blocks[4]};
+    Prepare(ycb, quad);
+    PreparedBlock *const pair[2] = {&blocks[2], &blocks[5]};
+    Prepare(cr, pair);
+}
+
+// One channel of sixteen pixels as colour_x86.h computes it, with the sums of
+// products accumulated in one step each and offset (a multiple of 2^13)
+// added to the result's integer part.
+inline V4 Channel(V4 br, V4 g0, int32_t cb, int32_t cg, int32_t cr, int32_t offset) {
+    using namespace colour_fixed;
+    const V4 hi =
+        _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(_mm512_set1_epi32(offset), br,
+                                                vec::Pair<V4>(Hi(cb), Hi(cr))),
+                            g0, vec::Pair<V4>(Hi(cg), 0));
+    const V4 lo = _mm512_dpwssd_epi32(
+        _mm512_madd_epi16(br, vec::Pair<V4>(Lo(cb), Lo(cr))), g0, vec::Pair<V4>(Lo(cg), 0));
+    return _mm512_srai_epi32(_mm512_add_epi32(hi, _mm512_srli_epi32(lo, 14)), 13);
+}
+
+// Pixels (blue, green, red, x) to (Cr, Cb, Y, x), as vec::ToYcc.
+inline V4 ToYcc(V4 p) {
+    using namespace colour_fixed;
+    const V4 br = _mm512_and_si512(p, _mm512_set1_epi32(0x00FF00FF));
+    const V4 g0 = _mm512_and_si512(_mm512_srli_epi32(p, 8), _mm512_set1_epi32(0xFF));
+    constexpr int32_t kHalf = 128 << 13;
+    const V4 y = Channel(br, g0, kYb, kYg, kYr, 0);
+    const V4 cb = Channel(br, g0, kCbb, -kCbg, -kCbr, kHalf);
+    const V4 cr = Channel(br, g0, -kCrb, -kCrg, kCrr, kHalf);
+    const V4 ycc = _mm512_ternarylogic_epi32(_mm512_slli_epi32(y, 16), _mm512_slli_epi32(cb, 8),
+                                             cr, 0xFE);  // a | b | c
+    return _mm512_ternarylogic_epi32(ycc, p, _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u)),
+                                     0xF8);  // a | (b & c)
+}
+
+void RgbToYccPixelsAvx512(const uint8_t *src, uint8_t *dst, int32_t count) {
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16, src += 64, dst += 64)
+        _mm512_storeu_si512(dst, ToYcc(_mm512_loadu_si512(src)));
+    if (i < count) {
+        const __mmask16 rest = static_cast<__mmask16>((1u << (count - i)) - 1);
+        _mm512_mask_storeu_epi32(dst, rest, ToYcc(_mm512_maskz_loadu_epi32(rest, src)));
+    }
+}
+
+}  // namespace
+
+void InstallAvx512Kernels(Dsp &dsp) {
+    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
+    dsp.rgbToYcc = RgbToYccPixelsAvx512;
+    dsp.encodePreparedPositions = EncodePreparedPositionsAvx512;
+}
+
+}  // namespace plix

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "transform/colour.h"
+#include "transform/colour_fixed.h"
 #include "transform/dsp.h"
 
 namespace plix {
@@ -24,7 +25,8 @@ Ycc Forward(int r, int g, int b) {
 
 std::vector<const Dsp *> AllLevels() {
     std::vector<const Dsp *> out;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+    for (DspLevel l :
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
@@ -139,6 +141,23 @@ std::vector<uint8_t> InverseAll(std::vector<uint8_t> px, int32_t paddedWidth, in
         EXPECT_EQ(b, plain) << d->name;
     }
     return plain;
+}
+
+// The integer form of the offsets the vector kernels compute gives every
+// table entry.
+TEST(YccToRgbTables, ComputedOffsetsEqualEveryEntry) {
+    const YccToRgbTables &t = GetYccToRgbTables();
+    for (int32_t cb = 0; cb < 256; ++cb) {
+        for (int32_t cr = 0; cr < 256; ++cr) {
+            const size_t i = static_cast<size_t>(cb) * 256 + static_cast<size_t>(cr);
+            ASSERT_EQ(colour_fixed::Offset(colour_fixed::kRedOffset, cb, cr), t.red[i])
+                << cb << " " << cr;
+            ASSERT_EQ(colour_fixed::Offset(colour_fixed::kGreenOffset, cb, cr), t.green[i])
+                << cb << " " << cr;
+            ASSERT_EQ(colour_fixed::Offset(colour_fixed::kBlueOffset, cb, cr), t.blue[i])
+                << cb << " " << cr;
+        }
+    }
 }
 
 TEST(YccToRgb, WorkedPixels) {

@@ -41,3 +41,28 @@ constexpr int16_t Lo(int32_t c) {
 }
 
 }  // namespace plix::colour_fixed
+
+namespace plix::colour_fixed {
+
+// The way back: the table offsets red, green and blue (colour.cpp) as integer
+// arithmetic, so that vector kernels need no table lookups. With c = Cb - 128
+// and r = Cr - 128, each offset is t = a * r + b * c + k truncated toward zero
+// after dividing by 2^21: (|t| >> 21) with the sign of t. The constants were
+// found by intersecting, over all 65536 (Cb, Cr), the ranges of k that give
+// each table entry; every one is checked against the tables in the tests.
+// |t| stays below 2^29.
+inline constexpr int kOffsetShift = 21;
+struct OffsetWeights {
+    int32_t cr, cb, k;
+};
+inline constexpr OffsetWeights kRedOffset = {2941426, 125, 1048576};
+inline constexpr OffsetWeights kGreenOffset = {-1498222, -722193, 1048576};
+inline constexpr OffsetWeights kBlueOffset = {-273, 3718341, 1048576};
+
+constexpr int32_t Offset(const OffsetWeights &w, int32_t cb, int32_t cr) {
+    const int32_t t = w.cr * (cr - 128) + w.cb * (cb - 128) + w.k;
+    const int32_t m = (t < 0 ? -t : t) >> kOffsetShift;
+    return t < 0 ? -m : m;
+}
+
+}  // namespace plix::colour_fixed

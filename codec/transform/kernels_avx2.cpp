@@ -150,23 +150,51 @@ inline V2 SetHalf(V2 v, V1 x, int half) {
 // entries are limited here, and a block whose bit k is set in dcOnly is taken
 // as its entry 0 alone, the others unread. Otherwise the blocks are looked at
 // to find those.
-// Four pixels' table entries (blue, green, red, -256 as 16-bit lanes) plus
-// their Y, from four 32-bit indices and the Y in the low four 16-bit lanes.
-inline V2 Converted4(const long long *entries, V1 index, V1 y) {
-    const V2 e = _mm256_i32gather_epi64(entries, index, 8);
-    V2 y4 = _mm256_cvtepu16_epi64(y);
-    y4 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(y4, 0), 0);
-    return _mm256_add_epi16(e, y4);
+// One offset of eight pixels (colour_fixed::Offset) from Cb - 128 and
+// Cr - 128 in 32-bit lanes.
+inline V2 Offset8(V2 cb, V2 cr, const colour_fixed::OffsetWeights &w) {
+    const V2 t = _mm256_add_epi32(
+        _mm256_mullo_epi32(cr, _mm256_set1_epi32(w.cr)),
+        _mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(w.cb)), _mm256_set1_epi32(w.k)));
+    return _mm256_sign_epi32(_mm256_srli_epi32(_mm256_abs_epi32(t), colour_fixed::kOffsetShift), t);
 }
 
-// Eight pixels from RGB conversion of Y, Cb and Cr in 16-bit lanes; byte 3
-// becomes 0 (the table's -256 saturates), as in ConvertYccToRgb.
-inline V2 ToRgb8(const long long *entries, V1 y, V1 cb, V1 cr) {
-    const V2 index = _mm256_cvtepu16_epi32(_mm_or_si128(_mm_slli_epi16(cb, 8), cr));
-    const V2 a = Converted4(entries, _mm256_castsi256_si128(index), y);
-    const V2 b = Converted4(entries, _mm256_extracti128_si256(index, 1), _mm_srli_si128(y, 8));
-    // packus interleaves the halves: (0 1 4 5 | 2 3 6 7).
-    return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+// Eight pixels from Y, Cb and Cr in 32-bit lanes to RGB (blue in byte 0, byte
+// 3 zero), each channel Y plus its offset limited to 0..255, as the tables of
+// ConvertYccToRgb give them; computed, not looked up.
+inline V2 ToRgb8(V2 y, V2 cb, V2 cr) {
+    cb = _mm256_sub_epi32(cb, _mm256_set1_epi32(128));
+    cr = _mm256_sub_epi32(cr, _mm256_set1_epi32(128));
+    const V2 b = _mm256_add_epi32(y, Offset8(cb, cr, colour_fixed::kBlueOffset));
+    const V2 g = _mm256_add_epi32(y, Offset8(cb, cr, colour_fixed::kGreenOffset));
+    const V2 r = _mm256_add_epi32(y, Offset8(cb, cr, colour_fixed::kRedOffset));
+    // Per 128-bit half: bytes b0-3 g0-3 r0-3 0000, saturated, then spread to
+    // pixels.
+    const V2 bytes = _mm256_packus_epi16(_mm256_packs_epi32(b, g),
+                                         _mm256_packs_epi32(r, _mm256_setzero_si256()));
+    const V2 spread = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4,
+                                       8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    return _mm256_shuffle_epi8(bytes, spread);
+}
+
+// The same from 16-bit lanes of Y, Cb and Cr.
+inline V2 ToRgb8(V1 y, V1 cb, V1 cr) {
+    return ToRgb8(_mm256_cvtepi16_epi32(y), _mm256_cvtepi16_epi32(cb), _mm256_cvtepi16_epi32(cr));
+}
+
+// The offsets of blue, green and red as 16-bit lanes, the same for every
+// pixel.
+struct Offsets {
+    V1 blue, green, red;
+};
+
+// Eight pixels from Y in 16-bit lanes and offsets that do not change.
+inline V2 ToRgb8(V1 y, const Offsets &o) {
+    const V1 bg = _mm_packus_epi16(_mm_add_epi16(y, o.blue), _mm_add_epi16(y, o.green));
+    const V1 r = _mm_packus_epi16(_mm_add_epi16(y, o.red), _mm_setzero_si128());
+    const V1 bgPairs = _mm_unpacklo_epi8(bg, _mm_srli_si128(bg, 8));
+    const V1 r0Pairs = _mm_unpacklo_epi8(r, _mm_setzero_si128());
+    return Join(_mm_unpacklo_epi16(bgPairs, r0Pairs), _mm_unpackhi_epi16(bgPairs, r0Pairs));
 }
 
 template <bool raw>
@@ -221,15 +249,39 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
     }
 
     if (raw && tables) {
-        const auto *entries = reinterpret_cast<const long long *>(tables->packed);
+        // Where both chroma blocks of a position are DC only, the offsets
+        // are the same for all its pixels: found once, then added to Y.
+        const auto constant = [&](int half) {
+            return ((dcOnly >> (3 * half + 1)) & (dcOnly >> (3 * half + 2)) & 1) != 0;
+        };
+        const auto offsets = [&](int half) {
+            const int32_t cb = vec::DcSample(blocks[3 * half + 1][0]);
+            const int32_t cr = vec::DcSample(blocks[3 * half + 2][0]);
+            return Offsets{
+                _mm_set1_epi16(
+                    static_cast<int16_t>(colour_fixed::Offset(colour_fixed::kBlueOffset, cb, cr))),
+                _mm_set1_epi16(
+                    static_cast<int16_t>(colour_fixed::Offset(colour_fixed::kGreenOffset, cb, cr))),
+                _mm_set1_epi16(
+                    static_cast<int16_t>(colour_fixed::Offset(colour_fixed::kRedOffset, cb, cr)))};
+        };
+        const bool same[2] = {constant(0), constant(1)};
+        Offsets fixed[2];
+        for (int half = 0; half < 2; ++half)
+            if (same[half]) fixed[half] = offsets(half);
         for (int i = 0; i < 8; ++i) {
             V2 *p = reinterpret_cast<V2 *>(pixels + static_cast<size_t>(i) * rowBytes);
-            _mm256_storeu_si256(
-                p, ToRgb8(entries, _mm256_castsi256_si128(rows[0][i]),
-                          _mm256_castsi256_si128(rows[1][i]), _mm256_castsi256_si128(rows[2][i])));
-            _mm256_storeu_si256(p + 1, ToRgb8(entries, _mm256_extracti128_si256(rows[0][i], 1),
-                                              _mm256_extracti128_si256(rows[1][i], 1),
-                                              _mm256_extracti128_si256(rows[2][i], 1)));
+            const V1 y[2] = {_mm256_castsi256_si128(rows[0][i]),
+                             _mm256_extracti128_si256(rows[0][i], 1)};
+            for (int half = 0; half < 2; ++half) {
+                const V2 rgb = same[half] ? ToRgb8(y[half], fixed[half])
+                                          : ToRgb8(y[half],
+                                                   half ? _mm256_extracti128_si256(rows[1][i], 1)
+                                                        : _mm256_castsi256_si128(rows[1][i]),
+                                                   half ? _mm256_extracti128_si256(rows[2][i], 1)
+                                                        : _mm256_castsi256_si128(rows[2][i]));
+                _mm256_storeu_si256(p + half, rgb);
+            }
         }
         return;
     }
@@ -408,28 +460,13 @@ void ForwardBlocks2PreparedAvx2(const uint8_t *pixels, size_t rowBytes, const Qu
 
 void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                          const YccToRgbTables &tables) {
-    const auto *entries = reinterpret_cast<const long long *>(tables.packed);
-    const __m256i indexMask = _mm256_set1_epi32(0xFFFF);
-    const __m256i lumMask = _mm256_set1_epi32(0x00FF0000);
+    const __m256i byteMask = _mm256_set1_epi32(0xFF);
     vec::YccToRgbRows<8>(pixels, paddedWidth, width, height, tables, [&](uint8_t *p) {
         const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
-        // The table index is the low 16-bit half of each pixel; each entry
-        // is one 64-bit (blue, green, red, -256) group.
-        const __m256i index = _mm256_and_si256(px, indexMask);
-        const __m256i e03 = _mm256_i32gather_epi64(entries, _mm256_castsi256_si128(index), 8);
-        const __m256i e47 = _mm256_i32gather_epi64(entries, _mm256_extracti128_si256(index, 1), 8);
-        // Y (16-bit lane 1 of each pixel) widened to one pixel per 64 bits
-        // and spread over its four lanes.
-        const __m256i lum = _mm256_and_si256(px, lumMask);
-        __m256i y03 = _mm256_cvtepu32_epi64(_mm256_castsi256_si128(lum));
-        __m256i y47 = _mm256_cvtepu32_epi64(_mm256_extracti128_si256(lum, 1));
-        y03 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(y03, 0x55), 0x55);
-        y47 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(y47, 0x55), 0x55);
-        // packus interleaves the halves: (0 1 4 5 | 2 3 6 7); the permute
-        // restores pixel order.
-        const __m256i rgb =
-            _mm256_packus_epi16(_mm256_add_epi16(y03, e03), _mm256_add_epi16(y47, e47));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), _mm256_permute4x64_epi64(rgb, 0xD8));
+        const __m256i cr = _mm256_and_si256(px, byteMask);
+        const __m256i cb = _mm256_and_si256(_mm256_srli_epi32(px, 8), byteMask);
+        const __m256i y = _mm256_and_si256(_mm256_srli_epi32(px, 16), byteMask);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), ToRgb8(y, cb, cr));
     });
 }
 

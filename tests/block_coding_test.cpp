@@ -578,7 +578,6 @@ TEST(BlockCoding, FastDecoderMatchesReferenceForEveryAcPrefix) {
     }
 }
 
-
 // Every 12-bit prefix again where the block is nearly full (positions 62 and
 // 63 open): the table's entries that end the block inside them, or run past
 // its end, must take exactly the bits the symbols take.
@@ -646,8 +645,7 @@ TEST(BlockCoding, PairedAcEntriesMatchTheTree) {
                 const int secondRun = second == plix::kZeroRun16 ? 15 : second >> 4;
                 EXPECT_EQ(advance, run + 1 + secondRun + 1);
                 const int secondSize = second == plix::kZeroRun16 ? 0 : second & 15;
-                EXPECT_EQ(static_cast<int32_t>(e << 7) >> kAcFirstShift,
-                          r.ReadSigned(secondSize));
+                EXPECT_EQ(static_cast<int32_t>(e << 7) >> kAcFirstShift, r.ReadSigned(secondSize));
             }
             EXPECT_EQ(static_cast<uint64_t>(skip), r.BitsTaken());
             EXPECT_LE(r.BitsTaken(), 12u);

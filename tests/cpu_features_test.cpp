@@ -109,7 +109,8 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     ASSERT_NE(plain, nullptr);
     std::set<const Dsp *> levels;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+    for (DspLevel l :
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) {
             levels.insert(d);
         }

@@ -313,7 +313,8 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
             ForwardDct(expect[k]);
             QuantiseBlock(expect[k], k == 0 ? t0 : t1);
         }
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
+                           DspLevel::kNeon}) {
             const Dsp *d = GetDspLevel(l);
             if (!d) continue;
             int32_t got[3][64];

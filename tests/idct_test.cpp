@@ -230,7 +230,8 @@ TEST(InverseDctVariants, BlocksToPixels) {
         }
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c) expect[r * rowBytes + (c + 2) * 4 + 3] = 0xFF;
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
+                           DspLevel::kNeon}) {
             const Dsp *d = GetDspLevel(l);
             if (!d) continue;
             int32_t blocks[3][64];

@@ -26,7 +26,8 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     ASSERT_NE(plain, nullptr);
     std::vector<const Dsp *> kernels;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+    for (DspLevel l :
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) kernels.push_back(d);
     }
 

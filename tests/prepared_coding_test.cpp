@@ -33,8 +33,8 @@ constexpr int kClassOf[3] = {0, 1, 1};
 // Every level this processor runs, each with its own prepared-block coder.
 std::vector<const Dsp *> CodingLevels() {
     std::vector<const Dsp *> out;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
-                       DspLevel::kNeon}) {
+    for (DspLevel l :
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
@@ -190,7 +190,8 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
 
 std::vector<const Dsp *> PreparingLevels() {
     std::vector<const Dsp *> out;
-    for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+    for (DspLevel l :
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
@@ -285,7 +286,8 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
             std::string expect;
             c.dsp = GetDspLevel(DspLevel::kPlain);
             ASSERT_TRUE(c.EncodeMemory(expect, s.mode, s.q, s.matrix));
-            for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+            for (DspLevel l :
+                 {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
                 c.dsp = GetDspLevel(l);
                 if (!c.dsp) continue;
                 std::string got;
@@ -318,7 +320,8 @@ TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {
         const auto plx = test::ReadFileBytes(test::DataPath("conformance/" + field("plx")));
         const auto expected =
             test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
+                           DspLevel::kNeon}) {
             Codec c;
             c.dsp = GetDspLevel(l);
             if (!c.dsp) continue;

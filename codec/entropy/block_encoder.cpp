@@ -102,7 +102,6 @@ void Unprepare(const PreparedBlock &b, int32_t block[64]) {
     block[0] = b.dc;
 }
 
-
 }  // namespace
 
 void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int cls,

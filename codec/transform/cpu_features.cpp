@@ -20,8 +20,8 @@ constexpr uint32_t kAvx2Leaf7 = 1u << 5;
 constexpr uint32_t kBmi2Leaf7 = 1u << 8;
 // Leaf 7 EBX: AVX-512 F, DQ, CD, BW and VL, with BMI1 and BMI2 (the set's
 // files use them too); ECX: VBMI and VNNI.
-constexpr uint32_t kAvx512Leaf7 = (1u << 3) | kBmi2Leaf7 | (1u << 16) | (1u << 17) | (1u << 28) |
-                                  (1u << 30) | (1u << 31);
+constexpr uint32_t kAvx512Leaf7 =
+    (1u << 3) | kBmi2Leaf7 | (1u << 16) | (1u << 17) | (1u << 28) | (1u << 30) | (1u << 31);
 constexpr uint32_t kAvx512EcxLeaf7 = (1u << 1) | (1u << 11);
 // XCR0: the operating system saves the SSE and AVX register state; and the
 // opmask, upper 256 bits of ZMM0-15 and ZMM16-31 state.

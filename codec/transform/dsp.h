@@ -75,10 +75,10 @@ const Dsp *GetDspLevel(DspLevel level);
 
 // Defined by the files of each instruction set; each overrides what it
 // speeds up and leaves the rest.
-void InstallSse2Kernels(Dsp &dsp);  // *_sse2.cpp, x86
-void InstallAvx2Kernels(Dsp &dsp);  // *_avx2.cpp, x86, after the SSE2 set
+void InstallSse2Kernels(Dsp &dsp);    // *_sse2.cpp, x86
+void InstallAvx2Kernels(Dsp &dsp);    // *_avx2.cpp, x86, after the SSE2 set
 void InstallAvx512Kernels(Dsp &dsp);  // *_avx512.cpp, x86-64, after the AVX2 set
-void InstallBmi2Kernels(Dsp &dsp);  // the block decoder, x86-64
-void InstallNeonKernels(Dsp &dsp);  // *_neon.cpp, aarch64
+void InstallBmi2Kernels(Dsp &dsp);    // the block decoder, x86-64
+void InstallNeonKernels(Dsp &dsp);    // *_neon.cpp, aarch64
 
 }  // namespace plix

@@ -25,7 +25,7 @@ struct QuantDivisors {
     alignas(32) uint16_t mulByColumn[64];
     alignas(32) uint16_t oneByColumn[64];
     alignas(32) uint16_t halfByColumn[64];
-    int32_t table[64];              // the divisors themselves
+    int32_t table[64];  // the divisors themselves
 };
 
 // Entries of table must lie in 1..254.

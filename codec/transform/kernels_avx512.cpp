@@ -190,9 +190,8 @@ inline void ForwardToColumns(V r[8]) {
     vec::ForwardPass<V, false>(r);
 }
 
-void ForwardBlocks2PreparedAvx512(const uint8_t *pixels, size_t rowBytes,
-                                  const QuantDivisors &luma, const QuantDivisors &chroma,
-                                  PreparedBlock blocks[6]) {
+void ForwardBlocks2PreparedAvx512(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                                  const QuantDivisors &chroma, PreparedBlock blocks[6]) {
     V4 ycb[8];  // Y left, Y right, Cb left, Cb right
     V2 cr[8];   // Cr left, Cr right
     const V4 ycbOrder = _mm512_loadu_si512(kPixelOrder.ycb);
@@ -223,12 +222,11 @@ void ForwardBlocks2PreparedAvx512(const uint8_t *pixels, size_t rowBytes,
 // added to the result's integer part.
 inline V4 Channel(V4 br, V4 g0, int32_t cb, int32_t cg, int32_t cr, int32_t offset) {
     using namespace colour_fixed;
-    const V4 hi =
-        _mm512_dpwssd_epi32(_mm512_dpwssd_epi32(_mm512_set1_epi32(offset), br,
-                                                vec::Pair<V4>(Hi(cb), Hi(cr))),
-                            g0, vec::Pair<V4>(Hi(cg), 0));
-    const V4 lo = _mm512_dpwssd_epi32(
-        _mm512_madd_epi16(br, vec::Pair<V4>(Lo(cb), Lo(cr))), g0, vec::Pair<V4>(Lo(cg), 0));
+    const V4 hi = _mm512_dpwssd_epi32(
+        _mm512_dpwssd_epi32(_mm512_set1_epi32(offset), br, vec::Pair<V4>(Hi(cb), Hi(cr))), g0,
+        vec::Pair<V4>(Hi(cg), 0));
+    const V4 lo = _mm512_dpwssd_epi32(_mm512_madd_epi16(br, vec::Pair<V4>(Lo(cb), Lo(cr))), g0,
+                                      vec::Pair<V4>(Lo(cg), 0));
     return _mm512_srai_epi32(_mm512_add_epi32(hi, _mm512_srli_epi32(lo, 14)), 13);
 }
 
@@ -241,8 +239,8 @@ inline V4 ToYcc(V4 p) {
     const V4 y = Channel(br, g0, kYb, kYg, kYr, 0);
     const V4 cb = Channel(br, g0, kCbb, -kCbg, -kCbr, kHalf);
     const V4 cr = Channel(br, g0, -kCrb, -kCrg, kCrr, kHalf);
-    const V4 ycc = _mm512_ternarylogic_epi32(_mm512_slli_epi32(y, 16), _mm512_slli_epi32(cb, 8),
-                                             cr, 0xFE);  // a | b | c
+    const V4 ycc = _mm512_ternarylogic_epi32(_mm512_slli_epi32(y, 16), _mm512_slli_epi32(cb, 8), cr,
+                                             0xFE);  // a | b | c
     return _mm512_ternarylogic_epi32(ycc, p, _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u)),
                                      0xF8);  // a | (b & c)
 }

@@ -143,19 +143,31 @@ template <> inline V4 Splat32<V4>(int32_t v) { return _mm512_set1_epi32(v); }
 // acc + Madd16(a, b) (32-bit sums wrap alike): one instruction in files built
 // with AVX-512 VNNI.
 #if defined(__AVX512VNNI__) && defined(__AVX512VL__)
-inline V1 MaddAdd(V1 acc, V1 a, V1 b) { return _mm_dpwssd_epi32(acc, a, b); }
-inline V2 MaddAdd(V2 acc, V2 a, V2 b) { return _mm256_dpwssd_epi32(acc, a, b); }
+inline V1 MaddAdd(V1 acc, V1 a, V1 b) {
+    return _mm_dpwssd_epi32(acc, a, b);
+}
+inline V2 MaddAdd(V2 acc, V2 a, V2 b) {
+    return _mm256_dpwssd_epi32(acc, a, b);
+}
 #else
-inline V1 MaddAdd(V1 acc, V1 a, V1 b) { return Add32(acc, Madd16(a, b)); }
+inline V1 MaddAdd(V1 acc, V1 a, V1 b) {
+    return Add32(acc, Madd16(a, b));
+}
 #if defined(__AVX2__)
-inline V2 MaddAdd(V2 acc, V2 a, V2 b) { return Add32(acc, Madd16(a, b)); }
+inline V2 MaddAdd(V2 acc, V2 a, V2 b) {
+    return Add32(acc, Madd16(a, b));
+}
 #endif
 #endif
 #if defined(__AVX512BW__)
 #if defined(__AVX512VNNI__)
-inline V4 MaddAdd(V4 acc, V4 a, V4 b) { return _mm512_dpwssd_epi32(acc, a, b); }
+inline V4 MaddAdd(V4 acc, V4 a, V4 b) {
+    return _mm512_dpwssd_epi32(acc, a, b);
+}
 #else
-inline V4 MaddAdd(V4 acc, V4 a, V4 b) { return Add32(acc, Madd16(a, b)); }
+inline V4 MaddAdd(V4 acc, V4 a, V4 b) {
+    return Add32(acc, Madd16(a, b));
+}
 #endif
 #endif
 

@@ -7,6 +7,7 @@
 namespace plix {
 
 class StreamReader;
+class StreamWriter;
 
 // Natural index (row * 8 + col) of each zigzag position 0..63.
 inline constexpr uint8_t ZigzagOrder[64] = {
@@ -45,5 +46,13 @@ bool PrepareBlock(const int32_t block[64], PreparedBlock &out);
 // the one to use.
 uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*blocks)[64], int positions,
                             const int32_t *luma, const int32_t *chroma, int32_t predictors[3]);
+
+// The encoder's entry for the kernel table: positions block positions in a
+// row, three prepared blocks each (classes 0, 1 and 1, with predictors[0..2]):
+// the same bits as EncodePreparedBlock block by block, with one hand-over of
+// the writer's buffer for them all. The plain form, in the block encoder;
+// Dsp::encodePreparedPositions holds the one to use.
+void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
+                             int32_t predictors[3]);
 
 }  // namespace plix

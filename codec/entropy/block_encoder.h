@@ -4,10 +4,11 @@
 
 #include <cstdint>
 
+#include "coefficients.h"
+
 namespace plix {
 
 class StreamWriter;
-struct PreparedBlock;
 
 // Number of significant bits of |v| (0..9 for |v| <= 511, at most 32).
 int MagnitudeCategory(int32_t v);
@@ -29,14 +30,5 @@ void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int c
 // from (PrepareBlock or a kernel). Each size must be at most 15; anything
 // else is read out of bounds.
 void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor);
-
-// positions block positions in a row, three prepared blocks each (classes 0, 1
-// and 1, with predictors[0..2]): the same bits as EncodePreparedBlock block by
-// block, with one hand-over of the writer's buffer for them all.
-void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
-                             int32_t predictors[3]);
-// The same built for the AVX-512 kernel set (x86-64), reached through Dsp.
-void EncodePreparedPositionsAvx512(StreamWriter &w, const PreparedBlock *blocks, int positions,
-                                   int32_t predictors[3]);
 
 }  // namespace plix

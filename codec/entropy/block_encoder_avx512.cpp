@@ -3,12 +3,21 @@
 // dependence, on the path from one symbol to the next.
 #include "entropy/block_encoder.h"
 #include "entropy/prepared_coder.h"
+#include "transform/dsp.h"
 
 namespace plix {
+
+namespace {
 
 void EncodePreparedPositionsAvx512(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                    int32_t predictors[3]) {
     CodePreparedPositions(w, blocks, positions, predictors);
+}
+
+}  // namespace
+
+void InstallAvx512CoderKernels(Dsp &dsp) {
+    dsp.encodePreparedPositions = EncodePreparedPositionsAvx512;
 }
 
 }  // namespace plix

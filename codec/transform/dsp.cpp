@@ -3,7 +3,6 @@
 #include "transform/dsp.h"
 
 #include "coefficients.h"
-#include "entropy/block_encoder.h"
 #include "transform/colour.h"
 #include "transform/cpu_features.h"
 #include "transform/fdct.h"
@@ -103,6 +102,7 @@ const Levels &GetLevels() {
         l.hasAvx512 = l.hasAvx2 && cpu.HasAvx512();
         if (l.hasAvx512) {
             InstallAvx512Kernels(l.avx512);
+            InstallAvx512CoderKernels(l.avx512);
             l.avx512.name = "avx512";
         }
 #endif

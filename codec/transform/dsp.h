@@ -59,7 +59,7 @@ struct Dsp {
     // variant ConvertYccToRgbMmx where the set has one.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
-    // EncodePreparedPositions (entropy/block_encoder.h); the variants differ
+    // EncodePreparedPositions (coefficients.h); the variants differ
     // only in their instructions.
     void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                     int32_t predictors[3]);
@@ -75,10 +75,11 @@ const Dsp *GetDspLevel(DspLevel level);
 
 // Defined by the files of each instruction set; each overrides what it
 // speeds up and leaves the rest.
-void InstallSse2Kernels(Dsp &dsp);    // *_sse2.cpp, x86
-void InstallAvx2Kernels(Dsp &dsp);    // *_avx2.cpp, x86, after the SSE2 set
-void InstallAvx512Kernels(Dsp &dsp);  // *_avx512.cpp, x86-64, after the AVX2 set
-void InstallBmi2Kernels(Dsp &dsp);    // the block decoder, x86-64
-void InstallNeonKernels(Dsp &dsp);    // *_neon.cpp, aarch64
+void InstallSse2Kernels(Dsp &dsp);         // *_sse2.cpp, x86
+void InstallAvx2Kernels(Dsp &dsp);         // *_avx2.cpp, x86, after the SSE2 set
+void InstallAvx512Kernels(Dsp &dsp);       // *_avx512.cpp, x86-64, after the AVX2 set
+void InstallAvx512CoderKernels(Dsp &dsp);  // the block encoder, with the AVX-512 set
+void InstallBmi2Kernels(Dsp &dsp);         // the block decoder, x86-64
+void InstallNeonKernels(Dsp &dsp);         // *_neon.cpp, aarch64
 
 }  // namespace plix

@@ -18,7 +18,6 @@
 #include <cstring>
 
 #include "coefficients.h"
-#include "entropy/block_encoder.h"
 #include "transform/colour.h"
 #include "transform/colour_fixed.h"
 #include "transform/dct_x86.h"
@@ -260,7 +259,6 @@ void RgbToYccPixelsAvx512(const uint8_t *src, uint8_t *dst, int32_t count) {
 void InstallAvx512Kernels(Dsp &dsp) {
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
     dsp.rgbToYcc = RgbToYccPixelsAvx512;
-    dsp.encodePreparedPositions = EncodePreparedPositionsAvx512;
 }
 
 }  // namespace plix

@@ -8,6 +8,7 @@
 #include "decoder.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "coefficients.h"
 #include "entropy/block_decoder.h"
@@ -17,6 +18,10 @@
 #include "transform/quant.h"
 
 namespace plix {
+
+namespace {
+constexpr size_t kStreamingBytes = size_t{256} << 10;
+}  // namespace
 
 int32_t Decoder::DecodeFile(const char *path, Image &image, PlixHeader &header, const Dsp &dsp) {
     if (!path || !reader_.OpenFile(path)) return 0;
@@ -66,6 +71,11 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
     const bool yuv = header.mode == 0;
     const YccToRgbTables &tables = GetYccToRgbTables();
     const size_t rowBytes = image.RowBytes();
+    // Pictures beyond the first-level caches are streamed out: no line of
+    // them is read again while decoding.
+    const bool stream = k.inverseDecoded2Streaming && image.ByteSize() >= kStreamingBytes &&
+                        reinterpret_cast<uintptr_t>(image.pixels) % 32 == 0 && rowBytes % 32 == 0;
+    const auto inverse2 = stream ? k.inverseDecoded2Streaming : k.inverseDecoded2;
 
     for (int32_t y = 0; y < image.paddedHeight; y += 8) {
         uint8_t *rows = image.pixels + static_cast<size_t>(y) * rowBytes;
@@ -80,8 +90,8 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
             const uint32_t dcOnly =
                 k.decodePositionsRaw(reader_, pair, 2, luma, chroma, predictors);
             const bool inside = convert && x + 16 <= image.width;
-            k.inverseDecoded2(pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes,
-                              inside ? &tables : nullptr);
+            inverse2(pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes,
+                     inside ? &tables : nullptr);
             if (inside) converted = x + 16;
         }
         if (x < image.paddedWidth) {
@@ -93,6 +103,7 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
             k.yccToRgb(rows + static_cast<size_t>(converted) * 4, image.paddedWidth,
                        image.width - converted, std::min(8, image.height - y), tables);
     }
+    if (stream) k.finishStreaming();
     report_.positions = static_cast<int64_t>(image.paddedWidth / 8) * (image.paddedHeight / 8);
 }
 

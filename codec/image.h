@@ -25,6 +25,7 @@ struct Image {
     uint32_t GetPixel(int32_t x, int32_t y) const;
     void SetPixel(int32_t x, int32_t y, uint32_t colour);
     size_t RowBytes() const { return static_cast<size_t>(paddedWidth) * 4; }
+    size_t ByteSize() const { return bytes_; }
 
     int32_t width = 0;
     int32_t height = 0;

@@ -23,7 +23,9 @@ void *AllocatePictureBuffer(size_t bytes) {
         }
     }
 #endif
-    return std::malloc(bytes > 0 ? bytes : 1);
+    // Whole cache lines, so that rows of pixels can be streamed out.
+    const size_t lines = (bytes > 0 ? bytes : 1) + 63;
+    return lines > bytes ? std::aligned_alloc(64, lines / 64 * 64) : nullptr;
 }
 
 }  // namespace plix::platform

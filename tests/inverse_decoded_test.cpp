@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <random>
@@ -35,12 +36,18 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     const int32_t edges[] = {-256,  255,    -257,  256,    -255,    254,       32767,     -32768,
                              32768, -32769, 65535, -65536, 1 << 20, INT32_MAX, INT32_MIN, 0};
     std::mt19937 rng(41);
-    const size_t rowBytes = 96;  // 24 pixels: positions at pixels 2 and 10
+    // 32 pixels a row, the positions at pixels 8 and 16: aligned for the
+    // streaming variants, with untouched pixels on both sides.
+    constexpr size_t rowBytes = 128, left = 32;
+    using Rows = std::array<uint8_t, rowBytes * 8>;
     for (int n = 0; n < 6000; ++n) {
         alignas(32) int32_t raw[6][64];
         int32_t clean[6][64];
         const uint32_t dcOnly = n < 64 ? static_cast<uint32_t>(n) : rng() & 63;
         const int style = n % 4;
+        // Rows 4..7 zero in every block (bit 0), columns 4..7 (bit 1): the
+        // shapes that take the shorter transforms.
+        const int shape = (n / 4) % 4;
         for (int k = 0; k < 6; ++k) {
             for (int i = 0; i < 64; ++i) {
                 int32_t v;
@@ -52,34 +59,41 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
                     v = edges[rng() % (sizeof edges / sizeof edges[0])];
                 else  // any 32-bit value, some zero
                     v = rng() % 3 == 0 ? 0 : static_cast<int32_t>(rng());
-                raw[k][i] = v;
+                raw[k][i] = ((shape & 1) && i >= 32) || ((shape & 2) && i % 8 >= 4) ? 0 : v;
             }
             // The DC entry comes limited from the decoder.
             raw[k][0] = std::clamp(raw[k][0], -256, 255);
             Finish(raw[k], ((dcOnly >> k) & 1) != 0, clean[k]);
         }
-        std::vector<uint8_t> base(rowBytes * 8);
+        alignas(32) Rows base;
         for (uint8_t &p : base) p = static_cast<uint8_t>(rng());
-        std::vector<uint8_t> want = base;
+        alignas(32) Rows want = base;
         int32_t scratch[6][64];
         std::memcpy(scratch, clean, sizeof scratch);
-        plain->inverseBlocks(scratch, want.data() + 8, rowBytes);
-        plain->inverseBlocks(scratch + 3, want.data() + 40, rowBytes);
+        plain->inverseBlocks(scratch, want.data() + left, rowBytes);
+        plain->inverseBlocks(scratch + 3, want.data() + left + 32, rowBytes);
+        // Converted on the way: the pixels the plain conversion makes of
+        // those, the rest of the rows untouched.
+        alignas(32) Rows rgb = want;
+        ConvertYccToRgb(rgb.data() + left, static_cast<int32_t>(rowBytes / 4), 16, 8,
+                        GetYccToRgbTables());
         for (const Dsp *d : kernels) {
-            int32_t blocks[6][64];
-            std::memcpy(blocks, raw, sizeof blocks);
-            std::vector<uint8_t> got = base;
-            d->inverseDecoded2(blocks, dcOnly, got.data() + 8, rowBytes, nullptr);
-            ASSERT_EQ(got, want) << d->name << " round " << n << " mask " << dcOnly;
-            // Converted on the way: the pixels the plain conversion makes of
-            // those, the rest of the rows untouched.
-            std::vector<uint8_t> rgb = want;
-            ConvertYccToRgb(rgb.data() + 8, static_cast<int32_t>(rowBytes / 4), 16, 8,
-                            GetYccToRgbTables());
-            std::memcpy(blocks, raw, sizeof blocks);
-            got = base;
-            d->inverseDecoded2(blocks, dcOnly, got.data() + 8, rowBytes, &GetYccToRgbTables());
-            ASSERT_EQ(got, rgb) << d->name << " converted, round " << n << " mask " << dcOnly;
+            for (const auto inverse : {d->inverseDecoded2, d->inverseDecoded2Streaming}) {
+                if (!inverse) continue;
+                const char *how = inverse == d->inverseDecoded2 ? "" : " streaming";
+                int32_t blocks[6][64];
+                std::memcpy(blocks, raw, sizeof blocks);
+                alignas(32) Rows got = base;
+                inverse(blocks, dcOnly, got.data() + left, rowBytes, nullptr);
+                if (inverse != d->inverseDecoded2) d->finishStreaming();
+                ASSERT_EQ(got, want) << d->name << how << " round " << n << " mask " << dcOnly;
+                std::memcpy(blocks, raw, sizeof blocks);
+                got = base;
+                inverse(blocks, dcOnly, got.data() + left, rowBytes, &GetYccToRgbTables());
+                if (inverse != d->inverseDecoded2) d->finishStreaming();
+                ASSERT_EQ(got, rgb)
+                    << d->name << how << " converted, round " << n << " mask " << dcOnly;
+            }
         }
     }
 }

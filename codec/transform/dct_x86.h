@@ -107,8 +107,20 @@ inline V Mul(V x, int16_t k) {
     return MulLo16(x, Splat16<V>(k));
 }
 
-template <class V>
-inline void InverseKernel(const V x[8], V y[8]) {
+// kLow: inputs 4..7 are zero. They only ever enter wrapping sums and
+// products, where a zero changes nothing, so leaving them out (which the
+// compiler does once they are constant) gives the same results.
+template <class V, bool kLow = false>
+inline void InverseKernel(const V in[8], V y[8]) {
+    const V zero = Xor(in[0], in[0]);
+    const V x[8] = {in[0],
+                    in[1],
+                    in[2],
+                    in[3],
+                    kLow ? zero : in[4],
+                    kLow ? zero : in[5],
+                    kLow ? zero : in[6],
+                    kLow ? zero : in[7]};
     const V a = Sll16<5>(Add16(x[0], x[4]));
     const V b = Sll16<5>(Sub16(x[0], x[4]));
     const V t = Add16(Mul(x[2], 42), Mul(x[6], 17));
@@ -147,12 +159,23 @@ inline V LimitOutput(V y) {
     return Min16(Max16(v, Splat16<V>(0)), Splat16<V>(255));
 }
 
-// Rows of coefficients in, rows of samples 0..255 out.
+// Rows of coefficients in, rows of samples 0..255 out. lowRows: rows 4..7
+// are zero; lowCols: columns 4..7 are, and so they stay through the first
+// pass, which works within columns (a zero column gives 0, limited to 0).
 template <class V>
-inline void InverseRows(V r[8]) {
+inline void InverseRows(V r[8], bool lowRows = false, bool lowCols = false) {
+    bool low = lowRows;
     InverseRowsWith(
-        r, [](const V x[8], V y[8]) { InverseKernel(x, y); }, [](V y) { return LimitFirst(y); },
-        [](V y) { return LimitOutput(y); }, [](V x[8]) { Transpose8x8(x); });
+        r,
+        [&](const V x[8], V y[8]) {
+            if (low)
+                InverseKernel<V, true>(x, y);
+            else
+                InverseKernel<V>(x, y);
+            low = lowCols;
+        },
+        [](V y) { return LimitFirst(y); }, [](V y) { return LimitOutput(y); },
+        [](V x[8]) { Transpose8x8(x); });
 }
 
 // ---- 128-bit block helpers ----

@@ -142,14 +142,30 @@ inline void LoadPair(const int32_t *a, const int32_t *b, V2 r[8]) {
     }
 }
 
+// Whether rows 4..7 of both blocks of a pair are zero, and whether columns
+// 4..7 are (lanes 4..7 of each half): common in chroma and at coarse
+// quantisation, where the inverse transform then needs half its products.
+struct Sparse {
+    bool rows, cols;
+};
+inline Sparse FindSparse(const V2 r[8]) {
+    using vec::Or;
+    const V2 top = Or(Or(r[0], r[1]), Or(r[2], r[3]));
+    const V2 bottom = Or(Or(r[4], r[5]), Or(r[6], r[7]));
+    const V2 right = _mm256_setr_epi64x(0, -1, 0, -1);
+    return {_mm256_testz_si256(bottom, bottom) != 0,
+            _mm256_testz_si256(Or(top, bottom), right) != 0};
+}
+
+inline void InverseSparse(V2 r[8]) {
+    const Sparse s = FindSparse(r);
+    vec::InverseRows(r, s.rows, s.cols);
+}
+
 inline V2 SetHalf(V2 v, V1 x, int half) {
     return half ? _mm256_inserti128_si256(v, x, 1) : _mm256_inserti128_si256(v, x, 0);
 }
 
-// The body of InverseDecoded2Avx2. Raw: the AC
-// entries are limited here, and a block whose bit k is set in dcOnly is taken
-// as its entry 0 alone, the others unread. Otherwise the blocks are looked at
-// to find those.
 // One offset of eight pixels (colour_fixed::Offset) from Cb - 128 and
 // Cr - 128 in 32-bit lanes.
 inline V2 Offset8(V2 cb, V2 cr, const colour_fixed::OffsetWeights &w) {
@@ -197,7 +213,19 @@ inline V2 ToRgb8(V1 y, const Offsets &o) {
     return Join(_mm_unpacklo_epi16(bgPairs, r0Pairs), _mm_unpackhi_epi16(bgPairs, r0Pairs));
 }
 
-template <bool raw>
+// A store of pixels; streamed past the caches where asked (32-byte aligned).
+template <bool stream>
+inline void Store(V2 *p, V2 v) {
+    if (stream)
+        _mm256_stream_si256(p, v);
+    else
+        _mm256_storeu_si256(p, v);
+}
+
+// The body of InverseDecoded2Avx2. Raw: the AC entries are limited here, and
+// a block whose bit k is set in dcOnly is taken as its entry 0 alone, the
+// others unread. Otherwise the blocks are looked at to find those.
+template <bool raw, bool stream = false>
 inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
                      const YccToRgbTables *tables = nullptr) {
     // rows[k]: component k of the left position in the low half, of the
@@ -219,7 +247,7 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
             for (int i = 0; i < 8; ++i) rows[k][i] = s;
         } else if (!dcA && !dcB) {
             LoadPair<raw>(a, b, rows[k]);
-            vec::InverseRows(rows[k]);
+            InverseSparse(rows[k]);
         } else {
             const V2 s = _mm256_set1_epi16(vec::DcSample(dcA ? a[0] : b[0]));
             for (int i = 0; i < 8; ++i) rows[k][i] = s;
@@ -231,7 +259,7 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
         const Single s0 = singles[0], s1 = singles[1];
         V2 r[8];
         LoadPair<raw>(blocks[s0.k + 3 * s0.half], blocks[s1.k + 3 * s1.half], r);
-        vec::InverseRows(r);
+        InverseSparse(r);
         for (int i = 0; i < 8; ++i) {
             rows[s0.k][i] = SetHalf(rows[s0.k][i], _mm256_castsi256_si128(r[i]), s0.half);
             rows[s1.k][i] = SetHalf(rows[s1.k][i], _mm256_extracti128_si256(r[i], 1), s1.half);
@@ -280,7 +308,7 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
                                                         : _mm256_castsi256_si128(rows[1][i]),
                                                    half ? _mm256_extracti128_si256(rows[2][i], 1)
                                                         : _mm256_castsi256_si128(rows[2][i]));
-                _mm256_storeu_si256(p + half, rgb);
+                Store<stream>(p + half, rgb);
             }
         }
         return;
@@ -294,8 +322,8 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
         const V2 hi = _mm256_unpackhi_epi16(low, rows[0][i]);  // left 4-7 | right 4-7
         const V2 left = _mm256_permute2x128_si256(lo, hi, 0x20);
         const V2 right = _mm256_permute2x128_si256(lo, hi, 0x31);
-        _mm256_storeu_si256(p, _mm256_or_si256(left, opaque));
-        _mm256_storeu_si256(p + 1, _mm256_or_si256(right, opaque));
+        Store<stream>(p, _mm256_or_si256(left, opaque));
+        Store<stream>(p + 1, _mm256_or_si256(right, opaque));
     }
 }
 
@@ -304,6 +332,15 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
 void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
                          const YccToRgbTables *tables) {
     Inverse2<true>(blocks, dcOnly, pixels, rowBytes, tables);
+}
+
+void InverseDecoded2StreamingAvx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
+                                  size_t rowBytes, const YccToRgbTables *tables) {
+    Inverse2<true, true>(blocks, dcOnly, pixels, rowBytes, tables);
+}
+
+void FinishStreamingAvx2() {
+    _mm_sfence();
 }
 
 namespace {
@@ -477,6 +514,8 @@ void InstallAvx2Kernels(Dsp &dsp) {
     dsp.inverseBlocks = InverseBlocksAvx2;
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx2;
     dsp.inverseDecoded2 = InverseDecoded2Avx2;
+    dsp.inverseDecoded2Streaming = InverseDecoded2StreamingAvx2;
+    dsp.finishStreaming = FinishStreamingAvx2;
     dsp.rgbToYcc = vec::RgbToYccPixels<__m256i>;
     dsp.yccToRgb = ConvertYccToRgbAvx2;
 }

@@ -7,7 +7,8 @@ namespace plix::platform {
 
 // Like malloc, but a buffer of many megabytes is placed so that the system can
 // back it with huge pages: a 64 MiB picture then costs dozens of page faults
-// instead of thousands. Release with std::free. Null when memory is short.
+// instead of thousands. Aligned to a cache line where std::free allows it
+// (not on Windows). Release with std::free. Null when memory is short.
 void *AllocatePictureBuffer(size_t bytes);
 
 }  // namespace plix::platform

@@ -71,11 +71,12 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
     const bool yuv = header.mode == 0;
     const YccToRgbTables &tables = GetYccToRgbTables();
     const size_t rowBytes = image.RowBytes();
-    // Pictures beyond the first-level caches are streamed out: no line of
-    // them is read again while decoding.
+    // Pictures beyond the first-level caches are streamed out, pair by pair
+    // where each row of a pair is one whole cache line: lines that are read
+    // again while decoding (those converted afterwards) or shared with a
+    // neighbour written otherwise would each cost a trip to memory.
     const bool stream = k.inverseDecoded2Streaming && image.ByteSize() >= kStreamingBytes &&
-                        reinterpret_cast<uintptr_t>(image.pixels) % 32 == 0 && rowBytes % 32 == 0;
-    const auto inverse2 = stream ? k.inverseDecoded2Streaming : k.inverseDecoded2;
+                        reinterpret_cast<uintptr_t>(image.pixels) % 64 == 0 && rowBytes % 64 == 0;
 
     for (int32_t y = 0; y < image.paddedHeight; y += 8) {
         uint8_t *rows = image.pixels + static_cast<size_t>(y) * rowBytes;
@@ -90,8 +91,9 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
             const uint32_t dcOnly =
                 k.decodePositionsRaw(reader_, pair, 2, luma, chroma, predictors);
             const bool inside = convert && x + 16 <= image.width;
-            inverse2(pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes,
-                     inside ? &tables : nullptr);
+            (stream && inside ? k.inverseDecoded2Streaming : k.inverseDecoded2)(
+                pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes,
+                inside ? &tables : nullptr);
             if (inside) converted = x + 16;
         }
         if (x < image.paddedWidth) {

@@ -60,16 +60,16 @@ inline void ToRgbPixel(const YccToRgbTables &t, uint8_t *p) {
 }
 
 // The image area of a buffer with rows of paddedWidth pixels from YCbCr to
-// RGB in place: step(p) converts kLanes pixels at p, ToRgbPixel the rest of
-// each row.
-template <int kLanes, class Step>
+// RGB in place: step(p) converts kLanes pixels at p, tail(p, n) the n < kLanes
+// left at the end of each row.
+template <int kLanes, class Step, class Tail>
 inline void YccToRgbRows(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
-                         const YccToRgbTables &tables, Step step) {
+                         Step step, Tail tail) {
     for (int32_t y = 0; y < height; ++y) {
         uint8_t *p = pixels + static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) * 4;
         int32_t x = 0;
         for (; x + kLanes <= width; x += kLanes, p += 4 * kLanes) step(p);
-        for (; x < width; ++x, p += 4) ToRgbPixel(tables, p);
+        if (x < width) tail(p, width - x);
     }
 }
 

@@ -495,16 +495,31 @@ void ForwardBlocks2PreparedAvx2(const uint8_t *pixels, size_t rowBytes, const Qu
     for (int k = 0; k < 3; ++k) PreparePair(q[k], blocks[k], blocks[k + 3]);
 }
 
+inline V2 PixelsToRgb(V2 px) {
+    const V2 byteMask = _mm256_set1_epi32(0xFF);
+    const V2 cr = _mm256_and_si256(px, byteMask);
+    const V2 cb = _mm256_and_si256(_mm256_srli_epi32(px, 8), byteMask);
+    const V2 y = _mm256_and_si256(_mm256_srli_epi32(px, 16), byteMask);
+    return ToRgb8(y, cb, cr);
+}
+
+// Computed, not looked up: a few pixels left at the end of each row would
+// otherwise meet tables long gone from the caches. The last pixels of a row go
+// through masked loads and stores.
 void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
-                         const YccToRgbTables &tables) {
-    const __m256i byteMask = _mm256_set1_epi32(0xFF);
-    vec::YccToRgbRows<8>(pixels, paddedWidth, width, height, tables, [&](uint8_t *p) {
-        const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
-        const __m256i cr = _mm256_and_si256(px, byteMask);
-        const __m256i cb = _mm256_and_si256(_mm256_srli_epi32(px, 8), byteMask);
-        const __m256i y = _mm256_and_si256(_mm256_srli_epi32(px, 16), byteMask);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), ToRgb8(y, cb, cr));
-    });
+                         const YccToRgbTables &) {
+    vec::YccToRgbRows<8>(
+        pixels, paddedWidth, width, height,
+        [](uint8_t *p) {
+            V2 *v = reinterpret_cast<V2 *>(p);
+            _mm256_storeu_si256(v, PixelsToRgb(_mm256_loadu_si256(v)));
+        },
+        [](uint8_t *p, int32_t n) {
+            const V2 mask =
+                _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+            int *q = reinterpret_cast<int *>(p);
+            _mm256_maskstore_epi32(q, mask, PixelsToRgb(_mm256_maskload_epi32(q, mask)));
+        });
 }
 
 }  // namespace

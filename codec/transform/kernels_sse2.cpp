@@ -75,30 +75,35 @@ void InverseBlocksSse2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
 void ConvertYccToRgbSse2(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                          const YccToRgbTables &tables) {
     const __m128i lumMask = _mm_set1_epi32(0x00FF0000);
-    vec::YccToRgbRows<4>(pixels, paddedWidth, width, height, tables, [&](uint8_t *p) {
-        const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        // The table index is the low 16-bit half of each pixel.
-        const auto *e0 = tables.packed[_mm_extract_epi16(px, 0)];
-        const auto *e1 = tables.packed[_mm_extract_epi16(px, 2)];
-        const auto *e2 = tables.packed[_mm_extract_epi16(px, 4)];
-        const auto *e3 = tables.packed[_mm_extract_epi16(px, 6)];
-        const __m128i t01 =
-            _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e0)),
-                               _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e1)));
-        const __m128i t23 =
-            _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e2)),
-                               _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e3)));
-        // Y sits in 16-bit lane 1 of each pixel; doubling the pixels puts
-        // two of them in each 64-bit half, whose lane 1 is then spread
-        // over the half.
-        const __m128i lum = _mm_and_si128(px, lumMask);
-        const __m128i lum01 = _mm_unpacklo_epi32(lum, lum);
-        const __m128i lum23 = _mm_unpackhi_epi32(lum, lum);
-        const __m128i y01 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lum01, 0x55), 0x55);
-        const __m128i y23 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lum23, 0x55), 0x55);
-        const __m128i rgb = _mm_packus_epi16(_mm_add_epi16(y01, t01), _mm_add_epi16(y23, t23));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(p), rgb);
-    });
+    vec::YccToRgbRows<4>(
+        pixels, paddedWidth, width, height,
+        [&](uint8_t *p) {
+            const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            // The table index is the low 16-bit half of each pixel.
+            const auto *e0 = tables.packed[_mm_extract_epi16(px, 0)];
+            const auto *e1 = tables.packed[_mm_extract_epi16(px, 2)];
+            const auto *e2 = tables.packed[_mm_extract_epi16(px, 4)];
+            const auto *e3 = tables.packed[_mm_extract_epi16(px, 6)];
+            const __m128i t01 =
+                _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e0)),
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e1)));
+            const __m128i t23 =
+                _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(e2)),
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(e3)));
+            // Y sits in 16-bit lane 1 of each pixel; doubling the pixels puts
+            // two of them in each 64-bit half, whose lane 1 is then spread
+            // over the half.
+            const __m128i lum = _mm_and_si128(px, lumMask);
+            const __m128i lum01 = _mm_unpacklo_epi32(lum, lum);
+            const __m128i lum23 = _mm_unpackhi_epi32(lum, lum);
+            const __m128i y01 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lum01, 0x55), 0x55);
+            const __m128i y23 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(lum23, 0x55), 0x55);
+            const __m128i rgb = _mm_packus_epi16(_mm_add_epi16(y01, t01), _mm_add_epi16(y23, t23));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(p), rgb);
+        },
+        [&](uint8_t *p, int32_t n) {
+            for (int32_t i = 0; i < n; ++i) vec::ToRgbPixel(tables, p + 4 * i);
+        });
 }
 
 }  // namespace

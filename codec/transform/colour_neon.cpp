@@ -59,6 +59,7 @@ void ConvertRgbToYccPixelsNeon(const uint8_t *src, uint8_t *dst, int32_t count) 
 void ConvertYccToRgbNeon(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                          const YccToRgbTables &tables) {
     const uint8x8_t centre = vdup_n_u8(128);
+    const neon::Weights weights = neon::LoadWeights();
     for (int32_t y = 0; y < height; ++y) {
         uint8_t *p = pixels + static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) * 4;
         int32_t x = 0;
@@ -68,7 +69,7 @@ void ConvertYccToRgbNeon(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
             const int16x8_t cr = vreinterpretq_s16_u16(vsubl_u8(px.val[0], centre));
             const int16x8_t cb = vreinterpretq_s16_u16(vsubl_u8(px.val[1], centre));
             const int16x8_t lum = vreinterpretq_s16_u16(vmovl_u8(px.val[2]));
-            vst4_u8(p, neon::Pixels8(lum, neon::Offsets8(cb, cr)));
+            vst4_u8(p, neon::Pixels8(lum, neon::Offsets8(cb, cr, weights)));
         }
         if (x < width) ConvertYccToRgb(p, 0, width - x, 1, tables);
     }

@@ -2,6 +2,7 @@
 #include <arm_neon.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "transform/colour.h"
 #include "transform/colour_fixed.h"
@@ -57,21 +58,31 @@ void ConvertRgbToYccPixelsNeon(const uint8_t *src, uint8_t *dst, int32_t count) 
 }
 
 void ConvertYccToRgbNeon(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
-                         const YccToRgbTables &tables) {
+                         const YccToRgbTables &) {
     const uint8x8_t centre = vdup_n_u8(128);
     const neon::Weights weights = neon::LoadWeights();
+    // Eight pixels in place.
+    const auto step = [&](uint8_t *p) {
+        const uint8x8x4_t px = vld4_u8(p);
+        // Byte minus 128 wraps to the signed value in 16 bits.
+        const int16x8_t cr = vreinterpretq_s16_u16(vsubl_u8(px.val[0], centre));
+        const int16x8_t cb = vreinterpretq_s16_u16(vsubl_u8(px.val[1], centre));
+        const int16x8_t lum = vreinterpretq_s16_u16(vmovl_u8(px.val[2]));
+        vst4_u8(p, neon::Pixels8(lum, neon::Offsets8(cb, cr, weights)));
+    };
     for (int32_t y = 0; y < height; ++y) {
         uint8_t *p = pixels + static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) * 4;
         int32_t x = 0;
-        for (; x + 8 <= width; x += 8, p += 32) {
-            const uint8x8x4_t px = vld4_u8(p);
-            // Byte minus 128 wraps to the signed value in 16 bits.
-            const int16x8_t cr = vreinterpretq_s16_u16(vsubl_u8(px.val[0], centre));
-            const int16x8_t cb = vreinterpretq_s16_u16(vsubl_u8(px.val[1], centre));
-            const int16x8_t lum = vreinterpretq_s16_u16(vmovl_u8(px.val[2]));
-            vst4_u8(p, neon::Pixels8(lum, neon::Offsets8(cb, cr, weights)));
+        for (; x + 8 <= width; x += 8, p += 32) step(p);
+        if (x < width) {
+            // The last few through a copy, so nothing past the image area is
+            // read or written.
+            uint8_t last[32] = {};
+            const size_t bytes = static_cast<size_t>(width - x) * 4;
+            std::memcpy(last, p, bytes);
+            step(last);
+            std::memcpy(p, last, bytes);
         }
-        if (x < width) ConvertYccToRgb(p, 0, width - x, 1, tables);
     }
 }
 

@@ -9,7 +9,7 @@
 namespace plix::neon {
 
 // The Cr and Cb weights of blue, green and red as vector lanes, loaded once
-// before a loop: as lane operands they take two registers, not six.
+// before a loop so that it does not build them from immediates each time.
 struct Weights {
     int32x4_t blueGreen;  // blue Cr, blue Cb, green Cr, green Cb
     int32x4_t red;        // red Cr, red Cb
@@ -17,10 +17,10 @@ struct Weights {
 
 inline Weights LoadWeights() {
     using namespace colour_fixed;
-    alignas(16) static constexpr int32_t kLanes[8] = {
-        kBlueOffset.cr, kBlueOffset.cb, kGreenOffset.cr, kGreenOffset.cb,
-        kRedOffset.cr,  kRedOffset.cb,  0,               0};
-    return {vld1q_s32(kLanes), vld1q_s32(kLanes + 4)};
+    alignas(16) static constexpr int32_t kBlueGreen[4] = {kBlueOffset.cr, kBlueOffset.cb,
+                                                          kGreenOffset.cr, kGreenOffset.cb};
+    alignas(16) static constexpr int32_t kRed[4] = {kRedOffset.cr, kRedOffset.cb, 0, 0};
+    return {vld1q_s32(kBlueGreen), vld1q_s32(kRed)};
 }
 
 // t = Cr weight * (Cr - 128) + Cb weight * (Cb - 128) + k of four pixels, the
@@ -33,9 +33,8 @@ inline int32x4_t BiasedSum(int32x4_t cb, int32x4_t cr, int32x4_t w) {
     static_assert(kBlueOffset.k == kGreenOffset.k && kGreenOffset.k == kRedOffset.k);
     const int32x4_t t =
         vmlaq_laneq_s32(vmlaq_laneq_s32(vdupq_n_s32(kRedOffset.k), cr, w, L), cb, w, L + 1);
-    return vreinterpretq_s32_u32(vsraq_n_u32(vreinterpretq_u32_s32(t),
-                                             vreinterpretq_u32_s32(vshrq_n_s32(t, 31)),
-                                             32 - kOffsetShift));
+    return vreinterpretq_s32_u32(vsraq_n_u32(
+        vreinterpretq_u32_s32(t), vreinterpretq_u32_s32(vshrq_n_s32(t, 31)), 32 - kOffsetShift));
 }
 
 // Eight biased sums shifted: their high halves are the sums >> 16, the rest

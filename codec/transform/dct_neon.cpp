@@ -369,8 +369,8 @@ void InverseDecoded2Neon(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels
         const V centre = vdupq_n_s16(128);
         const neon::Weights weights = neon::LoadWeights();
         for (int r = 0; r < 8; ++r) {
-            const neon::Offsets o = neon::Offsets8(vsubq_s16(c[1][r], centre),
-                                                   vsubq_s16(c[2][r], centre), weights);
+            const neon::Offsets o =
+                neon::Offsets8(vsubq_s16(c[1][r], centre), vsubq_s16(c[2][r], centre), weights);
             vst4_u8(p + static_cast<size_t>(r) * rowBytes, neon::Pixels8(c[0][r], o));
         }
     }

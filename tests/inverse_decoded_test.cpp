@@ -98,5 +98,42 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     }
 }
 
+// Both chroma blocks DC only under a busy luma block: every pair of chroma
+// samples, in either position, converted as the plain kernels do.
+TEST(InverseDecoded, ConstantChromaEverySamplePair) {
+    const Dsp *plain = GetDspLevel(DspLevel::kPlain);
+    ASSERT_NE(plain, nullptr);
+    std::mt19937 rng(7);
+    const size_t rowBytes = 64;
+    const YccToRgbTables &t = GetYccToRgbTables();
+    for (DspLevel l :
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+        const Dsp *d = GetDspLevel(l);
+        if (!d) continue;
+        for (uint32_t pair = 0; pair < 65536; pair += 2) {
+            alignas(32) int32_t raw[6][64];
+            int32_t clean[6][64];
+            for (int k = 0; k < 6; ++k)
+                for (int i = 0; i < 64; ++i)
+                    raw[k][i] = rng() % 4 == 0 ? static_cast<int32_t>(rng() % 200) - 100 : 0;
+            // Sample s comes from the DC entry 2 * (s - 128).
+            for (int half = 0; half < 2; ++half) {
+                const uint32_t cb = (pair + half) >> 8, cr = (pair + half) & 255;
+                raw[3 * half + 1][0] = 2 * (static_cast<int32_t>(cb) - 128);
+                raw[3 * half + 2][0] = 2 * (static_cast<int32_t>(cr) - 128);
+                raw[3 * half][0] = static_cast<int32_t>(rng() % 512) - 256;
+            }
+            const uint32_t dcOnly = 0b110110;
+            for (int k = 0; k < 6; ++k) Finish(raw[k], ((dcOnly >> k) & 1) != 0, clean[k]);
+            std::vector<uint8_t> want(rowBytes * 8), got(rowBytes * 8);
+            plain->inverseBlocks(clean, want.data(), rowBytes);
+            plain->inverseBlocks(clean + 3, want.data() + 32, rowBytes);
+            ConvertYccToRgb(want.data(), static_cast<int32_t>(rowBytes / 4), 16, 8, t);
+            d->inverseDecoded2(raw, dcOnly, got.data(), rowBytes, &t);
+            ASSERT_EQ(got, want) << d->name << " Cb/Cr " << (pair >> 8) << " " << (pair & 255);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace plix

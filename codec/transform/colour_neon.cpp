@@ -1,10 +1,12 @@
-// NEON colour conversion: eight pixels a step forward, four backward.
+// NEON colour conversion: eight pixels a step in both directions.
 #include <arm_neon.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "transform/colour.h"
 #include "transform/colour_fixed.h"
+#include "transform/colour_neon.h"
 #include "transform/kernels_neon.h"
 
 namespace plix {
@@ -28,16 +30,6 @@ inline int32x4_t Channel(int16x4_t b, int16x4_t g, int16x4_t r) {
 inline uint8x8_t Bytes(int32x4_t lo, int32x4_t hi, int32_t offset) {
     const int32x4_t o = vdupq_n_s32(offset);
     return vqmovn_u16(vcombine_u16(vqmovun_s32(vaddq_s32(lo, o)), vqmovun_s32(vaddq_s32(hi, o))));
-}
-
-// Pixel byte 2 (Y) of pixels 0 and 1, then 2 and 3, spread over their four
-// 16-bit lanes; indices past the vector give 0.
-constexpr uint8_t kLum01[16] = {2, 255, 2, 255, 2, 255, 2, 255, 6, 255, 6, 255, 6, 255, 6, 255};
-constexpr uint8_t kLum23[16] = {10, 255, 10, 255, 10, 255, 10, 255,
-                                14, 255, 14, 255, 14, 255, 14, 255};
-
-inline int16x4_t Entry(const YccToRgbTables &t, const uint8_t *p) {
-    return vld1_s16(t.packed[static_cast<size_t>(p[1]) * 256 + p[0]]);
 }
 
 }  // namespace
@@ -66,23 +58,31 @@ void ConvertRgbToYccPixelsNeon(const uint8_t *src, uint8_t *dst, int32_t count) 
 }
 
 void ConvertYccToRgbNeon(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
-                         const YccToRgbTables &tables) {
-    const uint8x16_t lum01 = vld1q_u8(kLum01), lum23 = vld1q_u8(kLum23);
+                         const YccToRgbTables &) {
+    const uint8x8_t centre = vdup_n_u8(128);
+    const neon::Weights weights = neon::LoadWeights();
+    // Eight pixels in place.
+    const auto step = [&](uint8_t *p) {
+        const uint8x8x4_t px = vld4_u8(p);
+        // Byte minus 128 wraps to the signed value in 16 bits.
+        const int16x8_t cr = vreinterpretq_s16_u16(vsubl_u8(px.val[0], centre));
+        const int16x8_t cb = vreinterpretq_s16_u16(vsubl_u8(px.val[1], centre));
+        const int16x8_t lum = vreinterpretq_s16_u16(vmovl_u8(px.val[2]));
+        vst4_u8(p, neon::Pixels8(lum, neon::Offsets8(cb, cr, weights)));
+    };
     for (int32_t y = 0; y < height; ++y) {
         uint8_t *p = pixels + static_cast<size_t>(y) * static_cast<size_t>(paddedWidth) * 4;
         int32_t x = 0;
-        for (; x + 4 <= width; x += 4, p += 16) {
-            // Each table entry is (blue, green, red, -256) as 16-bit lanes:
-            // Y added and saturated to bytes gives the pixel, byte 3 zero.
-            const int16x8_t t01 = vcombine_s16(Entry(tables, p), Entry(tables, p + 4));
-            const int16x8_t t23 = vcombine_s16(Entry(tables, p + 8), Entry(tables, p + 12));
-            const uint8x16_t px = vld1q_u8(p);
-            const int16x8_t y01 = vreinterpretq_s16_u8(vqtbl1q_u8(px, lum01));
-            const int16x8_t y23 = vreinterpretq_s16_u8(vqtbl1q_u8(px, lum23));
-            vst1q_u8(
-                p, vcombine_u8(vqmovun_s16(vaddq_s16(y01, t01)), vqmovun_s16(vaddq_s16(y23, t23))));
+        for (; x + 8 <= width; x += 8, p += 32) step(p);
+        if (x < width) {
+            // The last few through a copy, so nothing past the image area is
+            // read or written.
+            uint8_t last[32] = {};
+            const size_t bytes = static_cast<size_t>(width - x) * 4;
+            std::memcpy(last, p, bytes);
+            step(last);
+            std::memcpy(p, last, bytes);
         }
-        if (x < width) ConvertYccToRgb(p, 0, width - x, 1, tables);
     }
 }
 

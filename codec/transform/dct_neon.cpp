@@ -6,6 +6,7 @@
 
 #include "coefficients.h"
 #include "transform/colour.h"
+#include "transform/colour_neon.h"
 #include "transform/dct_lanes.h"
 #include "transform/fdct.h"
 #include "transform/kernels_neon.h"
@@ -350,9 +351,29 @@ void InverseDecoded2Neon(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels
                 InverseRows(c[k]);
             }
         }
-        StorePixels(c, pixels + 32 * half, rowBytes);
+        uint8_t *p = pixels + 32 * half;
+        if (!tables) {
+            StorePixels(c, p, rowBytes);
+            continue;
+        }
+        // Converted from the rows as they are, in the same pass. Where both
+        // chroma blocks are DC only, the offsets are the same for all 64
+        // pixels: found once, then added to Y.
+        if (((dcOnly >> (3 * half + 1)) & (dcOnly >> (3 * half + 2)) & 1) != 0) {
+            const neon::Offsets o = neon::ConstantOffsets(DcSample(blocks[3 * half + 1][0]),
+                                                          DcSample(blocks[3 * half + 2][0]));
+            for (int r = 0; r < 8; ++r)
+                vst4_u8(p + static_cast<size_t>(r) * rowBytes, neon::Pixels8(c[0][r], o));
+            continue;
+        }
+        const V centre = vdupq_n_s16(128);
+        const neon::Weights weights = neon::LoadWeights();
+        for (int r = 0; r < 8; ++r) {
+            const neon::Offsets o =
+                neon::Offsets8(vsubq_s16(c[1][r], centre), vsubq_s16(c[2][r], centre), weights);
+            vst4_u8(p + static_cast<size_t>(r) * rowBytes, neon::Pixels8(c[0][r], o));
+        }
     }
-    if (tables) ConvertYccToRgbNeon(pixels, static_cast<int32_t>(rowBytes / 4), 16, 8, *tables);
 }
 
 }  // namespace plix

@@ -71,12 +71,12 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
     const bool yuv = header.mode == 0;
     const YccToRgbTables &tables = GetYccToRgbTables();
     const size_t rowBytes = image.RowBytes();
-    // Pictures beyond the first-level caches are streamed out, pair by pair
-    // where each row of a pair is one whole cache line: lines that are read
+    // Pictures beyond the first-level caches are streamed out, pair by pair,
+    // wherever a row of a pair is one whole cache line: lines that are read
     // again while decoding (those converted afterwards) or shared with a
     // neighbour written otherwise would each cost a trip to memory.
     const bool stream = k.inverseDecoded2Streaming && image.ByteSize() >= kStreamingBytes &&
-                        reinterpret_cast<uintptr_t>(image.pixels) % 64 == 0 && rowBytes % 64 == 0;
+                        reinterpret_cast<uintptr_t>(image.pixels) % 64 == 0 && rowBytes % 32 == 0;
 
     for (int32_t y = 0; y < image.paddedHeight; y += 8) {
         uint8_t *rows = image.pixels + static_cast<size_t>(y) * rowBytes;

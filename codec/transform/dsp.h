@@ -54,9 +54,9 @@ struct Dsp {
     void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
                             size_t rowBytes, const YccToRgbTables *tables);
     // The same for pixels 32-byte aligned, rowBytes a multiple of 32, with
-    // stores that bypass the caches: for a picture written once and read
-    // later, it keeps the decoder's tables cached and spares reading each line
-    // in before it is overwritten. Null where the set has none; after the last
+    // stores that bypass the caches for each row that is one whole cache line:
+    // for a picture written once and read later, it keeps the decoder's tables
+    // cached and spares reading each line in before it is overwritten. Null where the set has none; after the last
     // call, finishStreaming orders those stores before what follows.
     void (*inverseDecoded2Streaming)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
                                      size_t rowBytes, const YccToRgbTables *tables);

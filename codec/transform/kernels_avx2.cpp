@@ -213,13 +213,18 @@ inline V2 ToRgb8(V1 y, const Offsets &o) {
     return Join(_mm_unpacklo_epi16(bgPairs, r0Pairs), _mm_unpackhi_epi16(bgPairs, r0Pairs));
 }
 
-// A store of pixels; streamed past the caches where asked (32-byte aligned).
+// A row of a pair's pixels, 64 bytes at p: streamed past the caches where
+// asked and where they are one whole cache line; a line shared with a
+// neighbour stays with ordinary stores, as the neighbour's are.
 template <bool stream>
-inline void Store(V2 *p, V2 v) {
-    if (stream)
-        _mm256_stream_si256(p, v);
-    else
-        _mm256_storeu_si256(p, v);
+inline void StoreRow(V2 *p, V2 left, V2 right) {
+    if (stream && reinterpret_cast<uintptr_t>(p) % 64 == 0) {
+        _mm256_stream_si256(p, left);
+        _mm256_stream_si256(p + 1, right);
+    } else {
+        _mm256_storeu_si256(p, left);
+        _mm256_storeu_si256(p + 1, right);
+    }
 }
 
 // The body of InverseDecoded2Avx2. Raw: the AC entries are limited here, and
@@ -301,15 +306,16 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
             V2 *p = reinterpret_cast<V2 *>(pixels + static_cast<size_t>(i) * rowBytes);
             const V1 y[2] = {_mm256_castsi256_si128(rows[0][i]),
                              _mm256_extracti128_si256(rows[0][i], 1)};
+            V2 rgb[2];
             for (int half = 0; half < 2; ++half) {
-                const V2 rgb = same[half] ? ToRgb8(y[half], fixed[half])
-                                          : ToRgb8(y[half],
-                                                   half ? _mm256_extracti128_si256(rows[1][i], 1)
-                                                        : _mm256_castsi256_si128(rows[1][i]),
-                                                   half ? _mm256_extracti128_si256(rows[2][i], 1)
-                                                        : _mm256_castsi256_si128(rows[2][i]));
-                Store<stream>(p + half, rgb);
+                rgb[half] = same[half] ? ToRgb8(y[half], fixed[half])
+                                       : ToRgb8(y[half],
+                                                half ? _mm256_extracti128_si256(rows[1][i], 1)
+                                                     : _mm256_castsi256_si128(rows[1][i]),
+                                                half ? _mm256_extracti128_si256(rows[2][i], 1)
+                                                     : _mm256_castsi256_si128(rows[2][i]));
             }
+            StoreRow<stream>(p, rgb[0], rgb[1]);
         }
         return;
     }
@@ -322,8 +328,7 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
         const V2 hi = _mm256_unpackhi_epi16(low, rows[0][i]);  // left 4-7 | right 4-7
         const V2 left = _mm256_permute2x128_si256(lo, hi, 0x20);
         const V2 right = _mm256_permute2x128_si256(lo, hi, 0x31);
-        Store<stream>(p, _mm256_or_si256(left, opaque));
-        Store<stream>(p + 1, _mm256_or_si256(right, opaque));
+        StoreRow<stream>(p, _mm256_or_si256(left, opaque), _mm256_or_si256(right, opaque));
     }
 }
 

@@ -189,6 +189,24 @@ TEST(YccToRgb, OnlyTheImageAreaIsConverted) {
     }
 }
 
+// Every width of the last pixels of a row that do not fill a vector, on
+// every level: the plain conversion's pixels, the padding untouched.
+TEST(YccToRgb, RowEndsMatchThePlainConversion) {
+    const YccToRgbTables &t = GetYccToRgbTables();
+    const int32_t padded = 24, rows = 3;
+    std::vector<uint8_t> src(static_cast<size_t>(padded) * rows * 4);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 151 + (i >> 5));
+    for (int32_t width = 1; width <= padded; ++width) {
+        std::vector<uint8_t> plain = src;
+        ConvertYccToRgb(plain.data(), padded, width, rows, t);
+        for (const Dsp *d : AllLevels()) {
+            std::vector<uint8_t> got = src;
+            d->yccToRgb(got.data(), padded, width, rows, t);
+            ASSERT_EQ(got, plain) << d->name << " width " << width;
+        }
+    }
+}
+
 // The packed variants equal the plain one for all 2^24 (Y, Cb, Cr).
 TEST(YccToRgb, PackedVariantsMatchForEveryInput) {
     const YccToRgbTables &t = GetYccToRgbTables();

@@ -21,8 +21,10 @@ inline constexpr uint8_t ZigzagOrder[64] = {
 inline constexpr int kZigzagQuantEntries = 144;
 
 // A quantised block made ready for the fast coder by a forward kernel: each
-// coefficient's category and value bits, in natural order, so that coding
-// only looks codes up. Entries 0 describe the DC coefficient itself, which the
+// coefficient's category and value bits, so that coding only looks codes up.
+// The entries are in natural order, or in zigzag order (the order of coding,
+// which spares the coder a lookup per symbol) where the kernel level says so
+// (Dsp::preparedZigzag). Entries 0 describe the DC coefficient itself, which the
 // coder does not use (it codes the difference to the predictor from dc).
 struct PreparedBlock {
     alignas(32) uint16_t bits[64];  // the low size bits of v, or of v - 1 when v < 0

@@ -40,6 +40,21 @@ std::vector<const Dsp *> CodingLevels() {
     return out;
 }
 
+// Prepared blocks in the order a coder reads: the entries of PrepareBlock's
+// natural order moved to zigzag order where zigzag is set.
+std::vector<PreparedBlock> InOrder(bool zigzag, std::vector<PreparedBlock> blocks) {
+    if (zigzag) {
+        for (PreparedBlock &b : blocks) {
+            const PreparedBlock natural = b;
+            for (int i = 0; i < 64; ++i) {
+                b.size[i] = natural.size[ZigzagOrder[i]];
+                b.bits[i] = natural.bits[ZigzagOrder[i]];
+            }
+        }
+    }
+    return blocks;
+}
+
 // Quantised blocks of every density: positions set with probability
 // density / 8, values of every category 0..9, and long zero runs.
 std::vector<Block> RandomBlocks(std::mt19937 &rng, int count, int density) {
@@ -141,15 +156,25 @@ TEST(BlockPrepared, CodersWriteTheReferenceBits) {
         Finish(ws);
         ASSERT_EQ(single, expect) << "round " << round;
         for (int k = 0; k < 3; ++k) EXPECT_EQ(ps[k], blocks[blocks.size() - 3 + k][0]);
+        // The same blocks in zigzag order, the far DC values included.
+        const std::vector<PreparedBlock> inZigzag = InOrder(true, prepared);
+        std::string fromZigzag;
+        ASSERT_TRUE(ws.OpenMemory(&fromZigzag));
+        for (int k = 0; k < 3; ++k) ps[k] = 0;
+        for (size_t i = 0; i < blocks.size(); ++i)
+            EncodePreparedBlock(ws, inZigzag[i], kClassOf[i % 3], ps[i % 3], true);
+        Finish(ws);
+        ASSERT_EQ(fromZigzag, expect) << "zigzag, round " << round;
         // Batches of 1, 2 and 3 positions, through each level's coder.
         for (const Dsp *d : CodingLevels()) {
+            const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
             std::string batched;
             StreamWriter wb;
             ASSERT_TRUE(wb.OpenMemory(&batched));
             int32_t pb[3] = {0, 0, 0};
             for (size_t i = 0, n = 1; i < blocks.size(); i += 3 * n, n = n % 3 + 1) {
                 n = std::min(n, (blocks.size() - i) / 3);
-                d->encodePreparedPositions(wb, &prepared[i], static_cast<int>(n), pb);
+                d->encodePreparedPositions(wb, &ordered[i], static_cast<int>(n), pb);
             }
             Finish(wb);
             ASSERT_EQ(batched, expect) << d->name << " round " << round;
@@ -172,6 +197,7 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
             ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
         const std::string expect = ReferenceBytes(blocks);
         for (const Dsp *d : CodingLevels()) {
+            const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
             // Batches of 1 to 8 positions, as the encoder gives them.
             std::string bytes;
             StreamWriter w;
@@ -179,7 +205,7 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
             int32_t pred[3] = {0, 0, 0};
             for (size_t i = 0, n = 2; i < blocks.size(); i += 3 * n, n = n % 8 + 1) {
                 n = std::min(n, (blocks.size() - i) / 3);
-                d->encodePreparedPositions(w, &prepared[i], static_cast<int>(n), pred);
+                d->encodePreparedPositions(w, &ordered[i], static_cast<int>(n), pred);
             }
             Finish(w);
             ASSERT_GT(bytes.size(), 3 * kStreamChunk);
@@ -253,12 +279,13 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
         PrepareQuantDivisors(t0, luma);
         PrepareQuantDivisors(t1, chroma);
 
-        PreparedBlock expect[6];
         int32_t coefficients[6][64];
         plain->forwardBlocks(pixels.data() + 8, rowBytes, luma, chroma, coefficients);
         plain->forwardBlocks(pixels.data() + 40, rowBytes, luma, chroma, coefficients + 3);
-        for (int k = 0; k < 6; ++k) ASSERT_TRUE(PrepareBlock(coefficients[k], expect[k])) << n;
+        std::vector<PreparedBlock> natural(6);
+        for (int k = 0; k < 6; ++k) ASSERT_TRUE(PrepareBlock(coefficients[k], natural[k])) << n;
         for (const Dsp *d : levels) {
+            const std::vector<PreparedBlock> expect = InOrder(d->preparedZigzag, natural);
             PreparedBlock got[6];
             std::memset(got, 0xA5, sizeof got);  // every entry must be written
             d->forwardBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, got);

@@ -94,10 +94,11 @@ uint64_t ToZigzag(uint64_t natural) {
 }
 
 // A prepared block back as coefficients (exact for sizes up to 9).
-void Unprepare(const PreparedBlock &b, int32_t block[64]) {
+void Unprepare(const PreparedBlock &b, bool zigzag, int32_t block[64]) {
     for (int i = 0; i < 64; ++i) {
         const int n = b.size[i];
-        block[i] = static_cast<int32_t>(ExtendOrZero(b.bits[i], n > 31 ? 31 : n));
+        block[zigzag ? ZigzagOrder[i] : i] =
+            static_cast<int32_t>(ExtendOrZero(b.bits[i], n > 31 ? 31 : n));
     }
     block[0] = b.dc;
 }
@@ -144,8 +145,8 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
         uint32_t marks = ValueEntry(diff);
         out.AddCoded(dcCodes[marks & 15], marks >> 16);
         CodeAc(out, GetCodeParts(), ToZigzag(NonZeroNatural(block)) & ~uint64_t{1}, cls,
-               [&](unsigned z) {
-                   const uint32_t t = ValueEntry(block[z]);
+               [&](unsigned i) {
+                   const uint32_t t = ValueEntry(block[ZigzagOrder[i]]);
                    marks |= t;
                    return SizeBits{t & 15, t >> 16};
                });
@@ -173,7 +174,8 @@ bool PrepareBlock(const int32_t block[64], PreparedBlock &out) {
     return (marks & kOutOfRange) == 0;
 }
 
-void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor) {
+void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor,
+                         bool zigzag) {
     cls &= 1;
     const int32_t diff =
         static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
@@ -181,12 +183,15 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
     if (t & kOutOfRange) {
         // A difference no DC symbol codes: the plain coder writes what it can.
         int32_t block[64];
-        Unprepare(b, block);
+        Unprepare(b, zigzag, block);
         EncodeBlockSymbolsReference(w, block, cls, predictor);
         return;
     }
     CodeBlock(w, [&](BitPacker &out) {
-        CodePrepared(out, GetCodeParts(), b, cls, t);
+        if (zigzag)
+            CodePrepared<true>(out, GetCodeParts(), b, cls, t);
+        else
+            CodePrepared<false>(out, GetCodeParts(), b, cls, t);
         return true;
     });
     predictor = b.dc;
@@ -194,7 +199,7 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
 
 void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
                              int32_t predictors[3]) {
-    CodePreparedPositions(w, blocks, positions, predictors);
+    CodePreparedPositions<false>(w, blocks, positions, predictors);
 }
 
 }  // namespace plix

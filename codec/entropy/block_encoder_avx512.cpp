@@ -11,7 +11,8 @@ namespace {
 
 void EncodePreparedPositionsAvx512(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                    int32_t predictors[3]) {
-    CodePreparedPositions(w, blocks, positions, predictors);
+    // The AVX-512 preparation writes zigzag order.
+    CodePreparedPositions<true>(w, blocks, positions, predictors);
 }
 
 }  // namespace

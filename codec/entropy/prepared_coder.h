@@ -133,7 +133,7 @@ struct SizeBits {
 
 // The AC symbols of a block whose non-zero zigzag positions 1..63 are the
 // bits of nonZero, and the end of block, after a symbol already added (the
-// DC). lookup(z) gives the SizeBits of natural position z. Two symbols go into
+// DC). lookup(i) gives the SizeBits of zigzag position i. Two symbols go into
 // each store; a run of 16 zeros or more, which is rare where symbols are
 // many, takes stores of its own.
 template <class Lookup>
@@ -154,7 +154,7 @@ inline void CodeAc(BitPacker &out, const CodeParts &parts, uint64_t nonZero, int
             for (; run >= 16; run -= 16) out.Add(code[kZeroRun16], length[kZeroRun16]);
             out.Flush();
         }
-        const SizeBits v = lookup(ZigzagOrder[pos]);
+        const SizeBits v = lookup(pos);
         out.Add(code[run * 16 + v.size] | v.bits, length[run * 16 + v.size]);
     };
     while (nonZero != 0) {
@@ -170,18 +170,23 @@ inline void CodeAc(BitPacker &out, const CodeParts &parts, uint64_t nonZero, int
     out.Flush();
 }
 
-// A prepared block after its DC entry t was looked up.
+// A prepared block after its DC entry t was looked up; kZigzag: its entries
+// are in zigzag order, else in natural order.
+template <bool kZigzag>
 inline void CodePrepared(BitPacker &out, const CodeParts &parts, const PreparedBlock &b, int cls,
                          uint32_t t) {
     out.AddCoded(kHuffmanTables.packedCodes[cls * 512 + (t & 15)], t >> 16);
-    CodeAc(out, parts, b.nonZero & ~uint64_t{1}, cls, [&b](unsigned z) {
+    CodeAc(out, parts, b.nonZero & ~uint64_t{1}, cls, [&b](unsigned i) {
+        const unsigned z = kZigzag ? i : ZigzagOrder[i];
         return SizeBits{b.size[z], b.bits[z]};
     });
 }
 
 constexpr int kClassOfComponent[3] = {0, 1, 1};
 
-// EncodePreparedPositions (block_encoder.h).
+// EncodePreparedPositions (block_encoder.h), for blocks in zigzag order where
+// kZigzag is set.
+template <bool kZigzag>
 inline void CodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                   int32_t predictors[3]) {
     const CodeParts &parts = GetCodeParts();
@@ -194,7 +199,7 @@ inline void CodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, 
         const ptrdiff_t room = (start.limit - start.out) / kBlockRoom;
         if (room == 0) {
             w.PutBytes(start);
-            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
+            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3], kZigzag);
             ++i;
             continue;
         }
@@ -207,13 +212,13 @@ inline void CodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, 
                                                       static_cast<uint32_t>(predictor));
             const uint32_t t = ValueEntry(diff);
             if (t & kOutOfRange) break;
-            CodePrepared(out, parts, b, kClassOfComponent[i % 3], t);
+            CodePrepared<kZigzag>(out, parts, b, kClassOfComponent[i % 3], t);
             predictor = b.dc;
         }
         w.PutBytes(out.Cursor(start.limit));
         if (i < end) {
             // A DC difference no symbol codes: the plain coder writes what it can.
-            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3]);
+            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3], kZigzag);
             ++i;
         }
     }

@@ -60,6 +60,7 @@ constexpr Dsp kPlainKernels = {
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,
     .encodePreparedPositions = EncodePreparedPositions,
+    .preparedZigzag = false,
 };
 
 // Every level this build and this processor can run, each holding the sets
@@ -103,6 +104,8 @@ const Levels &GetLevels() {
         l.avx512 = l.avx2;
         l.hasAvx512 = l.hasAvx2 && cpu.HasAvx512();
         if (l.hasAvx512) {
+            // Together: the preparation writes zigzag order, which this
+            // coder reads.
             InstallAvx512Kernels(l.avx512);
             InstallAvx512CoderKernels(l.avx512);
             l.avx512.name = "avx512";

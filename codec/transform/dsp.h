@@ -56,8 +56,8 @@ struct Dsp {
     // The same for pixels 32-byte aligned, rowBytes a multiple of 32, with
     // stores that bypass the caches for each row that is one whole cache line:
     // for a picture written once and read later, it keeps the decoder's tables
-    // cached and spares reading each line in before it is overwritten. Null where the set has none; after the last
-    // call, finishStreaming orders those stores before what follows.
+    // cached and spares reading each line in before it is overwritten. Null where the set has none;
+    // after the last call, finishStreaming orders those stores before what follows.
     void (*inverseDecoded2Streaming)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
                                      size_t rowBytes, const YccToRgbTables *tables);
     void (*finishStreaming)();
@@ -71,6 +71,9 @@ struct Dsp {
     // only in their instructions.
     void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                     int32_t predictors[3]);
+    // The order of the entries of the blocks forwardBlocks2Prepared fills,
+    // which encodePreparedPositions reads: zigzag where set, else natural.
+    bool preparedZigzag;
 };
 
 // Thread-safe; the choice is made on the first call.

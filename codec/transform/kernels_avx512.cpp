@@ -69,8 +69,10 @@ constexpr __mmask64 kEvenBytes = 0x5555555555555555ull;
 // 64 category bytes to natural order and to zigzag order, and of the value
 // bits, columns 0-3 in one vector and 4-7 in another, to the natural entries
 // 0-31 and 32-63.
+// Where each entry of a prepared block (in zigzag order) comes from: the
+// bytes of the categories by column, and the words of the value bits in two
+// vectors by column, columns 0-3 then 4-7.
 struct ColumnOrder {
-    int8_t natural[64];
     int8_t zigzag[64];
     int16_t low[32];
     int16_t high[32];
@@ -83,13 +85,10 @@ constexpr int ByColumn(int natural) {
 constexpr ColumnOrder BuildColumnOrder() {
     ColumnOrder t{};
     for (int i = 0; i < 64; ++i) {
-        t.natural[i] = static_cast<int8_t>(ByColumn(i));
-        t.zigzag[i] = static_cast<int8_t>(ByColumn(ZigzagOrder[i]));
-    }
-    for (int w = 0; w < 64; ++w) {
-        const int c = w % 8, r = w / 8;
+        const int n = ZigzagOrder[i], c = n % 8, r = n / 8;
+        t.zigzag[i] = static_cast<int8_t>(ByColumn(n));
         const int from = (c < 4 ? 0 : 32) + (c % 4) * 8 + r;
-        (w < 32 ? t.low[w] : t.high[w - 32]) = static_cast<int16_t>(from);
+        (i < 32 ? t.low[i] : t.high[i - 32]) = static_cast<int16_t>(from);
     }
     return t;
 }
@@ -162,15 +161,14 @@ inline void Prepare(const V q[8], PreparedBlock *const out[]) {
     ByBlock(sizes, size);
     ByBlock(bits, low);
     ByBlock(bits + 4, high);
-    const V4 natural = _mm512_loadu_si512(kColumnOrder.natural);
     const V4 zigzag = _mm512_loadu_si512(kColumnOrder.zigzag);
     const V4 lowWords = _mm512_loadu_si512(kColumnOrder.low);
     const V4 highWords = _mm512_loadu_si512(kColumnOrder.high);
     alignas(64) int16_t dc[sizeof(V) / 2];
     std::memcpy(dc, &q[0], sizeof q[0]);
     for (int k = 0; k < kBlocks; ++k) {
-        _mm512_storeu_si512(out[k]->size, _mm512_permutexvar_epi8(natural, size[k]));
         const V4 z = _mm512_permutexvar_epi8(zigzag, size[k]);
+        _mm512_storeu_si512(out[k]->size, z);
         out[k]->nonZero = _mm512_test_epi8_mask(z, z);
         _mm512_storeu_si512(out[k]->bits, _mm512_permutex2var_epi16(low[k], lowWords, high[k]));
         _mm512_storeu_si512(out[k]->bits + 32,
@@ -258,6 +256,7 @@ void RgbToYccPixelsAvx512(const uint8_t *src, uint8_t *dst, int32_t count) {
 
 void InstallAvx512Kernels(Dsp &dsp) {
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
+    dsp.preparedZigzag = true;
     dsp.rgbToYcc = RgbToYccPixelsAvx512;
 }
 

@@ -71,10 +71,11 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
     const bool yuv = header.mode == 0;
     const YccToRgbTables &tables = GetYccToRgbTables();
     const size_t rowBytes = image.RowBytes();
-    // Pictures beyond the first-level caches are streamed out, pair by pair,
-    // wherever a row of a pair is one whole cache line: lines that are read
-    // again while decoding (those converted afterwards) or shared with a
-    // neighbour written otherwise would each cost a trip to memory.
+    // Pictures beyond the first-level caches are streamed out, the pairs
+    // converted on the way: a line read again while decoding (one converted
+    // afterwards) or written partly by ordinary stores would cost a trip to
+    // memory. So where rows are half a line off, the halves at either end of
+    // the run of streamed pairs keep ordinary stores.
     const bool stream = k.inverseDecoded2Streaming && image.ByteSize() >= kStreamingBytes &&
                         reinterpret_cast<uintptr_t>(image.pixels) % 64 == 0 && rowBytes % 32 == 0;
 
@@ -91,9 +92,12 @@ void Decoder::DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &k)
             const uint32_t dcOnly =
                 k.decodePositionsRaw(reader_, pair, 2, luma, chroma, predictors);
             const bool inside = convert && x + 16 <= image.width;
-            (stream && inside ? k.inverseDecoded2Streaming : k.inverseDecoded2)(
-                pair, dcOnly, rows + static_cast<size_t>(x) * 4, rowBytes,
-                inside ? &tables : nullptr);
+            uint8_t *at = rows + static_cast<size_t>(x) * 4;
+            if (stream && inside)
+                k.inverseDecoded2Streaming(pair, dcOnly, at, rowBytes, &tables,
+                                           (x > 0 ? 1u : 0u) | (x + 32 <= image.width ? 2u : 0u));
+            else
+                k.inverseDecoded2(pair, dcOnly, at, rowBytes, inside ? &tables : nullptr);
             if (inside) converted = x + 16;
         }
         if (x < image.paddedWidth) {

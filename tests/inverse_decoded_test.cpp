@@ -36,9 +36,10 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     const int32_t edges[] = {-256,  255,    -257,  256,    -255,    254,       32767,     -32768,
                              32768, -32769, 65535, -65536, 1 << 20, INT32_MAX, INT32_MIN, 0};
     std::mt19937 rng(41);
-    // 32 pixels a row, the positions at pixels 8 and 16: aligned for the
-    // streaming variants, with untouched pixels on both sides.
-    constexpr size_t rowBytes = 128, left = 32;
+    // 40 pixels a row, the positions at pixels 8 and 16: aligned for the
+    // streaming variants, every other row half a cache line off, untouched
+    // pixels on both sides.
+    constexpr size_t rowBytes = 160, left = 32;
     using Rows = std::array<uint8_t, rowBytes * 8>;
     for (int n = 0; n < 6000; ++n) {
         alignas(32) int32_t raw[6][64];
@@ -65,32 +66,41 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
             raw[k][0] = std::clamp(raw[k][0], -256, 255);
             Finish(raw[k], ((dcOnly >> k) & 1) != 0, clean[k]);
         }
-        alignas(32) Rows base;
+        alignas(64) Rows base;
         for (uint8_t &p : base) p = static_cast<uint8_t>(rng());
-        alignas(32) Rows want = base;
+        alignas(64) Rows want = base;
         int32_t scratch[6][64];
         std::memcpy(scratch, clean, sizeof scratch);
         plain->inverseBlocks(scratch, want.data() + left, rowBytes);
         plain->inverseBlocks(scratch + 3, want.data() + left + 32, rowBytes);
         // Converted on the way: the pixels the plain conversion makes of
         // those, the rest of the rows untouched.
-        alignas(32) Rows rgb = want;
+        alignas(64) Rows rgb = want;
         ConvertYccToRgb(rgb.data() + left, static_cast<int32_t>(rowBytes / 4), 16, 8,
                         GetYccToRgbTables());
         for (const Dsp *d : kernels) {
-            for (const auto inverse : {d->inverseDecoded2, d->inverseDecoded2Streaming}) {
-                if (!inverse) continue;
-                const char *how = inverse == d->inverseDecoded2 ? "" : " streaming";
+            // The plain form, and the streaming one with each pair of
+            // neighbours in turn.
+            const unsigned neighbours = static_cast<unsigned>(n) % 4;
+            const auto run = [&](bool streamed, Rows &px, const YccToRgbTables *tables) {
                 int32_t blocks[6][64];
                 std::memcpy(blocks, raw, sizeof blocks);
-                alignas(32) Rows got = base;
-                inverse(blocks, dcOnly, got.data() + left, rowBytes, nullptr);
-                if (inverse != d->inverseDecoded2) d->finishStreaming();
+                px = base;
+                if (streamed) {
+                    d->inverseDecoded2Streaming(blocks, dcOnly, px.data() + left, rowBytes, tables,
+                                                neighbours);
+                    d->finishStreaming();
+                } else {
+                    d->inverseDecoded2(blocks, dcOnly, px.data() + left, rowBytes, tables);
+                }
+            };
+            for (bool streamed : {false, true}) {
+                if (streamed && !d->inverseDecoded2Streaming) continue;
+                const char *how = streamed ? " streaming" : "";
+                alignas(64) Rows got;
+                run(streamed, got, nullptr);
                 ASSERT_EQ(got, want) << d->name << how << " round " << n << " mask " << dcOnly;
-                std::memcpy(blocks, raw, sizeof blocks);
-                got = base;
-                inverse(blocks, dcOnly, got.data() + left, rowBytes, &GetYccToRgbTables());
-                if (inverse != d->inverseDecoded2) d->finishStreaming();
+                run(streamed, got, &GetYccToRgbTables());
                 ASSERT_EQ(got, rgb)
                     << d->name << how << " converted, round " << n << " mask " << dcOnly;
             }

@@ -54,12 +54,17 @@ struct Dsp {
     void (*inverseDecoded2)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
                             size_t rowBytes, const YccToRgbTables *tables);
     // The same for pixels 32-byte aligned, rowBytes a multiple of 32, with
-    // stores that bypass the caches for each row that is one whole cache line:
-    // for a picture written once and read later, it keeps the decoder's tables
-    // cached and spares reading each line in before it is overwritten. Null where the set has none;
-    // after the last call, finishStreaming orders those stores before what follows.
+    // stores that bypass the caches: for a picture written once and read
+    // later, it keeps the decoder's tables cached and spares reading each line
+    // in before it is overwritten. A cache line must be written one way only:
+    // a row of the pair that is one whole line is streamed; where rows are
+    // half a line off, each half is streamed only if the neighbour it shares
+    // its line with is streamed too (neighbours bit 0: the pair to the left,
+    // bit 1: the pair to the right). Null where the set has none; after the
+    // last call, finishStreaming orders those stores before what follows.
     void (*inverseDecoded2Streaming)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
-                                     size_t rowBytes, const YccToRgbTables *tables);
+                                     size_t rowBytes, const YccToRgbTables *tables,
+                                     unsigned neighbours);
     void (*finishStreaming)();
     // count pixels from RGB to YCbCr, src to dst (the same or disjoint).
     void (*rgbToYcc)(const uint8_t *src, uint8_t *dst, int32_t count);

@@ -213,18 +213,20 @@ inline V2 ToRgb8(V1 y, const Offsets &o) {
     return Join(_mm_unpacklo_epi16(bgPairs, r0Pairs), _mm_unpackhi_epi16(bgPairs, r0Pairs));
 }
 
-// A row of a pair's pixels, 64 bytes at p: streamed past the caches where
-// asked and where they are one whole cache line; a line shared with a
-// neighbour stays with ordinary stores, as the neighbour's are.
+// A row of a pair's pixels, 64 bytes at p, streamed past the caches where
+// asked: whole when they are one cache line, else each half whose line the
+// neighbour on that side streams too (Dsp::inverseDecoded2Streaming).
 template <bool stream>
-inline void StoreRow(V2 *p, V2 left, V2 right) {
-    if (stream && reinterpret_cast<uintptr_t>(p) % 64 == 0) {
+inline void StoreRow(V2 *p, V2 left, V2 right, unsigned neighbours) {
+    const bool whole = reinterpret_cast<uintptr_t>(p) % 64 == 0;
+    if (stream && (whole || (neighbours & 1)))
         _mm256_stream_si256(p, left);
-        _mm256_stream_si256(p + 1, right);
-    } else {
+    else
         _mm256_storeu_si256(p, left);
+    if (stream && (whole || (neighbours & 2)))
+        _mm256_stream_si256(p + 1, right);
+    else
         _mm256_storeu_si256(p + 1, right);
-    }
 }
 
 // The body of InverseDecoded2Avx2. Raw: the AC entries are limited here, and
@@ -232,7 +234,7 @@ inline void StoreRow(V2 *p, V2 left, V2 right) {
 // others unread. Otherwise the blocks are looked at to find those.
 template <bool raw, bool stream = false>
 inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                     const YccToRgbTables *tables = nullptr) {
+                     const YccToRgbTables *tables = nullptr, unsigned neighbours = 0) {
     // rows[k]: component k of the left position in the low half, of the
     // right one in the high half. A pair of DC-only blocks is filled directly,
     // two busy blocks go through the wide kernel together, and the busy
@@ -315,7 +317,7 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
                                                 half ? _mm256_extracti128_si256(rows[2][i], 1)
                                                      : _mm256_castsi256_si128(rows[2][i]));
             }
-            StoreRow<stream>(p, rgb[0], rgb[1]);
+            StoreRow<stream>(p, rgb[0], rgb[1], neighbours);
         }
         return;
     }
@@ -328,7 +330,8 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
         const V2 hi = _mm256_unpackhi_epi16(low, rows[0][i]);  // left 4-7 | right 4-7
         const V2 left = _mm256_permute2x128_si256(lo, hi, 0x20);
         const V2 right = _mm256_permute2x128_si256(lo, hi, 0x31);
-        StoreRow<stream>(p, _mm256_or_si256(left, opaque), _mm256_or_si256(right, opaque));
+        StoreRow<stream>(p, _mm256_or_si256(left, opaque), _mm256_or_si256(right, opaque),
+                         neighbours);
     }
 }
 
@@ -340,8 +343,9 @@ void InverseDecoded2Avx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels
 }
 
 void InverseDecoded2StreamingAvx2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
-                                  size_t rowBytes, const YccToRgbTables *tables) {
-    Inverse2<true, true>(blocks, dcOnly, pixels, rowBytes, tables);
+                                  size_t rowBytes, const YccToRgbTables *tables,
+                                  unsigned neighbours) {
+    Inverse2<true, true>(blocks, dcOnly, pixels, rowBytes, tables, neighbours);
 }
 
 void FinishStreamingAvx2() {

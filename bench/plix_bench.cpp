@@ -47,13 +47,20 @@ double MedianSeconds(int reps, const std::function<void()> &fn) {
 }
 
 // Medians of a and b timed in alternation, so that both see the same state of
-// a noisy machine; seconds.
+// a noisy machine; seconds. At least reps runs each, and more until each side
+// has run for kPairSeconds (at most kMaxPairRuns runs): a small picture's
+// fraction of a millisecond is too short a sample for a few runs to tell.
+constexpr double kPairSeconds = 0.25;
+constexpr int kMaxPairRuns = 1000;
+
 std::pair<double, double> MedianPair(int reps, const std::function<void()> &a,
                                      const std::function<void()> &b) {
     a();
     b();
     std::vector<double> ta, tb;
-    for (int i = 0; i < reps; ++i) {
+    double sumA = 0, sumB = 0;
+    for (int i = 0; i < reps || ((sumA < kPairSeconds || sumB < kPairSeconds) && i < kMaxPairRuns);
+         ++i) {
         auto t0 = Clock::now();
         a();
         auto t1 = Clock::now();
@@ -61,6 +68,8 @@ std::pair<double, double> MedianPair(int reps, const std::function<void()> &a,
         auto t2 = Clock::now();
         ta.push_back(std::chrono::duration<double>(t1 - t0).count());
         tb.push_back(std::chrono::duration<double>(t2 - t1).count());
+        sumA += ta.back();
+        sumB += tb.back();
     }
     std::sort(ta.begin(), ta.end());
     std::sort(tb.begin(), tb.end());
@@ -230,11 +239,12 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::printf(
-        "PLIX benchmark: one thread, in memory, median of %d runs after a warm-up, PLIX and JPEG\n"
-        "timed in alternation; YUV mode.\n"
+        "PLIX benchmark: one thread, in memory, median of at least %d runs (and of %.2f s of "
+        "each)\n"
+        "after a warm-up, PLIX and JPEG timed in alternation; YUV mode.\n"
         "JPEG: TurboJPEG %s, 4:4:4, accurate integer DCT, BGRX, at the quality closest in size.\n"
         "x = PLIX speed / JPEG speed.\n",
-        opt.reps, "(libturbojpeg)");
+        opt.reps, kPairSeconds, "(libturbojpeg)");
     for (const auto &f : opt.files) RunPicture(opt, f);
     return 0;
 }

@@ -58,4 +58,13 @@ PlixHeader ParseHeader(const uint8_t in[kHeaderSize]) {
     return h;
 }
 
+HeaderCheck ReadHeader(const void *data, size_t size, PlixHeader &out) {
+    if (!data || size < kHeaderSize) return HeaderCheck::kShort;
+    out = ParseHeader(static_cast<const uint8_t *>(data));
+    if (!out.HasMagic()) return HeaderCheck::kWrongMagic;
+    if (out.matrix >= kMatrixSets) return HeaderCheck::kUnknownMatrix;
+    if (out.width < 0 || out.height < 0) return HeaderCheck::kNegativeSize;
+    return HeaderCheck::kOk;
+}
+
 }  // namespace plix

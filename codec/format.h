@@ -22,7 +22,27 @@ struct PlixHeader {
     int32_t width = 0;
 
     bool HasMagic() const;
+    // Block columns and rows of the padded picture, and its coded blocks;
+    // for sizes that are not negative.
+    int64_t BlockColumns() const { return (int64_t{width} + 7) / 8; }
+    int64_t BlockRows() const { return (int64_t{height} + 7) / 8; }
+    uint64_t ComponentBlocks() const {
+        return 3 * static_cast<uint64_t>(BlockColumns()) * static_cast<uint64_t>(BlockRows());
+    }
 };
+
+// What a decoder makes of the first bytes of a file.
+enum class HeaderCheck {
+    kOk,
+    kShort,          // fewer than the header's 16 bytes
+    kWrongMagic,     // not "PLIX"
+    kUnknownMatrix,  // no tables exist for the matrix set
+    kNegativeSize,   // no picture has it
+};
+
+// The one place a header is read and judged: out receives the fields
+// whenever 16 bytes are there, whatever the verdict.
+HeaderCheck ReadHeader(const void *data, size_t size, PlixHeader &out);
 
 PlixHeader MakeHeader(int32_t mode, int32_t qfactor, int32_t matrix, int32_t width, int32_t height);
 void SerializeHeader(const PlixHeader &h, uint8_t out[kHeaderSize]);

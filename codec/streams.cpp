@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace plix {
 
-StreamReader::StreamReader() : buffer_(new uint8_t[kStreamChunk]) {}
+StreamReader::StreamReader() = default;
 
 void StreamReader::ResetState() {
     memoryMode_ = false;
+    fixedFiller_ = false;
     memBlock_ = nullptr;
     memSize_ = 0;
     memPos_ = 0;
@@ -28,7 +30,9 @@ void StreamReader::ResetState() {
 
 bool StreamReader::OpenFile(const char *path) {
     Close();
-    return file_.Open(path);
+    // Only files need the chunk buffer: memory is read where it lies.
+    if (!buffer_) buffer_.reset(new (std::nothrow) uint8_t[kStreamChunk]);
+    return buffer_ && file_.Open(path);
 }
 
 bool StreamReader::OpenMemory(const void *block, int32_t size) {
@@ -39,6 +43,15 @@ bool StreamReader::OpenMemory(const void *block, int32_t size) {
     memSize_ = size;
     memPos_ = 0;
     return true;
+}
+
+void StreamReader::OpenRegion(const uint8_t *block, size_t size, uint8_t filler) {
+    Close();
+    memoryMode_ = true;
+    fixedFiller_ = true;
+    memBlock_ = block;
+    memSize_ = block ? static_cast<int64_t>(size) : 0;
+    filler_ = filler;
 }
 
 void StreamReader::Close() {
@@ -92,7 +105,10 @@ void StreamReader::NextChunk() {
         if (memoryMode_) {
             // A position outside the block delivers nothing.
             if (memPos_ >= 0 && memPos_ < memSize_) {
-                count = static_cast<size_t>(std::min<int64_t>(kStreamChunk, memSize_ - memPos_));
+                // A region's filler does not depend on its chunks: take it whole.
+                count = static_cast<size_t>(
+                    fixedFiller_ ? memSize_ - memPos_
+                                 : std::min<int64_t>(kStreamChunk, memSize_ - memPos_));
                 cursor_.cur = memBlock_ + memPos_;
                 memPos_ += static_cast<int64_t>(count);
             }
@@ -113,7 +129,7 @@ void StreamReader::NextChunk() {
     regionStart_ = cursor_.cur;
     dataBytes_ += count;
     cursor_.end = cursor_.cur + count;
-    filler_ = cursor_.cur[0];
+    if (!fixedFiller_) filler_ = cursor_.cur[0];
 }
 
 uint8_t StreamReader::ReadByte() {
@@ -149,9 +165,10 @@ int32_t StreamReader::ReadSigned(int32_t n) {
 
 StreamWriter::StreamWriter() : buffer_(new uint8_t[kStreamChunk]) {}
 
-void StreamWriter::Reset(std::string *memory) {
+void StreamWriter::Reset(std::string *memory, ByteSink *sink) {
     if (file_.IsOpen()) file_.Abort();
     memory_ = memory;
+    sink_ = sink;
     failed_ = false;
     pos_ = 0;
     acc_ = 0;
@@ -160,13 +177,19 @@ void StreamWriter::Reset(std::string *memory) {
 }
 
 bool StreamWriter::OpenFile(const char *path) {
-    Reset(nullptr);
+    Reset(nullptr, nullptr);
     return file_.Create(path);
 }
 
 bool StreamWriter::OpenMemory(std::string *out) {
     if (!out) return false;
-    Reset(out);
+    Reset(out, nullptr);
+    return true;
+}
+
+bool StreamWriter::OpenSink(ByteSink *sink) {
+    if (!sink) return false;
+    Reset(nullptr, sink);
     return true;
 }
 
@@ -179,6 +202,7 @@ bool StreamWriter::Close() {
             ok = file_.Commit();
     }
     memory_ = nullptr;
+    sink_ = nullptr;
     pos_ = 0;
     acc_ = 0;
     accBits_ = 0;
@@ -190,6 +214,10 @@ void StreamWriter::Output(const void *src, size_t n) {
     handedOut_ += n;
     if (memory_) {
         memory_->append(static_cast<const char *>(src), n);
+        return;
+    }
+    if (sink_) {
+        if (!failed_ && !sink_->Put(src, n)) failed_ = true;
         return;
     }
     if (!file_.IsOpen() || !file_.Write(src, n)) failed_ = true;

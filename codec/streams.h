@@ -29,6 +29,9 @@ public:
     // Reads from a block the caller keeps alive until Close. A null block or a
     // negative size fails.
     bool OpenMemory(const void *block, int32_t size);
+    // Reads size bytes at block (null only when size is 0), then filler
+    // bytes: a part of a longer stream, whose filler the caller knows.
+    void OpenRegion(const uint8_t *block, size_t size, uint8_t filler);
     void Close();
     bool IsOpen() const { return file_.IsOpen() || memoryMode_; }
 
@@ -117,11 +120,12 @@ private:
 
     platform::InputFile file_;
     bool memoryMode_ = false;
+    bool fixedFiller_ = false;  // a region: one chunk, the caller's filler
     const uint8_t *memBlock_ = nullptr;
     int64_t memSize_ = 0;
     int64_t memPos_ = 0;
 
-    std::unique_ptr<uint8_t[]> buffer_;  // chunk storage in file mode
+    std::unique_ptr<uint8_t[]> buffer_;  // chunk storage in file mode, made by OpenFile
     BitCursor cursor_ = {0, 0, nullptr, nullptr};
     uint8_t filler_ = 0;  // first byte of the last non-empty chunk of this source
     // Past the end the source is not asked again (a truncated file would
@@ -139,6 +143,16 @@ private:
     uint64_t dataBytes_ = 0;
 };
 
+// Where a writer's bytes go when not into a file or a string.
+class ByteSink {
+public:
+    // False stops the output: the writer fails from then on.
+    virtual bool Put(const void *data, size_t n) = 0;
+
+protected:
+    ~ByteSink() = default;
+};
+
 class StreamWriter {
 public:
     StreamWriter();
@@ -147,13 +161,15 @@ public:
 
     // Appends everything to out instead of a file (for in-memory coding).
     bool OpenMemory(std::string *out);
+    // Hands everything to sink, in pieces of up to one chunk.
+    bool OpenSink(ByteSink *sink);
     // Creates or replaces the file; an existing file is replaced only by Close
     // after every write succeeded.
     bool OpenFile(const char *path);
     // Finishes the output. False when any write failed since opening; a file
     // is then not replaced. Does not flush.
     bool Close();
-    bool IsOpen() const { return file_.IsOpen() || memory_ != nullptr; }
+    bool IsOpen() const { return file_.IsOpen() || memory_ != nullptr || sink_ != nullptr; }
     bool Failed() const { return failed_; }
 
     // The low n bits of value, most significant first; n from 1 to 32.
@@ -218,11 +234,12 @@ private:
         if (pos_ == kStreamChunk) Drain();
     }
     void Drain();                     // hands the buffered bytes to the output
-    void Reset(std::string *memory);  // closes what is open, empties the buffer
+    void Reset(std::string *memory, ByteSink *sink);  // closes what is open, empties the buffer
     void Output(const void *src, size_t n);
 
     platform::OutputFile file_;
     std::string *memory_ = nullptr;
+    ByteSink *sink_ = nullptr;
     bool failed_ = false;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t pos_ = 0;

@@ -3,10 +3,7 @@
 // encodes to exactly its PLIX file.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
-#include <sstream>
-
+#include "conformance_cases.h"
 #include "plix/plix.h"
 #include "test_util.h"
 
@@ -15,41 +12,14 @@ namespace {
 using plix::test::DataPath;
 using plix::test::ReadFileBytes;
 
-struct Case {
-    std::map<std::string, std::string> f;
-    const std::string &operator[](const std::string &k) const { return f.at(k); }
-    int Int(const std::string &k) const { return std::stoi(f.at(k)); }
-};
-
-std::vector<Case> LoadCases() {
-    std::vector<Case> cases;
-    std::ifstream in(DataPath("conformance/cases.tsv"));
-    std::string line;
-    std::vector<std::string> names;
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::stringstream ss(line);
-        std::string cell;
-        while (std::getline(ss, cell, '\t')) cells.push_back(cell);
-        if (!line.empty() && line[0] == '#') {
-            cells[0] = cells[0].substr(1);
-            names = cells;
-            continue;
-        }
-        Case c;
-        for (size_t i = 0; i < names.size(); ++i) c.f[names[i]] = i < cells.size() ? cells[i] : "";
-        cases.push_back(c);
-    }
-    return cases;
-}
+using Case = plix::test::ConformanceCase;
 
 const std::vector<Case> &Cases() {
-    static const std::vector<Case> cases = LoadCases();
-    return cases;
+    return plix::test::ConformanceCases();
 }
 
 std::string Conf(const std::string &rel) {
-    return DataPath("conformance/" + rel);
+    return plix::test::ConformancePath(rel);
 }
 
 class Conformance : public ::testing::TestWithParam<size_t> {
@@ -108,20 +78,13 @@ TEST_P(ConformanceEncode, EncodesTheSourceToTheExpectedFile) {
     for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], expected[i]) << "byte " << i;
 }
 
-std::vector<size_t> CaseIndices(bool encodeOnly) {
-    std::vector<size_t> idx;
-    for (size_t i = 0; i < Cases().size(); ++i)
-        if (!encodeOnly || Cases()[i]["kind"] == "encode") idx.push_back(i);
-    return idx;
-}
+using plix::test::ConformanceIndices;
+using plix::test::ConformanceCaseName;
 
-std::string CaseName(const ::testing::TestParamInfo<size_t> &info) {
-    return Cases()[info.param]["name"];
-}
-
-INSTANTIATE_TEST_SUITE_P(Vectors, Conformance, ::testing::ValuesIn(CaseIndices(false)), CaseName);
-INSTANTIATE_TEST_SUITE_P(Vectors, ConformanceEncode, ::testing::ValuesIn(CaseIndices(true)),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Vectors, Conformance, ::testing::ValuesIn(ConformanceIndices(false)),
+                         ConformanceCaseName);
+INSTANTIATE_TEST_SUITE_P(Vectors, ConformanceEncode, ::testing::ValuesIn(ConformanceIndices(true)),
+                         ConformanceCaseName);
 
 TEST(ConformanceIndex, HasAllCases) {
     EXPECT_GE(Cases().size(), 131u);

@@ -19,6 +19,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <plix/plix_version.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -43,8 +45,8 @@ typedef struct plix_info {
     uint32_t width, height;
     uint32_t mode, matrix, qfactor; /* from the header: mode 0 YUV, 1 RGB (any
                                        byte but 0 reads 1); q-factor as stored */
-    uint64_t blocks;         /* component blocks of the picture: 3 x block positions */
-    uint64_t blocks_present; /* whole component blocks the data holds (set by a decode) */
+    uint64_t blocks;                /* component blocks of the picture: 3 x block positions */
+    uint64_t blocks_present;        /* whole component blocks the data holds (set by a decode) */
 } plix_info;
 
 typedef struct plix_decode_options {
@@ -60,18 +62,21 @@ typedef struct plix_encode_options {
 } plix_encode_options;
 
 #define PLIX_OK 0
-#define PLIX_TRUNCATED 1         /* pixels written; the data ended early (the filler rule) */
-#define PLIX_NEED_DATA 2         /* incremental decoder: no row is ready until more bytes are
-                                    pushed or the input is finished */
-#define PLIX_ERROR_ARGUMENT (-1) /* null pointer, stride too small, setting out of range,
-                                    unknown format, call out of order */
-#define PLIX_ERROR_NOT_PLIX (-2) /* shorter than the header, wrong magic, matrix set above 2,
-                                    a negative size */
-#define PLIX_ERROR_LIMIT (-3)    /* larger than max_pixels */
+#define PLIX_TRUNCATED 1 /* pixels written; the data ended early (the filler rule) */
+#define PLIX_NEED_DATA                                             \
+    2 /* incremental decoder: no row is ready until more bytes are \
+         pushed or the input is finished */
+#define PLIX_ERROR_ARGUMENT                                       \
+    (-1) /* null pointer, stride too small, setting out of range, \
+            unknown format, call out of order */
+#define PLIX_ERROR_NOT_PLIX                                                                \
+    (-2)                      /* shorter than the header, wrong magic, matrix set above 2, \
+                                 a negative size */
+#define PLIX_ERROR_LIMIT (-3) /* larger than max_pixels */
 #define PLIX_ERROR_MEMORY (-4)
 #define PLIX_ERROR_WRITE (-5) /* the encoder's output function reported a failure */
 
-/* The library's version: major * 10000 + minor * 100 + patch. */
+/* The library's release, as PLIX_VERSION_NUMBER gives it for the header. */
 PLIX_API uint32_t plix_version(void);
 
 /* The header's facts and blocks; blocks_present is left at 0. Reads 16 bytes

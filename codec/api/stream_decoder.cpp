@@ -1,0 +1,218 @@
+// A strip is decoded once the bytes its blocks can take at most are in, or
+// the input is finished: until then the reader never reaches the end of what
+// it was given, so the bits are those of the whole file, and once finished the
+// reader delivers the filler the classic reader would. Hence rows and counts
+// do not depend on how the bytes were cut.
+#include "api/stream_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "api/pixel_rows.h"
+#include "transform/dsp.h"
+
+namespace plix::api {
+
+namespace {
+
+constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
+// The classic reader fetches its data in chunks from the start of the body
+// and, past the end, repeats the first byte of the last chunk.
+constexpr uint64_t kFillerSpacing = kStreamChunk;
+
+}  // namespace
+
+void FillInfo(const PlixHeader &header, plix_info *info) {
+    *info = plix_info{};
+    info->width = static_cast<uint32_t>(header.width);
+    info->height = static_cast<uint32_t>(header.height);
+    info->mode = header.mode == 0 ? 0 : 1;
+    info->matrix = header.matrix;
+    info->qfactor = header.qfactor;
+    info->blocks = header.ComponentBlocks();
+}
+
+int ReadInfo(const void *data, size_t size, PlixHeader &header, plix_info *info) {
+    if (ReadHeader(data, size, header) != HeaderCheck::kOk) return PLIX_ERROR_NOT_PLIX;
+    if (info) FillInfo(header, info);
+    return PLIX_OK;
+}
+
+StreamDecoder::StreamDecoder(const plix_decode_options *options)
+    : maxPixels_(options && options->max_pixels ? options->max_pixels : kDefaultMaxPixels) {}
+
+int StreamDecoder::Fail(int error) {
+    phase_ = Phase::kFailed;
+    error_ = error;
+    kept_ = {};
+    strip_.reset();
+    return error;
+}
+
+int StreamDecoder::TakeHeader(const uint8_t *&data, size_t &size) {
+    if (phase_ == Phase::kHeader) {
+        const size_t take = std::min(size, kHeaderSize - headBytes_);
+        std::memcpy(head_ + headBytes_, data, take);
+        headBytes_ += take;
+        data += take;
+        size -= take;
+        if (headBytes_ < kHeaderSize) return PLIX_OK;
+        if (ReadInfo(head_, kHeaderSize, header_, nullptr) != PLIX_OK)
+            return Fail(PLIX_ERROR_NOT_PLIX);
+        if (static_cast<uint64_t>(header_.width) * static_cast<uint64_t>(header_.height) >
+            maxPixels_)
+            return Fail(PLIX_ERROR_LIMIT);
+        if (header_.width > kMaxStripWidth) return Fail(PLIX_ERROR_MEMORY);
+        if (HasPixels()) {
+            strips_.emplace(header_, GetDsp());
+            stripRowBytes_ = static_cast<size_t>(strips_->PaddedWidth()) * 4;
+            strip_.reset(new (std::nothrow) uint8_t[stripRowBytes_ * 8]);
+            if (!strip_) return Fail(PLIX_ERROR_MEMORY);
+        }
+        extraLeft_ = header_.extra;
+        phase_ = Phase::kExtra;
+    }
+    if (phase_ == Phase::kExtra) {
+        const size_t skip = std::min(size, extraLeft_);
+        extraLeft_ -= skip;
+        data += skip;
+        size -= skip;
+        if (extraLeft_ == 0) phase_ = Phase::kBody;
+    }
+    return PLIX_OK;
+}
+
+void StreamDecoder::KeepBody(const uint8_t *data, size_t size) {
+    if (size == 0) return;
+    // The filler of the classic reader: the byte at the last multiple of the
+    // chunk size.
+    const uint64_t last = (bodyBytes_ + size - 1) / kFillerSpacing * kFillerSpacing;
+    if (last >= bodyBytes_) filler_ = data[last - bodyBytes_];
+    bodyBytes_ += size;
+    if (whole_ || !HasPixels()) return;
+    // Bytes before the next one to decode are not needed again; they go
+    // when they are the larger part, so each byte is moved once on average.
+    const uint64_t dead = std::min<uint64_t>(bitPos_ / 8 - base_, kept_.size());
+    if (dead > 0 && dead >= kept_.size() / 2) {
+        kept_.erase(kept_.begin(), kept_.begin() + static_cast<ptrdiff_t>(dead));
+        base_ += dead;
+    }
+    kept_.insert(kept_.end(), data, data + size);
+}
+
+int StreamDecoder::Push(const uint8_t *data, size_t size) {
+    if (phase_ == Phase::kFailed) return error_;
+    if (finished_ || (!data && size > 0)) return PLIX_ERROR_ARGUMENT;
+    const int r = TakeHeader(data, size);
+    if (r != PLIX_OK) return r;
+    if (phase_ == Phase::kBody) {
+        try {
+            KeepBody(data, size);
+        } catch (const std::bad_alloc &) {
+            return Fail(PLIX_ERROR_MEMORY);
+        }
+    }
+    return PLIX_OK;
+}
+
+int StreamDecoder::PushWhole(const uint8_t *data, size_t size) {
+    if (phase_ != Phase::kHeader || headBytes_ > 0 || finished_) return PLIX_ERROR_ARGUMENT;
+    const int r = TakeHeader(data, size);
+    if (r != PLIX_OK) return r;
+    whole_ = data;
+    KeepBody(data, phase_ == Phase::kBody ? size : 0);
+    return Finish();
+}
+
+int StreamDecoder::Finish() {
+    if (phase_ == Phase::kFailed) return error_;
+    finished_ = true;
+    if (phase_ == Phase::kHeader) return Fail(PLIX_ERROR_NOT_PLIX);
+    return PLIX_OK;
+}
+
+int StreamDecoder::Info(plix_info *info) const {
+    if (!info) return PLIX_ERROR_ARGUMENT;
+    if (phase_ == Phase::kHeader) return PLIX_NEED_DATA;
+    // A header that was refused has no facts to give.
+    if (phase_ == Phase::kFailed && error_ == PLIX_ERROR_NOT_PLIX) return error_;
+    FillInfo(header_, info);
+    info->blocks_present = blocksPresent_;
+    return phase_ == Phase::kFailed ? error_ : PLIX_OK;
+}
+
+bool StreamDecoder::StripReady() const {
+    if (finished_) return true;
+    if (phase_ != Phase::kBody) return false;
+    const uint64_t next = bitPos_ / 8;
+    const uint64_t need = (strips_->BlocksPerStrip() * kMaxBlockBits + 7) / 8 + 1;
+    return bodyBytes_ > next && bodyBytes_ - next >= need;
+}
+
+void StreamDecoder::DecodeStrip() {
+    // The reader starts at the byte of the next bit, over what is kept of the
+    // body, and delivers the filler past it.
+    const uint64_t start = bitPos_ / 8;
+    const int skip = static_cast<int>(bitPos_ % 8);
+    const uint8_t *body = whole_ ? whole_ : kept_.data();
+    const uint64_t from = whole_ ? start : start - base_;
+    const uint64_t have = bodyBytes_ > start ? bodyBytes_ - start : 0;
+    auto open = [&] {
+        reader_.OpenRegion(have > 0 ? body + from : nullptr, static_cast<size_t>(have), filler_);
+        for (int i = 0; i < skip; ++i) reader_.ReadBit();
+    };
+    int32_t predictors[3];
+    std::memcpy(predictors, strips_->Predictors(), sizeof predictors);
+    const int64_t top = strips_->Top();
+    open();
+    strips_->Next(reader_, strip_.get(), stripRowBytes_, false);
+    const uint64_t taken = reader_.BitsTaken();
+    const uint64_t blocks = strips_->BlocksPerStrip();
+    if (!truncated_ && (have * 8 < taken)) {
+        // The data ends inside this strip: count its whole blocks again,
+        // block by block, as the file's reader would meet them.
+        truncated_ = true;
+        open();
+        blocksPresent_ += CountBlocksWithin(reader_, blocks, predictors, have * 8);
+    } else if (!truncated_) {
+        blocksPresent_ += blocks;
+    }
+    reader_.Close();
+    bitPos_ = start * 8 + taken;
+    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - top));
+    handed_ = 0;
+}
+
+int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows,
+                            uint32_t *rows) {
+    if (rows) *rows = 0;
+    if (phase_ == Phase::kFailed) return error_;
+    const size_t bytes = BytesPerPixel(format);
+    if (!rows || bytes == 0 || (!pixels && maxRows > 0)) return PLIX_ERROR_ARGUMENT;
+    if (phase_ == Phase::kHeader) return PLIX_NEED_DATA;
+    if (stride < bytes * static_cast<size_t>(header_.width)) return PLIX_ERROR_ARGUMENT;
+    const uint64_t height = HasPixels() ? static_cast<uint64_t>(header_.height) : 0;
+    uint32_t written = 0;
+    while (written < maxRows) {
+        if (handed_ < stripRows_) {
+            const uint32_t n = std::min(maxRows - written, stripRows_ - handed_);
+            for (uint32_t i = 0; i < n; ++i)
+                PackRow(strip_.get() + static_cast<size_t>(handed_ + i) * stripRowBytes_, format,
+                        pixels + static_cast<size_t>(written + i) * stride,
+                        static_cast<uint32_t>(header_.width));
+            handed_ += n;
+            written += n;
+            rowsOut_ += n;
+        } else if (rowsOut_ == height || !StripReady()) {
+            break;
+        } else {
+            DecodeStrip();
+        }
+    }
+    *rows = written;
+    if (written == 0 && rowsOut_ < height) return PLIX_NEED_DATA;
+    return Result();
+}
+
+}  // namespace plix::api

@@ -1,0 +1,78 @@
+// The incremental decoder behind plix_decoder and plix_decode: bytes in any
+// pieces, rows out a strip at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "format.h"
+#include "plix/codec.h"
+#include "streams.h"
+#include "strips.h"
+
+namespace plix::api {
+
+// The checks every door applies to a header: PLIX_OK, or
+// PLIX_ERROR_NOT_PLIX. info (may be null) receives its facts.
+int ReadInfo(const void *data, size_t size, PlixHeader &header, plix_info *info);
+void FillInfo(const PlixHeader &header, plix_info *info);
+
+class StreamDecoder {
+public:
+    explicit StreamDecoder(const plix_decode_options *options);
+    StreamDecoder(const StreamDecoder &) = delete;
+    StreamDecoder &operator=(const StreamDecoder &) = delete;
+
+    // Copies the bytes it keeps.
+    int Push(const uint8_t *data, size_t size);
+    // A whole file the caller keeps alive while rows are read: nothing is
+    // copied, and the input is finished.
+    int PushWhole(const uint8_t *data, size_t size);
+    int Finish();
+    int Info(plix_info *info) const;
+    int ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows, uint32_t *rows);
+
+private:
+    enum class Phase { kHeader, kExtra, kBody, kFailed };
+
+    int Fail(int error);
+    // Takes header and extra bytes from the front of data.
+    int TakeHeader(const uint8_t *&data, size_t &size);
+    void KeepBody(const uint8_t *data, size_t size);
+    bool HasPixels() const { return header_.width > 0 && header_.height > 0; }
+    bool StripReady() const;
+    void DecodeStrip();
+    int Result() const { return truncated_ ? PLIX_TRUNCATED : PLIX_OK; }
+
+    uint64_t maxPixels_;
+    Phase phase_ = Phase::kHeader;
+    int error_ = PLIX_OK;
+    uint8_t head_[kHeaderSize] = {};
+    size_t headBytes_ = 0;
+    PlixHeader header_;
+    size_t extraLeft_ = 0;
+
+    // The body from byte base_ on: kept_, or the caller's whole file.
+    std::vector<uint8_t> kept_;
+    const uint8_t *whole_ = nullptr;
+    uint64_t base_ = 0;
+    uint64_t bodyBytes_ = 0;
+    uint64_t bitPos_ = 0;  // next bit of the body to decode
+    uint8_t filler_ = 0;   // what the body's reader delivers past its end
+    bool finished_ = false;
+
+    std::optional<StripDecoder> strips_;
+    StreamReader reader_;
+    std::unique_ptr<uint8_t[]> strip_;
+    size_t stripRowBytes_ = 0;
+    uint32_t stripRows_ = 0;  // image rows of the decoded strip
+    uint32_t handed_ = 0;     // of them, written out
+    uint64_t rowsOut_ = 0;
+    uint64_t blocksPresent_ = 0;
+    bool truncated_ = false;
+};
+
+}  // namespace plix::api

@@ -1,0 +1,88 @@
+// The strip is laid out as the classic codec's picture buffer is: the image
+// area as SetPixel stores it, every other byte 0xFF as CreateImage leaves it,
+// so the bytes are those of the classic encode of the same pixels.
+#include "api/stream_encoder.h"
+
+#include <cstring>
+#include <new>
+
+#include "api/pixel_rows.h"
+#include "transform/dsp.h"
+
+namespace plix::api {
+
+int StreamEncoder::Fail(int error) {
+    error_ = error;
+    strip_.reset();
+    return error;
+}
+
+int StreamEncoder::Start(uint32_t width, uint32_t height, const plix_encode_options *options,
+                         ByteSink &sink) {
+    const plix_encode_options settings = options ? *options : plix_encode_options{};
+    if (settings.mode > 1 || settings.qfactor > 15 || settings.matrix > 2 || width > INT32_MAX ||
+        height > INT32_MAX)
+        return Fail(PLIX_ERROR_ARGUMENT);
+    if (width > static_cast<uint32_t>(kMaxStripWidth)) return Fail(PLIX_ERROR_MEMORY);
+    header_ =
+        MakeHeader(static_cast<int32_t>(settings.mode), static_cast<int32_t>(settings.qfactor),
+                   static_cast<int32_t>(settings.matrix), static_cast<int32_t>(width),
+                   static_cast<int32_t>(height));
+    if (width > 0 && height > 0) {
+        strips_.emplace(header_, GetDsp());
+        stripRowBytes_ = static_cast<size_t>(strips_->PaddedWidth()) * 4;
+        strip_.reset(new (std::nothrow) uint8_t[stripRowBytes_ * 8]);
+        if (!strip_) return Fail(PLIX_ERROR_MEMORY);
+        std::memset(strip_.get(), 0xFF, stripRowBytes_ * 8);
+    }
+    writer_.OpenSink(&sink);
+    uint8_t raw[kHeaderSize];
+    SerializeHeader(header_, raw);
+    writer_.WriteBlock(raw, kHeaderSize);
+    return writer_.Failed() ? Fail(PLIX_ERROR_WRITE) : PLIX_OK;
+}
+
+int StreamEncoder::CodeStrip() {
+    // Rows past the picture are padding.
+    if (stripFill_ < 8)
+        std::memset(strip_.get() + stripFill_ * stripRowBytes_, 0xFF,
+                    (8 - stripFill_) * stripRowBytes_);
+    // The strip is the encoder's own: converted in place.
+    strips_->Next(writer_, strip_.get(), stripRowBytes_, strip_.get());
+    stripFill_ = 0;
+    return writer_.Failed() ? Fail(PLIX_ERROR_WRITE) : PLIX_OK;
+}
+
+int StreamEncoder::WriteRows(const uint8_t *pixels, size_t stride, int format, uint32_t rows) {
+    if (error_ != PLIX_OK) return error_;
+    const size_t bytes = BytesPerPixel(format);
+    const uint32_t width = static_cast<uint32_t>(header_.width);
+    if (finished_ || bytes == 0 || (!pixels && rows > 0 && width > 0) || stride < bytes * width ||
+        rows > static_cast<uint32_t>(header_.height) - rowsIn_)
+        return PLIX_ERROR_ARGUMENT;
+    if (!strip_) {
+        rowsIn_ += rows;  // a picture without pixels has nothing to code
+        return PLIX_OK;
+    }
+    for (uint32_t i = 0; i < rows; ++i) {
+        UnpackRow(pixels + static_cast<size_t>(i) * stride, format,
+                  strip_.get() + stripFill_ * stripRowBytes_, width);
+        ++stripFill_;
+        ++rowsIn_;
+        if (stripFill_ == 8 || rowsIn_ == static_cast<uint32_t>(header_.height)) {
+            const int r = CodeStrip();
+            if (r != PLIX_OK) return r;
+        }
+    }
+    return PLIX_OK;
+}
+
+int StreamEncoder::Finish() {
+    if (error_ != PLIX_OK) return error_;
+    if (finished_ || rowsIn_ < static_cast<uint32_t>(header_.height)) return PLIX_ERROR_ARGUMENT;
+    finished_ = true;
+    writer_.Flush();
+    return writer_.Close() ? PLIX_OK : Fail(PLIX_ERROR_WRITE);
+}
+
+}  // namespace plix::api

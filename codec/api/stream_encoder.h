@@ -1,0 +1,42 @@
+// The incremental encoder behind plix_encoder and plix_encode: rows in any
+// numbers, bytes out through a sink as strips are coded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "plix/codec.h"
+#include "streams.h"
+#include "strips.h"
+
+namespace plix::api {
+
+class StreamEncoder {
+public:
+    StreamEncoder() = default;
+    StreamEncoder(const StreamEncoder &) = delete;
+    StreamEncoder &operator=(const StreamEncoder &) = delete;
+
+    // Checks the sizes and settings and writes the header into sink.
+    int Start(uint32_t width, uint32_t height, const plix_encode_options *options, ByteSink &sink);
+    int WriteRows(const uint8_t *pixels, size_t stride, int format, uint32_t rows);
+    int Finish();
+
+private:
+    int Fail(int error);
+    int CodeStrip();
+
+    int error_ = PLIX_OK;
+    bool finished_ = false;
+    PlixHeader header_;
+    std::optional<StripEncoder> strips_;
+    StreamWriter writer_;
+    std::unique_ptr<uint8_t[]> strip_;
+    size_t stripRowBytes_ = 0;
+    uint32_t rowsIn_ = 0;
+    uint32_t stripFill_ = 0;  // rows of the current strip given so far
+};
+
+}  // namespace plix::api

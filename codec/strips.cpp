@@ -1,0 +1,152 @@
+// Decoding and coding one strip of 8 rows.
+//
+// Decoding: each pair of positions wholly inside the image is converted to RGB
+// as it is stored, the rest of the strip's image area right after its blocks:
+// per pixel the same conversion as one pass over the image afterwards. Coding:
+// in YUV mode a copy of each strip is converted while it is in cache, the
+// padding coded unconverted; again per pixel the same as converting the
+// image first.
+#include "strips.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "entropy/block_decoder.h"
+#include "entropy/block_encoder.h"
+#include "streams.h"
+#include "transform/colour.h"
+#include "transform/dsp.h"
+#include "transform/quant.h"
+
+namespace plix {
+
+namespace {
+constexpr int kClassOf[3] = {0, 1, 1};
+constexpr int kPairsAtOnce = 4;
+}  // namespace
+
+StripDecoder::StripDecoder(const PlixHeader &header, const Dsp &k)
+    : k_(k),
+      tables_(GetYccToRgbTables()),
+      width_(header.width),
+      height_(header.height),
+      paddedWidth_(static_cast<int32_t>(header.BlockColumns() * 8)),
+      paddedHeight_(header.BlockRows() * 8),
+      yuv_(header.mode == 0) {
+    int32_t quant[2][64];
+    BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
+    ZigzagQuant(quant[0], luma_);
+    ZigzagQuant(quant[1], chroma_);
+}
+
+void StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream) {
+    const int64_t y = top_;
+    top_ += 8;
+    stream = stream && k_.inverseDecoded2Streaming;
+    streamed_ = streamed_ || stream;
+    // The kernel limits the coefficients and skips the blocks without AC,
+    // which the decoder then need not clear. Pairs of positions wholly inside
+    // the image are converted on the way; columns from 0 to converted are in
+    // RGB then.
+    const bool convert = yuv_ && y + 8 <= height_;
+    int32_t x = 0;
+    int32_t converted = 0;
+    for (; x + 16 <= paddedWidth_; x += 16) {
+        const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
+        const bool inside = convert && x + 16 <= width_;
+        uint8_t *at = rows + static_cast<size_t>(x) * 4;
+        // Where rows are half a cache line off, the halves at either end of
+        // the run of streamed pairs keep ordinary stores: a line written both
+        // ways would cost a trip to memory.
+        if (stream && inside)
+            k_.inverseDecoded2Streaming(pair_, dcOnly, at, rowBytes, &tables_,
+                                        (x > 0 ? 1u : 0u) | (x + 32 <= width_ ? 2u : 0u));
+        else
+            k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
+        if (inside) converted = x + 16;
+    }
+    if (x < paddedWidth_) {
+        DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
+        k_.inverseBlocks(pair_, rows + static_cast<size_t>(x) * 4, rowBytes);
+    }
+    // The image area only: the padding keeps its Y, Cb and Cr.
+    if (yuv_ && y < height_)
+        k_.yccToRgb(rows + static_cast<size_t>(converted) * 4, static_cast<int32_t>(rowBytes / 4),
+                    width_ - converted, static_cast<int32_t>(std::min<int64_t>(8, height_ - y)),
+                    tables_);
+}
+
+void StripDecoder::Finish() {
+    if (streamed_) k_.finishStreaming();
+    streamed_ = false;
+}
+
+uint64_t CountBlocksWithin(StreamReader &r, uint64_t blocks, const int32_t predictors[3],
+                           uint64_t dataBits) {
+    int32_t q[64];
+    for (int32_t &v : q) v = 1;
+    int32_t p[3] = {predictors[0], predictors[1], predictors[2]};
+    alignas(32) int32_t block[64];
+    uint64_t whole = 0;
+    for (; whole < blocks; ++whole) {
+        const int c = static_cast<int>(whole % 3);
+        DecodeBlock(r, block, q, kClassOf[c], p[c]);
+        if (r.BitsTaken() > dataBits) break;
+    }
+    return whole;
+}
+
+StripEncoder::StripEncoder(const PlixHeader &header, const Dsp &k)
+    : k_(k),
+      width_(header.width),
+      height_(header.height),
+      paddedWidth_(static_cast<int32_t>(header.BlockColumns() * 8)),
+      paddedHeight_(header.BlockRows() * 8),
+      yuv_(header.mode == 0) {
+    // The tables come from the bytes the header keeps, as a decoder's will.
+    int32_t quant[2][64];
+    BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
+    PrepareQuantDivisors(quant[0], luma_);
+    PrepareQuantDivisors(quant[1], chroma_);
+}
+
+void StripEncoder::Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, uint8_t *scratch) {
+    const int64_t y = top_;
+    top_ += 8;
+    if (yuv_) {
+        const size_t used = static_cast<size_t>(paddedWidth_) * 4;
+        const size_t imageBytes = static_cast<size_t>(width_) * 4;
+        for (int r = 0; r < 8; ++r) {
+            const uint8_t *src = rows + static_cast<size_t>(r) * rowBytes;
+            uint8_t *dst = scratch + static_cast<size_t>(r) * rowBytes;
+            const bool inImage = y + r < height_;
+            if (inImage) k_.rgbToYcc(src, dst, width_);
+            if (dst != src) {
+                const size_t from = inImage ? imageBytes : 0;
+                std::memcpy(dst + from, src + from, used - from);
+            }
+        }
+        rows = scratch;
+    }
+    // Two positions at a time where they exist: the kernel also finds each
+    // coefficient's category and value bits, which leaves the coder only the
+    // code lookups. The symbols go out in the same order as one by one. A few
+    // pairs are prepared before they are coded, so that the coder's loop runs
+    // longer at a time.
+    PreparedBlock prepared[6 * kPairsAtOnce];
+    int32_t x = 0;
+    while (x + 16 <= paddedWidth_) {
+        int pairs = 0;
+        for (; pairs < kPairsAtOnce && x + 16 <= paddedWidth_; ++pairs, x += 16)
+            k_.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma_, chroma_,
+                                      prepared + 6 * pairs);
+        k_.encodePreparedPositions(w, prepared, 2 * pairs, predictors_);
+    }
+    if (x < paddedWidth_) {
+        alignas(32) int32_t single[3][64];
+        k_.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma_, chroma_, single);
+        for (int c = 0; c < 3; ++c) EncodeBlockSymbols(w, single[c], kClassOf[c], predictors_[c]);
+    }
+}
+
+}  // namespace plix

@@ -1,0 +1,96 @@
+// The bit stream one strip of 8 pixel rows at a time, in stream order. The
+// classic operations run these over their whole picture buffer; the
+// incremental decoder and encoder over one strip they keep.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "coefficients.h"
+#include "format.h"
+#include "transform/fdct.h"
+
+namespace plix {
+
+struct Dsp;
+struct YccToRgbTables;
+class StreamReader;
+class StreamWriter;
+
+// Widest picture the strips take: its padded width must fit 31 bits.
+inline constexpr int32_t kMaxStripWidth = INT32_MAX - 7;
+
+// Most bits one block can take, whatever the stream holds: a DC code of at
+// most 9 bits with up to 31 value bits, then at most 63 AC symbols (each
+// advances by a position at least) of at most 12 code and 15 value bits.
+inline constexpr uint64_t kMaxBlockBits = 9 + 31 + 63 * (12 + 15);
+
+// Strips hold padded width x 8 pixels of 4 bytes (blue, green, red, fourth),
+// rows rowBytes apart.
+class StripDecoder {
+public:
+    // header: accepted by ReadHeader, width at most kMaxStripWidth.
+    StripDecoder(const PlixHeader &header, const Dsp &k);
+
+    // Decodes the next strip from r into rows. Every byte of the strip is
+    // written; in YUV mode the image area is converted to RGB (its byte 3
+    // then 0), the padding keeps its Y, Cb and Cr. With stream, rows go out
+    // with non-temporal stores where the kernels have them: rows 64-byte
+    // aligned, rowBytes a multiple of 32, and Finish after the last strip.
+    void Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream);
+    void Finish();
+
+    int64_t Top() const { return top_; }  // first row of the next strip
+    bool Done() const { return top_ >= paddedHeight_; }
+    int32_t PaddedWidth() const { return paddedWidth_; }
+    uint64_t BlocksPerStrip() const { return 3 * static_cast<uint64_t>(paddedWidth_ / 8); }
+    const int32_t *Predictors() const { return predictors_; }
+
+private:
+    const Dsp &k_;
+    const YccToRgbTables &tables_;
+    int32_t width_, height_, paddedWidth_;
+    int64_t paddedHeight_;
+    bool yuv_;
+    bool streamed_ = false;
+    int64_t top_ = 0;
+    int32_t luma_[kZigzagQuantEntries];
+    int32_t chroma_[kZigzagQuantEntries];
+    int32_t predictors_[3] = {0, 0, 0};
+    alignas(32) int32_t pair_[6][64] = {};  // two positions' work areas
+};
+
+// How many of blocks component blocks, walked from r with predictors (taken
+// as those before the first of them), end within the first dataBits bits of
+// the stream r reads. The bits a block takes do not depend on its
+// quantisation, so none is applied.
+uint64_t CountBlocksWithin(StreamReader &r, uint64_t blocks, const int32_t predictors[3],
+                           uint64_t dataBits);
+
+class StripEncoder {
+public:
+    // header: as MakeHeader gives it, matrix below 3, width at most
+    // kMaxStripWidth.
+    StripEncoder(const PlixHeader &header, const Dsp &k);
+
+    // Codes the next strip: rows holds blue, green and red of the image area
+    // and what the padding holds. In YUV mode the image area goes to scratch
+    // (8 rows, rowBytes apart; rows itself to convert in place) as YCbCr, the
+    // padding unconverted, and is coded from there.
+    void Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, uint8_t *scratch);
+
+    int64_t Top() const { return top_; }
+    bool Done() const { return top_ >= paddedHeight_; }
+    int32_t PaddedWidth() const { return paddedWidth_; }
+
+private:
+    const Dsp &k_;
+    int32_t width_, height_, paddedWidth_;
+    int64_t paddedHeight_;
+    bool yuv_;
+    int64_t top_ = 0;
+    QuantDivisors luma_, chroma_;
+    int32_t predictors_[3] = {0, 0, 0};
+};
+
+}  // namespace plix

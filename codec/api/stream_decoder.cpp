@@ -39,6 +39,18 @@ int ReadInfo(const void *data, size_t size, PlixHeader &header, plix_info *info)
     return PLIX_OK;
 }
 
+int Scan(const uint8_t *data, size_t size, plix_info &info) {
+    PlixHeader header;
+    if (ReadInfo(data, size, header, &info) != PLIX_OK) return PLIX_ERROR_NOT_PLIX;
+    const size_t start = std::min(size, kHeaderSize + header.extra);
+    StreamReader reader;
+    reader.OpenRegion(data + start, size - start, 0);
+    const int32_t predictors[3] = {0, 0, 0};
+    info.blocks_present =
+        CountBlocksWithin(reader, info.blocks, predictors, uint64_t{size - start} * 8);
+    return info.blocks_present == info.blocks ? PLIX_OK : PLIX_TRUNCATED;
+}
+
 StreamDecoder::StreamDecoder(const plix_decode_options *options)
     : maxPixels_(options && options->max_pixels ? options->max_pixels : kDefaultMaxPixels) {}
 

@@ -19,6 +19,8 @@ namespace plix::api {
 // PLIX_ERROR_NOT_PLIX. info (may be null) receives its facts.
 int ReadInfo(const void *data, size_t size, PlixHeader &header, plix_info *info);
 void FillInfo(const PlixHeader &header, plix_info *info);
+// plix_scan.
+int Scan(const uint8_t *data, size_t size, plix_info &info);
 
 class StreamDecoder {
 public:

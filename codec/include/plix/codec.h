@@ -83,6 +83,12 @@ PLIX_API uint32_t plix_version(void);
  * at most. */
 PLIX_API int plix_read_info(const void *data, size_t size, plix_info *info);
 
+/* The header's facts, and the whole blocks the data holds, found by walking
+ * the codes without decoding pixels or allocating: PLIX_OK when every block
+ * is there, PLIX_TRUNCATED when the data ends early. Stops where the data
+ * ends, so its time follows the data's size, not the declared one. */
+PLIX_API int plix_scan(const void *data, size_t size, plix_info *info);
+
 /* Decodes a whole PLIX file held in memory: width x height pixels in format,
  * row y at pixels + y * stride. The bytes after each row's pixels are left
  * alone. options and info may be null. Returns PLIX_OK, PLIX_TRUNCATED or an

@@ -56,7 +56,7 @@ Lets every Qt 6 application read and write PLIX pictures through
 QImageReader and QImageWriter.")
 
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_SECTION graphics)
-set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DEPENDS "libplix0 (= ${PROJECT_VERSION})")
+set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DEPENDS "libplixcodec1 (= ${PROJECT_VERSION})")
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_RECOMMENDS "shared-mime-info, libgdk-pixbuf2.0-bin")
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DESCRIPTION "PLIX lossy image codec - gdk-pixbuf loader and thumbnailer
 Lets GTK applications open PLIX pictures and file managers show their

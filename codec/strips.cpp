@@ -76,6 +76,11 @@ void StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
                     tables_);
 }
 
+void StripDecoder::Rewind(const Mark &m) {
+    top_ = m.top;
+    for (int c = 0; c < 3; ++c) predictors_[c] = m.predictors[c];
+}
+
 void StripDecoder::Finish() {
     if (streamed_) k_.finishStreaming();
     streamed_ = false;

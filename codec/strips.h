@@ -46,6 +46,14 @@ public:
     uint64_t BlocksPerStrip() const { return 3 * static_cast<uint64_t>(paddedWidth_ / 8); }
     const int32_t *Predictors() const { return predictors_; }
 
+    // Where the stream stands between strips, to decode a strip again.
+    struct Mark {
+        int64_t top;
+        int32_t predictors[3];
+    };
+    Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
+    void Rewind(const Mark &m);
+
 private:
     const Dsp &k_;
     const YccToRgbTables &tables_;

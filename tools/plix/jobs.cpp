@@ -131,12 +131,14 @@ bool Decode(const Settings &s, const Job &job, const std::string &data, const Re
     const plix_decode_options options{s.maxPixels, 1};
     std::unique_ptr<plix_decoder, void (*)(plix_decoder *)> decoder(plix_decoder_new(&options),
                                                                     plix_decoder_free);
-    int r = decoder ? plix_decoder_push(decoder.get(), data.data(), data.size()) : PLIX_ERROR_MEMORY;
+    int r =
+        decoder ? plix_decoder_push(decoder.get(), data.data(), data.size()) : PLIX_ERROR_MEMORY;
     if (r == PLIX_OK) r = plix_decoder_finish(decoder.get());
     const std::string size = std::to_string(info.width) + " x " + std::to_string(info.height);
     std::string out, reason;
-    if (r == PLIX_OK) reason = writer->Begin(static_cast<int32_t>(info.width),
-                                             static_cast<int32_t>(info.height), out);
+    if (r == PLIX_OK)
+        reason =
+            writer->Begin(static_cast<int32_t>(info.width), static_cast<int32_t>(info.height), out);
     constexpr uint32_t kRowsAtOnce = 32;
     std::vector<uint8_t> rows;
     if (r == PLIX_OK && reason.empty()) rows.resize(size_t(info.width) * 3 * kRowsAtOnce);
@@ -237,8 +239,8 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
         void *encoded = nullptr;
         size_t size = 0;
         const int r = plix_encode(pic.rgb.data(), static_cast<uint32_t>(pic.width),
-                                  static_cast<uint32_t>(pic.height), size_t(pic.width) * 3, PLIX_RGB,
-                                  &options, &encoded, &size);
+                                  static_cast<uint32_t>(pic.height), size_t(pic.width) * 3,
+                                  PLIX_RGB, &options, &encoded, &size);
         if (r != PLIX_OK) {
             report.Error(shown, r == PLIX_ERROR_MEMORY
                                     ? "not enough memory for " + std::to_string(pic.width) + " x " +
@@ -451,15 +453,15 @@ bool RunInfo(const Settings &s, const Reporter &report) {
                    ", \"whole_blocks\": " + std::to_string(info.blocks_present) +
                    ", \"complete\": " + (complete ? "true" : "false") + "}";
         } else {
-            out += shown + ": " + std::to_string(info.width) + " x " + std::to_string(info.height) +
-                   ", " + mode + ", matrix " + MatrixName(static_cast<int>(info.matrix)) +
-                   ", q-factor " + std::to_string(info.qfactor) + ", extra " +
-                   std::to_string(extra) + " bytes, body " + std::to_string(body) + " bytes, " +
-                   bpp + " bits per pixel, " +
-                   (complete ? "complete (" + std::to_string(info.blocks) + " blocks)"
-                             : "incomplete: data ends after " + std::to_string(info.blocks_present) +
-                                   " of " + std::to_string(info.blocks) + " blocks") +
-                   "\n";
+            out +=
+                shown + ": " + std::to_string(info.width) + " x " + std::to_string(info.height) +
+                ", " + mode + ", matrix " + MatrixName(static_cast<int>(info.matrix)) +
+                ", q-factor " + std::to_string(info.qfactor) + ", extra " + std::to_string(extra) +
+                " bytes, body " + std::to_string(body) + " bytes, " + bpp + " bits per pixel, " +
+                (complete ? "complete (" + std::to_string(info.blocks) + " blocks)"
+                          : "incomplete: data ends after " + std::to_string(info.blocks_present) +
+                                " of " + std::to_string(info.blocks) + " blocks") +
+                "\n";
         }
         if (!complete) report.Warning(shown, Blocks(info));
     }

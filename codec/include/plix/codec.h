@@ -55,6 +55,15 @@ typedef struct plix_decode_options {
     uint32_t threads;    /* 0 or 1: the caller's thread only; N: at most N threads */
 } plix_decode_options;
 
+/* Settings, by the names the classic interface gives them. */
+#ifndef PLIX_MODE_YUV
+#define PLIX_MODE_YUV 0
+#define PLIX_MODE_RGB 1
+#define PLIX_MATRIX_PLIX 0
+#define PLIX_MATRIX_JPEG 1
+#define PLIX_MATRIX_CG 2
+#endif
+
 typedef struct plix_encode_options {
     uint32_t mode, qfactor, matrix; /* mode 0 YUV or 1 RGB; q-factor 0 (finest) to 15;
                                        matrix set 0 PLIX, 1 JPEG, 2 CG */

@@ -37,7 +37,10 @@ public:
     // then 0), the padding keeps its Y, Cb and Cr. With stream, rows go out
     // with non-temporal stores where the kernels have them: rows 64-byte
     // aligned, rowBytes a multiple of 32, and Finish after the last strip.
-    void Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream);
+    // A decode that has taken more than stopAfter bits from r stops early and
+    // returns false, the strip unfinished: Rewind, then decode it again.
+    bool Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
+              uint64_t stopAfter = UINT64_MAX);
     void Finish();
 
     int64_t Top() const { return top_; }  // first row of the next strip

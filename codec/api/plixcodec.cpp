@@ -105,8 +105,8 @@ PLIX_API int plix_decode(const void *data, size_t size, const plix_decode_option
         plix_info facts;
         d.Info(&facts);
         const bool hasPixels = facts.width > 0 && facts.height > 0;
-        if ((hasPixels && !pixels) ||
-            stride < plix::api::BytesPerPixel(format) * static_cast<size_t>(facts.width))
+        if (hasPixels && (!pixels || stride < plix::api::BytesPerPixel(format) *
+                                                  static_cast<size_t>(facts.width)))
             return PLIX_ERROR_ARGUMENT;
         uint32_t rows = 0;
         r = d.ReadRows(format, static_cast<uint8_t *>(pixels), stride, facts.height, &rows);

@@ -177,10 +177,12 @@ bool StreamDecoder::DecodeStrip() {
     };
     const StripDecoder::Mark mark = strips_->Here();
     open();
-    strips_->Next(reader_, strip_.get(), stripRowBytes_, false);
+    // Until the input is finished, a try stops as soon as it runs out.
+    const bool ended = strips_->Next(reader_, strip_.get(), stripRowBytes_, false,
+                                     finished_ ? UINT64_MAX : have * 8);
     const uint64_t taken = reader_.BitsTaken();
     const uint64_t blocks = strips_->BlocksPerStrip();
-    if (!finished_ && have * 8 < taken) {
+    if (!ended || (!finished_ && have * 8 < taken)) {
         strips_->Rewind(mark);
         reader_.Close();
         const uint64_t most = (blocks * kMaxBlockBits + 7) / 8 + 1;
@@ -211,7 +213,8 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
     const size_t bytes = BytesPerPixel(format);
     if (!rows || bytes == 0 || (!pixels && maxRows > 0)) return PLIX_ERROR_ARGUMENT;
     if (phase_ == Phase::kHeader) return PLIX_NEED_DATA;
-    if (stride < bytes * static_cast<size_t>(header_.width)) return PLIX_ERROR_ARGUMENT;
+    if (HasPixels() && stride < bytes * static_cast<size_t>(header_.width))
+        return PLIX_ERROR_ARGUMENT;
     const uint64_t height = HasPixels() ? static_cast<uint64_t>(header_.height) : 0;
     uint32_t written = 0;
     while (written < maxRows) {

@@ -13,8 +13,8 @@
 #include "coefficients.h"
 #include "entropy/block_decoder.h"
 #include "image.h"
+#include "kernel_table.h"
 #include "transform/colour.h"
-#include "transform/dsp.h"
 #include "transform/quant.h"
 
 namespace plix {

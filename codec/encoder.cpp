@@ -12,7 +12,7 @@
 #include "coefficients.h"
 #include "entropy/block_encoder.h"
 #include "image.h"
-#include "transform/dsp.h"
+#include "kernel_table.h"
 #include "transform/fdct.h"
 #include "transform/quant.h"
 

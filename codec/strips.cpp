@@ -15,7 +15,7 @@
 #include "entropy/block_encoder.h"
 #include "streams.h"
 #include "transform/colour.h"
-#include "transform/dsp.h"
+#include "kernel_table.h"
 #include "transform/quant.h"
 
 namespace plix {

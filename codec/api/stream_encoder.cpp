@@ -7,7 +7,7 @@
 #include <new>
 
 #include "api/pixel_rows.h"
-#include "transform/dsp.h"
+#include "dsp/dsp.h"
 
 namespace plix::api {
 

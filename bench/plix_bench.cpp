@@ -124,21 +124,21 @@ struct Setting {
 
 void RunPicture(const Options &opt, const std::string &path) {
     plix::Codec src;
-    if (plix::ImportBitmap(src.image, path.c_str()) != plix::BitmapImport::Ok) {
+    if (plix::ImportBitmap(src.Picture(), path.c_str()) != plix::BitmapImport::Ok) {
         std::fprintf(stderr, "cannot read %s\n", path.c_str());
         return;
     }
-    const int w = src.image.width, h = src.image.height;
+    const int w = src.Picture().Width(), h = src.Picture().Height();
     const double mp = double(w) * h / 1e6;
-    const size_t stride = size_t(src.image.paddedWidth) * 4;
+    const size_t stride = size_t(src.Picture().PaddedWidth()) * 4;
     // Tight BGRX copy for TurboJPEG and the quality comparisons.
     std::vector<uint8_t> bgrx(size_t(w) * h * 4);
     for (int y = 0; y < h; ++y)
-        std::memcpy(&bgrx[size_t(y) * w * 4], src.image.pixels + y * stride, size_t(w) * 4);
+        std::memcpy(&bgrx[size_t(y) * w * 4], src.Picture().Pixels() + y * stride, size_t(w) * 4);
 
-    std::vector<uint8_t> copy(size_t(src.image.paddedWidth) * src.image.paddedHeight * 4);
+    std::vector<uint8_t> copy(size_t(src.Picture().PaddedWidth()) * src.Picture().PaddedHeight() * 4);
     double tcopy =
-        MedianSeconds(opt.reps, [&] { std::memcpy(copy.data(), src.image.pixels, copy.size()); });
+        MedianSeconds(opt.reps, [&] { std::memcpy(copy.data(), src.Picture().Pixels(), copy.size()); });
 
     const char *name =
         std::strrchr(path.c_str(), '/') ? std::strrchr(path.c_str(), '/') + 1 : path.c_str();
@@ -157,7 +157,7 @@ void RunPicture(const Options &opt, const std::string &path) {
         src.EncodeMemory(plx, 0, s.q, s.matrix);
         plix::Codec dec;
         dec.DecodeMemory(plx.data(), int32_t(plx.size()));
-        double psnr = Psnr(src.image.pixels, dec.image.pixels, w, h, stride, stride);
+        double psnr = Psnr(src.Picture().Pixels(), dec.Picture().Pixels(), w, h, stride, stride);
         double bpp = plx.size() * 8.0 / (double(w) * h);
 
         // JPEG quality whose size is closest to the PLIX file (sizes grow with quality).
@@ -198,8 +198,8 @@ void RunPicture(const Options &opt, const std::string &path) {
                     tjdec / tdec);
         if (opt.plain) {
             const plix::Dsp *plainDsp = plix::GetDspLevel(plix::DspLevel::kPlain);
-            src.dsp = plainDsp;
-            dec.dsp = plainDsp;
+            src.UseKernels(plainDsp);
+            dec.UseKernels(plainDsp);
             std::string plx2;
             double penc = MedianSeconds(std::max(1, opt.reps / 2), [&] {
                 plx2.clear();
@@ -208,8 +208,8 @@ void RunPicture(const Options &opt, const std::string &path) {
             double pdec = MedianSeconds(std::max(1, opt.reps / 2), [&] {
                 dec.DecodeMemory(plx2.data(), int32_t(plx2.size()));
             });
-            src.dsp = nullptr;
-            dec.dsp = nullptr;
+            src.UseKernels(nullptr);
+            dec.UseKernels(nullptr);
             if (plx2 != plx) std::printf("  PLAIN AND PACKED FILES DIFFER");
             std::printf(" | %9.1f %9.1f", mp / penc, mp / pdec);
         }

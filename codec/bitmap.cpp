@@ -324,7 +324,7 @@ BitmapImport Import(Image &image, ByteSource &src) {
         return BitmapImport::Refused;
     }
 
-    const size_t stride = static_cast<size_t>(image.paddedWidth) * 4;
+    const size_t stride = static_cast<size_t>(image.PaddedWidth()) * 4;
     for (uint64_t first = 0; first < rows; first += chunkRows) {
         const uint64_t n = rows - first < chunkRows ? rows - first : chunkRows;
         const size_t want = static_cast<size_t>(n) * rowBytes;
@@ -338,7 +338,7 @@ BitmapImport Import(Image &image, ByteSource &src) {
             const uint64_t fileRow = first + i;
             const uint64_t y = lay.topDown ? fileRow : rows - 1 - fileRow;
             ConvertRow(lay, chunk.get() + static_cast<size_t>(i) * rowBytes,
-                       image.pixels + static_cast<size_t>(y) * stride);
+                       image.Pixels() + static_cast<size_t>(y) * stride);
         }
     }
     return BitmapImport::Ok;
@@ -359,11 +359,11 @@ BitmapImport ImportBitmapMemory(Image &image, const void *data, size_t size) {
 }
 
 bool ExportBitmap(const Image &image, const char *path) {
-    if (!image.pixels || image.width < 0 || image.height < 0) return false;
+    if (!image.Pixels() || image.Width() < 0 || image.Height() < 0) return false;
     const size_t stride = image.RowBytes();
-    const size_t w = static_cast<size_t>(image.width);
+    const size_t w = static_cast<size_t>(image.Width());
     const auto fillRow = [&](int32_t y, uint8_t *d) {
-        const uint8_t *s = image.pixels + static_cast<size_t>(y) * stride;
+        const uint8_t *s = image.Pixels() + static_cast<size_t>(y) * stride;
         size_t x = 0;
         if constexpr (std::endian::native == std::endian::little) {
             // Four pixels as three words, the fourth byte of each pixel
@@ -383,7 +383,7 @@ bool ExportBitmap(const Image &image, const char *path) {
             d[2] = s[2];
         }
     };
-    return platform::WriteBmp24(path, image.width, image.height, fillRow) ==
+    return platform::WriteBmp24(path, image.Width(), image.Height(), fillRow) ==
            platform::Bmp24Write::Ok;
 }
 

@@ -16,21 +16,21 @@ int32_t PLIX_CALL OpGetVersion(PlixCodec *) {
 }
 
 void PLIX_CALL OpGetImageSize(PlixCodec *c, int32_t *w, int32_t *h) {
-    if (w) *w = Codec::From(c)->image.width;
-    if (h) *h = Codec::From(c)->image.height;
+    if (w) *w = Codec::From(c)->Picture().Width();
+    if (h) *h = Codec::From(c)->Picture().Height();
 }
 
 void PLIX_CALL OpGetBufferSize(PlixCodec *c, int32_t *w, int32_t *h) {
-    if (w) *w = Codec::From(c)->image.paddedWidth;
-    if (h) *h = Codec::From(c)->image.paddedHeight;
+    if (w) *w = Codec::From(c)->Picture().PaddedWidth();
+    if (h) *h = Codec::From(c)->Picture().PaddedHeight();
 }
 
 int32_t PLIX_CALL OpCreateImage(PlixCodec *c, int32_t w, int32_t h) {
-    return Codec::From(c)->image.Create(w, h);
+    return Codec::From(c)->Picture().Create(w, h);
 }
 
 uint32_t PLIX_CALL OpGetPixel(PlixCodec *c, int32_t x, int32_t y) {
-    return Codec::From(c)->image.GetPixel(x, y);
+    return Codec::From(c)->Picture().GetPixel(x, y);
 }
 
 int32_t PLIX_CALL OpDecodeFile(PlixCodec *c, const char *path) {
@@ -38,7 +38,7 @@ int32_t PLIX_CALL OpDecodeFile(PlixCodec *c, const char *path) {
 }
 
 void PLIX_CALL OpSetPixel(PlixCodec *c, int32_t x, int32_t y, uint32_t colour) {
-    Codec::From(c)->image.SetPixel(x, y, colour);
+    Codec::From(c)->Picture().SetPixel(x, y, colour);
 }
 
 int32_t PLIX_CALL OpEncodeFile(PlixCodec *c, const char *path, int32_t mode, int32_t q, int32_t m) {
@@ -59,7 +59,7 @@ int32_t PLIX_CALL OpDecodeMemory(PlixCodec *c, const void *data, int32_t size) {
 }
 
 uint8_t *PLIX_CALL OpGetImageBuffer(PlixCodec *c) {
-    return Codec::From(c)->image.pixels;
+    return Codec::From(c)->Picture().Pixels();
 }
 
 const PlixCodecOps kOps = {
@@ -79,43 +79,44 @@ Codec::Codec() {
     (void)GetYccToRgbTables();
 }
 
-bool Codec::PrepareEncode(int32_t mode, int32_t qfactor, int32_t matrix) {
+bool Codec::CanEncode(int32_t matrix) const {
     // Only three matrix sets exist.
-    if (!image.pixels || matrix < 0 || matrix >= kMatrixSets) return false;
-    header = MakeHeader(mode, qfactor, matrix, image.width, image.height);
-    return true;
+    return image_.Pixels() && matrix >= 0 && matrix < kMatrixSets;
 }
 
 int32_t Codec::EncodeFile(const char *path, int32_t mode, int32_t qfactor, int32_t matrix) {
-    if (!PrepareEncode(mode, qfactor, matrix)) return 0;
-    return encoder.EncodeFile(image, header, path, Kernels());
+    if (!CanEncode(matrix)) return 0;
+    return encoder_.EncodeFile(
+        image_, MakeHeader(mode, qfactor, matrix, image_.Width(), image_.Height()), path,
+        Kernels());
 }
 
 int32_t Codec::EncodeMemory(std::string &out, int32_t mode, int32_t qfactor, int32_t matrix) {
-    if (!PrepareEncode(mode, qfactor, matrix)) return 0;
-    return encoder.EncodeMemory(image, header, out, Kernels());
+    if (!CanEncode(matrix)) return 0;
+    return encoder_.EncodeMemory(
+        image_, MakeHeader(mode, qfactor, matrix, image_.Width(), image_.Height()), out, Kernels());
 }
 
 int32_t Codec::DecodeFile(const char *path) {
-    return decoder.DecodeFile(path, image, header, Kernels());
+    return decoder_.DecodeFile(path, image_, Kernels());
 }
 
 int32_t Codec::DecodeMemory(const void *data, int32_t size) {
-    return decoder.DecodeMemory(data, size, image, header, Kernels());
+    return decoder_.DecodeMemory(data, size, image_, Kernels());
 }
 
 int32_t Codec::DecodeToBitmapFile(const char *plixPath, const char *bmpPath) {
     if (!DecodeFile(plixPath)) return 0;
     // A failed write reports 0 and leaves any earlier file of that name; the
     // decoded image stays.
-    return ExportBitmap(image, bmpPath) ? 1 : 0;
+    return ExportBitmap(image_, bmpPath) ? 1 : 0;
 }
 
 int32_t Codec::EncodeBitmapFile(const char *bmpPath, const char *plixPath, int32_t mode,
                                 int32_t qfactor, int32_t matrix) {
-    if (ImportBitmap(image, bmpPath) != BitmapImport::Ok) return 0;
+    if (ImportBitmap(image_, bmpPath) != BitmapImport::Ok) return 0;
     const int32_t encoded = EncodeFile(plixPath, mode, qfactor, matrix);
-    image.Release();
+    image_.Release();
     return encoded ? 1 : 0;
 }
 

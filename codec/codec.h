@@ -1,5 +1,5 @@
 // The codec object behind the PlixCodec handle: an image, an encoder and a
-// decoder, and the header of the file last written or read.
+// decoder.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,6 @@
 #include "decoder.h"
 #include "dsp/dsp.h"
 #include "encoder.h"
-#include "format.h"
 #include "image.h"
 #include "plix/plix.h"
 
@@ -33,19 +32,23 @@ public:
     // Encodes the image into out instead of a file (inside the library only).
     int32_t EncodeMemory(std::string &out, int32_t mode, int32_t qfactor, int32_t matrix);
 
-    PlixHeader header;
-    Image image;
-    Encoder encoder;
-    Decoder decoder;
+    Image &Picture() { return image_; }
+    const Image &Picture() const { return image_; }
+    // What the last decode found.
+    const DecodeReport &LastDecode() const { return decoder_.Report(); }
     // Kernels this object uses; null means the process-wide choice. Tests and
     // the benchmark set a particular level here.
-    const Dsp *dsp = nullptr;
-    const Dsp &Kernels() const { return dsp ? *dsp : GetDsp(); }
+    void UseKernels(const Dsp *dsp) { dsp_ = dsp; }
 
 private:
-    // The header for an encode, or false when the image or the settings
-    // cannot be coded.
-    bool PrepareEncode(int32_t mode, int32_t qfactor, int32_t matrix);
+    const Dsp &Kernels() const { return dsp_ ? *dsp_ : GetDsp(); }
+    // Whether the image and the settings can be coded.
+    bool CanEncode(int32_t matrix) const;
+
+    Image image_;
+    Encoder encoder_;
+    Decoder decoder_;
+    const Dsp *dsp_ = nullptr;
 };
 
 }  // namespace plix

@@ -11,7 +11,7 @@
 namespace plix {
 
 bool DecodedWhole(PlixCodec *codec) {
-    return codec && Codec::From(codec)->decoder.Report().whole;
+    return codec && Codec::From(codec)->LastDecode().whole;
 }
 
 bool CountWholeBlocks(const void *data, size_t size, BlockCount &out) {

@@ -22,18 +22,15 @@ struct DecodeReport {
 
 class Decoder {
 public:
-    // Reads a PLIX file or image in memory into image. header receives the
-    // file's header once it was read and its magic and matrix set checked;
-    // with a wrong magic it receives the header read all the same. On failure
-    // before the image was created, image is left as it was.
-    int32_t DecodeFile(const char *path, Image &image, PlixHeader &header, const Dsp &dsp);
-    int32_t DecodeMemory(const void *data, int32_t size, Image &image, PlixHeader &header,
-                         const Dsp &dsp);
+    // Reads a PLIX file or image in memory into image. On failure before the
+    // image was created, image is left as it was.
+    int32_t DecodeFile(const char *path, Image &image, const Dsp &dsp);
+    int32_t DecodeMemory(const void *data, int32_t size, Image &image, const Dsp &dsp);
 
     const DecodeReport &Report() const { return report_; }
 
 private:
-    int32_t Decode(Image &image, PlixHeader &header, const Dsp &dsp);
+    int32_t Decode(Image &image, const Dsp &dsp);
     void DecodeBlocks(Image &image, const PlixHeader &header, const Dsp &dsp);
 
     StreamReader reader_;

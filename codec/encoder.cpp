@@ -14,12 +14,12 @@ void EncodeBlocks(const Image &image, const PlixHeader &header, const Dsp &k,
                   StreamWriter &writer) {
     // An image without columns or rows has no blocks, however long its other
     // side: do not walk it.
-    if (image.paddedWidth == 0 || image.paddedHeight == 0) return;
+    if (image.PaddedWidth() == 0 || image.PaddedHeight() == 0) return;
     StripEncoder strips(header, k);
     const size_t rowBytes = image.RowBytes();
     // The caller's pixels stay as they are.
     std::vector<uint8_t> scratch(header.mode == 0 ? rowBytes * 8 : 0);
-    for (const uint8_t *rows = image.pixels; !strips.Done(); rows += 8 * rowBytes)
+    for (const uint8_t *rows = image.Pixels(); !strips.Done(); rows += 8 * rowBytes)
         strips.Next(writer, rows, rowBytes, scratch.data());
 }
 

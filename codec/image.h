@@ -24,16 +24,22 @@ struct Image {
     void Release();
     uint32_t GetPixel(int32_t x, int32_t y) const;
     void SetPixel(int32_t x, int32_t y, uint32_t colour);
-    size_t RowBytes() const { return static_cast<size_t>(paddedWidth) * 4; }
+    size_t RowBytes() const { return static_cast<size_t>(paddedWidth_) * 4; }
     size_t ByteSize() const { return bytes_; }
 
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t paddedWidth = 0;
-    int32_t paddedHeight = 0;
-    uint8_t *pixels = nullptr;
+    int32_t Width() const { return width_; }
+    int32_t Height() const { return height_; }
+    int32_t PaddedWidth() const { return paddedWidth_; }
+    int32_t PaddedHeight() const { return paddedHeight_; }
+    uint8_t *Pixels() { return pixels_; }
+    const uint8_t *Pixels() const { return pixels_; }
 
 private:
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    int32_t paddedWidth_ = 0;
+    int32_t paddedHeight_ = 0;
+    uint8_t *pixels_ = nullptr;
     size_t bytes_ = 0;  // size of the pixel buffer
 };
 

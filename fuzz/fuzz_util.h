@@ -34,7 +34,7 @@ inline constexpr int64_t kMaxCheckedPixels = int64_t{1} << 15;
 // codec need not see it).
 template <class Codec>
 size_t BufferBytes(const Codec &c) {
-    return static_cast<size_t>(c.image.paddedWidth) * static_cast<size_t>(c.image.paddedHeight) * 4;
+    return static_cast<size_t>(c.Picture().PaddedWidth()) * static_cast<size_t>(c.Picture().PaddedHeight()) * 4;
 }
 
 // Padded pixel count of a BMP header's width and height (0 when the header is

@@ -31,34 +31,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t bodySize = size - 6;
 
     plix::Codec source;
-    FUZZ_CHECK(source.image.Create(width, height) == 1);
+    FUZZ_CHECK(source.Picture().Create(width, height) == 1);
     const size_t bytes = BufferBytes(source);
     if (bodySize > 0) {
         if (fillPadding) {
-            for (size_t i = 0; i < bytes; ++i) source.image.pixels[i] = body[i % bodySize];
+            for (size_t i = 0; i < bytes; ++i) source.Picture().Pixels()[i] = body[i % bodySize];
         } else {
             size_t k = 0;
             for (int32_t y = 0; y < height; ++y)
                 for (int32_t x = 0; x < width; ++x, k += 3)
-                    source.image.SetPixel(x, y,
+                    source.Picture().SetPixel(x, y,
                                           uint32_t{body[k % bodySize]} |
                                               uint32_t{body[(k + 1) % bodySize]} << 8 |
                                               uint32_t{body[(k + 2) % bodySize]} << 16);
         }
     }
-    const std::vector<uint8_t> before(source.image.pixels, source.image.pixels + bytes);
+    const std::vector<uint8_t> before(source.Picture().Pixels(), source.Picture().Pixels() + bytes);
 
     std::string encoded;
     const int32_t okMemory = source.EncodeMemory(encoded, mode, qfactor, matrix);
-    FUZZ_CHECK(std::memcmp(before.data(), source.image.pixels, bytes) == 0);
+    FUZZ_CHECK(std::memcmp(before.data(), source.Picture().Pixels(), bytes) == 0);
     const std::string path = ScratchPath("roundtrip.plx");
     const plix::Dsp *plain = plix::GetDspLevel(plix::DspLevel::kPlain);
     plix::Codec plainSource;
-    plainSource.dsp = plain;
-    FUZZ_CHECK(plainSource.image.Create(width, height) == 1);
-    std::memcpy(plainSource.image.pixels, source.image.pixels, bytes);
+    plainSource.UseKernels(plain);
+    FUZZ_CHECK(plainSource.Picture().Create(width, height) == 1);
+    std::memcpy(plainSource.Picture().Pixels(), source.Picture().Pixels(), bytes);
     const int32_t okFile = plainSource.EncodeFile(path.c_str(), mode, qfactor, matrix);
-    FUZZ_CHECK(std::memcmp(before.data(), plainSource.image.pixels, bytes) == 0);
+    FUZZ_CHECK(std::memcmp(before.data(), plainSource.Picture().Pixels(), bytes) == 0);
     FUZZ_CHECK(okMemory == okFile);
     if (matrix > 2) {
         FUZZ_CHECK(okMemory == 0 && encoded.empty());
@@ -74,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     plix::Codec first;
     FUZZ_CHECK(first.DecodeMemory(encoded.data(), static_cast<int32_t>(encoded.size())) == 1);
-    FUZZ_CHECK(first.image.width == width && first.image.height == height);
+    FUZZ_CHECK(first.Picture().Width() == width && first.Picture().Height() == height);
     plix::Codec fromFile;
-    fromFile.dsp = plain;
+    fromFile.UseKernels(plain);
     FUZZ_CHECK(fromFile.DecodeFile(path.c_str()) == 1);
-    FUZZ_CHECK(std::memcmp(first.image.pixels, fromFile.image.pixels, bytes) == 0);
-    const std::vector<uint8_t> decoded(first.image.pixels, first.image.pixels + bytes);
+    FUZZ_CHECK(std::memcmp(first.Picture().Pixels(), fromFile.Picture().Pixels(), bytes) == 0);
+    const std::vector<uint8_t> decoded(first.Picture().Pixels(), first.Picture().Pixels() + bytes);
     FUZZ_CHECK(first.DecodeMemory(encoded.data(), static_cast<int32_t>(encoded.size())) == 1);
-    FUZZ_CHECK(std::memcmp(decoded.data(), first.image.pixels, bytes) == 0);
+    FUZZ_CHECK(std::memcmp(decoded.data(), first.Picture().Pixels(), bytes) == 0);
     return 0;
 }

@@ -132,37 +132,37 @@ protected:
     }
 
     BitmapImport Import(const std::vector<uint8_t> &bytes) {
-        return plix::ImportBitmap(codec_->image, Write("in.bmp", bytes).c_str());
+        return plix::ImportBitmap(codec_->Picture(), Write("in.bmp", bytes).c_str());
     }
 
     void ExpectPic(bool fourthByteZero = true) {
-        ASSERT_NE(codec_->image.pixels, nullptr);
-        ASSERT_EQ(codec_->image.width, 3);
-        ASSERT_EQ(codec_->image.height, 2);
+        ASSERT_NE(codec_->Picture().Pixels(), nullptr);
+        ASSERT_EQ(codec_->Picture().Width(), 3);
+        ASSERT_EQ(codec_->Picture().Height(), 2);
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 3; ++x) {
-                EXPECT_EQ(codec_->image.GetPixel(x, y), Colour(kPic[y][x])) << x << "," << y;
+                EXPECT_EQ(codec_->Picture().GetPixel(x, y), Colour(kPic[y][x])) << x << "," << y;
                 if (fourthByteZero) {
-                    EXPECT_EQ(codec_->image.pixels[(y * 8 + x) * 4 + 3], 0);
+                    EXPECT_EQ(codec_->Picture().Pixels()[(y * 8 + x) * 4 + 3], 0);
                 }
             }
     }
 
     // Padding columns and rows keep the 0xFF bytes of CreateImage.
     void ExpectPaddingWhite() {
-        for (int32_t y = 0; y < codec_->image.paddedHeight; ++y)
-            for (int32_t x = 0; x < codec_->image.paddedWidth; ++x) {
-                if (x < codec_->image.width && y < codec_->image.height) continue;
-                const uint8_t *p = codec_->image.pixels +
-                                   (static_cast<size_t>(y) * codec_->image.paddedWidth + x) * 4;
+        for (int32_t y = 0; y < codec_->Picture().PaddedHeight(); ++y)
+            for (int32_t x = 0; x < codec_->Picture().PaddedWidth(); ++x) {
+                if (x < codec_->Picture().Width() && y < codec_->Picture().Height()) continue;
+                const uint8_t *p = codec_->Picture().Pixels() +
+                                   (static_cast<size_t>(y) * codec_->Picture().PaddedWidth() + x) * 4;
                 ASSERT_EQ(p[0] & p[1] & p[2] & p[3], 0xFF) << x << "," << y;
             }
     }
 
     void ExpectRefused(const std::vector<uint8_t> &bytes) {
-        ASSERT_TRUE(codec_->image.Create(4, 4));
+        ASSERT_TRUE(codec_->Picture().Create(4, 4));
         EXPECT_EQ(Import(bytes), BitmapImport::Refused);
-        EXPECT_EQ(codec_->image.pixels, nullptr);
+        EXPECT_EQ(codec_->Picture().Pixels(), nullptr);
     }
 };
 
@@ -187,13 +187,13 @@ TEST_F(BitmapFiles, Classic16BitTakesFiveBitsPerChannelAtTheTop) {
     // blue 31; red 31; green 31; bit 15 alone; a mixed value; 2 padding bytes
     s.pixels = {0x1F, 0x00, 0x00, 0x7C, 0xE0, 0x03, 0x00, 0x80, 0x21, 0x84, 0xEE, 0xEE};
     ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
-    EXPECT_EQ(codec_->image.GetPixel(0, 0), 0xF80000u);
-    EXPECT_EQ(codec_->image.GetPixel(1, 0), 0x0000F8u);
-    EXPECT_EQ(codec_->image.GetPixel(2, 0), 0x00F800u);
-    EXPECT_EQ(codec_->image.GetPixel(3, 0), 0u);
+    EXPECT_EQ(codec_->Picture().GetPixel(0, 0), 0xF80000u);
+    EXPECT_EQ(codec_->Picture().GetPixel(1, 0), 0x0000F8u);
+    EXPECT_EQ(codec_->Picture().GetPixel(2, 0), 0x00F800u);
+    EXPECT_EQ(codec_->Picture().GetPixel(3, 0), 0u);
     // 0x8421: red 1, green 1, blue 1
-    EXPECT_EQ(codec_->image.GetPixel(4, 0), 0x080808u);
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(codec_->image.pixels[x * 4 + 3], 0);
+    EXPECT_EQ(codec_->Picture().GetPixel(4, 0), 0x080808u);
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(codec_->Picture().Pixels()[x * 4 + 3], 0);
     ExpectPaddingWhite();
 }
 
@@ -207,8 +207,8 @@ TEST_F(BitmapFiles, Classic32BitCopiesAllFourBytes) {
     // First stored row is the bottom one.
     const uint8_t bottom[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     const uint8_t top[8] = {9, 10, 11, 12, 13, 14, 15, 16};
-    EXPECT_EQ(std::memcmp(codec_->image.pixels + 8 * 4, bottom, 8), 0);
-    EXPECT_EQ(std::memcmp(codec_->image.pixels, top, 8), 0);
+    EXPECT_EQ(std::memcmp(codec_->Picture().Pixels() + 8 * 4, bottom, 8), 0);
+    EXPECT_EQ(std::memcmp(codec_->Picture().Pixels(), top, 8), 0);
     ExpectPaddingWhite();
 }
 
@@ -221,10 +221,10 @@ TEST_F(BitmapFiles, PaletteFilesAreRefusedAndLeaveNoImage) {
     s.pixels = {0, 1, 2, 3};
     ExpectRefused(MakeBmp(s));
     for (const char *f : {"bmp/pil_8.bmp", "bmp/pil_1.bmp"}) {
-        ASSERT_TRUE(codec_->image.Create(4, 4));
-        EXPECT_EQ(plix::ImportBitmap(codec_->image, DataPath(f).c_str()), BitmapImport::Refused)
+        ASSERT_TRUE(codec_->Picture().Create(4, 4));
+        EXPECT_EQ(plix::ImportBitmap(codec_->Picture(), DataPath(f).c_str()), BitmapImport::Refused)
             << f;
-        EXPECT_EQ(codec_->image.pixels, nullptr) << f;
+        EXPECT_EQ(codec_->Picture().Pixels(), nullptr) << f;
     }
 }
 
@@ -234,15 +234,15 @@ TEST_F(BitmapFiles, EncodeBitmapFileResults) {
         return codec_->ops->EncodeBitmapFile(codec_.get(), in.c_str(), plx.c_str(), 0, 0, 0);
     };
     // A missing file changes nothing.
-    ASSERT_TRUE(codec_->image.Create(4, 4));
-    codec_->image.SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(plix::ImportBitmap(codec_->image, dir_.File("absent.bmp").c_str()),
+    ASSERT_TRUE(codec_->Picture().Create(4, 4));
+    codec_->Picture().SetPixel(1, 1, 0x123456);
+    EXPECT_EQ(plix::ImportBitmap(codec_->Picture(), dir_.File("absent.bmp").c_str()),
               BitmapImport::CannotOpen);
     EXPECT_EQ(encode(dir_.File("absent.bmp"), out), 0);
-    EXPECT_EQ(codec_->image.GetPixel(1, 1), 0x123456u);
+    EXPECT_EQ(codec_->Picture().GetPixel(1, 1), 0x123456u);
     // A refused file leaves no image and writes nothing.
     EXPECT_EQ(encode(DataPath("bmp/pil_8.bmp"), out), 0);
-    EXPECT_EQ(codec_->image.pixels, nullptr);
+    EXPECT_EQ(codec_->Picture().Pixels(), nullptr);
     EXPECT_FALSE(std::filesystem::exists(out));
     // A failed encode is reported, and leaves no image either.
     BmpSpec s;
@@ -250,7 +250,7 @@ TEST_F(BitmapFiles, EncodeBitmapFileResults) {
     s.height = 2;
     s.pixels = Rows24(kPic);
     EXPECT_EQ(encode(Write("pic.bmp", MakeBmp(s)), dir_.File("no/such/folder/o.plx")), 0);
-    EXPECT_EQ(codec_->image.pixels, nullptr);
+    EXPECT_EQ(codec_->Picture().Pixels(), nullptr);
 }
 
 // ---- Variants of today's writers --------------------------------------------
@@ -299,10 +299,10 @@ TEST_F(BitmapFiles, BitFieldMasksAfterAClassicHeader) {
     s.height = 1;
     s.pixels = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0x20, 0x08};  // red, green, blue, r1 g1 b0
     ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
-    EXPECT_EQ(codec_->image.GetPixel(0, 0), 0x0000F8u);
-    EXPECT_EQ(codec_->image.GetPixel(1, 0), 0x00FC00u);
-    EXPECT_EQ(codec_->image.GetPixel(2, 0), 0xF80000u);
-    EXPECT_EQ(codec_->image.GetPixel(3, 0), 0x000408u);
+    EXPECT_EQ(codec_->Picture().GetPixel(0, 0), 0x0000F8u);
+    EXPECT_EQ(codec_->Picture().GetPixel(1, 0), 0x00FC00u);
+    EXPECT_EQ(codec_->Picture().GetPixel(2, 0), 0xF80000u);
+    EXPECT_EQ(codec_->Picture().GetPixel(3, 0), 0x000408u);
 }
 
 TEST_F(BitmapFiles, BitFieldMasksInTheLargerHeaders) {
@@ -318,9 +318,9 @@ TEST_F(BitmapFiles, BitFieldMasksInTheLargerHeaders) {
         s.height = 1;
         s.pixels = {0x11, 0x22, 0x33, 0x44};  // red 0x11, green 0x22, blue 0x33, alpha 0x44
         ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
-        EXPECT_EQ(codec_->image.GetPixel(0, 0), 0x332211u);
+        EXPECT_EQ(codec_->Picture().GetPixel(0, 0), 0x332211u);
         // The alpha mask exists from the 56-byte header on.
-        EXPECT_EQ(codec_->image.pixels[3], size >= 56 ? 0x44 : 0);
+        EXPECT_EQ(codec_->Picture().Pixels()[3], size >= 56 ? 0x44 : 0);
     }
 }
 
@@ -333,8 +333,8 @@ TEST_F(BitmapFiles, AlphaBitFieldsAfterAClassicHeader) {
     s.height = 1;
     s.pixels = {0x33, 0x22, 0x11, 0x80};
     ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
-    EXPECT_EQ(codec_->image.GetPixel(0, 0), 0x332211u);
-    EXPECT_EQ(codec_->image.pixels[3], 0x80);
+    EXPECT_EQ(codec_->Picture().GetPixel(0, 0), 0x332211u);
+    EXPECT_EQ(codec_->Picture().Pixels()[3], 0x80);
 }
 
 TEST_F(BitmapFiles, ChannelsWiderAndNarrowerThanEightBits) {
@@ -349,7 +349,7 @@ TEST_F(BitmapFiles, ChannelsWiderAndNarrowerThanEightBits) {
     s.pixels = {static_cast<uint8_t>(px), static_cast<uint8_t>(px >> 8),
                 static_cast<uint8_t>(px >> 16), static_cast<uint8_t>(px >> 24)};
     ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
-    EXPECT_EQ(codec_->image.GetPixel(0, 0), (0x3Fu << 16) | (0x80u << 8) | 0xFFu);
+    EXPECT_EQ(codec_->Picture().GetPixel(0, 0), (0x3Fu << 16) | (0x80u << 8) | 0xFFu);
 
     BmpSpec t;
     t.bpp = 16;
@@ -359,7 +359,7 @@ TEST_F(BitmapFiles, ChannelsWiderAndNarrowerThanEightBits) {
     t.height = 1;
     t.pixels = {0x2B, 0x00, 0xEE, 0xEE};  // red 2, green 5, blue 1
     ASSERT_EQ(Import(MakeBmp(t)), BitmapImport::Ok);
-    EXPECT_EQ(codec_->image.GetPixel(0, 0), (0x80u << 16) | (0xA0u << 8) | 0x80u);
+    EXPECT_EQ(codec_->Picture().GetPixel(0, 0), (0x80u << 16) | (0xA0u << 8) | 0x80u);
 }
 
 TEST_F(BitmapFiles, An16BitFileWithoutBitFieldsIgnoresMasksInItsHeader) {
@@ -371,7 +371,7 @@ TEST_F(BitmapFiles, An16BitFileWithoutBitFieldsIgnoresMasksInItsHeader) {
     s.height = 1;
     s.pixels = {0x00, 0x7C, 0, 0};
     ASSERT_EQ(Import(MakeBmp(s)), BitmapImport::Ok);
-    EXPECT_EQ(codec_->image.GetPixel(0, 0), 0x0000F8u);
+    EXPECT_EQ(codec_->Picture().GetPixel(0, 0), 0x0000F8u);
 }
 
 TEST_F(BitmapFiles, TopDownRowsAreReadRightSideUp) {
@@ -533,11 +533,11 @@ TEST_F(BitmapFiles, MemoryImportMatchesFileImport) {
     s.gap = 7;
     s.pixels = Rows24(kPic);
     auto f = MakeBmp(s);
-    ASSERT_EQ(plix::ImportBitmapMemory(codec_->image, f.data(), f.size()), BitmapImport::Ok);
+    ASSERT_EQ(plix::ImportBitmapMemory(codec_->Picture(), f.data(), f.size()), BitmapImport::Ok);
     ExpectPic();
     DropLast(f, 4);
-    EXPECT_EQ(plix::ImportBitmapMemory(codec_->image, f.data(), f.size()), BitmapImport::Refused);
-    EXPECT_EQ(plix::ImportBitmapMemory(codec_->image, nullptr, 100), BitmapImport::Refused);
+    EXPECT_EQ(plix::ImportBitmapMemory(codec_->Picture(), f.data(), f.size()), BitmapImport::Refused);
+    EXPECT_EQ(plix::ImportBitmapMemory(codec_->Picture(), nullptr, 100), BitmapImport::Refused);
 }
 
 TEST_F(BitmapFiles, PipesAreReadWithoutSeeking) {
@@ -554,14 +554,14 @@ TEST_F(BitmapFiles, PipesAreReadWithoutSeeking) {
         const std::string fifo = dir_.File(whole ? "whole.fifo" : "cut.fifo");
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
         std::thread writer([&] { WriteFileBytes(fifo, f); });
-        BitmapImport r = plix::ImportBitmap(codec_->image, fifo.c_str());
+        BitmapImport r = plix::ImportBitmap(codec_->Picture(), fifo.c_str());
         writer.join();
         if (whole) {
             ASSERT_EQ(r, BitmapImport::Ok);
             ExpectPic();
         } else {
             EXPECT_EQ(r, BitmapImport::Refused);
-            EXPECT_EQ(codec_->image.pixels, nullptr);
+            EXPECT_EQ(codec_->Picture().Pixels(), nullptr);
         }
     }
 }
@@ -612,15 +612,15 @@ struct Reference {
 
 void ExpectMatchesReference(Codec &codec, const Reference &r) {
     SCOPED_TRACE(r.bmp);
-    ASSERT_EQ(plix::ImportBitmap(codec.image, DataPath(r.bmp).c_str()), BitmapImport::Ok);
+    ASSERT_EQ(plix::ImportBitmap(codec.Picture(), DataPath(r.bmp).c_str()), BitmapImport::Ok);
     Ppm ref = LoadPpm(DataPath(r.ppm));
-    ASSERT_EQ(codec.image.width, ref.width);
-    ASSERT_EQ(codec.image.height, ref.height);
+    ASSERT_EQ(codec.Picture().Width(), ref.width);
+    ASSERT_EQ(codec.Picture().Height(), ref.height);
     int mismatches = 0;
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
             const uint8_t *p =
-                codec.image.pixels + (static_cast<size_t>(y) * codec.image.paddedWidth + x) * 4;
+                codec.Picture().Pixels() + (static_cast<size_t>(y) * codec.Picture().PaddedWidth() + x) * 4;
             const uint8_t *q = ref.rgb.data() + (static_cast<size_t>(y) * ref.width + x) * 3;
             bool same = SameChannel(p[2], q[0], r.bits[0]) && SameChannel(p[1], q[1], r.bits[1]) &&
                         SameChannel(p[0], q[2], r.bits[2]);
@@ -631,11 +631,11 @@ void ExpectMatchesReference(Codec &codec, const Reference &r) {
         }
     EXPECT_EQ(mismatches, 0);
     // Padding keeps its white bytes.
-    for (int32_t y = 0; y < codec.image.paddedHeight; ++y)
-        for (int32_t x = (y < codec.image.height ? codec.image.width : 0);
-             x < codec.image.paddedWidth; ++x)
+    for (int32_t y = 0; y < codec.Picture().PaddedHeight(); ++y)
+        for (int32_t x = (y < codec.Picture().Height() ? codec.Picture().Width() : 0);
+             x < codec.Picture().PaddedWidth(); ++x)
             ASSERT_EQ(
-                codec.image.pixels[(static_cast<size_t>(y) * codec.image.paddedWidth + x) * 4],
+                codec.Picture().Pixels()[(static_cast<size_t>(y) * codec.Picture().PaddedWidth() + x) * 4],
                 0xFF);
 }
 
@@ -664,10 +664,10 @@ TEST(BitmapClients, AlphaGoesToTheFourthByte) {
     CodecPtr codec = NewCodec();
     for (const char *f : {"bmp/im_v5_32a.bmp", "bmp/pil_32.bmp"}) {
         SCOPED_TRACE(f);
-        ASSERT_EQ(plix::ImportBitmap(codec->image, DataPath(f).c_str()), BitmapImport::Ok);
-        for (int y = 0; y < codec->image.height; ++y)
-            for (int x = 0; x < codec->image.width; ++x)
-                ASSERT_EQ(codec->image.pixels[(y * codec->image.paddedWidth + x) * 4 + 3],
+        ASSERT_EQ(plix::ImportBitmap(codec->Picture(), DataPath(f).c_str()), BitmapImport::Ok);
+        for (int y = 0; y < codec->Picture().Height(); ++y)
+            for (int x = 0; x < codec->Picture().Width(); ++x)
+                ASSERT_EQ(codec->Picture().Pixels()[(y * codec->Picture().PaddedWidth() + x) * 4 + 3],
                           (x * 19 + y * 31) % 256);
     }
 }
@@ -675,9 +675,9 @@ TEST(BitmapClients, AlphaGoesToTheFourthByte) {
 TEST(BitmapClients, ImageMagickBitFieldsWithoutMasksAreRefused) {
     // Its BMP3 writer declares 16-bit bit fields but puts the pixels at 54.
     CodecPtr codec = NewCodec();
-    EXPECT_EQ(plix::ImportBitmap(codec->image, DataPath("bmp/im_bmp3_565_nomasks.bmp").c_str()),
+    EXPECT_EQ(plix::ImportBitmap(codec->Picture(), DataPath("bmp/im_bmp3_565_nomasks.bmp").c_str()),
               BitmapImport::Refused);
-    EXPECT_EQ(codec->image.pixels, nullptr);
+    EXPECT_EQ(codec->Picture().Pixels(), nullptr);
 }
 
 TEST(BitmapSuite, GoodTrueColourFilesImportToTheirPixels) {
@@ -741,9 +741,9 @@ TEST(BitmapSuite, PaletteFilesAreRefused) {
     for (const auto &f : files) {
         if (std::filesystem::path(f).filename().string().rfind("pal", 0) != 0) continue;
         ++palettes;
-        ASSERT_TRUE(codec->image.Create(2, 2));
-        EXPECT_EQ(plix::ImportBitmap(codec->image, f.c_str()), BitmapImport::Refused) << f;
-        EXPECT_EQ(codec->image.pixels, nullptr) << f;
+        ASSERT_TRUE(codec->Picture().Create(2, 2));
+        EXPECT_EQ(plix::ImportBitmap(codec->Picture(), f.c_str()), BitmapImport::Refused) << f;
+        EXPECT_EQ(codec->Picture().Pixels(), nullptr) << f;
     }
     EXPECT_GE(palettes, 18);
 }
@@ -755,13 +755,13 @@ TEST(BitmapSuite, BadFilesAreRefused) {
     for (const auto &f : files) {
         // An empty blue mask may be read (as blue 0).
         if (f.find("rgb16-880") != std::string::npos) {
-            if (plix::ImportBitmap(codec->image, f.c_str()) == BitmapImport::Ok) {
-                EXPECT_EQ(codec->image.GetPixel(0, 0) >> 16, 0u);
+            if (plix::ImportBitmap(codec->Picture(), f.c_str()) == BitmapImport::Ok) {
+                EXPECT_EQ(codec->Picture().GetPixel(0, 0) >> 16, 0u);
             }
             continue;
         }
-        EXPECT_EQ(plix::ImportBitmap(codec->image, f.c_str()), BitmapImport::Refused) << f;
-        EXPECT_EQ(codec->image.pixels, nullptr) << f;
+        EXPECT_EQ(plix::ImportBitmap(codec->Picture(), f.c_str()), BitmapImport::Refused) << f;
+        EXPECT_EQ(codec->Picture().Pixels(), nullptr) << f;
     }
 }
 
@@ -772,9 +772,9 @@ TEST(BitmapSuite, QuestionableFilesAreReadOrRefusedCleanly) {
     auto files = SuiteFiles("q");
     EXPECT_GE(files.size(), 40u);
     for (const auto &f : files) {
-        BitmapImport r = plix::ImportBitmap(codec->image, f.c_str());
+        BitmapImport r = plix::ImportBitmap(codec->Picture(), f.c_str());
         EXPECT_NE(r, BitmapImport::CannotOpen) << f;
-        EXPECT_EQ(r == BitmapImport::Ok, codec->image.pixels != nullptr) << f;
+        EXPECT_EQ(r == BitmapImport::Ok, codec->Picture().Pixels() != nullptr) << f;
     }
 }
 
@@ -792,8 +792,8 @@ TEST(BitmapSuite, CutFilesNeverReadPastTheirData) {
             // read past it.
             std::unique_ptr<uint8_t[]> part(new uint8_t[cut ? cut : 1]);
             std::memcpy(part.get(), bytes.data(), cut);
-            BitmapImport r = plix::ImportBitmapMemory(codec->image, part.get(), cut);
-            ASSERT_EQ(r == BitmapImport::Ok, codec->image.pixels != nullptr)
+            BitmapImport r = plix::ImportBitmapMemory(codec->Picture(), part.get(), cut);
+            ASSERT_EQ(r == BitmapImport::Ok, codec->Picture().Pixels() != nullptr)
                 << f << " cut at " << cut;
         }
     }
@@ -810,12 +810,12 @@ uint32_t PatternColour(int x, int y) {
 void ExpectPixelsMatchPpm(Codec &codec, const std::string &ppm) {
     SCOPED_TRACE(ppm);
     Ppm ref = LoadPpm(ppm);
-    ASSERT_EQ(codec.image.width, ref.width);
-    ASSERT_EQ(codec.image.height, ref.height);
+    ASSERT_EQ(codec.Picture().Width(), ref.width);
+    ASSERT_EQ(codec.Picture().Height(), ref.height);
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
             const uint8_t *q = ref.rgb.data() + (static_cast<size_t>(y) * ref.width + x) * 3;
-            ASSERT_EQ(codec.image.GetPixel(x, y),
+            ASSERT_EQ(codec.Picture().GetPixel(x, y),
                       (uint32_t{q[2]} << 16) | (uint32_t{q[1]} << 8) | q[0])
                 << x << "," << y;
         }
@@ -834,11 +834,11 @@ TEST(BitmapExport, WritesTheClassic24BitLayout) {
         const std::string name = "bmp/export_" + std::to_string(w) + "x" + std::to_string(h);
         SCOPED_TRACE(name);
         CodecPtr codec = NewCodec();
-        ASSERT_TRUE(codec->image.Create(w, h));
+        ASSERT_TRUE(codec->Picture().Create(w, h));
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) codec->image.SetPixel(x, y, PatternColour(x, y));
+            for (int x = 0; x < w; ++x) codec->Picture().SetPixel(x, y, PatternColour(x, y));
         TempDir dir;
-        ASSERT_TRUE(plix::ExportBitmap(codec->image, dir.File("out.bmp").c_str()));
+        ASSERT_TRUE(plix::ExportBitmap(codec->Picture(), dir.File("out.bmp").c_str()));
         auto got = ReadFileBytes(dir.File("out.bmp"));
         EXPECT_EQ(got, ReadFileBytes(DataPath(name + ".bmp")));
         ExpectPixelsMatchPpm(*codec, DataPath(name + ".im.ppm"));
@@ -863,8 +863,8 @@ TEST(BitmapExport, NoRowsNeedNoRowBuffer) {
     CodecPtr codec = NewCodec();
     TempDir dir;
     for (int32_t width : {0, 5, INT32_MAX}) {
-        ASSERT_TRUE(codec->image.Create(width, 0)) << width;
-        ASSERT_TRUE(plix::ExportBitmap(codec->image, dir.File("flat.bmp").c_str())) << width;
+        ASSERT_TRUE(codec->Picture().Create(width, 0)) << width;
+        ASSERT_TRUE(plix::ExportBitmap(codec->Picture(), dir.File("flat.bmp").c_str())) << width;
         const auto bytes = ReadFileBytes(dir.File("flat.bmp"));
         ASSERT_EQ(bytes.size(), 54u) << width;
         EXPECT_EQ(bytes[18] | bytes[19] << 8 | bytes[20] << 16 | uint32_t{bytes[21]} << 24,
@@ -875,17 +875,17 @@ TEST(BitmapExport, NoRowsNeedNoRowBuffer) {
 TEST(BitmapExport, WriteFailuresReportZero) {
     CodecPtr codec = NewCodec();
     TempDir dir;
-    EXPECT_FALSE(plix::ExportBitmap(codec->image, dir.File("none.bmp").c_str()));  // no image
+    EXPECT_FALSE(plix::ExportBitmap(codec->Picture(), dir.File("none.bmp").c_str()));  // no image
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.bmp")));
-    ASSERT_TRUE(codec->image.Create(300, 300));
-    EXPECT_FALSE(plix::ExportBitmap(codec->image, dir.File("missing/folder/out.bmp").c_str()));
+    ASSERT_TRUE(codec->Picture().Create(300, 300));
+    EXPECT_FALSE(plix::ExportBitmap(codec->Picture(), dir.File("missing/folder/out.bmp").c_str()));
     if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(plix::ExportBitmap(codec->image, "/dev/full"));
+        EXPECT_FALSE(plix::ExportBitmap(codec->Picture(), "/dev/full"));
     }
-    EXPECT_FALSE(plix::ExportBitmap(codec->image, nullptr));
+    EXPECT_FALSE(plix::ExportBitmap(codec->Picture(), nullptr));
     // A folder in the way: the write fails and the folder stays.
     std::filesystem::create_directory(dir.File("taken"));
-    EXPECT_FALSE(plix::ExportBitmap(codec->image, dir.File("taken").c_str()));
+    EXPECT_FALSE(plix::ExportBitmap(codec->Picture(), dir.File("taken").c_str()));
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("taken")));
 }
 
@@ -931,12 +931,12 @@ TEST(BitmapExport, FailedWriteKeepsTheDecodedImage) {
     EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(),
                                              dir.File("no/folder/o.bmp").c_str()),
               0);
-    ASSERT_NE(codec->image.pixels, nullptr);
+    ASSERT_NE(codec->Picture().Pixels(), nullptr);
     ExpectPixelsMatchPpm(*codec, DataPath("bmp/conformance/edges_17x9_m1_q4_x2.im.ppm"));
     // A write that fails midway (a full device) is reported too.
     if (std::filesystem::exists("/dev/full")) {
         EXPECT_EQ(codec->ops->DecodeToBitmapFile(codec.get(), plx.c_str(), "/dev/full"), 0);
-        ASSERT_NE(codec->image.pixels, nullptr);
+        ASSERT_NE(codec->Picture().Pixels(), nullptr);
     }
 }
 

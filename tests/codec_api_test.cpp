@@ -9,6 +9,7 @@
 
 #include "allocation_probe.h"
 #include "bitmap.h"
+#include "codec_api_c_calls.h"
 #include "conformance_cases.h"
 #include "decode_report.h"
 #include "image.h"
@@ -175,14 +176,14 @@ TEST_P(CodecApiEncode, EncodesTheClassicPixelsToTheClassicBytesFromEveryFormat) 
     ASSERT_EQ(plix::ImportBitmap(source, ConformancePath(c()["input_bmp"]).c_str()),
               plix::BitmapImport::Ok);
     const Bytes expected = CaseFile(c());
-    const uint32_t w = static_cast<uint32_t>(source.width),
-                   h = static_cast<uint32_t>(source.height);
+    const uint32_t w = static_cast<uint32_t>(source.Width()),
+                   h = static_cast<uint32_t>(source.Height());
     plix_encode_options options{};
     options.mode = static_cast<uint32_t>(c().Int("mode"));
     options.qfactor = static_cast<uint32_t>(c().Int("qfactor"));
     options.matrix = static_cast<uint32_t>(c().Int("matrix"));
     for (plix_format f : kFormats) {
-        Canvas in = Canvas::FromClassic(source.pixels, source.RowBytes(), w, h, f);
+        Canvas in = Canvas::FromClassic(source.Pixels(), source.RowBytes(), w, h, f);
         void *out = nullptr;
         size_t size = 0;
         ASSERT_EQ(plix_encode(in.bytes.data(), w, h, in.stride, f, &options, &out, &size), PLIX_OK);
@@ -306,13 +307,13 @@ TEST(CodecApiRefusals, EveryNullOrUndersizedArgument) {
     plix_info info;
     void *out = nullptr;
     size_t size = 0;
-    const auto bad = static_cast<plix_format>(4);
     EXPECT_EQ(plix_read_info(nullptr, 16, &info), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_read_info(data.data(), data.size(), nullptr), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_decode(nullptr, 0, nullptr, PLIX_RGB, px.data(), 48, nullptr),
               PLIX_ERROR_ARGUMENT);
-    EXPECT_EQ(plix_decode(data.data(), data.size(), nullptr, bad, px.data(), 64, nullptr),
-              PLIX_ERROR_ARGUMENT);
+    for (int bad : {4, -1, 255})
+        EXPECT_EQ(CallDecodeWithFormat(data.data(), data.size(), bad, px.data(), 64),
+                  PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_decode(data.data(), data.size(), nullptr, PLIX_RGB, nullptr, 48, nullptr),
               PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_decode(data.data(), data.size(), nullptr, PLIX_RGBA, px.data(), 63, nullptr),
@@ -321,7 +322,7 @@ TEST(CodecApiRefusals, EveryNullOrUndersizedArgument) {
               PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_encode(px.data(), 16, 16, 47, PLIX_RGB, nullptr, &out, &size),
               PLIX_ERROR_ARGUMENT);
-    EXPECT_EQ(plix_encode(px.data(), 16, 16, 64, bad, nullptr, &out, &size), PLIX_ERROR_ARGUMENT);
+    EXPECT_EQ(CallEncodeWithFormat(px.data(), 16, 16, 64, 4, &out, &size), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_encode(px.data(), 16, 16, 48, PLIX_RGB, nullptr, nullptr, &size),
               PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_encode(px.data(), 16, 16, 48, PLIX_RGB, nullptr, &out, nullptr),
@@ -346,7 +347,7 @@ TEST(CodecApiRefusals, EveryNullOrUndersizedArgument) {
     EXPECT_EQ(plix_decoder_push(d, nullptr, 1), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_decoder_info(d, nullptr), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_decoder_read_rows(d, PLIX_RGB, px.data(), 47, 1, &rows), PLIX_ERROR_ARGUMENT);
-    EXPECT_EQ(plix_decoder_read_rows(d, bad, px.data(), 64, 1, &rows), PLIX_ERROR_ARGUMENT);
+    EXPECT_EQ(CallReadRowsWithFormat(d, 4, px.data(), 64, &rows), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_decoder_read_rows(d, PLIX_RGB, nullptr, 48, 1, &rows), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_decoder_read_rows(d, PLIX_RGB, px.data(), 48, 1, nullptr), PLIX_ERROR_ARGUMENT);
     ASSERT_EQ(plix_decoder_finish(d), PLIX_OK);
@@ -360,6 +361,7 @@ TEST(CodecApiRefusals, EveryNullOrUndersizedArgument) {
     EXPECT_EQ(plix_encoder_new(16, 16, nullptr, sink, nullptr, nullptr), PLIX_ERROR_ARGUMENT);
     ASSERT_EQ(plix_encoder_new(16, 16, nullptr, sink, nullptr, &e), PLIX_OK);
     EXPECT_EQ(plix_encoder_write_rows(e, px.data(), 47, PLIX_RGB, 1), PLIX_ERROR_ARGUMENT);
+    EXPECT_EQ(CallWriteRowsWithFormat(e, 7, px.data(), 64), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_encoder_write_rows(e, px.data(), 48, PLIX_RGB, 17), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_encoder_write_rows(e, nullptr, 48, PLIX_RGB, 1), PLIX_ERROR_ARGUMENT);
     EXPECT_EQ(plix_encoder_finish(e), PLIX_ERROR_ARGUMENT);  // rows missing

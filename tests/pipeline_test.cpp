@@ -15,17 +15,17 @@ namespace {
 using test::Picture;
 
 void Load(Codec &c, const Picture &p) {
-    ASSERT_TRUE(c.image.Create(p.width, p.height));
+    ASSERT_TRUE(c.Picture().Create(p.width, p.height));
     for (int32_t y = 0; y < p.height; ++y)
-        for (int32_t x = 0; x < p.width; ++x) c.image.SetPixel(x, y, p.At(x, y));
+        for (int32_t x = 0; x < p.width; ++x) c.Picture().SetPixel(x, y, p.At(x, y));
 }
 
 Picture Read(const Codec &c) {
     Picture p;
-    p.width = c.image.width;
-    p.height = c.image.height;
-    for (int32_t y = 0; y < c.image.height; ++y)
-        for (int32_t x = 0; x < c.image.width; ++x) p.pixels.push_back(c.image.GetPixel(x, y));
+    p.width = c.Picture().Width();
+    p.height = c.Picture().Height();
+    for (int32_t y = 0; y < c.Picture().Height(); ++y)
+        for (int32_t x = 0; x < c.Picture().Width(); ++x) p.pixels.push_back(c.Picture().GetPixel(x, y));
     return p;
 }
 
@@ -42,11 +42,11 @@ Picture Gradient(int32_t w, int32_t h) {
 TEST(Pipeline, YuvEncodeLeavesTheCallersPixelsAndRepeats) {
     Codec c;
     Load(c, Gradient(21, 13));
-    size_t bytes = static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight * 4;
-    std::vector<uint8_t> before(c.image.pixels, c.image.pixels + bytes);
+    size_t bytes = static_cast<size_t>(c.Picture().PaddedWidth()) * c.Picture().PaddedHeight() * 4;
+    std::vector<uint8_t> before(c.Picture().Pixels(), c.Picture().Pixels() + bytes);
     std::string first, second;
     ASSERT_TRUE(c.EncodeMemory(first, 0, 3, 0));
-    EXPECT_EQ(std::memcmp(before.data(), c.image.pixels, bytes), 0);
+    EXPECT_EQ(std::memcmp(before.data(), c.Picture().Pixels(), bytes), 0);
     ASSERT_TRUE(c.EncodeMemory(second, 0, 3, 0));
     EXPECT_EQ(first, second);
 }
@@ -71,11 +71,11 @@ TEST(Pipeline, FourthByteOfDecodedPixels) {
         Codec dec;
         ASSERT_TRUE(dec.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())));
         // 16 x 8 pixels: two block positions.
-        EXPECT_EQ(dec.decoder.Report().positions, 2);
-        for (int32_t y = 0; y < dec.image.paddedHeight; ++y) {
-            for (int32_t x = 0; x < dec.image.paddedWidth; ++x) {
+        EXPECT_EQ(dec.LastDecode().positions, 2);
+        for (int32_t y = 0; y < dec.Picture().PaddedHeight(); ++y) {
+            for (int32_t x = 0; x < dec.Picture().PaddedWidth(); ++x) {
                 uint8_t b3 =
-                    dec.image.pixels[(static_cast<size_t>(y) * dec.image.paddedWidth + x) * 4 + 3];
+                    dec.Picture().Pixels()[(static_cast<size_t>(y) * dec.Picture().PaddedWidth() + x) * 4 + 3];
                 bool inside = x < 10 && y < 3;
                 // The inverse colour conversion writes 0 in the image area only;
                 // the block store never writes byte 3.
@@ -100,11 +100,11 @@ TEST(Pipeline, FlatPicturesComeBackExactlyWhereTheDivisorsAllowIt) {
         Codec c;
         Load(c, p);
         // Padding is white: fill it with the colour too so every block is flat.
-        for (size_t i = 0; i < static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight;
+        for (size_t i = 0; i < static_cast<size_t>(c.Picture().PaddedWidth()) * c.Picture().PaddedHeight();
              ++i) {
-            c.image.pixels[i * 4] = static_cast<uint8_t>(colour >> 16);
-            c.image.pixels[i * 4 + 1] = static_cast<uint8_t>(colour >> 8);
-            c.image.pixels[i * 4 + 2] = static_cast<uint8_t>(colour);
+            c.Picture().Pixels()[i * 4] = static_cast<uint8_t>(colour >> 16);
+            c.Picture().Pixels()[i * 4 + 1] = static_cast<uint8_t>(colour >> 8);
+            c.Picture().Pixels()[i * 4 + 2] = static_cast<uint8_t>(colour);
         }
         std::string plx;
         ASSERT_TRUE(c.EncodeMemory(plx, 1, 0, 0));
@@ -164,13 +164,13 @@ TEST(Pipeline, BodylessFileDecodesTheSameWhateverCameBefore) {
 
     Codec fresh;
     ASSERT_TRUE(fresh.DecodeMemory(bodyless, 16));
-    std::vector<uint8_t> expect(fresh.image.pixels, fresh.image.pixels + 256);
+    std::vector<uint8_t> expect(fresh.Picture().Pixels(), fresh.Picture().Pixels() + 256);
 
     Codec used;
     ASSERT_TRUE(used.DecodeMemory(other.data(), static_cast<int32_t>(other.size())));
-    std::vector<uint8_t> afterOther(used.image.pixels, used.image.pixels + 256);
+    std::vector<uint8_t> afterOther(used.Picture().Pixels(), used.Picture().Pixels() + 256);
     ASSERT_TRUE(used.DecodeMemory(bodyless, 16));
-    EXPECT_EQ(std::vector<uint8_t>(used.image.pixels, used.image.pixels + 256), expect);
+    EXPECT_EQ(std::vector<uint8_t>(used.Picture().Pixels(), used.Picture().Pixels() + 256), expect);
     EXPECT_NE(afterOther, expect);
 }
 

@@ -20,6 +20,7 @@
 #include "entropy/block_encoder.h"
 #include "kernel_levels.h"
 #include "streams.h"
+#include "conformance_cases.h"
 #include "test_util.h"
 #include "transform/fdct.h"
 #include "transform/quant.h"
@@ -284,22 +285,22 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
     const test::Picture photo = test::LoadBmp24(test::DataPath("photos/astronaut_512x512.bmp"));
     for (int32_t width : {512, 200, 72}) {
         Codec c;
-        ASSERT_TRUE(c.image.Create(width, 64));
+        ASSERT_TRUE(c.Picture().Create(width, 64));
         for (int32_t y = 0; y < 64; ++y)
             for (int32_t x = 0; x < width; ++x)
-                c.image.SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
+                c.Picture().SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
         const struct {
             int mode, q, matrix;
         } settings[] = {{0, 0, 0}, {0, 2, 0}, {0, 4, 1}, {0, 15, 0}, {1, 0, 2}, {0, 255, 0}};
         for (const auto &s : settings) {
             std::string expect;
-            c.dsp = GetDspLevel(DspLevel::kPlain);
+            c.UseKernels(GetDspLevel(DspLevel::kPlain));
             ASSERT_TRUE(c.EncodeMemory(expect, s.mode, s.q, s.matrix));
             for (const Dsp *d : test::FastKernelLevels()) {
-                c.dsp = d;
+                c.UseKernels(d);
                 std::string got;
                 ASSERT_TRUE(c.EncodeMemory(got, s.mode, s.q, s.matrix));
-                ASSERT_EQ(got, expect) << c.dsp->name << " width " << width << " q " << s.q;
+                ASSERT_EQ(got, expect) << d->name << " width " << width << " q " << s.q;
             }
         }
     }
@@ -308,39 +309,23 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
 // Every conformance file decoded with each kernel level gives its expected
 // buffer, so that processors without the widest kernels decode the same.
 TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {
-    std::ifstream in(test::DataPath("conformance/cases.tsv"));
-    std::string line;
-    std::vector<std::string> names;
-    int cases = 0;
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::stringstream ss(line[0] == '#' ? line.substr(1) : line);
-        for (std::string cell; std::getline(ss, cell, '\t');) cells.push_back(cell);
-        if (line[0] == '#') {
-            names = cells;
-            continue;
-        }
-        auto field = [&](const char *name) {
-            const auto at = std::find(names.begin(), names.end(), name) - names.begin();
-            return static_cast<size_t>(at) < cells.size() ? cells[at] : std::string();
-        };
-        const auto plx = test::ReadFileBytes(test::DataPath("conformance/" + field("plx")));
-        const auto expected =
-            test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
+    for (const test::ConformanceCase &c : test::ConformanceCases()) {
+        const auto plx = test::ReadFileBytes(test::ConformancePath(c["plx"]));
+        const auto expected = test::ReadFileBytes(test::ConformancePath(c["expected_buffer"]));
         for (const Dsp *d : test::KernelLevels()) {
-            Codec c;
-            c.dsp = d;
-            ASSERT_TRUE(c.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())))
-                << field("name");
+            Codec codec;
+            codec.UseKernels(d);
+            ASSERT_TRUE(codec.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())))
+                << c["name"];
+            const Image &image = codec.Picture();
             const size_t bytes =
-                static_cast<size_t>(c.image.paddedWidth) * c.image.paddedHeight * 4;
-            ASSERT_EQ(bytes, expected.size()) << field("name");
-            EXPECT_TRUE(bytes == 0 || std::memcmp(c.image.pixels, expected.data(), bytes) == 0)
-                << field("name") << " with " << c.dsp->name;
+                static_cast<size_t>(image.PaddedWidth()) * image.PaddedHeight() * 4;
+            ASSERT_EQ(bytes, expected.size()) << c["name"];
+            EXPECT_TRUE(bytes == 0 || std::memcmp(image.Pixels(), expected.data(), bytes) == 0)
+                << c["name"] << " with " << d->name;
         }
-        ++cases;
     }
-    EXPECT_GE(cases, 131);
+    EXPECT_GE(test::ConformanceCases().size(), 131u);
 }
 
 }  // namespace

@@ -21,18 +21,18 @@ TEST(Threads, CodecsOnSeveralThreadsAgree) {
         pool.emplace_back([t, &files, &decoded] {
             for (int round = 0; round < 3; ++round) {
                 Codec c;  // constructed on this thread, racing the others
-                if (!c.image.Create(37, 29)) return;
+                if (!c.Picture().Create(37, 29)) return;
                 for (int y = 0; y < 29; ++y)
                     for (int x = 0; x < 37; ++x)
-                        c.image.SetPixel(x, y, static_cast<uint32_t>(x * 7 + y * 3) * 0x010203u);
+                        c.Picture().SetPixel(x, y, static_cast<uint32_t>(x * 7 + y * 3) * 0x010203u);
                 std::string plx;
                 if (!c.EncodeMemory(plx, 0, 2, 0)) return;
                 Codec d;
                 if (!d.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size()))) return;
                 files[t] = plx;
-                decoded[t].assign(d.image.pixels,
-                                  d.image.pixels + static_cast<size_t>(d.image.paddedWidth) *
-                                                       d.image.paddedHeight * 4);
+                decoded[t].assign(d.Picture().Pixels(),
+                                  d.Picture().Pixels() + static_cast<size_t>(d.Picture().PaddedWidth()) *
+                                                       d.Picture().PaddedHeight() * 4);
             }
         });
     }

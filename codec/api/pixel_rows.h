@@ -4,10 +4,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "plix/codec.h"
 
 namespace plix::api {
+
+// The number a caller passed as a format. C callers may pass any int, which
+// C++ must not read as the enum: it is read as its bytes.
+inline int FormatNumber(const plix_format &format) {
+    std::underlying_type_t<plix_format> n;
+    static_assert(sizeof n == sizeof format);
+    std::memcpy(&n, &format, sizeof n);
+    return static_cast<int>(n);
+}
 
 // 3 or 4; 0 for a value that names no format.
 size_t BytesPerPixel(int format);

@@ -96,7 +96,8 @@ PLIX_API int plix_scan(const void *data, size_t size, plix_info *info) {
 
 PLIX_API int plix_decode(const void *data, size_t size, const plix_decode_options *options,
                          plix_format format, void *pixels, size_t stride, plix_info *info) {
-    if (!data || plix::api::BytesPerPixel(format) == 0) return PLIX_ERROR_ARGUMENT;
+    const int f = plix::api::FormatNumber(format);
+    if (!data || plix::api::BytesPerPixel(f) == 0) return PLIX_ERROR_ARGUMENT;
     return Guarded([&] {
         StreamDecoder d(options);
         int r = d.PushWhole(static_cast<const uint8_t *>(data), size);
@@ -105,11 +106,11 @@ PLIX_API int plix_decode(const void *data, size_t size, const plix_decode_option
         plix_info facts;
         d.Info(&facts);
         const bool hasPixels = facts.width > 0 && facts.height > 0;
-        if (hasPixels && (!pixels || stride < plix::api::BytesPerPixel(format) *
-                                                  static_cast<size_t>(facts.width)))
+        if (hasPixels &&
+            (!pixels || stride < plix::api::BytesPerPixel(f) * static_cast<size_t>(facts.width)))
             return PLIX_ERROR_ARGUMENT;
         uint32_t rows = 0;
-        r = d.ReadRows(format, static_cast<uint8_t *>(pixels), stride, facts.height, &rows);
+        r = d.ReadRows(f, static_cast<uint8_t *>(pixels), stride, facts.height, &rows);
         if (info) d.Info(info);
         return r;
     });
@@ -126,7 +127,8 @@ PLIX_API int plix_encode(const void *pixels, uint32_t width, uint32_t height, si
         StreamEncoder e;
         int r = e.Start(width, height, options, sink);
         if (r == PLIX_OK)
-            r = e.WriteRows(static_cast<const uint8_t *>(pixels), stride, format, height);
+            r = e.WriteRows(static_cast<const uint8_t *>(pixels), stride,
+                            plix::api::FormatNumber(format), height);
         if (r == PLIX_OK) r = e.Finish();
         // The sink fails only for memory.
         if (r == PLIX_ERROR_WRITE) r = PLIX_ERROR_MEMORY;
@@ -194,7 +196,8 @@ PLIX_API int plix_decoder_read_rows(plix_decoder *decoder, plix_format format, v
     if (rows) *rows = 0;
     if (!decoder) return PLIX_ERROR_ARGUMENT;
     return Guarded([&] {
-        return decoder->d.ReadRows(format, static_cast<uint8_t *>(pixels), stride, max_rows, rows);
+        return decoder->d.ReadRows(plix::api::FormatNumber(format), static_cast<uint8_t *>(pixels),
+                                   stride, max_rows, rows);
     });
 }
 
@@ -220,7 +223,8 @@ PLIX_API int plix_encoder_write_rows(plix_encoder *encoder, const void *pixels, 
                                      plix_format format, uint32_t rows) {
     if (!encoder) return PLIX_ERROR_ARGUMENT;
     return Guarded([&] {
-        return encoder->e.WriteRows(static_cast<const uint8_t *>(pixels), stride, format, rows);
+        return encoder->e.WriteRows(static_cast<const uint8_t *>(pixels), stride,
+                                    plix::api::FormatNumber(format), rows);
     });
 }
 

@@ -26,7 +26,7 @@ Ycc Forward(int r, int g, int b) {
 std::vector<const Dsp *> AllLevels() {
     std::vector<const Dsp *> out;
     for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;

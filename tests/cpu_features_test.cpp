@@ -69,6 +69,16 @@ TEST(CpuFeatures, Arm64ProcessorsTakeTheNeonPath) {
     ASSERT_NE(GetDspLevel(DspLevel::kNeon), nullptr);
     EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kNeon));
 }
+#elif defined(__EMSCRIPTEN__)
+// WebAssembly: the module is built with SIMD-128, so its level is the choice.
+TEST(CpuFeatures, WebAssemblyTakesTheSimd128Path) {
+    const CpuFeatures cpu;
+    EXPECT_EQ(cpu.GetSupportedFeatures(), 0u);
+    EXPECT_EQ(GetDspLevel(DspLevel::kSse2), nullptr);
+    EXPECT_EQ(GetDspLevel(DspLevel::kNeon), nullptr);
+    ASSERT_NE(GetDspLevel(DspLevel::kWasm), nullptr);
+    EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kWasm));
+}
 #else
 TEST(CpuFeatures, OtherProcessorsTakeThePlainPath) {
     const CpuFeatures cpu;
@@ -110,14 +120,15 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     ASSERT_NE(plain, nullptr);
     std::set<const Dsp *> levels;
     for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         if (const Dsp *d = GetDspLevel(l)) {
             levels.insert(d);
         }
     }
     EXPECT_EQ(levels.count(first), 1u);
     // The best level this processor runs.
-    const Dsp *best = GetDspLevel(DspLevel::kNeon);
+    const Dsp *best = GetDspLevel(DspLevel::kWasm);
+    if (!best) best = GetDspLevel(DspLevel::kNeon);
     if (!best) best = GetDspLevel(DspLevel::kAvx512);
     if (!best) best = GetDspLevel(DspLevel::kAvx2);
     if (!best) best = GetDspLevel(DspLevel::kSse2);

@@ -18,7 +18,7 @@ namespace {
 
 std::vector<const Dsp *> FastLevels() {
     std::vector<const Dsp *> out;
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
@@ -314,7 +314,7 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
             QuantiseBlock(expect[k], k == 0 ? t0 : t1);
         }
         for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
-                           DspLevel::kNeon}) {
+                           DspLevel::kNeon, DspLevel::kWasm}) {
             const Dsp *d = GetDspLevel(l);
             if (!d) continue;
             int32_t got[3][64];

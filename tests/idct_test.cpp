@@ -23,7 +23,7 @@ Block InverseAll(const Block &in) {
     Block b = in;
     InverseDctMmx(b.data());
     EXPECT_EQ(b, plain) << "InverseDctMmx";
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         if (const Dsp *d = GetDspLevel(l)) {
             b = in;
             d->inverseDct(b.data());
@@ -162,7 +162,7 @@ TEST(InverseDctVariants, RandomBlocks) {
     int32_t b[64], plain[64], mmx[64];
     // The levels with an inverse of their own.
     std::vector<const Dsp *> levels;
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         const Dsp *d = GetDspLevel(l);
         if (d && d->inverseDct != InverseDct && d->inverseDct != InverseDctMmx) levels.push_back(d);
     }
@@ -231,7 +231,7 @@ TEST(InverseDctVariants, BlocksToPixels) {
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c) expect[r * rowBytes + (c + 2) * 4 + 3] = 0xFF;
         for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
-                           DspLevel::kNeon}) {
+                           DspLevel::kNeon, DspLevel::kWasm}) {
             const Dsp *d = GetDspLevel(l);
             if (!d) continue;
             int32_t blocks[3][64];

@@ -28,7 +28,7 @@ TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     ASSERT_NE(plain, nullptr);
     std::vector<const Dsp *> kernels;
     for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         if (const Dsp *d = GetDspLevel(l)) kernels.push_back(d);
     }
 
@@ -117,7 +117,7 @@ TEST(InverseDecoded, ConstantChromaEverySamplePair) {
     const size_t rowBytes = 64;
     const YccToRgbTables &t = GetYccToRgbTables();
     for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         const Dsp *d = GetDspLevel(l);
         if (!d) continue;
         for (uint32_t pair = 0; pair < 65536; pair += 2) {

@@ -34,7 +34,7 @@ constexpr int kClassOf[3] = {0, 1, 1};
 std::vector<const Dsp *> CodingLevels() {
     std::vector<const Dsp *> out;
     for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
@@ -217,7 +217,7 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
 std::vector<const Dsp *> PreparingLevels() {
     std::vector<const Dsp *> out;
     for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
         if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
     }
     return out;
@@ -314,7 +314,7 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
             c.dsp = GetDspLevel(DspLevel::kPlain);
             ASSERT_TRUE(c.EncodeMemory(expect, s.mode, s.q, s.matrix));
             for (DspLevel l :
-                 {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon}) {
+                 {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
                 c.dsp = GetDspLevel(l);
                 if (!c.dsp) continue;
                 std::string got;
@@ -348,7 +348,7 @@ TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {
         const auto expected =
             test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
         for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
-                           DspLevel::kNeon}) {
+                           DspLevel::kNeon, DspLevel::kWasm}) {
             Codec c;
             c.dsp = GetDspLevel(l);
             if (!c.dsp) continue;

@@ -86,7 +86,7 @@ const Dsp &GetDsp();
 
 // A given level, for tests and benchmarks: null when this processor (or this
 // build) cannot run it. A level holds every set up to it.
-enum class DspLevel { kPlain, kSse2, kAvx2, kNeon, kAvx512 };
+enum class DspLevel { kPlain, kSse2, kAvx2, kNeon, kAvx512, kWasm };
 const Dsp *GetDspLevel(DspLevel level);
 
 // Defined by the files of each instruction set; each overrides what it
@@ -97,5 +97,6 @@ void InstallAvx512Kernels(Dsp &dsp);       // *_avx512.cpp, x86-64, after the AV
 void InstallAvx512CoderKernels(Dsp &dsp);  // the block encoder, with the AVX-512 set
 void InstallBmi2Kernels(Dsp &dsp);         // the block decoder, x86-64
 void InstallNeonKernels(Dsp &dsp);         // *_neon.cpp, aarch64
+void InstallWasmKernels(Dsp &dsp);         // *_wasm.cpp, WebAssembly with SIMD-128
 
 }  // namespace plix

@@ -227,8 +227,8 @@ test("junk shows an error in words and keeps the previous picture", async () => 
   await shot("error-junk.png");
   // A PLIX header of 20000 x 20000 is refused by the pixel limit.
   const header = Buffer.from(readFileSync(join(conf, "cases/mix_100x75_m0_q0_x0.plx")).subarray(0, 16));
-  header.writeUInt32LE(20000, 4);
-  header.writeUInt32LE(20000, 8);
+  header.writeUInt32LE(20000, 8); // height
+  header.writeUInt32LE(20000, 12); // width
   const big = join(work, "huge.plx");
   writeFileSync(big, header);
   await openFile(big);

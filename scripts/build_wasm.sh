@@ -34,8 +34,10 @@ if [ "$tests" = ON ]; then
   gtest_opts=(-DGTest_DIR="$gtest/lib/cmake/GTest")
 fi
 
+# (emcmake says what it runs on standard error: not needed here.)
 emcmake cmake -S "$root" -B "$out/cmake" -Wno-dev -DCMAKE_BUILD_TYPE=Release \
-  -DPLIX_BUILD_VIEWER=OFF -DPLIX_BUILD_TESTS="$tests" "${gtest_opts[@]}" >/dev/null
+  -DPLIX_BUILD_VIEWER=OFF -DPLIX_BUILD_TESTS="$tests" "${gtest_opts[@]}" 2>&1 >/dev/null |
+  { grep -v '^configure: ' >&2 || true; }
 targets=(plix_wasm)
 [ "$tests" = ON ] && targets+=(plix_tests)
 cmake --build "$out/cmake" -j "$jobs" --target "${targets[@]}"

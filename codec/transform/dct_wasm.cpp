@@ -293,25 +293,26 @@ inline void StorePixels(const V c[3][8], uint8_t *pixels, size_t rowBytes) {
                                c[0][r], opaque);
 }
 
-// The zigzag positions 16k..16k+15 gathered from the four 16-byte quarters
-// of a block's categories: for quarter j, the byte each position takes from
-// it, or 0x80 (which gives 0) where another quarter holds it.
-struct ZigzagGather {
-    uint8_t from[4][4][16];
+// Bits of the natural order to bits of the zigzag order, a byte of the
+// natural mask at a time: entry [j][b] holds the zigzag bits of the natural
+// positions 8j + i for the bits i set in b. A block's mask then costs eight
+// lookups, whatever the number of its coefficients.
+struct ZigzagSpread {
+    uint64_t bits[8][256];
 };
 
-constexpr ZigzagGather BuildZigzagGather() {
-    ZigzagGather g{};
-    for (int k = 0; k < 4; ++k)
-        for (int j = 0; j < 4; ++j)
-            for (int t = 0; t < 16; ++t) {
-                const int z = ZigzagOrder[16 * k + t];
-                g.from[k][j][t] = static_cast<uint8_t>(z / 16 == j ? z % 16 : 0x80);
-            }
-    return g;
+constexpr ZigzagSpread BuildZigzagSpread() {
+    int position[64] = {};
+    for (int k = 0; k < 64; ++k) position[ZigzagOrder[k]] = k;
+    ZigzagSpread t{};
+    for (int j = 0; j < 8; ++j)
+        for (int b = 0; b < 256; ++b)
+            for (int i = 0; i < 8; ++i)
+                if (b & (1 << i)) t.bits[j][b] |= uint64_t{1} << position[8 * j + i];
+    return t;
 }
 
-constexpr ZigzagGather kZigzagGather = BuildZigzagGather();
+constexpr ZigzagSpread kZigzagSpread = BuildZigzagSpread();
 
 // The rows of one quantised block (every entry within -256..256) in the form
 // of PrepareBlock. For |v| = a: m = 2^n - 1 with n the category (a smeared
@@ -335,14 +336,14 @@ inline void Prepare(const V q[8], PreparedBlock &out) {
         sizes[i / 2] = wasm_u8x16_narrow_i16x8(n[0], n[1]);
         wasm_v128_store(out.size + 8 * i, sizes[i / 2]);
     }
+    // The categories that are not 0, in natural order, then in zigzag order.
+    uint64_t natural = 0;
+    for (int j = 0; j < 4; ++j)
+        natural |= static_cast<uint64_t>(
+                       ~wasm_i8x16_bitmask(wasm_i8x16_eq(sizes[j], wasm_i8x16_splat(0))) & 0xFFFF)
+                   << (16 * j);
     uint64_t nonZero = 0;
-    for (int k = 0; k < 4; ++k) {
-        V z = wasm_i8x16_splat(0);
-        for (int j = 0; j < 4; ++j)
-            z = wasm_v128_or(z, wasm_i8x16_swizzle(sizes[j], wasm_v128_load(kZigzagGather.from[k][j])));
-        const uint32_t zeros = wasm_i8x16_bitmask(wasm_i8x16_eq(z, wasm_i8x16_splat(0)));
-        nonZero |= static_cast<uint64_t>(~zeros & 0xFFFFu) << (16 * k);
-    }
+    for (int j = 0; j < 8; ++j) nonZero |= kZigzagSpread.bits[j][(natural >> (8 * j)) & 0xFF];
     out.nonZero = nonZero;
     out.dc = wasm_i16x8_extract_lane(q[0], 0);
 }

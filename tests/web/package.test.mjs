@@ -223,10 +223,12 @@ test("the decode fuzz corpus: nothing but thrown Errors, and the native pixels",
   assert.ok(decoded > 0);
 });
 
-test("the heap is given back after a large picture", () => {
+test("the heap is given back after a large picture", async () => {
   const width = 4200;
   const height = 4100;
   const small = 32 * 1024 * 1024;
+  const idle = () => new Promise((resolve) => setTimeout(resolve, 1200));
+  await idle();
   assert.ok(heapSize() <= small, `heap ${heapSize()}`);
   // A header alone: the whole picture is filler, 69 MB of pixels.
   const header = Buffer.from(readFileSync(join(conf, "cases/mix_100x75_m0_q0_x0.plx")).subarray(0, 16));
@@ -235,12 +237,14 @@ test("the heap is given back after a large picture", () => {
   const p = decode(header);
   assert.equal(p.width, width);
   assert.equal(p.truncated, true);
-  assert.ok(heapSize() <= small, `heap ${heapSize()} after decoding`);
+  assert.ok(heapSize() > 64 * 1024 * 1024, `heap ${heapSize()} while working`);
+  await idle();
+  assert.ok(heapSize() <= small, `heap ${heapSize()} a second after decoding`);
   // The same the other way, and the fresh instance works as the first did.
   const plx = encode(p, { qfactor: 15 });
-  assert.ok(heapSize() <= small, `heap ${heapSize()} after encoding`);
+  await idle();
+  assert.ok(heapSize() <= small, `heap ${heapSize()} a second after encoding`);
   const again = decode(plx);
   assert.equal(again.truncated, false);
   assert.equal(again.width, width);
-  assert.ok(heapSize() <= small);
 });

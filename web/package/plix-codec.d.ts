@@ -68,5 +68,5 @@ export function decode(bytes: Uint8Array | ArrayBuffer | ArrayBufferView, option
 /** Encodes RGBA pixels to the bytes of a PLIX file. */
 export function encode(image: RgbaImage, options?: EncodeOptions): Uint8Array;
 
-/** Bytes the module's heap holds now; it is given back after a large picture. */
+/** Bytes the module's heap holds now; above 64 MiB it is given back once the module has been idle for a second. */
 export function heapSize(): number;

@@ -10,10 +10,12 @@ const PLIX_ERROR_MEMORY = -4;
 const PLIX_RGBA = 1;
 
 const DEFAULT_MAX_PIXELS = 2 ** 28;
-// The heap can only grow: past this after a call, the next call gets a fresh
-// instance of the compiled module, so one large picture does not keep its
-// memory for good.
+// The heap can only grow: when it is past this size and the module has been
+// idle for a moment, the instance is replaced by a fresh one, so one large
+// picture does not keep its memory for good. Calls in a row keep the grown
+// heap: fresh memory costs its first touch of every page again.
 const KEEP_HEAP_BYTES = 64 * 1024 * 1024;
+const GIVE_BACK_AFTER_MS = 1000;
 // wasm32 addresses; one buffer must leave room for the rest of the heap.
 const MAX_BUFFER_BYTES = 2 ** 32 - 64 * 1024 * 1024;
 
@@ -32,6 +34,8 @@ export class PlixError extends Error {
 let compiled = null; // WebAssembly.Module
 let loading = null; // the promise of init()
 let wasm = null; // the emscripten module object of the current instance
+let giveBack = null; // the timer that replaces a grown instance
+let lastCall = 0;
 
 function instantiate() {
   const m = {
@@ -115,8 +119,23 @@ function withModule(f) {
     instantiate();
     throw new PlixError(`not enough memory (${e && e.message ? e.message : e})`, PLIX_ERROR_MEMORY);
   } finally {
-    if (wasm === m && m.HEAPU8.length > KEEP_HEAP_BYTES) instantiate();
+    lastCall = Date.now();
+    if (wasm === m && m.HEAPU8.length > KEEP_HEAP_BYTES && !giveBack) scheduleGiveBack(GIVE_BACK_AFTER_MS);
   }
+}
+
+function scheduleGiveBack(delay) {
+  giveBack = setTimeout(() => {
+    const idle = Date.now() - lastCall;
+    if (idle < GIVE_BACK_AFTER_MS) {
+      scheduleGiveBack(GIVE_BACK_AFTER_MS - idle);
+      return;
+    }
+    giveBack = null;
+    if (wasm && wasm.HEAPU8.length > KEEP_HEAP_BYTES) instantiate();
+  }, delay);
+  // A pending give-back does not keep Node running.
+  if (typeof giveBack === "object" && giveBack && typeof giveBack.unref === "function") giveBack.unref();
 }
 
 function bytesOf(input, what) {
@@ -280,7 +299,10 @@ export function encode(image, { qfactor = 0, matrix = 0, mode = 0 } = {}) {
   });
 }
 
-/** Bytes the module's heap holds now (0 before init()); for diagnostics. */
+/**
+ * Bytes the module's heap holds now (0 before init()). Above 64 MiB it is given
+ * back once the module has been idle for a second.
+ */
 export function heapSize() {
   return wasm ? wasm.HEAPU8.length : 0;
 }

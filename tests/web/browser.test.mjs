@@ -216,6 +216,34 @@ test("a PNG converted with the chosen settings saves the native library's bytes"
   assert.deepEqual([savedPng.readUInt32BE(16), savedPng.readUInt32BE(20)], [600, 400]);
 });
 
+test("a picture of 4 megapixels shows its progress", async () => {
+  const width = 2400;
+  const height = 1800;
+  const data = new Uint8Array(width * height * 4);
+  for (let y = 0, o = 0; y < height; y++) {
+    for (let x = 0; x < width; x++, o += 4) {
+      data[o] = x & 255;
+      data[o + 1] = y & 255;
+      data[o + 2] = (x * y) >> 9;
+      data[o + 3] = 255;
+    }
+  }
+  const png = join(work, "large.png");
+  writeFileSync(png, writePng({ width, height, data }));
+  await page.evaluate(() => {
+    window.progressSeen = [];
+    new MutationObserver(() => {
+      if (!document.getElementById("busy").hidden) window.progressSeen.push(document.getElementById("progress-text").textContent);
+    }).observe(document.getElementById("busy"), { attributes: true, subtree: true, childList: true, characterData: true });
+  });
+  await openFile(png);
+  await state("ready", 60_000);
+  const seen = await page.evaluate(() => window.progressSeen);
+  assert.ok(seen.some((t) => /encoding/.test(t)), `progress shown: ${seen.join(", ")}`);
+  assert.equal(await page.$eval("#busy", (el) => el.hidden), true);
+  await shot("large-4mp.png");
+});
+
 test("junk shows an error in words and keeps the previous picture", async () => {
   const junk = join(work, "notes.plx");
   writeFileSync(junk, "these are not the pixels you are looking for\n".repeat(20));
@@ -223,7 +251,7 @@ test("junk shows an error in words and keeps the previous picture", async () => 
   await state("error");
   const error = await page.$eval("#error", (el) => (el.hidden ? "" : el.textContent));
   assert.match(error, /Could not open notes\.plx: notes\.plx is neither a PLIX file nor a picture this browser can read/);
-  assert.deepEqual(await page.$eval("#picture", (el) => [el.width, el.height]), [600, 400]);
+  assert.deepEqual(await page.$eval("#picture", (el) => [el.width, el.height]), [2400, 1800]);
   await shot("error-junk.png");
   // A PLIX header of 20000 x 20000 is refused by the pixel limit.
   const header = Buffer.from(readFileSync(join(conf, "cases/mix_100x75_m0_q0_x0.plx")).subarray(0, 16));

@@ -16,19 +16,20 @@ namespace {
 
 using namespace colour_fixed;
 
-// One channel of four pixels, S >> 27 of colour_fixed.h: bg holds blue and
-// green of each pixel as pairs of 16-bit lanes, r0 red and 0, so that each
-// dot product sums two of the split multipliers' products exactly.
+// One channel of four pixels, S >> 27 of colour_fixed.h: br holds blue and
+// red of each pixel as pairs of 16-bit lanes, ga green and the fourth byte,
+// so that each dot product sums two of the split multipliers' products
+// exactly (the fourth byte's weight is 0).
 template <int32_t cb, int32_t cg, int32_t cr>
-inline v128_t Channel(v128_t bg, v128_t r0) {
+inline v128_t Channel(v128_t br, v128_t ga) {
     const v128_t hi = wasm_i32x4_add(
-        wasm_i32x4_dot_i16x8(bg, wasm_i16x8_make(Hi(cb), Hi(cg), Hi(cb), Hi(cg), Hi(cb), Hi(cg),
-                                                 Hi(cb), Hi(cg))),
-        wasm_i32x4_dot_i16x8(r0, wasm_i16x8_make(Hi(cr), 0, Hi(cr), 0, Hi(cr), 0, Hi(cr), 0)));
+        wasm_i32x4_dot_i16x8(br, wasm_i16x8_make(Hi(cb), Hi(cr), Hi(cb), Hi(cr), Hi(cb), Hi(cr),
+                                                 Hi(cb), Hi(cr))),
+        wasm_i32x4_dot_i16x8(ga, wasm_i16x8_make(Hi(cg), 0, Hi(cg), 0, Hi(cg), 0, Hi(cg), 0)));
     const v128_t lo = wasm_i32x4_add(
-        wasm_i32x4_dot_i16x8(bg, wasm_i16x8_make(Lo(cb), Lo(cg), Lo(cb), Lo(cg), Lo(cb), Lo(cg),
-                                                 Lo(cb), Lo(cg))),
-        wasm_i32x4_dot_i16x8(r0, wasm_i16x8_make(Lo(cr), 0, Lo(cr), 0, Lo(cr), 0, Lo(cr), 0)));
+        wasm_i32x4_dot_i16x8(br, wasm_i16x8_make(Lo(cb), Lo(cr), Lo(cb), Lo(cr), Lo(cb), Lo(cr),
+                                                 Lo(cb), Lo(cr))),
+        wasm_i32x4_dot_i16x8(ga, wasm_i16x8_make(Lo(cg), 0, Lo(cg), 0, Lo(cg), 0, Lo(cg), 0)));
     return wasm_i32x4_shr(wasm_i32x4_add(hi, wasm_i32x4_shr(lo, 14)), 13);
 }
 
@@ -41,17 +42,15 @@ inline v128_t Byte(v128_t v, int32_t offset) {
 }  // namespace
 
 void ConvertRgbToYccPixelsWasm(const uint8_t *src, uint8_t *dst, int32_t count) {
-    const v128_t zero = wasm_i32x4_splat(0);
     int32_t i = 0;
     for (; i + 4 <= count; i += 4, src += 16, dst += 16) {
         const v128_t p = wasm_v128_load(src);
-        const v128_t bg = wasm_i8x16_shuffle(p, zero, 0, 16, 1, 16, 4, 16, 5, 16, 8, 16, 9, 16, 12,
-                                             16, 13, 16);
-        const v128_t r0 = wasm_i8x16_shuffle(p, zero, 2, 16, 16, 16, 6, 16, 16, 16, 10, 16, 16, 16,
-                                             14, 16, 16, 16);
-        const v128_t y = Byte(Channel<kYb, kYg, kYr>(bg, r0), 0);
-        const v128_t cb = Byte(Channel<kCbb, -kCbg, -kCbr>(bg, r0), 128);
-        const v128_t cr = Byte(Channel<-kCrb, -kCrg, kCrr>(bg, r0), 128);
+        // Bytes 0 and 2 of each pixel as 16-bit lanes, then bytes 1 and 3.
+        const v128_t br = wasm_v128_and(p, wasm_i16x8_splat(0xFF));
+        const v128_t ga = wasm_u16x8_shr(p, 8);
+        const v128_t y = Byte(Channel<kYb, kYg, kYr>(br, ga), 0);
+        const v128_t cb = Byte(Channel<kCbb, -kCbg, -kCbr>(br, ga), 128);
+        const v128_t cr = Byte(Channel<-kCrb, -kCrg, kCrr>(br, ga), 128);
         // Byte 3 stays as it came.
         const v128_t out = wasm_v128_or(
             wasm_v128_or(cr, wasm_i32x4_shl(cb, 8)),

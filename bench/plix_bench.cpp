@@ -21,7 +21,7 @@
 
 #include "bitmap.h"
 #include "codec.h"
-#include "transform/dsp.h"
+#include "dsp/dsp.h"
 
 namespace {
 

@@ -18,12 +18,22 @@ libPLIX.so holds the whole PLIX codec: a fixed-point DCT, fixed quantisation
 matrix sets and Huffman tables, with BMP import and export. Programs load it
 at run time by the name libPLIX.so, which this package therefore carries.")
 
+set(PLIX_PACKAGE_libplixcodec1_SECTION libs)
+set(PLIX_PACKAGE_libplixcodec1_DESCRIPTION "PLIX lossy image codec - library with caller buffers
+libplixcodec decodes PLIX pictures into the caller's buffers in RGB, RGBA,
+BGR or BGRA with any row pitch, and encodes them from there into memory,
+with a pixel limit checked before anything is allocated. Its incremental
+decoder and encoder work a strip of rows at a time, for bytes that arrive
+in pieces and pictures too large to hold.")
+
 set(PLIX_PACKAGE_libplix-dev_SECTION libdevel)
-set(PLIX_PACKAGE_libplix-dev_DEPENDS "libplix0 (= ${PROJECT_VERSION})")
+set(PLIX_PACKAGE_libplix-dev_DEPENDS
+  "libplix0 (= ${PROJECT_VERSION}), libplixcodec1 (= ${PROJECT_VERSION})")
 set(PLIX_PACKAGE_libplix-dev_DESCRIPTION "PLIX lossy image codec - development files
-The C header plix/plix.h, a CMake package (find_package(PLIX)) and a
-pkg-config file (plix) for programs that use libPLIX.so, linked or loaded
-at run time.")
+The C headers plix/plix.h and plix/codec.h, a CMake package
+(find_package(PLIX): PLIX::PLIX and PLIX::plixcodec) and pkg-config files
+(plix, plixcodec) for programs that use libPLIX.so, linked or loaded at run
+time, or libplixcodec.so.")
 
 set(PLIX_PACKAGE_plix-tools_SECTION graphics)
 set(PLIX_PACKAGE_plix-tools_DEPENDS "libplix0 (= ${PROJECT_VERSION})")
@@ -46,7 +56,7 @@ Lets every Qt 6 application read and write PLIX pictures through
 QImageReader and QImageWriter.")
 
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_SECTION graphics)
-set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DEPENDS "libplix0 (= ${PROJECT_VERSION})")
+set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DEPENDS "libplixcodec1 (= ${PROJECT_VERSION})")
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_RECOMMENDS "shared-mime-info, libgdk-pixbuf2.0-bin")
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DESCRIPTION "PLIX lossy image codec - gdk-pixbuf loader and thumbnailer
 Lets GTK applications open PLIX pictures and file managers show their
@@ -87,10 +97,15 @@ function(plix_configure_packages)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
   # A part that links libPLIX.so.0 (rather than loading it by name) finds it
   # in the runtime package's staging folder, a sibling of its own.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "../libplix0${CMAKE_INSTALL_FULL_LIBDIR}")
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+    "../libplix0${CMAKE_INSTALL_FULL_LIBDIR}" "../libplixcodec1${CMAKE_INSTALL_FULL_LIBDIR}")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # Triggers, not maintainer scripts, refresh the loader cache.
   set(CPACK_DEBIAN_LIBPLIX0_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/libplix0/triggers)
+  # Each symbol with the release that brought it.
+  set(CPACK_DEBIAN_LIBPLIXCODEC1_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/cmake/debian/libplixcodec1/triggers
+    ${PROJECT_SOURCE_DIR}/cmake/debian/libplixcodec1/symbols)
 
   # Debian's own files in each package: copyright, changelog, gzipped man
   # pages and lintian overrides (cmake/DebianFixups.cmake).
@@ -115,7 +130,7 @@ function(plix_configure_packages)
     endif()
     if(DEFINED PLIX_PACKAGE_${component}_DEPENDS)
       set(CPACK_DEBIAN_${up}_PACKAGE_DEPENDS "${PLIX_PACKAGE_${component}_DEPENDS}")
-    elseif(NOT component STREQUAL "libplix0")
+    elseif(NOT component MATCHES "^(libplix0|libplixcodec1)$")
       set(CPACK_DEBIAN_${up}_PACKAGE_DEPENDS "${PLIX_DEFAULT_DEPENDS}")
     endif()
     if(DEFINED PLIX_PACKAGE_${component}_RECOMMENDS)

@@ -3,9 +3,9 @@
 #include <new>
 
 #include "bitmap.h"
+#include "dsp/dsp.h"
 #include "entropy/huffman.h"
 #include "transform/colour.h"
-#include "transform/dsp.h"
 
 namespace plix {
 

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "decoder.h"
+#include "dsp/dsp.h"
 #include "encoder.h"
 #include "format.h"
 #include "image.h"
 #include "plix/plix.h"
-#include "transform/dsp.h"
 
 namespace plix {
 

@@ -1,13 +1,13 @@
-// What the transforms and the entropy coder exchange: the zigzag order, blocks
-// prepared for the coder, and the decoder's entry for the kernel table.
+// What the transforms and the entropy coder exchange: the zigzag order, and
+// blocks prepared for the coder with each coefficient's category and value
+// bits, which both sides compute alike.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 
 namespace plix {
-
-class StreamReader;
-class StreamWriter;
 
 // Natural index (row * 8 + col) of each zigzag position 0..63.
 inline constexpr uint8_t ZigzagOrder[64] = {
@@ -20,6 +20,53 @@ inline constexpr uint8_t ZigzagOrder[64] = {
 // it: the 64 positions, then zeros for positions past the block.
 inline constexpr int kZigzagQuantEntries = 144;
 
+// Category and value bits of a coefficient. In an unnamed namespace, like
+// the other helpers of the kernels: each file gets a copy built for its own
+// instruction set.
+namespace {
+
+// All ones for a negative v, else 0. Signs of coefficients are random, so
+// everything below is computed without branches.
+constexpr uint32_t SignMask(int32_t v) {
+    return static_cast<uint32_t>(v >> 31);
+}
+
+constexpr uint32_t Magnitude(int32_t v) {
+    return (static_cast<uint32_t>(v) ^ SignMask(v)) - SignMask(v);
+}
+
+// v itself when v >= 0, else v - 1; the caller keeps the low bits it needs.
+constexpr uint32_t ValueBits(int32_t v) {
+    return static_cast<uint32_t>(v) + SignMask(v);
+}
+
+// Category and value bits of v from -511 to 511, at index v + 511:
+// category | value bits << 16. Index 1023 stands for every other v and
+// carries kOutOfRange.
+constexpr uint32_t kOutOfRange = 0x100;
+
+struct ValueTable {
+    uint32_t entries[1024];
+};
+
+constexpr ValueTable BuildValueTable() {
+    ValueTable t{};
+    for (int32_t v = -511; v <= 511; ++v) {
+        const uint32_t n = static_cast<uint32_t>(std::bit_width(Magnitude(v)));
+        t.entries[v + 511] = n | (ValueBits(v) & ((1u << n) - 1)) << 16;
+    }
+    t.entries[1023] = kOutOfRange;
+    return t;
+}
+
+constexpr ValueTable kValueTable = BuildValueTable();
+
+inline uint32_t ValueEntry(int32_t v) {
+    return kValueTable.entries[std::min(static_cast<uint32_t>(v) + 511u, 1023u)];
+}
+
+}  // namespace
+
 // A quantised block made ready for the fast coder by a forward kernel: each
 // coefficient's category and value bits, so that coding only looks codes up.
 // The entries are in natural order, or in zigzag order (the order of coding,
@@ -28,33 +75,13 @@ inline constexpr int kZigzagQuantEntries = 144;
 // coder does not use (it codes the difference to the predictor from dc).
 struct PreparedBlock {
     alignas(32) uint16_t bits[64];  // the low size bits of v, or of v - 1 when v < 0
-    alignas(32) uint8_t size[64];   // MagnitudeCategory(v)
+    alignas(32) uint8_t size[64];   // the category of v: significant bits of |v|
     uint64_t nonZero;               // bit i: the coefficient at zigzag position i is not 0
     int32_t dc;
 };
 
-// The plain form of the preparation (in the encoder). False, with out
+// The plain form of the preparation (coefficients.cpp). False, with out
 // unusable, when an entry 1..63 lies outside -511..511.
 bool PrepareBlock(const int32_t block[64], PreparedBlock &out);
-
-// positions block positions in a row (up to 10), three blocks each (classes
-// 0, 1 and 1, with predictors[0..2], tables in zigzag order with
-// kZigzagQuantEntries entries), for a kernel
-// that finishes the dequantisation (Dsp::inverseDecoded2): entry 0 is
-// dequantised and limited, entries 1..63 hold the products of value and table
-// entry modulo 2^32, not yet limited to -256..255, and for each block without
-// AC coefficients (bit 3 * position + component of the result set) only entry
-// 0 is written. The plain form, in the decoder; Dsp::decodePositionsRaw holds
-// the one to use.
-uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*blocks)[64], int positions,
-                            const int32_t *luma, const int32_t *chroma, int32_t predictors[3]);
-
-// The encoder's entry for the kernel table: positions block positions in a
-// row, three prepared blocks each (classes 0, 1 and 1, with predictors[0..2]):
-// the same bits as EncodePreparedBlock block by block, with one hand-over of
-// the writer's buffer for them all. The plain form, in the block encoder;
-// Dsp::encodePreparedPositions holds the one to use.
-void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
-                             int32_t predictors[3]);
 
 }  // namespace plix

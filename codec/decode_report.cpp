@@ -1,10 +1,12 @@
 #include "decode_report.h"
 
+#include <algorithm>
+
 #include "codec.h"
-#include "entropy/block_decoder.h"
 #include "format.h"
 #include "image.h"
 #include "streams.h"
+#include "strips.h"
 
 namespace plix {
 
@@ -14,32 +16,19 @@ bool DecodedWhole(PlixCodec *codec) {
 
 bool CountWholeBlocks(const void *data, size_t size, BlockCount &out) {
     out = {};
-    if (!data || size < kHeaderSize || size > static_cast<size_t>(INT32_MAX)) return false;
-    StreamReader reader;
-    if (!reader.OpenMemory(data, static_cast<int32_t>(size))) return false;
-    uint8_t raw[kHeaderSize];
-    reader.ReadBlock(raw, kHeaderSize);
-    const PlixHeader h = ParseHeader(raw);
-    if (!h.HasMagic() || h.matrix >= kMatrixSets || h.width < 0 || h.height < 0) return false;
-    const int64_t columns = (int64_t{h.width} + 7) / 8;
-    const int64_t rows = (int64_t{h.height} + 7) / 8;
+    PlixHeader h;
+    if (ReadHeader(data, size, h) != HeaderCheck::kOk || size > static_cast<size_t>(INT32_MAX))
+        return false;
     // The limit CreateImage applies.
+    const int64_t columns = h.BlockColumns(), rows = h.BlockRows();
     if (columns != 0 && rows * 8 > kMaxBufferBytes / 4 / (columns * 8)) return false;
-    if (h.extra != 0) reader.Seek(h.extra, 1);
-
-    out.total = 3 * columns * rows;
-    // The bits a block takes do not depend on the quantisation table.
-    int32_t q[64];
-    for (int32_t &v : q) v = 1;
-    alignas(32) int32_t block[64];
-    int32_t predictors[3] = {0, 0, 0};
-    for (int64_t i = 0; i < out.total; ++i) {
-        const int c = static_cast<int>(i % 3);
-        DecodeBlock(reader, block, q, c == 0 ? 0 : 1, predictors[c]);
-        // Past the data the source delivers nothing more, so its count is final.
-        if (reader.BitsTaken() > reader.DataBytes() * 8) break;
-        out.whole = i + 1;
-    }
+    const size_t start = std::min(size, kHeaderSize + h.extra);
+    StreamReader reader;
+    reader.OpenRegion(static_cast<const uint8_t *>(data) + start, size - start, 0);
+    out.total = static_cast<int64_t>(h.ComponentBlocks());
+    const int32_t predictors[3] = {0, 0, 0};
+    out.whole = static_cast<int64_t>(CountBlocksWithin(reader, h.ComponentBlocks(), predictors,
+                                                       uint64_t{size - start} * 8));
     return true;
 }
 

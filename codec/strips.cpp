@@ -15,7 +15,7 @@
 #include "entropy/block_encoder.h"
 #include "streams.h"
 #include "transform/colour.h"
-#include "transform/dsp.h"
+#include "kernel_table.h"
 #include "transform/quant.h"
 
 namespace plix {
@@ -39,7 +39,8 @@ StripDecoder::StripDecoder(const PlixHeader &header, const Dsp &k)
     ZigzagQuant(quant[1], chroma_);
 }
 
-void StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream) {
+bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
+                        uint64_t stopAfter) {
     const int64_t y = top_;
     top_ += 8;
     stream = stream && k_.inverseDecoded2Streaming;
@@ -64,6 +65,7 @@ void StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
         else
             k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
         if (inside) converted = x + 16;
+        if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
     }
     if (x < paddedWidth_) {
         DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
@@ -74,6 +76,12 @@ void StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
         k_.yccToRgb(rows + static_cast<size_t>(converted) * 4, static_cast<int32_t>(rowBytes / 4),
                     width_ - converted, static_cast<int32_t>(std::min<int64_t>(8, height_ - y)),
                     tables_);
+    return true;
+}
+
+void StripDecoder::Rewind(const Mark &m) {
+    top_ = m.top;
+    for (int c = 0; c < 3; ++c) predictors_[c] = m.predictors[c];
 }
 
 void StripDecoder::Finish() {

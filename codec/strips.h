@@ -37,7 +37,10 @@ public:
     // then 0), the padding keeps its Y, Cb and Cr. With stream, rows go out
     // with non-temporal stores where the kernels have them: rows 64-byte
     // aligned, rowBytes a multiple of 32, and Finish after the last strip.
-    void Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream);
+    // A decode that has taken more than stopAfter bits from r stops early and
+    // returns false, the strip unfinished: Rewind, then decode it again.
+    bool Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
+              uint64_t stopAfter = UINT64_MAX);
     void Finish();
 
     int64_t Top() const { return top_; }  // first row of the next strip
@@ -45,6 +48,14 @@ public:
     int32_t PaddedWidth() const { return paddedWidth_; }
     uint64_t BlocksPerStrip() const { return 3 * static_cast<uint64_t>(paddedWidth_ / 8); }
     const int32_t *Predictors() const { return predictors_; }
+
+    // Where the stream stands between strips, to decode a strip again.
+    struct Mark {
+        int64_t top;
+        int32_t predictors[3];
+    };
+    Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
+    void Rewind(const Mark &m);
 
 private:
     const Dsp &k_;

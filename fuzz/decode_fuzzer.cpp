@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "codec.h"
+#include "dsp/dsp.h"
 #include "fuzz_util.h"
-#include "transform/dsp.h"
 
 using plix::fuzz::BufferBytes;
 using plix::fuzz::ScratchPath;

@@ -11,23 +11,7 @@
 #include "fuzz_util.h"
 #include "pictures.h"
 
-namespace {
-
 using namespace plix::tool;
-
-// The picture in the tool's decoded-buffer layout (blue, green, red, unused).
-std::vector<uint8_t> ToBuffer(const RgbPicture &pic) {
-    std::vector<uint8_t> buf(pic.rgb.size() / 3 * 4);
-    for (size_t i = 0; i < pic.rgb.size() / 3; ++i) {
-        buf[4 * i] = pic.rgb[3 * i + 2];
-        buf[4 * i + 1] = pic.rgb[3 * i + 1];
-        buf[4 * i + 2] = pic.rgb[3 * i];
-        buf[4 * i + 3] = 0xFF;
-    }
-    return buf;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
@@ -60,11 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     if (uint64_t(pic.width) * uint64_t(pic.height) > uint64_t(plix::fuzz::kMaxCheckedPixels))
         return 0;
-    const std::vector<uint8_t> buf = ToBuffer(pic);
-    const PixelView view{buf.data(), pic.width, pic.height, size_t(pic.width) * 4};
     std::string png, ppm;
-    FUZZ_CHECK(WritePng(view, png).empty());
-    WritePpm(view, ppm);
+    FUZZ_CHECK(WritePicture(FileKind::Png, pic, png).empty());
+    FUZZ_CHECK(WritePicture(FileKind::Ppm, pic, ppm).empty());
     RgbPicture back;
     FUZZ_CHECK(ReadPng(png, limit, back).ok() && back.rgb == pic.rgb);
     FUZZ_CHECK(ReadPpm(ppm, limit, back).ok() && back.rgb == pic.rgb);

@@ -4,7 +4,8 @@
 #
 # Usage: scripts/fuzz.sh [SECONDS] [HARNESS...]
 #   SECONDS   per harness (default 600)
-#   HARNESS   decode bmp roundtrip cli calls viewer pictures (default: all that are built)
+#   HARNESS   decode bmp roundtrip cli calls viewer pictures api_decode api_stream
+#             (default: all that are built)
 # Environment:
 #   PLIX_FUZZ_PARALLEL  harnesses run at once (default 2); each runs with
 #                       -jobs=1 -workers=1
@@ -33,7 +34,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPLIX_SANITIZE=address,undefined -DPLIX_BUILD_FUZZ=ON -DPLIX_FUZZ_ENGINE=ON \
   -DPLIX_BUILD_TESTS=OFF >/dev/null
 
-all=(decode bmp roundtrip cli calls viewer pictures)
+all=(decode bmp roundtrip cli calls viewer pictures api_decode api_stream)
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then harnesses=("${all[@]}"); fi
 targets=()
@@ -49,7 +50,7 @@ cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target ${targets[*]
 
 seeds_for() {
   case $1 in
-    decode) echo "$data/conformance/cases" ;;
+    decode | api_decode) echo "$data/conformance/cases" ;;
     bmp) echo "$data/bmp $data/bmpsuite" ;;
     viewer) echo "$data/bmp $data/bmpsuite $data/conformance/cases" ;;
     *) echo "" ;;
@@ -85,8 +86,10 @@ run_one() {
   for d in "$root/fuzz/corpus/$h" "$root/fuzz/regressions/$h" $(seeds_for "$h"); do
     [ -d "$d" ] && dirs+=("$d")
   done
-  local dict=()
-  [ -f "$root/fuzz/dict/$h.dict" ] && dict=(-dict="$root/fuzz/dict/$h.dict")
+  local dict=() words=$h
+  # The library's harnesses speak the decoder's format.
+  [[ $h == api_* ]] && words=decode
+  [ -f "$root/fuzz/dict/$words.dict" ] && dict=(-dict="$root/fuzz/dict/$words.dict")
   # One fuzzing process at a time (-jobs=1 -workers=1); after a finding it
   # stops, and the next one goes on from the corpus for the time that is left.
   local start=$SECONDS run=0 left used=0

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "coefficients.h"
+#include "dsp/dsp.h"
 #include "entropy/block_decoder.h"
 #include "entropy/block_encoder.h"
-#include "transform/dsp.h"
 #include "entropy/huffman.h"
+#include "entropy/kernels.h"
 #include "entropy/symbols.h"
 #include "bit_strings.h"
 #include "streams.h"

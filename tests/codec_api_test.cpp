@@ -225,7 +225,11 @@ TEST(CodecApiCuts, EveryCutDecodesAsTheClassicDecodeWithItsCount) {
         ASSERT_EQ(r, size == data.size() ? PLIX_OK : PLIX_TRUNCATED) << size;
         ASSERT_EQ(got.bytes, classic.As(PLIX_RGBA).bytes) << size;
         ASSERT_EQ(info.blocks_present, classic.whole) << size;
-        // Pushed a byte at a time, the same.
+        // Counted without decoding, the same.
+        plix_info scanned;
+        ASSERT_EQ(plix_scan(cut.data(), cut.size(), &scanned), r) << size;
+        ASSERT_EQ(scanned.blocks_present, classic.whole) << size;
+        // Pushed a few bytes at a time, the same.
         Canvas pieces(100, 75, PLIX_RGBA);
         plix_info pieceInfo;
         ASSERT_EQ(DecodeInPieces(cut, size % 5 + 1, pieces, &pieceInfo, 8), r) << size;

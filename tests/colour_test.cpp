@@ -6,9 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "dsp/dsp.h"
+#include "kernel_levels.h"
 #include "transform/colour.h"
 #include "transform/colour_fixed.h"
-#include "transform/dsp.h"
 
 namespace plix {
 namespace {
@@ -21,15 +22,6 @@ Ycc Forward(int r, int g, int b) {
     uint8_t out[3];
     RgbToYcc(static_cast<uint8_t>(b), static_cast<uint8_t>(g), static_cast<uint8_t>(r), out);
     return {out[2], out[1], out[0]};
-}
-
-std::vector<const Dsp *> AllLevels() {
-    std::vector<const Dsp *> out;
-    for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
-    }
-    return out;
 }
 
 TEST(RgbToYcc, WorkedColours) {
@@ -63,7 +55,7 @@ TEST(RgbToYcc, PixelRowsKeepByteThreeAndWorkInPlace) {
                                0, 9, 0,   0, 0, 10,  50, 50, 50,  11};
     const std::vector<uint8_t> want = {255, 85, 76,  7,   21, 43, 149, 8,   107, 255,
                                        29,  9,  128, 128, 0,  10, 127, 128, 50,  11};
-    for (const Dsp *d : AllLevels()) {
+    for (const Dsp *d : test::KernelLevels()) {
         std::vector<uint8_t> copy = px, out(px.size());
         d->rgbToYcc(copy.data(), out.data(), 5);
         EXPECT_EQ(out, want) << d->name;
@@ -84,7 +76,7 @@ TEST(RgbToYcc, FastVariantsMatchForEveryColour) {
             src[4 * i + 3] = static_cast<uint8_t>(i * 7);
         }
         ConvertRgbToYccPixels(src.data(), plain.data(), count);
-        for (const Dsp *d : AllLevels()) {
+        for (const Dsp *d : test::KernelLevels()) {
             d->rgbToYcc(src.data(), fast.data(), count - 3);  // odd count: the tail too
             d->rgbToYcc(src.data() + 4 * (count - 3), fast.data() + 4 * (count - 3), 3);
             ASSERT_EQ(fast, plain) << d->name << " pass " << r;
@@ -135,7 +127,7 @@ std::vector<uint8_t> InverseAll(std::vector<uint8_t> px, int32_t paddedWidth, in
     std::vector<uint8_t> b = px;
     ConvertYccToRgbMmx(b.data(), paddedWidth, width, height, t);
     EXPECT_EQ(b, plain) << "ConvertYccToRgbMmx";
-    for (const Dsp *d : AllLevels()) {
+    for (const Dsp *d : test::KernelLevels()) {
         b = px;
         d->yccToRgb(b.data(), paddedWidth, width, height, t);
         EXPECT_EQ(b, plain) << d->name;
@@ -199,7 +191,7 @@ TEST(YccToRgb, RowEndsMatchThePlainConversion) {
     for (int32_t width = 1; width <= padded; ++width) {
         std::vector<uint8_t> plain = src;
         ConvertYccToRgb(plain.data(), padded, width, rows, t);
-        for (const Dsp *d : AllLevels()) {
+        for (const Dsp *d : test::KernelLevels()) {
             std::vector<uint8_t> got = src;
             d->yccToRgb(got.data(), padded, width, rows, t);
             ASSERT_EQ(got, plain) << d->name << " width " << width;
@@ -225,7 +217,7 @@ TEST(YccToRgb, PackedVariantsMatchForEveryInput) {
         std::memcpy(fast.data(), src.data(), src.size());
         ConvertYccToRgbMmx(fast.data(), width, width, height, t);
         ASSERT_EQ(fast, plain) << "pass " << y;
-        for (const Dsp *d : AllLevels()) {
+        for (const Dsp *d : test::KernelLevels()) {
             if (d->yccToRgb == ConvertYccToRgb || d->yccToRgb == ConvertYccToRgbMmx) continue;
             std::memcpy(fast.data(), src.data(), src.size());
             d->yccToRgb(fast.data(), width, width, height, t);

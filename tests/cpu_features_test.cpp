@@ -5,8 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "transform/cpu_features.h"
-#include "transform/dsp.h"
+#include "dsp/cpu_features.h"
+#include "dsp/dsp.h"
+#include "kernel_levels.h"
 
 namespace plix {
 namespace {
@@ -118,13 +119,8 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
 
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     ASSERT_NE(plain, nullptr);
-    std::set<const Dsp *> levels;
-    for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        if (const Dsp *d = GetDspLevel(l)) {
-            levels.insert(d);
-        }
-    }
+    const std::vector<const Dsp *> &all = test::KernelLevels();
+    const std::set<const Dsp *> levels(all.begin(), all.end());
     EXPECT_EQ(levels.count(first), 1u);
     // The best level this processor runs.
     const Dsp *best = GetDspLevel(DspLevel::kWasm);

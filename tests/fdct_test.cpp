@@ -9,20 +9,13 @@
 #include <random>
 #include <vector>
 
-#include "transform/dsp.h"
+#include "dsp/dsp.h"
+#include "kernel_levels.h"
 #include "transform/fdct.h"
 #include "transform/quant.h"
 
 namespace plix {
 namespace {
-
-std::vector<const Dsp *> FastLevels() {
-    std::vector<const Dsp *> out;
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
-    }
-    return out;
-}
 
 void Fill(int32_t block[64], int32_t v) {
     for (int k = 0; k < 64; ++k) block[k] = v;
@@ -56,7 +49,7 @@ void ForwardAll(const int32_t samples[64], int32_t out[64]) {
     std::memcpy(out, samples, sizeof(int32_t) * 64);
     ForwardDct(out);
     const QuantDivisors one = Divisors(1);
-    for (const Dsp *d : FastLevels()) {
+    for (const Dsp *d : test::FastKernelLevels()) {
         int32_t b[64];
         ForwardByLevel(d, samples, one, b);
         ASSERT_EQ(0, std::memcmp(b, out, sizeof b)) << d->name;
@@ -226,7 +219,7 @@ std::vector<std::vector<int32_t>> ExtremeBlocks() {
 }
 
 TEST(ForwardDctVariants, MatchThePlainTransformAndQuantiser) {
-    const auto levels = FastLevels();
+    const auto &levels = test::FastKernelLevels();
     if (levels.empty()) GTEST_SKIP() << "no fast variant on this processor";
     std::mt19937 rng(7);
     const QuantDivisors one = Divisors(1);
@@ -313,10 +306,7 @@ TEST(ForwardDctVariants, BlocksFromPixels) {
             ForwardDct(expect[k]);
             QuantiseBlock(expect[k], k == 0 ? t0 : t1);
         }
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
-                           DspLevel::kNeon, DspLevel::kWasm}) {
-            const Dsp *d = GetDspLevel(l);
-            if (!d) continue;
+        for (const Dsp *d : test::KernelLevels()) {
             int32_t got[3][64];
             d->forwardBlocks(pixels.data() + 4, rowBytes, luma, chroma, got);
             ASSERT_EQ(0, std::memcmp(got, expect, sizeof got)) << d->name << " " << n;

@@ -6,7 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "transform/dsp.h"
+#include "dsp/dsp.h"
+#include "kernel_levels.h"
 #include "transform/fdct.h"
 #include "transform/idct.h"
 
@@ -23,12 +24,10 @@ Block InverseAll(const Block &in) {
     Block b = in;
     InverseDctMmx(b.data());
     EXPECT_EQ(b, plain) << "InverseDctMmx";
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        if (const Dsp *d = GetDspLevel(l)) {
-            b = in;
-            d->inverseDct(b.data());
-            EXPECT_EQ(b, plain) << d->name;
-        }
+    for (const Dsp *d : test::FastKernelLevels()) {
+        b = in;
+        d->inverseDct(b.data());
+        EXPECT_EQ(b, plain) << d->name;
     }
     return plain;
 }
@@ -162,9 +161,8 @@ TEST(InverseDctVariants, RandomBlocks) {
     int32_t b[64], plain[64], mmx[64];
     // The levels with an inverse of their own.
     std::vector<const Dsp *> levels;
-    for (DspLevel l : {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        const Dsp *d = GetDspLevel(l);
-        if (d && d->inverseDct != InverseDct && d->inverseDct != InverseDctMmx) levels.push_back(d);
+    for (const Dsp *d : test::FastKernelLevels()) {
+        if (d->inverseDct != InverseDct && d->inverseDct != InverseDctMmx) levels.push_back(d);
     }
     for (int n = 0; n < 200000; ++n) {
         const int kind = n % 5;
@@ -230,10 +228,7 @@ TEST(InverseDctVariants, BlocksToPixels) {
         }
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c) expect[r * rowBytes + (c + 2) * 4 + 3] = 0xFF;
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
-                           DspLevel::kNeon, DspLevel::kWasm}) {
-            const Dsp *d = GetDspLevel(l);
-            if (!d) continue;
+        for (const Dsp *d : test::KernelLevels()) {
             int32_t blocks[3][64];
             std::memcpy(blocks, in, sizeof blocks);
             std::vector<uint8_t> got = base;

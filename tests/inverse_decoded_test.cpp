@@ -12,8 +12,9 @@
 #include <random>
 #include <vector>
 
+#include "dsp/dsp.h"
+#include "kernel_levels.h"
 #include "transform/colour.h"
-#include "transform/dsp.h"
 
 namespace plix {
 namespace {
@@ -26,11 +27,7 @@ void Finish(const int32_t raw[64], bool dcOnly, int32_t out[64]) {
 TEST(InverseDecoded, MatchesPlainKernelOnLimitedClearedBlocks) {
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     ASSERT_NE(plain, nullptr);
-    std::vector<const Dsp *> kernels;
-    for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        if (const Dsp *d = GetDspLevel(l)) kernels.push_back(d);
-    }
+    const std::vector<const Dsp *> &kernels = test::KernelLevels();
 
     // Products around the limits, the 16-bit saturation and the 32-bit ends.
     const int32_t edges[] = {-256,  255,    -257,  256,    -255,    254,       32767,     -32768,
@@ -116,10 +113,7 @@ TEST(InverseDecoded, ConstantChromaEverySamplePair) {
     std::mt19937 rng(7);
     const size_t rowBytes = 64;
     const YccToRgbTables &t = GetYccToRgbTables();
-    for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        const Dsp *d = GetDspLevel(l);
-        if (!d) continue;
+    for (const Dsp *d : test::KernelLevels()) {
         for (uint32_t pair = 0; pair < 65536; pair += 2) {
             alignas(32) int32_t raw[6][64];
             int32_t clean[6][64];

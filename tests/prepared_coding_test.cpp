@@ -15,11 +15,12 @@
 
 #include "codec.h"
 #include "coefficients.h"
+#include "dsp/dsp.h"
 #include "entropy/block_decoder.h"
 #include "entropy/block_encoder.h"
+#include "kernel_levels.h"
 #include "streams.h"
 #include "test_util.h"
-#include "transform/dsp.h"
 #include "transform/fdct.h"
 #include "transform/quant.h"
 
@@ -29,16 +30,6 @@ namespace {
 using Block = std::vector<int32_t>;
 
 constexpr int kClassOf[3] = {0, 1, 1};
-
-// Every level this processor runs, each with its own prepared-block coder.
-std::vector<const Dsp *> CodingLevels() {
-    std::vector<const Dsp *> out;
-    for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
-    }
-    return out;
-}
 
 // Prepared blocks in the order a coder reads: the entries of PrepareBlock's
 // natural order moved to zigzag order where zigzag is set.
@@ -166,7 +157,7 @@ TEST(BlockPrepared, CodersWriteTheReferenceBits) {
         Finish(ws);
         ASSERT_EQ(fromZigzag, expect) << "zigzag, round " << round;
         // Batches of 1, 2 and 3 positions, through each level's coder.
-        for (const Dsp *d : CodingLevels()) {
+        for (const Dsp *d : test::KernelLevels()) {
             const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
             std::string batched;
             StreamWriter wb;
@@ -196,7 +187,7 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
         for (size_t i = 0; i < blocks.size(); ++i)
             ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
         const std::string expect = ReferenceBytes(blocks);
-        for (const Dsp *d : CodingLevels()) {
+        for (const Dsp *d : test::KernelLevels()) {
             const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
             // Batches of 1 to 8 positions, as the encoder gives them.
             std::string bytes;
@@ -214,15 +205,6 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
     }
 }
 
-std::vector<const Dsp *> PreparingLevels() {
-    std::vector<const Dsp *> out;
-    for (DspLevel l :
-         {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-        if (const Dsp *d = GetDspLevel(l)) out.push_back(d);
-    }
-    return out;
-}
-
 bool SamePrepared(const PreparedBlock &a, const PreparedBlock &b) {
     return a.dc == b.dc && a.nonZero == b.nonZero &&
            std::memcmp(a.bits, b.bits, sizeof a.bits) == 0 &&
@@ -234,7 +216,7 @@ bool SamePrepared(const PreparedBlock &a, const PreparedBlock &b) {
 // matrix set and q-factor class and with arbitrary divisors; the plain form
 // also shows that the transform's coefficients always fit the codes.
 TEST(BlockPreparedKernels, MatchThePlainForm) {
-    const auto levels = PreparingLevels();
+    const auto &levels = test::KernelLevels();
     const Dsp *plain = GetDspLevel(DspLevel::kPlain);
     std::mt19937 rng(19);
     const size_t rowBytes = 80;  // 20 pixels a row; the positions start at pixel 2
@@ -313,10 +295,8 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
             std::string expect;
             c.dsp = GetDspLevel(DspLevel::kPlain);
             ASSERT_TRUE(c.EncodeMemory(expect, s.mode, s.q, s.matrix));
-            for (DspLevel l :
-                 {DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm}) {
-                c.dsp = GetDspLevel(l);
-                if (!c.dsp) continue;
+            for (const Dsp *d : test::FastKernelLevels()) {
+                c.dsp = d;
                 std::string got;
                 ASSERT_TRUE(c.EncodeMemory(got, s.mode, s.q, s.matrix));
                 ASSERT_EQ(got, expect) << c.dsp->name << " width " << width << " q " << s.q;
@@ -347,11 +327,9 @@ TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {
         const auto plx = test::ReadFileBytes(test::DataPath("conformance/" + field("plx")));
         const auto expected =
             test::ReadFileBytes(test::DataPath("conformance/" + field("expected_buffer")));
-        for (DspLevel l : {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2, DspLevel::kAvx512,
-                           DspLevel::kNeon, DspLevel::kWasm}) {
+        for (const Dsp *d : test::KernelLevels()) {
             Codec c;
-            c.dsp = GetDspLevel(l);
-            if (!c.dsp) continue;
+            c.dsp = d;
             ASSERT_TRUE(c.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())))
                 << field("name");
             const size_t bytes =

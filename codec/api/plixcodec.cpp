@@ -89,6 +89,11 @@ PLIX_API int plix_read_info(const void *data, size_t size, plix_info *info) {
     return plix::api::ReadInfo(data, size, header, info);
 }
 
+PLIX_API int plix_scan(const void *data, size_t size, plix_info *info) {
+    if (!data || !info) return PLIX_ERROR_ARGUMENT;
+    return plix::api::Scan(static_cast<const uint8_t *>(data), size, *info);
+}
+
 PLIX_API int plix_decode(const void *data, size_t size, const plix_decode_options *options,
                          plix_format format, void *pixels, size_t stride, plix_info *info) {
     if (!data || plix::api::BytesPerPixel(format) == 0) return PLIX_ERROR_ARGUMENT;
@@ -100,8 +105,8 @@ PLIX_API int plix_decode(const void *data, size_t size, const plix_decode_option
         plix_info facts;
         d.Info(&facts);
         const bool hasPixels = facts.width > 0 && facts.height > 0;
-        if ((hasPixels && !pixels) ||
-            stride < plix::api::BytesPerPixel(format) * static_cast<size_t>(facts.width))
+        if (hasPixels && (!pixels || stride < plix::api::BytesPerPixel(format) *
+                                                  static_cast<size_t>(facts.width)))
             return PLIX_ERROR_ARGUMENT;
         uint32_t rows = 0;
         r = d.ReadRows(format, static_cast<uint8_t *>(pixels), stride, facts.height, &rows);

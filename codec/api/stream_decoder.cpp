@@ -1,8 +1,10 @@
-// A strip is decoded once the bytes its blocks can take at most are in, or
-// the input is finished: until then the reader never reaches the end of what
-// it was given, so the bits are those of the whole file, and once finished the
-// reader delivers the filler the classic reader would. Hence rows and counts
-// do not depend on how the bytes were cut.
+// A strip is tried as soon as some of its bytes are in, and taken only when it
+// ended within them (or the input is finished): the bits it took are then
+// those of the whole file, and once finished the reader delivers the filler
+// the classic reader would. Hence rows and counts do not depend on how the
+// bytes were cut. A try that ran out is undone; the next waits for twice the
+// bytes, so retries cost a few strips' work at most, and none is needed
+// once the most a strip can take is in.
 #include "api/stream_decoder.h"
 
 #include <algorithm>
@@ -10,7 +12,7 @@
 #include <new>
 
 #include "api/pixel_rows.h"
-#include "transform/dsp.h"
+#include "dsp/dsp.h"
 
 namespace plix::api {
 
@@ -37,6 +39,18 @@ int ReadInfo(const void *data, size_t size, PlixHeader &header, plix_info *info)
     if (ReadHeader(data, size, header) != HeaderCheck::kOk) return PLIX_ERROR_NOT_PLIX;
     if (info) FillInfo(header, info);
     return PLIX_OK;
+}
+
+int Scan(const uint8_t *data, size_t size, plix_info &info) {
+    PlixHeader header;
+    if (ReadInfo(data, size, header, &info) != PLIX_OK) return PLIX_ERROR_NOT_PLIX;
+    const size_t start = std::min(size, kHeaderSize + header.extra);
+    StreamReader reader;
+    reader.OpenRegion(data + start, size - start, 0);
+    const int32_t predictors[3] = {0, 0, 0};
+    info.blocks_present =
+        CountBlocksWithin(reader, info.blocks, predictors, uint64_t{size - start} * 8);
+    return info.blocks_present == info.blocks ? PLIX_OK : PLIX_TRUNCATED;
 }
 
 StreamDecoder::StreamDecoder(const plix_decode_options *options)
@@ -146,11 +160,10 @@ bool StreamDecoder::StripReady() const {
     if (finished_) return true;
     if (phase_ != Phase::kBody) return false;
     const uint64_t next = bitPos_ / 8;
-    const uint64_t need = (strips_->BlocksPerStrip() * kMaxBlockBits + 7) / 8 + 1;
-    return bodyBytes_ > next && bodyBytes_ - next >= need;
+    return bodyBytes_ > next && bodyBytes_ - next >= tryAt_;
 }
 
-void StreamDecoder::DecodeStrip() {
+bool StreamDecoder::DecodeStrip() {
     // The reader starts at the byte of the next bit, over what is kept of the
     // body, and delivers the filler past it.
     const uint64_t start = bitPos_ / 8;
@@ -162,26 +175,35 @@ void StreamDecoder::DecodeStrip() {
         reader_.OpenRegion(have > 0 ? body + from : nullptr, static_cast<size_t>(have), filler_);
         for (int i = 0; i < skip; ++i) reader_.ReadBit();
     };
-    int32_t predictors[3];
-    std::memcpy(predictors, strips_->Predictors(), sizeof predictors);
-    const int64_t top = strips_->Top();
+    const StripDecoder::Mark mark = strips_->Here();
     open();
-    strips_->Next(reader_, strip_.get(), stripRowBytes_, false);
+    // Until the input is finished, a try stops as soon as it runs out.
+    const bool ended = strips_->Next(reader_, strip_.get(), stripRowBytes_, false,
+                                     finished_ ? UINT64_MAX : have * 8);
     const uint64_t taken = reader_.BitsTaken();
     const uint64_t blocks = strips_->BlocksPerStrip();
-    if (!truncated_ && (have * 8 < taken)) {
+    if (!ended || (!finished_ && have * 8 < taken)) {
+        strips_->Rewind(mark);
+        reader_.Close();
+        const uint64_t most = (blocks * kMaxBlockBits + 7) / 8 + 1;
+        tryAt_ = std::min(std::max(have * 2, have + 64), most);
+        return false;
+    }
+    tryAt_ = 1;
+    if (!truncated_ && have * 8 < taken) {
         // The data ends inside this strip: count its whole blocks again,
         // block by block, as the file's reader would meet them.
         truncated_ = true;
         open();
-        blocksPresent_ += CountBlocksWithin(reader_, blocks, predictors, have * 8);
+        blocksPresent_ += CountBlocksWithin(reader_, blocks, mark.predictors, have * 8);
     } else if (!truncated_) {
         blocksPresent_ += blocks;
     }
     reader_.Close();
     bitPos_ = start * 8 + taken;
-    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - top));
+    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - mark.top));
     handed_ = 0;
+    return true;
 }
 
 int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows,
@@ -191,7 +213,8 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
     const size_t bytes = BytesPerPixel(format);
     if (!rows || bytes == 0 || (!pixels && maxRows > 0)) return PLIX_ERROR_ARGUMENT;
     if (phase_ == Phase::kHeader) return PLIX_NEED_DATA;
-    if (stride < bytes * static_cast<size_t>(header_.width)) return PLIX_ERROR_ARGUMENT;
+    if (HasPixels() && stride < bytes * static_cast<size_t>(header_.width))
+        return PLIX_ERROR_ARGUMENT;
     const uint64_t height = HasPixels() ? static_cast<uint64_t>(header_.height) : 0;
     uint32_t written = 0;
     while (written < maxRows) {
@@ -204,10 +227,8 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
             handed_ += n;
             written += n;
             rowsOut_ += n;
-        } else if (rowsOut_ == height || !StripReady()) {
+        } else if (rowsOut_ == height || !StripReady() || !DecodeStrip()) {
             break;
-        } else {
-            DecodeStrip();
         }
     }
     *rows = written;

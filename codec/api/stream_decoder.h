@@ -19,6 +19,8 @@ namespace plix::api {
 // PLIX_ERROR_NOT_PLIX. info (may be null) receives its facts.
 int ReadInfo(const void *data, size_t size, PlixHeader &header, plix_info *info);
 void FillInfo(const PlixHeader &header, plix_info *info);
+// plix_scan.
+int Scan(const uint8_t *data, size_t size, plix_info &info);
 
 class StreamDecoder {
 public:
@@ -44,7 +46,8 @@ private:
     void KeepBody(const uint8_t *data, size_t size);
     bool HasPixels() const { return header_.width > 0 && header_.height > 0; }
     bool StripReady() const;
-    void DecodeStrip();
+    // False when the bytes ran out before the strip's end: nothing changed.
+    bool DecodeStrip();
     int Result() const { return truncated_ ? PLIX_TRUNCATED : PLIX_OK; }
 
     uint64_t maxPixels_;
@@ -63,6 +66,9 @@ private:
     uint64_t bitPos_ = 0;  // next bit of the body to decode
     uint8_t filler_ = 0;   // what the body's reader delivers past its end
     bool finished_ = false;
+    // Bytes past the next bit before a strip is tried again, after a try
+    // that ran out of them.
+    uint64_t tryAt_ = 1;
 
     std::optional<StripDecoder> strips_;
     StreamReader reader_;

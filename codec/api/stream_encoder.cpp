@@ -7,7 +7,7 @@
 #include <new>
 
 #include "api/pixel_rows.h"
-#include "transform/dsp.h"
+#include "dsp/dsp.h"
 
 namespace plix::api {
 
@@ -57,7 +57,7 @@ int StreamEncoder::WriteRows(const uint8_t *pixels, size_t stride, int format, u
     if (error_ != PLIX_OK) return error_;
     const size_t bytes = BytesPerPixel(format);
     const uint32_t width = static_cast<uint32_t>(header_.width);
-    if (finished_ || bytes == 0 || (!pixels && rows > 0 && width > 0) || stride < bytes * width ||
+    if (finished_ || bytes == 0 || (rows > 0 && width > 0 && (!pixels || stride < bytes * width)) ||
         rows > static_cast<uint32_t>(header_.height) - rowsIn_)
         return PLIX_ERROR_ARGUMENT;
     if (!strip_) {

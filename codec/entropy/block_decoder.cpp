@@ -8,9 +8,10 @@
 
 #include "coefficients.h"
 #include "entropy/huffman.h"
+#include "entropy/kernels.h"
 #include "entropy/symbols.h"
+#include "kernel_table.h"
 #include "streams.h"
-#include "transform/dsp.h"
 
 // The decoding loops must be inlined whole into each entry (see DecodeRaw).
 #if defined(__GNUC__)

@@ -1,6 +1,6 @@
 // The block decoder: one block's DC difference and AC run/size symbols back to
 // dequantised coefficients. DecodePositionsRaw, the form the kernels finish,
-// is declared with the kernels' exchange types (coefficients.h).
+// is declared with the coder's other kernels (entropy/kernels.h).
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 
 #include "coefficients.h"
 #include "entropy/huffman.h"
+#include "entropy/kernels.h"
 #include "entropy/prepared_coder.h"
 #include "entropy/symbols.h"
 #include "platform/byte_order.h"
@@ -157,21 +158,6 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
         return;
     }
     predictor = block[0];
-}
-
-bool PrepareBlock(const int32_t block[64], PreparedBlock &out) {
-    uint32_t marks = 0;
-    for (int i = 0; i < 64; ++i) {
-        const uint32_t t = ValueEntry(block[i]);
-        if (i > 0) marks |= t;
-        out.size[i] = static_cast<uint8_t>(t & 15);
-        out.bits[i] = static_cast<uint16_t>(t >> 16);
-    }
-    out.nonZero = 0;
-    for (int i = 0; i < 64; ++i)
-        out.nonZero |= static_cast<uint64_t>(block[ZigzagOrder[i]] != 0) << i;
-    out.dc = block[0];
-    return (marks & kOutOfRange) == 0;
 }
 
 void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor,

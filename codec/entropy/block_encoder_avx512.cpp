@@ -2,8 +2,9 @@
 // BMI1 and BMI2: shifts and rotates by a register without the flags
 // dependence, on the path from one symbol to the next.
 #include "entropy/block_encoder.h"
+#include "entropy/kernels.h"
 #include "entropy/prepared_coder.h"
-#include "transform/dsp.h"
+#include "kernel_table.h"
 
 namespace plix {
 

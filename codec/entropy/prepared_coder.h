@@ -4,7 +4,6 @@
 // keeps its own copy built with its own flags.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -18,21 +17,6 @@
 
 namespace plix {
 namespace {
-
-// All ones for a negative v, else 0. Signs of coefficients are random, so
-// everything below is computed without branches.
-constexpr uint32_t SignMask(int32_t v) {
-    return static_cast<uint32_t>(v >> 31);
-}
-
-constexpr uint32_t Magnitude(int32_t v) {
-    return (static_cast<uint32_t>(v) ^ SignMask(v)) - SignMask(v);
-}
-
-// v itself when v >= 0, else v - 1; the caller keeps the low bits it needs.
-constexpr uint32_t ValueBits(int32_t v) {
-    return static_cast<uint32_t>(v) + SignMask(v);
-}
 
 // Stores bits without branches. Symbols are added to a right-aligned
 // accumulator, and Flush writes eight bytes at out and moves on by the whole
@@ -78,31 +62,6 @@ private:
     uint64_t acc_;    // pending bits in the low count_ bits
     unsigned count_;  // below 8 after each flush
 };
-
-// Category and value bits of v from -511 to 511, at index v + 511:
-// category | value bits << 16. Index 1023 stands for every other v and
-// carries kOutOfRange.
-constexpr uint32_t kOutOfRange = 0x100;
-
-struct ValueTable {
-    uint32_t entries[1024];
-};
-
-constexpr ValueTable BuildValueTable() {
-    ValueTable t{};
-    for (int32_t v = -511; v <= 511; ++v) {
-        const uint32_t n = static_cast<uint32_t>(std::bit_width(Magnitude(v)));
-        t.entries[v + 511] = n | (ValueBits(v) & ((1u << n) - 1)) << 16;
-    }
-    t.entries[1023] = kOutOfRange;
-    return t;
-}
-
-constexpr ValueTable kValueTable = BuildValueTable();
-
-inline uint32_t ValueEntry(int32_t v) {
-    return kValueTable.entries[std::min(static_cast<uint32_t>(v) + 511u, 1023u)];
-}
 
 // HuffmanTables::packedCodes split into the code (shifted over the value
 // bits) and the length, so that the symbol loop needs no unpacking.
@@ -184,7 +143,7 @@ inline void CodePrepared(BitPacker &out, const CodeParts &parts, const PreparedB
 
 constexpr int kClassOfComponent[3] = {0, 1, 1};
 
-// EncodePreparedPositions (block_encoder.h), for blocks in zigzag order where
+// EncodePreparedPositions (entropy/kernels.h), for blocks in zigzag order where
 // kZigzag is set.
 template <bool kZigzag>
 inline void CodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,

@@ -31,8 +31,5 @@ void ConvertRgbToYccPixels(const uint8_t *src, uint8_t *dst, int32_t count);
 // in place; byte 3 of each converted pixel becomes 0.
 void ConvertYccToRgb(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
-// The packed variant: the chosen kernel set's (the plain one where it has none).
-void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
-                        const YccToRgbTables &tables);
 
 }  // namespace plix

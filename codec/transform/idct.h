@@ -1,5 +1,5 @@
 // Inverse DCT of one block: dequantised coefficients (-256..255) in, samples
-// 0..255 out, in place. Both variants give identical results for such input.
+// 0..255 out, in place. Every kernel level gives identical results for such input.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +7,6 @@
 namespace plix {
 
 void InverseDct(int32_t block[64]);
-// The packed variant: the chosen kernel set's (the plain one where it has none).
-void InverseDctMmx(int32_t block[64]);
 
 // count blocks from the decoder's raw form (DecodePositionsRaw) made ready
 // for the transform: entries 1..63 limited to -256..255, or cleared in each

@@ -8,11 +8,12 @@
 #include <cstring>
 
 #include "coefficients.h"
+#include "kernel_table.h"
 #include "transform/colour.h"
 #include "transform/colour_x86.h"
 #include "transform/dct_x86.h"
-#include "transform/dsp.h"
 #include "transform/fdct.h"
+#include "transform/kernels.h"
 
 namespace plix {
 

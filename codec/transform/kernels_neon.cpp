@@ -1,6 +1,7 @@
 // The NEON kernel set, installed over the plain one on 64-bit ARM: every
 // entry it makes faster, by name.
-#include "transform/dsp.h"
+#include "kernel_table.h"
+#include "transform/kernels.h"
 #include "transform/kernels_neon.h"
 
 namespace plix {

@@ -6,12 +6,13 @@
 #include <cstring>
 
 #include "coefficients.h"
+#include "kernel_table.h"
 #include "transform/colour.h"
 #include "transform/colour_x86.h"
 #include "transform/dct_x86.h"
-#include "transform/dsp.h"
 #include "transform/fdct.h"
 #include "transform/idct.h"
+#include "transform/kernels.h"
 #include "transform/pair_kernels.h"
 
 namespace plix {

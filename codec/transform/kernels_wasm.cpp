@@ -1,6 +1,7 @@
 // The WebAssembly SIMD-128 kernel set, installed over the plain one in the
 // WebAssembly build: every entry it makes faster, by name.
-#include "transform/dsp.h"
+#include "kernel_table.h"
+#include "transform/kernels.h"
 #include "transform/kernels_wasm.h"
 
 namespace plix {

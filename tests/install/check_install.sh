@@ -22,13 +22,14 @@ if [ "$libdir" != "$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCach
 fi
 prefix="$scratch/prefix"
 # The library, its development files and the converter, by their components.
-for component in libplix0 libplix-dev plix-tools; do
+for component in libplix0 libplixcodec1 libplix-dev plix-tools; do
   cmake --install "$build" --prefix "$prefix" --component "$component" >/dev/null
 done
 
 version=$(sed -n 's/^project(PLIX VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 major=${version%%.*}
 for f in bin/plixconv "$libdir/libPLIX.so.$version" include/plix/plix.h include/plix/plix_version.h \
+  include/plix/codec.h "$libdir/libplixcodec.so.1.0.0" "$libdir/pkgconfig/plixcodec.pc" \
   "$libdir/pkgconfig/plix.pc" "$libdir/cmake/PLIX/PLIXConfig.cmake" share/man/man1/plixconv.1; do
   [ -e "$prefix/$f" ] || { echo "missing $f"; exit 1; }
 done
@@ -37,6 +38,11 @@ done
 [ "$(readlink "$prefix/$libdir/libPLIX.so")" = "libPLIX.so.$major" ] || { echo "bad libPLIX.so"; exit 1; }
 readelf -d "$prefix/$libdir/libPLIX.so.$version" | grep -q "SONAME.*\[libPLIX\.so\.$major\]" ||
   { echo "SONAME is not libPLIX.so.$major"; exit 1; }
+[ "$(readlink "$prefix/$libdir/libplixcodec.so.1")" = libplixcodec.so.1.0.0 ] &&
+  [ "$(readlink "$prefix/$libdir/libplixcodec.so")" = libplixcodec.so.1 ] ||
+  { echo "bad libplixcodec links"; exit 1; }
+readelf -d "$prefix/$libdir/libplixcodec.so.1.0.0" | grep -q 'SONAME.*\[libplixcodec\.so\.1\]' ||
+  { echo "SONAME is not libplixcodec.so.1"; exit 1; }
 # No copy in another library folder to be found by mistake.
 for other in lib lib64; do
   if [ "$other" != "$libdir" ] && [ -e "$prefix/$other/libPLIX.so" ]; then echo "unexpected $other/libPLIX.so"; exit 1; fi
@@ -87,4 +93,29 @@ cmake -S "$scratch/cmake_client" -B "$scratch/cmake_client/b" -DCMAKE_PREFIX_PAT
 cmake --build "$scratch/cmake_client/b" >/dev/null
 [ "$(LD_LIBRARY_PATH="$prefix/$libdir" "$scratch/cmake_client/b/client")" = "$expected" ] ||
   { echo "find_package client failed"; exit 1; }
+# libplixcodec through pkg-config and through find_package: a conformance
+# file decodes to its picture and encodes back to its bytes.
+codec_case=mix_100x75_m1_q4_x1
+cc -std=c11 "$source_dir/tests/install/codec_client.c" \
+  $(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs plixcodec) \
+  -Wl,-rpath,"$prefix/$libdir" -o "$scratch/codec_pc"
+readelf -d "$scratch/codec_pc" | grep -q 'NEEDED.*\[libplixcodec\.so\.1\]' || { echo "client does not need libplixcodec.so.1"; exit 1; }
+cat >"$scratch/cmake_client/CMakeLists.txt" <<'CM'
+cmake_minimum_required(VERSION 3.25)
+project(client C)
+find_package(PLIX REQUIRED)
+add_executable(codec_client codec_client.c)
+target_link_libraries(codec_client PRIVATE PLIX::plixcodec)
+CM
+cp "$source_dir/tests/install/codec_client.c" "$scratch/cmake_client/"
+cmake -S "$scratch/cmake_client" -B "$scratch/cmake_client/c" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DPLIX_DIR="$prefix/$libdir/cmake/PLIX" >/dev/null
+cmake --build "$scratch/cmake_client/c" >/dev/null
+for client in "$scratch/codec_pc" "$scratch/cmake_client/c/codec_client"; do
+  LD_LIBRARY_PATH="$prefix/$libdir" "$client" "$conf/cases/$codec_case.plx" "$scratch/c.bmp" \
+    "$conf/images/mix_100x75.bmp" "$scratch/c.plx" 1 4 1 >/dev/null ||
+    { echo "$client failed"; exit 1; }
+  cmp -s "$scratch/c.bmp" "$conf/cases/$codec_case.expected.bmp" || { echo "$client: wrong picture"; exit 1; }
+  cmp -s "$scratch/c.plx" "$conf/cases/$codec_case.plx" || { echo "$client: wrong bytes"; exit 1; }
+done
 echo "installed tree ($libdir) works"

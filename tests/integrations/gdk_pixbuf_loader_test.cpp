@@ -105,6 +105,35 @@ TEST(GdkPixbufLoader, RefusesBmpJunkShortAndHugeFilesAtOnce) {
     }
 }
 
+// Rows reach the program while the bytes still arrive: the photograph's
+// strips are shown as their bytes come in, not all at the end.
+TEST(GdkPixbufLoader, ShowsStripsAsTheirBytesArrive) {
+    const auto bytes = ReadBytes(Conformance("cases/mix_100x75_m0_q0_x0.plx"));
+    GdkPixbufLoader *loader = gdk_pixbuf_loader_new_with_type("plix", nullptr);
+    ASSERT_NE(loader, nullptr);
+    struct Seen {
+        int updates = 0;
+        int lastRow = 0;  // one past the last row updated
+    } seen;
+    g_signal_connect(loader, "area-updated",
+                     G_CALLBACK(+[](GdkPixbufLoader *, int, int y, int, int h, gpointer user) {
+                         auto *s = static_cast<Seen *>(user);
+                         ++s->updates;
+                         s->lastRow = y + h;
+                     }),
+                     &seen);
+    const size_t half = bytes.size() / 2;
+    ASSERT_TRUE(gdk_pixbuf_loader_write(loader, bytes.data(), half, nullptr));
+    const int rowsAtHalf = seen.lastRow;
+    EXPECT_GT(rowsAtHalf, 0);
+    EXPECT_LT(rowsAtHalf, 75);
+    ASSERT_TRUE(gdk_pixbuf_loader_write(loader, bytes.data() + half, bytes.size() - half, nullptr));
+    ASSERT_TRUE(gdk_pixbuf_loader_close(loader, nullptr));
+    EXPECT_EQ(seen.lastRow, 75);
+    EXPECT_GE(seen.updates, 2);
+    g_object_unref(loader);
+}
+
 TEST(GdkPixbufLoader, ReplaysTheDecodeCorpus) {
     for (const std::string &file : DecodeCorpus()) {
         const auto bytes = ReadBytes(file);

@@ -60,7 +60,7 @@ packages=()
 for d in "${debs[@]}"; do packages+=("$(dpkg-deb -f "$d" Package)"); done
 echo "packages: ${packages[*]}"
 has() { printf '%s\n' "${packages[@]}" | grep -qx "$1"; }
-for p in libplix0 libplix-dev plix-tools; do has "$p" || fail "no package $p"; done
+for p in libplix0 libplixcodec1 libplix-dev plix-tools; do has "$p" || fail "no package $p"; done
 
 # 2. lintian: no errors (warnings are listed and explained in docs/packaging.md).
 lintian_rc=0
@@ -119,6 +119,16 @@ cmp -s out.plx "$conf/$case_plx" || fail "plixconv e: not the conformance file $
 cmp -s out.bmp "$conf/$case_bmp" || fail "plixconv d: not the conformance picture $case_bmp"
 echo "plixconv from /usr: encodes and decodes the conformance case"
 [ -e /usr/share/man/man1/plixconv.1.gz ] || fail "no man page plixconv.1.gz"
+
+# A C program built against the installed header and library, as users
+# build one: pkg-config alone says where they are.
+# shellcheck disable=SC2046
+"${clean[@]}" cc -std=c11 "$root/tests/install/codec_client.c" $(pkg-config --cflags --libs plixcodec) \
+  -o codec_client || fail "building a libplixcodec client with pkg-config"
+"${clean[@]}" ./codec_client picture.plx codec.bmp in.bmp codec.plx 1 4 1 >/dev/null || fail "the libplixcodec client"
+cmp -s codec.bmp "$conf/$case_bmp" || fail "libplixcodec client: not the conformance picture"
+cmp -s codec.plx "$conf/$case_plx" || fail "libplixcodec client: not the conformance file"
+echo "libplixcodec from /usr: a pkg-config client decodes and encodes the conformance case"
 
 if has plixref; then
   [ -x /usr/bin/Plixref ] || fail "no /usr/bin/Plixref"

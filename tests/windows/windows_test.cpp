@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "dsp/cpu_features.h"
+#include "dsp/dsp.h"
 #include "plix/plix.h"
 #include "test_util.h"
-#include "transform/cpu_features.h"
-#include "transform/dsp.h"
 
 namespace plix::test {
 // test_util_win32.cpp: the output with its CRs.

@@ -4,8 +4,8 @@
 #include <map>
 #include <string_view>
 
-#include "decode_report.h"
 #include "pictures.h"
+#include "plix/codec.h"
 #include "platform/tool_files.h"
 #include "tool.h"
 
@@ -16,27 +16,6 @@ namespace plat = plix::platform;
 namespace {
 
 constexpr size_t kHeaderBytes = 16;
-
-struct Header {
-    uint8_t mode = 0, matrix = 0, qfactor = 0, extra = 0;
-    int32_t width = 0, height = 0;
-};
-
-Header ParseHeader(const std::string &d) {
-    const auto *p = reinterpret_cast<const uint8_t *>(d.data());
-    auto le32 = [](const uint8_t *q) {
-        return static_cast<int32_t>(uint32_t{q[0]} | uint32_t{q[1]} << 8 | uint32_t{q[2]} << 16 |
-                                    uint32_t{q[3]} << 24);
-    };
-    Header h;
-    h.mode = p[4];
-    h.matrix = p[5];
-    h.qfactor = p[6];
-    h.extra = p[7];
-    h.height = le32(p + 8);
-    h.width = le32(p + 12);
-    return h;
-}
 
 const char *MatrixName(int m) {
     static const char *names[] = {"plix", "jpeg", "cg"};
@@ -77,31 +56,19 @@ std::string BaseName(const std::string &path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Checks a PLIX header as the decoder will; empty when it decodes.
-ReadResult CheckPlix(const std::string &data, uint64_t maxPixels, Header &h) {
+// What the library says of a PLIX file's header; empty when it decodes.
+ReadResult CheckPlix(const std::string &data, plix_info &info) {
     ReadResult r;
-    if (data.size() < kHeaderBytes || DetectKind(data) != FileKind::Plix) {
+    if (DetectKind(data) != FileKind::Plix || data.size() < kHeaderBytes)
         r.reason = "not a PLIX file";
-        return r;
-    }
-    h = ParseHeader(data);
-    if (h.matrix > 2) {
-        r.reason = "not a PLIX file the decoder knows: matrix set " + std::to_string(h.matrix);
-        return r;
-    }
-    if (h.width < 0 || h.height < 0) {
-        r.reason =
-            "invalid declared size " + std::to_string(h.width) + " x " + std::to_string(h.height);
-        return r;
-    }
-    if (uint64_t(h.width) * uint64_t(h.height) > maxPixels) {
-        r.reason = TooLargeReason(h.width, h.height, maxPixels);
-        r.tooLarge = true;
-        return r;
-    }
-    if (data.size() > static_cast<size_t>(INT32_MAX))
-        r.reason = "file larger than the codec reads (2 GiB)";
+    else if (plix_read_info(data.data(), data.size(), &info) != PLIX_OK)
+        r.reason = "not a PLIX file the decoder knows: unknown matrix set or negative size";
     return r;
+}
+
+std::string Blocks(const plix_info &info) {
+    return "data ends after " + std::to_string(info.blocks_present) + " of " +
+           std::to_string(info.blocks) + " blocks; the rest is filler";
 }
 
 // Hands a finished output to its place, or to standard output.
@@ -147,46 +114,63 @@ bool Deliver(const Settings &s, const Job &job, plat::PendingFile *pending,
     return true;
 }
 
-bool Decode(const Settings &s, const Job &job, const std::string &data, PlixCodec *codec,
-            const Reporter &report, uint64_t &pixels) {
+// Rows go from the decoder to the picture writer a few strips at a time.
+bool Decode(const Settings &s, const Job &job, const std::string &data, const Reporter &report,
+            uint64_t &pixels) {
     const std::string shown = ShownName(job.input);
-    Header h;
-    const ReadResult check = CheckPlix(data, s.maxPixels, h);
+    plix_info info{};
+    const ReadResult check = CheckPlix(data, info);
     if (!check.ok()) {
         report.Error(shown, check.reason);
         return false;
     }
-    if (!codec->ops->DecodeMemory(codec, data.data(), static_cast<int32_t>(data.size()))) {
-        report.Error(shown, "cannot decode: not enough memory for " + std::to_string(h.width) +
-                                " x " + std::to_string(h.height) + " pixels");
+    const FileKind kind = job.format == OutFormat::Png   ? FileKind::Png
+                          : job.format == OutFormat::Bmp ? FileKind::Bmp
+                                                         : FileKind::Ppm;
+    std::unique_ptr<PictureWriter> writer = MakePictureWriter(kind);
+    const plix_decode_options options{s.maxPixels, 1};
+    std::unique_ptr<plix_decoder, void (*)(plix_decoder *)> decoder(plix_decoder_new(&options),
+                                                                    plix_decoder_free);
+    int r =
+        decoder ? plix_decoder_push(decoder.get(), data.data(), data.size()) : PLIX_ERROR_MEMORY;
+    if (r == PLIX_OK) r = plix_decoder_finish(decoder.get());
+    const std::string size = std::to_string(info.width) + " x " + std::to_string(info.height);
+    std::string out, reason;
+    if (r == PLIX_OK)
+        reason =
+            writer->Begin(static_cast<int32_t>(info.width), static_cast<int32_t>(info.height), out);
+    constexpr uint32_t kRowsAtOnce = 32;
+    std::vector<uint8_t> rows;
+    if (r == PLIX_OK && reason.empty()) rows.resize(size_t(info.width) * 3 * kRowsAtOnce);
+    const plix_format format = writer->WantsBgr() ? PLIX_BGR : PLIX_RGB;
+    uint32_t got = 0;
+    while (r >= 0 && reason.empty()) {
+        r = plix_decoder_read_rows(decoder.get(), format, rows.data(), size_t(info.width) * 3,
+                                   kRowsAtOnce, &got);
+        if (r < 0 || got == 0) break;
+        reason = writer->AddRows(rows.data(), size_t(info.width) * 3, got);
+    }
+    if (r == PLIX_ERROR_LIMIT) {
+        report.Error(shown, TooLargeReason(info.width, info.height, s.maxPixels));
         return false;
     }
-    pixels = uint64_t(h.width) * uint64_t(h.height);
-    if (!DecodedWhole(codec)) {
-        BlockCount count;
-        if (CountWholeBlocks(data.data(), data.size(), count) && count.whole < count.total)
-            report.Warning(shown, "data ends after " + std::to_string(count.whole) + " of " +
-                                      std::to_string(count.total) + " blocks; the rest is filler");
-    }
-    int32_t pw = 0, ph = 0;
-    codec->ops->GetBufferSize(codec, &pw, &ph);
-    PixelView view{codec->ops->GetImageBuffer(codec), h.width, h.height, size_t(pw) * 4};
-    std::string out;
-    try {
-        if (job.format == OutFormat::Png) {
-            const std::string reason = WritePng(view, out);
-            if (!reason.empty()) {
-                report.Error(shown, reason);
-                return false;
-            }
-        } else if (job.format == OutFormat::Bmp) {
-            WriteBmp(view, out);
-        } else {
-            WritePpm(view, out);
-        }
-    } catch (const std::bad_alloc &) {
-        report.Error(shown, "not enough memory for the output");
+    if (r == PLIX_ERROR_MEMORY) {
+        report.Error(shown, "cannot decode: not enough memory for " + size + " pixels");
         return false;
+    }
+    if (r < 0) {
+        report.Error(shown, std::string("cannot decode: ") + plix_error_string(r));
+        return false;
+    }
+    if (reason.empty()) reason = writer->Finish();
+    if (!reason.empty()) {
+        report.Error(shown, reason);
+        return false;
+    }
+    pixels = uint64_t(info.width) * uint64_t(info.height);
+    if (r == PLIX_TRUNCATED) {
+        plix_decoder_info(decoder.get(), &info);
+        report.Warning(shown, Blocks(info));
     }
     return Deliver(s, job, nullptr, &out, report);
 }
@@ -249,28 +233,31 @@ bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCode
             report.Error(shown, read.reason);
             return false;
         }
-        if (!codec->ops->CreateImage(codec, pic.width, pic.height)) {
-            report.Error(shown, "not enough memory for " + std::to_string(pic.width) + " x " +
-                                    std::to_string(pic.height) + " pixels");
+        const plix_encode_options options{static_cast<uint32_t>(mode),
+                                          static_cast<uint32_t>(s.quality),
+                                          static_cast<uint32_t>(matrix), 1};
+        void *encoded = nullptr;
+        size_t size = 0;
+        const int r = plix_encode(pic.rgb.data(), static_cast<uint32_t>(pic.width),
+                                  static_cast<uint32_t>(pic.height), size_t(pic.width) * 3,
+                                  PLIX_RGB, &options, &encoded, &size);
+        if (r != PLIX_OK) {
+            report.Error(shown, r == PLIX_ERROR_MEMORY
+                                    ? "not enough memory for " + std::to_string(pic.width) + " x " +
+                                          std::to_string(pic.height) + " pixels"
+                                    : std::string("cannot encode: ") + plix_error_string(r));
             return false;
         }
-        int32_t pw = 0, ph = 0;
-        codec->ops->GetBufferSize(codec, &pw, &ph);
-        uint8_t *buffer = codec->ops->GetImageBuffer(codec);
-        // As SetPixel stores a colour: blue, green, red, 0.
-        for (int32_t y = 0; y < pic.height; ++y) {
-            const uint8_t *src = pic.rgb.data() + size_t(y) * size_t(pic.width) * 3;
-            uint8_t *dst = buffer + size_t(y) * size_t(pw) * 4;
-            for (int32_t x = 0; x < pic.width; ++x) {
-                dst[4 * x] = src[3 * x + 2];
-                dst[4 * x + 1] = src[3 * x + 1];
-                dst[4 * x + 2] = src[3 * x];
-                dst[4 * x + 3] = 0;
-            }
+        std::string bytes;
+        try {
+            bytes.assign(static_cast<const char *>(encoded), size);
+        } catch (const std::bad_alloc &) {
+            plix_free(encoded);
+            throw;
         }
+        plix_free(encoded);
         pixels = uint64_t(pic.width) * uint64_t(pic.height);
-        if (!createPending()) return false;
-        codec->ops->EncodeFile(codec, pending.TempPath().c_str(), mode, s.quality, matrix);
+        return Deliver(s, job, nullptr, &bytes, report);
     } else {
         report.Error(shown, kind == FileKind::Plix ? "is a PLIX file already"
                                                    : "not a PNG, BMP or PPM file");
@@ -410,7 +397,7 @@ bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter 
         return false;
     }
     try {
-        return s.command == Command::Decode ? Decode(s, job, data, codec, report, pixels)
+        return s.command == Command::Decode ? Decode(s, job, data, report, pixels)
                                             : Encode(s, job, data, codec, report, pixels);
     } catch (const std::bad_alloc &) {
         report.Error(shown, "not enough memory");
@@ -425,18 +412,16 @@ bool RunInfo(const Settings &s, const Reporter &report) {
     for (const std::string &in : s.inputs) {
         const std::string shown = ShownName(in);
         std::string data, reason;
-        Header h;
-        BlockCount count;
+        plix_info info{};
         if (!plat::ReadAllBytes(in, data, reason)) {
             reason = (in == "-" ? "cannot read: " : "cannot open: ") + reason;
         } else {
-            // Nothing is decoded, so no size is too large to describe.
-            const ReadResult check = CheckPlix(data, UINT64_MAX, h);
+            const ReadResult check = CheckPlix(data, info);
             if (!check.ok())
                 reason = check.reason;
-            else if (!CountWholeBlocks(data.data(), data.size(), count))
-                reason = "declared size " + std::to_string(h.width) + " x " +
-                         std::to_string(h.height) + " is larger than the codec can hold";
+            else
+                // Nothing is decoded, so no size is too large to describe.
+                plix_scan(data.data(), data.size(), &info);
         }
         if (s.json) out += first ? "\n  " : ",\n  ";
         first = false;
@@ -447,36 +432,38 @@ bool RunInfo(const Settings &s, const Reporter &report) {
                 out += "{\"file\": " + JsonString(in) + ", \"error\": " + JsonString(reason) + "}";
             continue;
         }
+        // The one header byte the library's facts leave out: how many bytes
+        // stand between header and body (the check above saw 16 bytes).
+        const uint8_t extra = static_cast<uint8_t>(data[7]);
         const uint64_t body =
-            data.size() > kHeaderBytes + h.extra ? data.size() - kHeaderBytes - h.extra : 0;
-        const uint64_t area = uint64_t(h.width) * uint64_t(h.height);
+            data.size() > kHeaderBytes + extra ? data.size() - kHeaderBytes - extra : 0;
+        const uint64_t area = uint64_t(info.width) * uint64_t(info.height);
         char bpp[32] = "0";
         if (area > 0) std::snprintf(bpp, sizeof bpp, "%.4f", double(body) * 8.0 / double(area));
-        const bool complete = count.whole == count.total;
-        const char *mode = h.mode == 0 ? "YUV" : "RGB";
+        const bool complete = info.blocks_present == info.blocks;
+        const char *mode = info.mode == 0 ? "YUV" : "RGB";
         if (s.json) {
-            out += "{\"file\": " + JsonString(in) + ", \"width\": " + std::to_string(h.width) +
-                   ", \"height\": " + std::to_string(h.height) + ", \"mode\": \"" + mode +
-                   "\", \"matrix\": \"" + MatrixName(h.matrix) +
-                   "\", \"qfactor\": " + std::to_string(h.qfactor) +
-                   ", \"extra\": " + std::to_string(h.extra) +
+            out += "{\"file\": " + JsonString(in) + ", \"width\": " + std::to_string(info.width) +
+                   ", \"height\": " + std::to_string(info.height) + ", \"mode\": \"" + mode +
+                   "\", \"matrix\": \"" + MatrixName(static_cast<int>(info.matrix)) +
+                   "\", \"qfactor\": " + std::to_string(info.qfactor) +
+                   ", \"extra\": " + std::to_string(extra) +
                    ", \"body_bytes\": " + std::to_string(body) + ", \"bits_per_pixel\": " + bpp +
-                   ", \"blocks\": " + std::to_string(count.total) +
-                   ", \"whole_blocks\": " + std::to_string(count.whole) +
+                   ", \"blocks\": " + std::to_string(info.blocks) +
+                   ", \"whole_blocks\": " + std::to_string(info.blocks_present) +
                    ", \"complete\": " + (complete ? "true" : "false") + "}";
         } else {
-            out += shown + ": " + std::to_string(h.width) + " x " + std::to_string(h.height) +
-                   ", " + mode + ", matrix " + MatrixName(h.matrix) + ", q-factor " +
-                   std::to_string(h.qfactor) + ", extra " + std::to_string(h.extra) +
-                   " bytes, body " + std::to_string(body) + " bytes, " + bpp + " bits per pixel, " +
-                   (complete ? "complete (" + std::to_string(count.total) + " blocks)"
-                             : "incomplete: data ends after " + std::to_string(count.whole) +
-                                   " of " + std::to_string(count.total) + " blocks") +
-                   "\n";
+            out +=
+                shown + ": " + std::to_string(info.width) + " x " + std::to_string(info.height) +
+                ", " + mode + ", matrix " + MatrixName(static_cast<int>(info.matrix)) +
+                ", q-factor " + std::to_string(info.qfactor) + ", extra " + std::to_string(extra) +
+                " bytes, body " + std::to_string(body) + " bytes, " + bpp + " bits per pixel, " +
+                (complete ? "complete (" + std::to_string(info.blocks) + " blocks)"
+                          : "incomplete: data ends after " + std::to_string(info.blocks_present) +
+                                " of " + std::to_string(info.blocks) + " blocks") +
+                "\n";
         }
-        if (!complete)
-            report.Warning(shown, "data ends after " + std::to_string(count.whole) + " of " +
-                                      std::to_string(count.total) + " blocks; the rest is filler");
+        if (!complete) report.Warning(shown, Blocks(info));
     }
     if (s.json) out += first ? "]\n" : "\n]\n";
     std::string reason;

@@ -2,9 +2,11 @@
 
 #include <spng.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace plix::tool {
 
@@ -297,86 +299,152 @@ ReadResult CheckBmp(std::string_view data, uint64_t maxPixels) {
     return r;
 }
 
-std::string WritePng(const PixelView &v, std::string &out) {
-    out.clear();
-    if (v.width <= 0 || v.height <= 0) return "a picture without pixels cannot be stored as PNG";
-    SpngContext ctx(spng_ctx_new(SPNG_CTX_ENCODER));
-    if (!ctx) return "not enough memory";
-    spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr ihdr{};
-    ihdr.width = static_cast<uint32_t>(v.width);
-    ihdr.height = static_cast<uint32_t>(v.height);
-    ihdr.bit_depth = 8;
-    ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-    int rc = spng_set_ihdr(ctx.get(), &ihdr);
-    if (rc == 0)
-        rc = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
-                               SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
-    // Row by row, so that no second copy of the picture is needed.
-    std::vector<uint8_t> row(static_cast<size_t>(v.width) * 3);
-    for (int32_t y = 0; rc == 0 && y < v.height; ++y) {
-        const uint8_t *src = v.pixels + static_cast<size_t>(y) * v.stride;
-        for (int32_t x = 0; x < v.width; ++x) {
-            row[3 * x] = src[4 * x + 2];
-            row[3 * x + 1] = src[4 * x + 1];
-            row[3 * x + 2] = src[4 * x];
-        }
-        rc = spng_encode_row(ctx.get(), row.data(), row.size());
+namespace {
+
+class PngWriter final : public PictureWriter {
+public:
+    std::string Begin(int32_t width, int32_t height, std::string &out) override {
+        out_ = &out;
+        out.clear();
+        if (width <= 0 || height <= 0) return "a picture without pixels cannot be stored as PNG";
+        ctx_.reset(spng_ctx_new(SPNG_CTX_ENCODER));
+        if (!ctx_) return "not enough memory";
+        spng_set_option(ctx_.get(), SPNG_ENCODE_TO_BUFFER, 1);
+        spng_ihdr ihdr{};
+        ihdr.width = static_cast<uint32_t>(width);
+        ihdr.height = static_cast<uint32_t>(height);
+        ihdr.bit_depth = 8;
+        ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+        rowBytes_ = size_t(width) * 3;
+        int rc = spng_set_ihdr(ctx_.get(), &ihdr);
+        if (rc == 0)
+            rc = spng_encode_image(ctx_.get(), nullptr, 0, SPNG_FMT_PNG,
+                                   SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+        return Failure(rc);
     }
-    if (rc != SPNG_EOI && rc != 0) return std::string("PNG encoding failed: ") + spng_strerror(rc);
-    size_t len = 0;
-    int err = 0;
-    void *png = spng_get_png_buffer(ctx.get(), &len, &err);
-    if (!png || err != 0) return std::string("PNG encoding failed: ") + spng_strerror(err);
-    try {
-        out.assign(static_cast<const char *>(png), len);
-    } catch (const std::bad_alloc &) {
+    std::string AddRows(const uint8_t *rows, size_t stride, uint32_t count) override {
+        for (uint32_t i = 0; i < count; ++i) {
+            // spng takes rows one at a time; it reports the end after the last.
+            const int rc = spng_encode_row(ctx_.get(), rows + i * stride, rowBytes_);
+            if (rc != 0 && rc != SPNG_EOI) return Failure(rc);
+        }
+        return {};
+    }
+    std::string Finish() override {
+        size_t len = 0;
+        int err = 0;
+        void *png = spng_get_png_buffer(ctx_.get(), &len, &err);
+        if (!png || err != 0) return Failure(err ? err : SPNG_EINTERNAL);
+        try {
+            out_->assign(static_cast<const char *>(png), len);
+        } catch (const std::bad_alloc &) {
+            std::free(png);
+            return "not enough memory";
+        }
         std::free(png);
-        return "not enough memory";
+        return {};
     }
-    std::free(png);
-    return {};
+
+private:
+    static std::string Failure(int rc) {
+        return rc == 0 ? std::string() : std::string("PNG encoding failed: ") + spng_strerror(rc);
+    }
+    SpngContext ctx_;
+    std::string *out_ = nullptr;
+    size_t rowBytes_ = 0;
+};
+
+// The file is laid out whole, and rows are placed bottom-up as they come.
+class BmpWriter final : public PictureWriter {
+public:
+    bool WantsBgr() const override { return true; }
+    std::string Begin(int32_t width, int32_t height, std::string &out) override {
+        out_ = &out;
+        width_ = width > 0 ? static_cast<uint32_t>(width) : 0;
+        height_ = height > 0 ? static_cast<uint32_t>(height) : 0;
+        rowBytes_ = (size_t{width_} * 3 + 3) & ~size_t{3};
+        out.clear();
+        out += "BM";
+        PutLe32(out, static_cast<uint32_t>(54 + rowBytes_ * height_));
+        PutLe32(out, 0);
+        PutLe32(out, 54);
+        PutLe32(out, 40);
+        PutLe32(out, static_cast<uint32_t>(width));
+        PutLe32(out, static_cast<uint32_t>(height));
+        PutLe16(out, 1);
+        PutLe16(out, 24);
+        for (int i = 0; i < 6; ++i) PutLe32(out, 0);
+        // The zero padding of each row is there from the start.
+        out.resize(54 + rowBytes_ * height_, '\0');
+        return {};
+    }
+    std::string AddRows(const uint8_t *rows, size_t stride, uint32_t count) override {
+        for (uint32_t i = 0; i < count && next_ < height_; ++i, ++next_)
+            std::memcpy(&(*out_)[54 + (height_ - 1 - next_) * rowBytes_], rows + i * stride,
+                        size_t{width_} * 3);
+        return {};
+    }
+    std::string Finish() override { return {}; }
+
+private:
+    std::string *out_ = nullptr;
+    uint32_t width_ = 0, height_ = 0, next_ = 0;
+    size_t rowBytes_ = 0;
+};
+
+class PpmWriter final : public PictureWriter {
+public:
+    std::string Begin(int32_t width, int32_t height, std::string &out) override {
+        out_ = &out;
+        width_ = width > 0 ? width : 0;
+        const int32_t h = height > 0 ? height : 0;
+        out = "P6\n" + std::to_string(width_) + " " + std::to_string(h) + "\n255\n";
+        out.reserve(out.size() + static_cast<size_t>(width_) * static_cast<size_t>(h) * 3);
+        return {};
+    }
+    std::string AddRows(const uint8_t *rows, size_t stride, uint32_t count) override {
+        for (uint32_t i = 0; i < count; ++i)
+            out_->append(reinterpret_cast<const char *>(rows + i * stride), size_t(width_) * 3);
+        return {};
+    }
+    std::string Finish() override { return {}; }
+
+private:
+    std::string *out_ = nullptr;
+    int32_t width_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<PictureWriter> MakePictureWriter(FileKind kind) {
+    switch (kind) {
+        case FileKind::Png:
+            return std::make_unique<PngWriter>();
+        case FileKind::Bmp:
+            return std::make_unique<BmpWriter>();
+        case FileKind::Ppm:
+            return std::make_unique<PpmWriter>();
+        default:
+            return nullptr;
+    }
 }
 
-void WriteBmp(const PixelView &v, std::string &out) {
-    const uint32_t w = v.width > 0 ? static_cast<uint32_t>(v.width) : 0;
-    const uint32_t h = v.height > 0 ? static_cast<uint32_t>(v.height) : 0;
-    const size_t rowBytes = (size_t{w} * 3 + 3) & ~size_t{3};
-    out.clear();
-    out.reserve(54 + rowBytes * h);
-    out += "BM";
-    PutLe32(out, static_cast<uint32_t>(54 + rowBytes * h));
-    PutLe32(out, 0);
-    PutLe32(out, 54);
-    PutLe32(out, 40);
-    PutLe32(out, static_cast<uint32_t>(v.width));
-    PutLe32(out, static_cast<uint32_t>(v.height));
-    PutLe16(out, 1);
-    PutLe16(out, 24);
-    for (int i = 0; i < 6; ++i) PutLe32(out, 0);
-    std::string row(rowBytes, '\0');
-    for (uint32_t y = h; y-- > 0;) {
-        const uint8_t *src = v.pixels + static_cast<size_t>(y) * v.stride;
-        for (uint32_t x = 0; x < w; ++x) std::memcpy(&row[3 * x], src + 4 * x, 3);
-        out += row;
+std::string WritePicture(FileKind kind, const RgbPicture &picture, std::string &out) {
+    std::unique_ptr<PictureWriter> writer = MakePictureWriter(kind);
+    if (!writer) return "no writer for that kind of file";
+    const size_t stride = size_t(picture.width) * 3;
+    std::vector<uint8_t> swapped;
+    const uint8_t *rows = picture.rgb.data();
+    if (writer->WantsBgr()) {
+        swapped = picture.rgb;
+        for (size_t i = 0; i + 2 < swapped.size(); i += 3) std::swap(swapped[i], swapped[i + 2]);
+        rows = swapped.data();
     }
-}
-
-void WritePpm(const PixelView &v, std::string &out) {
-    const int32_t w = v.width > 0 ? v.width : 0;
-    const int32_t h = v.height > 0 ? v.height : 0;
-    out = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-    const size_t header = out.size();
-    out.resize(header + static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
-    char *dst = out.data() + header;
-    for (int32_t y = 0; y < h; ++y) {
-        const uint8_t *src = v.pixels + static_cast<size_t>(y) * v.stride;
-        for (int32_t x = 0; x < w; ++x, dst += 3) {
-            dst[0] = static_cast<char>(src[4 * x + 2]);
-            dst[1] = static_cast<char>(src[4 * x + 1]);
-            dst[2] = static_cast<char>(src[4 * x]);
-        }
-    }
+    std::string reason = writer->Begin(picture.width, picture.height, out);
+    if (reason.empty())
+        reason = writer->AddRows(rows, stride, static_cast<uint32_t>(picture.height));
+    if (reason.empty()) reason = writer->Finish();
+    return reason;
 }
 
 }  // namespace plix::tool

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,20 +51,23 @@ ReadResult ReadPpm(std::string_view data, uint64_t maxPixels, RgbPicture &out);
 // to the import as it stands (headers, masks, top-down rows, data offset).
 ReadResult CheckBmp(std::string_view data, uint64_t maxPixels);
 
-// A decoded pixel buffer: 4 bytes a pixel (blue, green, red, unused), rows of
-// stride bytes, top-down.
-struct PixelView {
-    const uint8_t *pixels = nullptr;
-    int32_t width = 0;
-    int32_t height = 0;
-    size_t stride = 0;
+// Writes a picture as its rows come, top-down, 3 bytes a pixel, into out.
+class PictureWriter {
+public:
+    virtual ~PictureWriter() = default;
+    // Whether rows come as blue, green, red (else red, green, blue).
+    virtual bool WantsBgr() const { return false; }
+    // Each returns an empty reason for success; out must outlive the writer.
+    virtual std::string Begin(int32_t width, int32_t height, std::string &out) = 0;
+    virtual std::string AddRows(const uint8_t *rows, size_t stride, uint32_t count) = 0;
+    virtual std::string Finish() = 0;
 };
 
-// Empty reason for success.
-std::string WritePng(const PixelView &view, std::string &out);
-// 24 bits, bottom-up, rows padded to 4 bytes: the layout the codec writes.
-void WriteBmp(const PixelView &view, std::string &out);
-// Binary PPM, maximum value 255.
-void WritePpm(const PixelView &view, std::string &out);
+// PNG (8-bit RGB), BMP (24 bits, bottom-up, rows padded to 4 bytes: the layout
+// the codec writes) or binary PPM (maximum value 255); null for other kinds.
+std::unique_ptr<PictureWriter> MakePictureWriter(FileKind kind);
+
+// A whole picture through MakePictureWriter(kind).
+std::string WritePicture(FileKind kind, const RgbPicture &picture, std::string &out);
 
 }  // namespace plix::tool

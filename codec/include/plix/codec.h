@@ -55,6 +55,15 @@ typedef struct plix_decode_options {
     uint32_t threads;    /* 0 or 1: the caller's thread only; N: at most N threads */
 } plix_decode_options;
 
+/* Settings, by the names the classic interface gives them. */
+#ifndef PLIX_MODE_YUV
+#define PLIX_MODE_YUV 0
+#define PLIX_MODE_RGB 1
+#define PLIX_MATRIX_PLIX 0
+#define PLIX_MATRIX_JPEG 1
+#define PLIX_MATRIX_CG 2
+#endif
+
 typedef struct plix_encode_options {
     uint32_t mode, qfactor, matrix; /* mode 0 YUV or 1 RGB; q-factor 0 (finest) to 15;
                                        matrix set 0 PLIX, 1 JPEG, 2 CG */
@@ -82,6 +91,12 @@ PLIX_API uint32_t plix_version(void);
 /* The header's facts and blocks; blocks_present is left at 0. Reads 16 bytes
  * at most. */
 PLIX_API int plix_read_info(const void *data, size_t size, plix_info *info);
+
+/* The header's facts, and the whole blocks the data holds, found by walking
+ * the codes without decoding pixels or allocating: PLIX_OK when every block
+ * is there, PLIX_TRUNCATED when the data ends early. Stops where the data
+ * ends, so its time follows the data's size, not the declared one. */
+PLIX_API int plix_scan(const void *data, size_t size, plix_info *info);
 
 /* Decodes a whole PLIX file held in memory: width x height pixels in format,
  * row y at pixels + y * stride. The bytes after each row's pixels are left

@@ -1,4 +1,4 @@
-#include "transform/cpu_features.h"
+#include "dsp/cpu_features.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define PLIX_CPUID 1

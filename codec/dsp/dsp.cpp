@@ -1,13 +1,12 @@
 // The one place where kernel sets are chosen: the plain kernels fill the
 // table, and the sets this processor runs are installed over them, once.
-#include "transform/dsp.h"
+#include "dsp/dsp.h"
 
-#include "coefficients.h"
+#include "dsp/cpu_features.h"
+#include "entropy/kernels.h"
 #include "transform/colour.h"
-#include "transform/cpu_features.h"
-#include "transform/fdct.h"
 #include "transform/idct.h"
-#include "transform/pair_kernels.h"
+#include "transform/kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define PLIX_X86 1
@@ -19,42 +18,15 @@ namespace plix {
 
 namespace {
 
-// Pixel byte that holds each component.
-constexpr int kByteOf[3] = {2, 1, 0};
-
-void ForwardBlocks(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                   const QuantDivisors &chroma, int32_t blocks[3][64]) {
-    for (int r = 0; r < 8; ++r) {
-        const uint8_t *p = pixels + static_cast<size_t>(r) * rowBytes;
-        for (int c = 0; c < 8; ++c, p += 4) {
-            for (int k = 0; k < 3; ++k) blocks[k][r * 8 + c] = int32_t{p[kByteOf[k]]} - 128;
-        }
-    }
-    ForwardDctQuantise(blocks[0], luma);
-    ForwardDctQuantise(blocks[1], chroma);
-    ForwardDctQuantise(blocks[2], chroma);
-}
-
-void InverseBlocks(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
-    for (int k = 0; k < 3; ++k) InverseDct(blocks[k]);
-    for (int r = 0; r < 8; ++r) {
-        uint8_t *p = pixels + static_cast<size_t>(r) * rowBytes;
-        for (int c = 0; c < 8; ++c, p += 4) {
-            for (int k = 0; k < 3; ++k) p[kByteOf[k]] = static_cast<uint8_t>(blocks[k][r * 8 + c]);
-            p[3] = 0xFF;
-        }
-    }
-}
-
 // The defaults every level starts from.
 constexpr Dsp kPlainKernels = {
     .name = "plain",
     .inverseDct = InverseDct,
-    .forwardBlocks = ForwardBlocks,
-    .inverseBlocks = InverseBlocks,
-    .forwardBlocks2Prepared = ForwardPairPrepared<ForwardBlocks>,
+    .forwardBlocks = ForwardBlocksPlain,
+    .inverseBlocks = InverseBlocksPlain,
+    .forwardBlocks2Prepared = ForwardBlocks2PreparedPlain,
     .decodePositionsRaw = DecodePositionsRaw,
-    .inverseDecoded2 = InverseDecodedPair<InverseBlocks, ConvertYccToRgb>,
+    .inverseDecoded2 = InverseDecoded2Plain,
     .inverseDecoded2Streaming = nullptr,
     .finishStreaming = nullptr,
     .rgbToYcc = ConvertRgbToYccPixels,
@@ -62,6 +34,15 @@ constexpr Dsp kPlainKernels = {
     .encodePreparedPositions = EncodePreparedPositions,
     .preparedZigzag = false,
 };
+
+#if defined(__x86_64__)
+// The AVX-512 level: the transform's set and the coder's, always together,
+// as the preparation writes zigzag order, which this coder reads.
+void InstallAvx512Level(Dsp &dsp) {
+    InstallAvx512Kernels(dsp);
+    InstallAvx512CoderKernels(dsp);
+}
+#endif
 
 // Every level this build and this processor can run, each holding the sets
 // below it; null where a level cannot run. Built once, on first use.
@@ -106,10 +87,7 @@ const Levels &GetLevels() {
         l.avx512 = l.avx2;
         l.hasAvx512 = l.hasAvx2 && cpu.HasAvx512();
         if (l.hasAvx512) {
-            // Together: the preparation writes zigzag order, which this
-            // coder reads.
-            InstallAvx512Kernels(l.avx512);
-            InstallAvx512CoderKernels(l.avx512);
+            InstallAvx512Level(l.avx512);
             l.avx512.name = "avx512";
         }
 #endif
@@ -158,18 +136,15 @@ const Dsp *GetDspLevel(DspLevel level) {
 
 const Dsp &GetDsp() {
     static const Dsp *const dsp = [] {
-        if (const Dsp *d = GetDspLevel(DspLevel::kWasm)) return d;
-        if (const Dsp *d = GetDspLevel(DspLevel::kNeon)) return d;
-        if (const Dsp *d = GetDspLevel(DspLevel::kAvx512)) return d;
-        if (const Dsp *d = GetDspLevel(DspLevel::kAvx2)) return d;
-        if (const Dsp *d = GetDspLevel(DspLevel::kSse2)) return d;
-        return GetDspLevel(DspLevel::kPlain);
+        const Dsp *widest = nullptr;
+        for (DspLevel level : kDspLevels) {
+            if (const Dsp *d = GetDspLevel(level)) widest = d;
+        }
+        return widest;
     }();
     return *dsp;
 }
 
-// The packed variants by the names the pipeline knows them under: whatever
-// the chosen set put in those entries.
 void InverseDctMmx(int32_t block[64]) {
     GetDsp().inverseDct(block);
 }

@@ -1,9 +1,10 @@
-// Block, colour and decoder kernels, chosen once per process for this
-// processor. Every entry of every set gives the same results as the plain one.
+// The shape of the kernel table: one pointer per block, colour and coder
+// kernel. Every entry of every level gives the same results as the plain one.
 //
-// The plain kernels fill the table; each instruction-set file then overrides,
-// by field name, only the entries it speeds up (InstallSse2Kernels and so
-// on). dsp.cpp is the one place that decides which sets are installed.
+// Each subsystem fills in its own entries (transform/kernels.h,
+// entropy/kernels.h), overriding by field name only those it speeds up;
+// dsp/dsp.cpp decides which are installed. This header includes nothing of
+// the codec, so that both may include it.
 #pragma once
 
 #include <cstddef>
@@ -35,13 +36,14 @@ struct Dsp {
     void (*inverseBlocks)(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes);
     // Two neighbouring positions at once (16 x 8 pixels; blocks 0 to 2 for the
     // left one, 3 to 5 for the right one), as forwardBlocks gives them, each
-    // block then prepared for the coder (PrepareBlock). The transform keeps
+    // block then prepared for the coder (PrepareBlock, coefficients.h). The transform keeps
     // every coefficient within -256..256, so each preparation succeeds.
     void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes,
                                    const QuantDivisors &luma, const QuantDivisors &chroma,
                                    PreparedBlock blocks[6]);
     // Two positions' blocks from the bit stream, as DecodePositionsRaw
-    // describes; the decoder's variants differ only in their instructions.
+    // (entropy/kernels.h) describes; the decoder's variants differ only in
+    // their instructions.
     uint32_t (*decodePositionsRaw)(StreamReader &r, int32_t (*blocks)[64], int positions,
                                    const int32_t *luma, const int32_t *chroma,
                                    int32_t predictors[3]);
@@ -72,31 +74,13 @@ struct Dsp {
     // variant ConvertYccToRgbMmx where the set has one.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
-    // EncodePreparedPositions (coefficients.h); the variants differ
-    // only in their instructions.
+    // EncodePreparedPositions (entropy/kernels.h); the variants differ only
+    // in their instructions.
     void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                     int32_t predictors[3]);
     // The order of the entries of the blocks forwardBlocks2Prepared fills,
     // which encodePreparedPositions reads: zigzag where set, else natural.
     bool preparedZigzag;
 };
-
-// Thread-safe; the choice is made on the first call.
-const Dsp &GetDsp();
-
-// A given level, for tests and benchmarks: null when this processor (or this
-// build) cannot run it. A level holds every set up to it.
-enum class DspLevel { kPlain, kSse2, kAvx2, kNeon, kAvx512, kWasm };
-const Dsp *GetDspLevel(DspLevel level);
-
-// Defined by the files of each instruction set; each overrides what it
-// speeds up and leaves the rest.
-void InstallSse2Kernels(Dsp &dsp);         // *_sse2.cpp, x86
-void InstallAvx2Kernels(Dsp &dsp);         // *_avx2.cpp, x86, after the SSE2 set
-void InstallAvx512Kernels(Dsp &dsp);       // *_avx512.cpp, x86-64, after the AVX2 set
-void InstallAvx512CoderKernels(Dsp &dsp);  // the block encoder, with the AVX-512 set
-void InstallBmi2Kernels(Dsp &dsp);         // the block decoder, x86-64
-void InstallNeonKernels(Dsp &dsp);         // *_neon.cpp, aarch64
-void InstallWasmKernels(Dsp &dsp);         // *_wasm.cpp, WebAssembly with SIMD-128
 
 }  // namespace plix

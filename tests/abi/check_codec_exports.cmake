@@ -1,0 +1,38 @@
+# libplixcodec defines only plix_ functions in its dynamic symbol table, each
+# in the version node PLIXCODEC_1, and every function its header declares.
+# Run with -DNM=<nm> -DLIB=<library> -DHEADER=<plix/codec.h>.
+execute_process(COMMAND ${NM} -D --defined-only ${LIB}
+  OUTPUT_VARIABLE listing
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${LIB}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(exported "")
+foreach(line IN LISTS lines)
+  if(NOT line MATCHES "([^ \t]+)[ \t]*$")
+    continue()
+  endif()
+  set(name "${CMAKE_MATCH_1}")
+  if(name STREQUAL "PLIXCODEC_1")
+    continue()
+  endif()
+  if(NOT name MATCHES "^(plix_[a-z_]+)@@PLIXCODEC_1$")
+    message(FATAL_ERROR "${LIB} exports ${name}: only plix_ functions of PLIXCODEC_1 belong there")
+  endif()
+  list(APPEND exported "${CMAKE_MATCH_1}")
+endforeach()
+
+file(STRINGS ${HEADER} declarations REGEX "^PLIX_API ")
+set(declared "")
+foreach(d IN LISTS declarations)
+  if(d MATCHES "(plix_[a-z_]+)\\(")
+    list(APPEND declared "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(SORT exported)
+list(SORT declared)
+if(NOT exported STREQUAL declared)
+  message(FATAL_ERROR "exported: ${exported}\ndeclared: ${declared}")
+endif()
+message(STATUS "exports: ${exported}")

@@ -43,17 +43,25 @@ if [ "$(uname -m)" = x86_64 ]; then
   packages+=(g++-aarch64-linux-gnu qemu-user-static googletest)
 fi
 
+# The WebAssembly build and its tests (scripts/build_wasm.sh,
+# scripts/test_wasm.sh): emscripten, Chromium for the page's test, Node and
+# npm (kept when present: a Node from elsewhere brings its own npm).
+packages+=(emscripten chromium)
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-echo "Installing: ${missing[*]}"
-sudo=""
-if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The npm packages of the page's test, into the project (tests/web/).
+"$(dirname "$0")/setup_npm.sh"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up, builds and runs every test: the suite in a release build,
 # the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# threads under ThreadSanitizer, and the converter under valgrind.
+# threads under ThreadSanitizer, the converter under valgrind, and the
+# WebAssembly build under Node and Chromium.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -60,5 +61,8 @@ if [ "$(uname -m)" = x86_64 ]; then
   "$root/scripts/build_windows.sh" >/dev/null
   "$root/tests/windows/run_wine_tests.sh"
 fi
+
+echo "== WebAssembly: the suite under Node, the plix-codec package from its .tgz, the page in headless Chromium"
+PLIX_NATIVE_BIN="$root/build/bin" "$root/scripts/test_wasm.sh"
 
 echo "== All tests passed"

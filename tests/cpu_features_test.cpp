@@ -70,6 +70,16 @@ TEST(CpuFeatures, Arm64ProcessorsTakeTheNeonPath) {
     ASSERT_NE(GetDspLevel(DspLevel::kNeon), nullptr);
     EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kNeon));
 }
+#elif defined(__EMSCRIPTEN__)
+// WebAssembly: the module is built with SIMD-128, so its level is the choice.
+TEST(CpuFeatures, WebAssemblyTakesTheSimd128Path) {
+    const CpuFeatures cpu;
+    EXPECT_EQ(cpu.GetSupportedFeatures(), 0u);
+    EXPECT_EQ(GetDspLevel(DspLevel::kSse2), nullptr);
+    EXPECT_EQ(GetDspLevel(DspLevel::kNeon), nullptr);
+    ASSERT_NE(GetDspLevel(DspLevel::kWasm), nullptr);
+    EXPECT_EQ(&GetDsp(), GetDspLevel(DspLevel::kWasm));
+}
 #else
 TEST(CpuFeatures, OtherProcessorsTakeThePlainPath) {
     const CpuFeatures cpu;
@@ -113,7 +123,8 @@ TEST(Dsp, ChosenOnceForTheProcessAndConsistent) {
     const std::set<const Dsp *> levels(all.begin(), all.end());
     EXPECT_EQ(levels.count(first), 1u);
     // The best level this processor runs.
-    const Dsp *best = GetDspLevel(DspLevel::kNeon);
+    const Dsp *best = GetDspLevel(DspLevel::kWasm);
+    if (!best) best = GetDspLevel(DspLevel::kNeon);
     if (!best) best = GetDspLevel(DspLevel::kAvx512);
     if (!best) best = GetDspLevel(DspLevel::kAvx2);
     if (!best) best = GetDspLevel(DspLevel::kSse2);

@@ -52,10 +52,12 @@ struct Levels {
     Dsp avx2;
     Dsp avx512;
     Dsp neon;
+    Dsp wasm;
     bool hasSse2 = false;
     bool hasAvx2 = false;
     bool hasAvx512 = false;
     bool hasNeon = false;
+    bool hasWasm = false;
 };
 
 const Levels &GetLevels() {
@@ -98,6 +100,14 @@ const Levels &GetLevels() {
         l.neon.name = "neon";
         l.hasNeon = true;
 #endif
+#if defined(__EMSCRIPTEN__)
+        // The build compiles these with SIMD-128 (-msimd128), and an engine
+        // without it refuses the whole module: no probe.
+        l.wasm = l.plain;
+        InstallWasmKernels(l.wasm);
+        l.wasm.name = "wasm";
+        l.hasWasm = true;
+#endif
         return l;
     }();
     return levels;
@@ -118,6 +128,8 @@ const Dsp *GetDspLevel(DspLevel level) {
             return l.hasAvx512 ? &l.avx512 : nullptr;
         case DspLevel::kNeon:
             return l.hasNeon ? &l.neon : nullptr;
+        case DspLevel::kWasm:
+            return l.hasWasm ? &l.wasm : nullptr;
     }
     return nullptr;
 }

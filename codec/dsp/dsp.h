@@ -16,13 +16,13 @@ const Dsp &GetDsp();
 
 // A given level, for tests and benchmarks: null when this processor (or this
 // build) cannot run it. A level holds every set up to it.
-enum class DspLevel { kPlain, kSse2, kAvx2, kNeon, kAvx512 };
+enum class DspLevel { kPlain, kSse2, kAvx2, kNeon, kAvx512, kWasm };
 const Dsp *GetDspLevel(DspLevel level);
 
-// Every level: plain, the x86 ones by width, NEON. No processor runs both
+// Every level: plain, the x86 ones by width, NEON, WebAssembly. No processor runs two
 // families, so the last one it runs is the widest, which GetDsp takes.
 inline constexpr DspLevel kDspLevels[] = {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2,
-                                          DspLevel::kAvx512, DspLevel::kNeon};
+                                          DspLevel::kAvx512, DspLevel::kNeon, DspLevel::kWasm};
 
 // The packed variants by the names the pipeline knows them under: whatever
 // the chosen level put in Dsp::inverseDct and Dsp::yccToRgb.

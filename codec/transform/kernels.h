@@ -31,5 +31,6 @@ void InstallAvx2Kernels(Dsp &dsp);    // kernels_avx2.cpp, x86, after the SSE2 s
 void InstallAvx512Kernels(Dsp &dsp);  // kernels_avx512.cpp, x86-64, after the AVX2 set;
                                       // only with the coder's (entropy/kernels.h)
 void InstallNeonKernels(Dsp &dsp);    // kernels_neon.cpp, aarch64
+void InstallWasmKernels(Dsp &dsp);    // kernels_wasm.cpp, WebAssembly with SIMD-128
 
 }  // namespace plix

@@ -270,7 +270,8 @@ TEST(CodecApiCuts, APictureOfNoRowsAsWideAsTheHeaderAllowsDecodesAsTheClassicDec
     void *out = nullptr;
     size_t size = 0;
     const plix_encode_options options{0, 15, 2, 0};
-    ASSERT_EQ(plix_encode(px, INT32_MAX, 0, SIZE_MAX / 4, PLIX_RGB, &options, &out, &size), PLIX_OK);
+    ASSERT_EQ(plix_encode(px, INT32_MAX, 0, SIZE_MAX / 4, PLIX_RGB, &options, &out, &size),
+              PLIX_OK);
     EXPECT_EQ(Bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size), header);
     plix_free(out);
 }

@@ -119,8 +119,9 @@ bool PlixImageHandler::read(QImage *image) {
     bool ended = false;
     for (uint32_t y = 0; y < info.height;) {
         uint32_t rows = 0;
-        int r = plix_decoder_read_rows(decoder.get(), kPixelFormat, out.scanLine(static_cast<int>(y)),
-                                       stride, info.height - y, &rows);
+        int r =
+            plix_decoder_read_rows(decoder.get(), kPixelFormat, out.scanLine(static_cast<int>(y)),
+                                   stride, info.height - y, &rows);
         if (r < 0) return false;
         y += rows;
         if (rows > 0) continue;
@@ -155,9 +156,8 @@ bool PlixImageHandler::write(const QImage &image) {
                     static_cast<uint32_t>(rgb.height()), static_cast<size_t>(rgb.bytesPerLine()),
                     kPixelFormat, &options, &data, &size) != PLIX_OK)
         return false;
-    const bool written =
-        device()->write(static_cast<const char *>(data), static_cast<qint64>(size)) ==
-        static_cast<qint64>(size);
+    const bool written = device()->write(static_cast<const char *>(data),
+                                         static_cast<qint64>(size)) == static_cast<qint64>(size);
     plix_free(data);
     return written;
 }

@@ -122,8 +122,8 @@ private:
         bool ended = false;
         for (uint32_t y = 0; y < height_;) {
             uint32_t rows = 0;
-            int r = plix_decoder_read_rows(d.get(), PLIX_BGR, out + y * stride, stride,
-                                           height_ - y, &rows);
+            int r = plix_decoder_read_rows(d.get(), PLIX_BGR, out + y * stride, stride, height_ - y,
+                                           &rows);
             if (r < 0) return FromPlix(r);
             y += rows;
             if (rows > 0) continue;
@@ -153,7 +153,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
         if (!out) return E_INVALIDARG;
-        if (iid == IID_IUnknown || iid == IID_IWICBitmapSource || iid == IID_IWICBitmapFrameDecode) {
+        if (iid == IID_IUnknown || iid == IID_IWICBitmapSource ||
+            iid == IID_IWICBitmapFrameDecode) {
             *out = static_cast<IWICBitmapFrameDecode *>(this);
             AddRef();
             return S_OK;

@@ -84,8 +84,9 @@ HRESULT ReadSettings(IPropertyBag2 *bag, Settings *out) {
 HRESULT CreateOptionsBag(IPropertyBag2 **bag) {
     *bag = nullptr;
     IWICComponentFactory *factory = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  __uuidof(IWICComponentFactory), reinterpret_cast<void **>(&factory));
+    HRESULT hr =
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                         __uuidof(IWICComponentFactory), reinterpret_cast<void **>(&factory));
     if (FAILED(hr)) return hr;
     PROPBAG2 props[3] = {};
     const wchar_t *names[3] = {L"ImageQuality", PLIXWIC_OPTION_MATRIX_SET, PLIXWIC_OPTION_MODE};
@@ -230,7 +231,8 @@ public:
             height_ = static_cast<UINT>(rc.Height);
         }
         if (static_cast<UINT>(rc.Width) != width_) return E_INVALIDARG;
-        if (static_cast<UINT>(rc.Height) > height_ - rows_) return WINCODEC_ERR_CODECTOOMANYSCANLINES;
+        if (static_cast<UINT>(rc.Height) > height_ - rows_)
+            return WINCODEC_ERR_CODECTOOMANYSCANLINES;
 
         IWICBitmapSource *from = source;
         if (sourceFormat != format_) {
@@ -408,7 +410,8 @@ FrameEncode::~FrameEncode() {
 // Every row must be in; the last strip is coded and written.
 HRESULT FrameEncode::Commit() {
     Guard guard(lock_);
-    if (!initialized_ || committed_ || !encoder_ || rows_ != height_) return WINCODEC_ERR_WRONGSTATE;
+    if (!initialized_ || committed_ || !encoder_ || rows_ != height_)
+        return WINCODEC_ERR_WRONGSTATE;
     const int r = plix_encoder_finish(encoder_);
     if (r != PLIX_OK) return FromPlix(r);
     committed_ = true;

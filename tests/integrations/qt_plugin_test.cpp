@@ -130,7 +130,7 @@ TEST(QtPlugin, TheLimitComesBeforeTheImage) {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     // Qt 6: the reader's allocation limit, whatever it is set to.
     const int saved = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(1);  // MiB
+    QImageReader::setAllocationLimit(1);     // MiB
     ReadImage(HeaderOnly(1000, 1000), &ok);  // 4 MB
     EXPECT_FALSE(ok);
     const QImage small = ReadImage(HeaderOnly(500, 500), &ok);  // 1 MB

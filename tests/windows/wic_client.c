@@ -27,15 +27,15 @@
 static int failures = 0;
 static int checks = 0;
 
-#define CHECK(cond, ...)                                \
-    do {                                                \
-        ++checks;                                       \
-        if (!(cond)) {                                  \
-            ++failures;                                 \
-            printf("FAIL line %d: ", __LINE__);         \
-            printf(__VA_ARGS__);                        \
-            printf("\n");                               \
-        }                                               \
+#define CHECK(cond, ...)                        \
+    do {                                        \
+        ++checks;                               \
+        if (!(cond)) {                          \
+            ++failures;                         \
+            printf("FAIL line %d: ", __LINE__); \
+            printf(__VA_ARGS__);                \
+            printf("\n");                       \
+        }                                       \
     } while (0)
 
 typedef struct Blob {
@@ -106,7 +106,8 @@ static int LoadCases(const char *folder, Case **out) {
         memset(c, 0, sizeof *c);
         char *fields[13] = {0};
         int k = 0;
-        for (char *p = strtok(line, "\t\r\n"); p && k < 13; p = strtok(NULL, "\t\r\n")) fields[k++] = p;
+        for (char *p = strtok(line, "\t\r\n"); p && k < 13; p = strtok(NULL, "\t\r\n"))
+            fields[k++] = p;
         if (k < 12) continue;
         snprintf(c->name, sizeof c->name, "%s", fields[0]);
         snprintf(c->kind, sizeof c->kind, "%s", fields[1]);
@@ -131,8 +132,8 @@ static IWICImagingFactory *factory = NULL;
 /* ---- decoding ---- */
 
 /* The picture as 24-bit BGR rows of stride bytes, or an error. */
-static HRESULT DecodeFile(const char *path, UINT *w, UINT *h, unsigned char **pixels, UINT stride_extra,
-                          int check_frame, const char *name) {
+static HRESULT DecodeFile(const char *path, UINT *w, UINT *h, unsigned char **pixels,
+                          UINT stride_extra, int check_frame, const char *name) {
     IWICBitmapDecoder *decoder = NULL;
     IWICBitmapFrameDecode *frame = NULL;
     *pixels = NULL;
@@ -178,8 +179,8 @@ static HRESULT DecodeFile(const char *path, UINT *w, UINT *h, unsigned char **pi
             const WICRect part = {1, 1, (INT)*w - 1, (INT)*h - 1};
             const UINT pstride = (*w - 1) * 3;
             unsigned char *p = (unsigned char *)malloc((size_t)pstride * (*h - 1));
-            HRESULT phr = IWICBitmapFrameDecode_CopyPixels(frame, &part, pstride,
-                                                            pstride * (*h - 1), p);
+            HRESULT phr =
+                IWICBitmapFrameDecode_CopyPixels(frame, &part, pstride, pstride * (*h - 1), p);
             int same = SUCCEEDED(phr);
             for (UINT y = 0; same && y + 1 < *h; ++y)
                 same = memcmp(p + (size_t)y * pstride, *pixels + (size_t)(y + 1) * stride + 3,
@@ -240,13 +241,16 @@ static void CheckDecodes(const Case *cases, int n) {
 static HRESULT InitializeDirectly(const char *path, DWORD *capability) {
     IWICBitmapDecoder *decoder = NULL;
     IWICStream *stream = NULL;
-    HRESULT hr = IWICImagingFactory_CreateDecoder(factory, &GUID_ContainerFormatPlix, NULL, &decoder);
+    HRESULT hr =
+        IWICImagingFactory_CreateDecoder(factory, &GUID_ContainerFormatPlix, NULL, &decoder);
     if (FAILED(hr)) return hr;
     hr = IWICImagingFactory_CreateStream(factory, &stream);
     if (SUCCEEDED(hr)) hr = IWICStream_InitializeFromFilename(stream, Wide(path), GENERIC_READ);
-    if (SUCCEEDED(hr)) hr = IWICBitmapDecoder_QueryCapability(decoder, (IStream *)stream, capability);
     if (SUCCEEDED(hr))
-        hr = IWICBitmapDecoder_Initialize(decoder, (IStream *)stream, WICDecodeMetadataCacheOnDemand);
+        hr = IWICBitmapDecoder_QueryCapability(decoder, (IStream *)stream, capability);
+    if (SUCCEEDED(hr))
+        hr = IWICBitmapDecoder_Initialize(decoder, (IStream *)stream,
+                                          WICDecodeMetadataCacheOnDemand);
     if (stream) IWICStream_Release(stream);
     IWICBitmapDecoder_Release(decoder);
     return hr;
@@ -256,10 +260,12 @@ static void CheckRefusals(const char *conformance, const char *work, const Case 
     char junk[MAX_PATH], huge[MAX_PATH], noext[MAX_PATH], path[MAX_PATH];
     unsigned char bytes[4096];
     unsigned int s = 12345;
-    for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = (unsigned char)((s = s * 1103515245u + 12345u) >> 16);
+    for (size_t i = 0; i < sizeof bytes; ++i)
+        bytes[i] = (unsigned char)((s = s * 1103515245u + 12345u) >> 16);
     snprintf(junk, sizeof junk, "%s/junk.plx", work);
     WriteAll(junk, bytes, sizeof bytes);
-    const unsigned char header[16] = {'P', 'L', 'I', 'X', 0, 0, 0, 0, 0x20, 0x4E, 0, 0, 0x20, 0x4E, 0, 0};
+    const unsigned char header[16] = {'P',  'L',  'I', 'X', 0,    0,    0, 0,
+                                      0x20, 0x4E, 0,   0,   0x20, 0x4E, 0, 0};
     snprintf(huge, sizeof huge, "%s/huge.plx", work);
     WriteAll(huge, header, sizeof header);
 
@@ -282,7 +288,8 @@ static void CheckRefusals(const char *conformance, const char *work, const Case 
           (unsigned long)hr);
     CHECK(capability == 0, "huge header: capability %lu", (unsigned long)capability);
     hr = InitializeDirectly(junk, &capability);
-    CHECK(hr == WINCODEC_ERR_UNKNOWNIMAGEFORMAT, "junk through the decoder: 0x%08lx", (unsigned long)hr);
+    CHECK(hr == WINCODEC_ERR_UNKNOWNIMAGEFORMAT, "junk through the decoder: 0x%08lx",
+          (unsigned long)hr);
     CHECK(capability == 0, "junk: capability %lu", (unsigned long)capability);
     snprintf(path, sizeof path, "%s/cases/mix_100x75_m0_q4_x0.plx", conformance);
     hr = InitializeDirectly(path, &capability);
@@ -332,7 +339,8 @@ static unsigned char *LoadBmp(const char *path, int *w, int *h, int *bits) {
     unsigned char *out = (unsigned char *)malloc((size_t)*w * *h * 3);
     for (int y = 0; y < *h; ++y) {
         const unsigned char *src = d + offset + (size_t)(*h - 1 - y) * row;
-        for (int x = 0; x < *w; ++x) memcpy(out + ((size_t)y * *w + x) * 3, src + (size_t)x * bpp, 3);
+        for (int x = 0; x < *w; ++x)
+            memcpy(out + ((size_t)y * *w + x) * 3, src + (size_t)x * bpp, 3);
     }
     free(b.data);
     return out;
@@ -342,11 +350,16 @@ static unsigned char *LoadBmp(const char *path, int *w, int *h, int *bits) {
  * q-factor = round(15 x (1 - quality)). */
 static float QualityFor(int qfactor) {
     switch (qfactor) {
-        case 0: return 1.0f;
-        case 1: return 0.93f;
-        case 4: return 0.73f;
-        case 9: return 0.4f;
-        default: return 0.0f;
+        case 0:
+            return 1.0f;
+        case 1:
+            return 0.93f;
+        case 4:
+            return 0.73f;
+        case 9:
+            return 0.4f;
+        default:
+            return 0.0f;
     }
 }
 
@@ -373,27 +386,32 @@ static HRESULT SetOptions(IPropertyBag2 *bag, float quality, int matrix, int mod
 
 /* Encodes 24-bit BGR pixels into path through the codec found by container
  * GUID. options: 0 writes none (the defaults). */
-static HRESULT Encode(const char *path, const unsigned char *bgr, int w, int h, int feed, int options,
-                      float quality, int matrix, int mode) {
+static HRESULT Encode(const char *path, const unsigned char *bgr, int w, int h, int feed,
+                      int options, float quality, int matrix, int mode) {
     IWICBitmapEncoder *encoder = NULL;
     IWICBitmapFrameEncode *frame = NULL;
     IPropertyBag2 *bag = NULL;
     IWICStream *stream = NULL;
     IWICBitmap *bitmap = NULL;
     unsigned char *buffer = NULL;
-    HRESULT hr = IWICImagingFactory_CreateEncoder(factory, &GUID_ContainerFormatPlix, NULL, &encoder);
+    HRESULT hr =
+        IWICImagingFactory_CreateEncoder(factory, &GUID_ContainerFormatPlix, NULL, &encoder);
     if (SUCCEEDED(hr)) hr = IWICImagingFactory_CreateStream(factory, &stream);
     if (SUCCEEDED(hr)) hr = IWICStream_InitializeFromFilename(stream, Wide(path), GENERIC_WRITE);
-    if (SUCCEEDED(hr)) hr = IWICBitmapEncoder_Initialize(encoder, (IStream *)stream, WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr))
+        hr = IWICBitmapEncoder_Initialize(encoder, (IStream *)stream, WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr)) hr = IWICBitmapEncoder_CreateNewFrame(encoder, &frame, &bag);
     if (SUCCEEDED(hr) && options) hr = SetOptions(bag, quality, matrix, mode);
     if (SUCCEEDED(hr)) hr = IWICBitmapFrameEncode_Initialize(frame, bag);
     if (SUCCEEDED(hr) && feed != kSource24 && feed != kSourceConverted)
         hr = IWICBitmapFrameEncode_SetSize(frame, (UINT)w, (UINT)h);
-    WICPixelFormatGUID format = feed == kPixels32 ? GUID_WICPixelFormat32bppBGR : GUID_WICPixelFormat24bppBGR;
+    WICPixelFormatGUID format =
+        feed == kPixels32 ? GUID_WICPixelFormat32bppBGR : GUID_WICPixelFormat24bppBGR;
     const GUID asked = format;
-    if (SUCCEEDED(hr) && feed != kSource24) hr = IWICBitmapFrameEncode_SetPixelFormat(frame, &format);
-    if (SUCCEEDED(hr)) CHECK(IsEqualGUID(&format, &asked), "%s: the pixel format was not kept", path);
+    if (SUCCEEDED(hr) && feed != kSource24)
+        hr = IWICBitmapFrameEncode_SetPixelFormat(frame, &format);
+    if (SUCCEEDED(hr))
+        CHECK(IsEqualGUID(&format, &asked), "%s: the pixel format was not kept", path);
     const int bpp = feed == kPixels32 || feed == kSourceConverted ? 4 : 3;
     const UINT stride = (UINT)w * (UINT)bpp + 3;
     if (SUCCEEDED(hr)) {
@@ -409,7 +427,8 @@ static HRESULT Encode(const char *path, const unsigned char *bgr, int w, int h, 
     if (SUCCEEDED(hr) && (feed == kPixels24 || feed == kPixels32)) {
         /* In two calls, as rows arrive. */
         const int first = h / 2;
-        hr = IWICBitmapFrameEncode_WritePixels(frame, (UINT)first, stride, stride * (UINT)first, buffer);
+        hr = IWICBitmapFrameEncode_WritePixels(frame, (UINT)first, stride, stride * (UINT)first,
+                                               buffer);
         if (SUCCEEDED(hr))
             hr = IWICBitmapFrameEncode_WritePixels(frame, (UINT)(h - first), stride,
                                                    stride * (UINT)(h - first),
@@ -417,9 +436,10 @@ static HRESULT Encode(const char *path, const unsigned char *bgr, int w, int h, 
     } else if (SUCCEEDED(hr)) {
         hr = IWICImagingFactory_CreateBitmapFromMemory(
             factory, (UINT)w, (UINT)h,
-            feed == kSource24 ? &GUID_WICPixelFormat24bppBGR : &GUID_WICPixelFormat32bppPBGRA, stride,
-            stride * (UINT)h, buffer, &bitmap);
-        if (SUCCEEDED(hr)) hr = IWICBitmapFrameEncode_WriteSource(frame, (IWICBitmapSource *)bitmap, NULL);
+            feed == kSource24 ? &GUID_WICPixelFormat24bppBGR : &GUID_WICPixelFormat32bppPBGRA,
+            stride, stride * (UINT)h, buffer, &bitmap);
+        if (SUCCEEDED(hr))
+            hr = IWICBitmapFrameEncode_WriteSource(frame, (IWICBitmapSource *)bitmap, NULL);
     }
     if (SUCCEEDED(hr)) hr = IWICBitmapFrameEncode_Commit(frame);
     if (SUCCEEDED(hr)) hr = IWICBitmapEncoder_Commit(encoder);
@@ -458,7 +478,8 @@ static void CheckEncodes(const char *work, const Case *cases, int n) {
         const int feed = total % kFeeds;
         ++total;
         snprintf(out, sizeof out, "%s/%s.plx", work, c->name);
-        const HRESULT hr = Encode(out, bgr, w, h, feed, 1, QualityFor(c->qfactor), c->matrix, c->mode);
+        const HRESULT hr =
+            Encode(out, bgr, w, h, feed, 1, QualityFor(c->qfactor), c->matrix, c->mode);
         const int same = SUCCEEDED(hr) && SameAsFile(out, c->plx);
         CHECK(same, "%s through %s: 0x%08lx%s", c->name, kFeedNames[feed], (unsigned long)hr,
               SUCCEEDED(hr) ? ", bytes differ" : "");
@@ -467,10 +488,11 @@ static void CheckEncodes(const char *work, const Case *cases, int n) {
         qualities[c->qfactor] += same;
         free(bgr);
     }
-    printf("encoded %d of %d conformance pictures to their files (%d through each of %d ways; "
-           "qualities 1.0, 0.93, 0.73, 0.4, 0.0: %d, %d, %d, %d, %d); %d 16-bit inputs left out\n",
-           encoded, total, feeds[0], kFeeds, qualities[0], qualities[1], qualities[4], qualities[9],
-           qualities[15], skipped);
+    printf(
+        "encoded %d of %d conformance pictures to their files (%d through each of %d ways; "
+        "qualities 1.0, 0.93, 0.73, 0.4, 0.0: %d, %d, %d, %d, %d); %d 16-bit inputs left out\n",
+        encoded, total, feeds[0], kFeeds, qualities[0], qualities[1], qualities[4], qualities[9],
+        qualities[15], skipped);
 
     /* No options: quality 1.0, YUV, matrix set 0. An option out of range is
      * refused. */
@@ -481,7 +503,8 @@ static void CheckEncodes(const char *work, const Case *cases, int n) {
         unsigned char *bgr = LoadBmp(c->input, &w, &h, &bits);
         snprintf(out, sizeof out, "%s/defaults.plx", work);
         HRESULT hr = Encode(out, bgr, w, h, kPixels24, 0, 0, 0, 0);
-        CHECK(SUCCEEDED(hr) && SameAsFile(out, c->plx), "the default options: 0x%08lx", (unsigned long)hr);
+        CHECK(SUCCEEDED(hr) && SameAsFile(out, c->plx), "the default options: 0x%08lx",
+              (unsigned long)hr);
         hr = Encode(out, bgr, w, h, kPixels24, 1, 1.5f, 0, 0);
         CHECK(hr == WINCODEC_ERR_VALUEOUTOFRANGE, "quality 1.5: 0x%08lx", (unsigned long)hr);
         hr = Encode(out, bgr, w, h, kPixels24, 1, 1.0f, 3, 0);
@@ -496,7 +519,8 @@ typedef struct plix_info {
     uint32_t width, height, mode, matrix, qfactor;
     uint64_t blocks, blocks_present;
 } plix_info;
-typedef int(__cdecl *DecodeFn)(const void *, size_t, const void *, int, void *, size_t, plix_info *);
+typedef int(__cdecl *DecodeFn)(const void *, size_t, const void *, int, void *, size_t,
+                               plix_info *);
 
 static void CheckCorpus(const char *corpus, const char *work, const char *library) {
     HMODULE lib = LoadLibraryA(library);
@@ -523,14 +547,16 @@ static void CheckCorpus(const char *corpus, const char *work, const char *librar
             if (SUCCEEDED(hr)) {
                 ++decoded;
                 unsigned char *want = (unsigned char *)malloc((size_t)w * h * 3 + 1);
-                const int r = decode(b.data, (size_t)b.size, NULL, 2 /* PLIX_BGR */, want, (size_t)w * 3, NULL);
+                const int r = decode(b.data, (size_t)b.size, NULL, 2 /* PLIX_BGR */, want,
+                                     (size_t)w * 3, NULL);
                 const int same = r >= 0 && memcmp(want, px, (size_t)w * h * 3) == 0;
                 CHECK(same, "%s: WIC's pixels are not plixcodec.dll's (%d)", found.cFileName, r);
                 same_count += same;
                 free(want);
             } else {
                 ++refused;
-                CHECK(IsWicError(hr), "%s: 0x%08lx, not a WIC error", found.cFileName, (unsigned long)hr);
+                CHECK(IsWicError(hr), "%s: 0x%08lx, not a WIC error", found.cFileName,
+                      (unsigned long)hr);
             }
             free(px);
             free(b.data);
@@ -539,9 +565,10 @@ static void CheckCorpus(const char *corpus, const char *work, const char *librar
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
     CHECK(files > 0, "no corpus files in %s", corpus);
-    printf("decode corpus: %d files, %d decoded (%d with plixcodec.dll's pixels), %d refused with WIC "
-           "errors; slowest %.3f s\n",
-           files, decoded, same_count, refused, slowest);
+    printf(
+        "decode corpus: %d files, %d decoded (%d with plixcodec.dll's pixels), %d refused with WIC "
+        "errors; slowest %.3f s\n",
+        files, decoded, same_count, refused, slowest);
     (void)work;
     FreeLibrary(lib);
 }
@@ -589,8 +616,9 @@ static void CheckRegistry(int present, int with32) {
     const REGSAM views[2] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
     for (int v = 0; v < (with32 || !present ? 2 : 1); ++v)
         for (size_t i = 0; i < sizeof codec_keys / sizeof *codec_keys; ++i)
-            CHECK(KeyExists(HKEY_LOCAL_MACHINE, codec_keys[i], views[v]) == present, "%s-bit view: %s %s",
-                  v ? "32" : "64", codec_keys[i], present ? "missing" : "left");
+            CHECK(KeyExists(HKEY_LOCAL_MACHINE, codec_keys[i], views[v]) == present,
+                  "%s-bit view: %s %s", v ? "32" : "64", codec_keys[i],
+                  present ? "missing" : "left");
     for (size_t i = 0; i < sizeof shell_keys / sizeof *shell_keys; ++i)
         CHECK(KeyExists(HKEY_LOCAL_MACHINE, shell_keys[i], KEY_WOW64_64KEY) == present, "%s %s",
               shell_keys[i], present ? "missing" : "left");
@@ -602,18 +630,21 @@ static void CheckRegistry(int present, int with32) {
         {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap", ".plix"},
     };
     for (size_t i = 0; i < sizeof values / sizeof *values; ++i)
-        CHECK(ValueExists(HKEY_LOCAL_MACHINE, values[i][0], values[i][1], KEY_WOW64_64KEY) == present,
-              "%s\\%s %s", values[i][0], values[i][1], present ? "missing" : "left");
+        CHECK(
+            ValueExists(HKEY_LOCAL_MACHINE, values[i][0], values[i][1], KEY_WOW64_64KEY) == present,
+            "%s\\%s %s", values[i][0], values[i][1], present ? "missing" : "left");
     if (present) {
         char text[256];
         DWORD size = sizeof text;
-        const LSTATUS s = RegGetValueA(HKEY_LOCAL_MACHINE,
-                                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PLIX",
-                                       "Publisher", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, NULL, text, &size);
-        CHECK(s == ERROR_SUCCESS && strcmp(text, "PLIX developers") == 0, "the uninstall entry's publisher");
+        const LSTATUS s = RegGetValueA(
+            HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PLIX",
+            "Publisher", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, NULL, text, &size);
+        CHECK(s == ERROR_SUCCESS && strcmp(text, "PLIX developers") == 0,
+              "the uninstall entry's publisher");
         size = sizeof text;
         CHECK(RegGetValueA(HKEY_LOCAL_MACHINE, CLASSES ".plx", "PerceivedType",
-                           RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, NULL, text, &size) == ERROR_SUCCESS &&
+                           RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, NULL, text,
+                           &size) == ERROR_SUCCESS &&
                   strcmp(text, "image") == 0,
               ".plx is not a picture");
     } else {
@@ -625,8 +656,8 @@ static void CheckRemoved(const char *conformance) {
     char path[MAX_PATH];
     snprintf(path, sizeof path, "%s/cases/mix_100x75_m0_q4_x0.plx", conformance);
     IWICBitmapDecoder *decoder = NULL;
-    HRESULT hr = IWICImagingFactory_CreateDecoderFromFilename(factory, Wide(path), NULL, GENERIC_READ,
-                                                              WICDecodeMetadataCacheOnDemand, &decoder);
+    HRESULT hr = IWICImagingFactory_CreateDecoderFromFilename(
+        factory, Wide(path), NULL, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder);
     CHECK(FAILED(hr), "a decoder was still found");
     printf("after the uninstall, a PLIX file gives 0x%08lx\n", (unsigned long)hr);
     if (decoder) IWICBitmapDecoder_Release(decoder);
@@ -635,7 +666,8 @@ static void CheckRemoved(const char *conformance) {
     CHECK(FAILED(hr), "an encoder was still found");
     if (encoder) IWICBitmapEncoder_Release(encoder);
     IUnknown *object = NULL;
-    hr = CoCreateInstance(&CLSID_PlixWicDecoder, NULL, CLSCTX_INPROC_SERVER, &IID_IUnknown, (void **)&object);
+    hr = CoCreateInstance(&CLSID_PlixWicDecoder, NULL, CLSCTX_INPROC_SERVER, &IID_IUnknown,
+                          (void **)&object);
     CHECK(hr == REGDB_E_CLASSNOTREG, "the decoder class: 0x%08lx", (unsigned long)hr);
     if (object) IUnknown_Release(object);
     CheckRegistry(0, 1);
@@ -643,7 +675,9 @@ static void CheckRemoved(const char *conformance) {
 
 int main(int argc, char **argv) {
     if (argc < 4) {
-        fprintf(stderr, "usage: %s installed|removed CONFORMANCE WORK [CORPUS PLIXCODEC.DLL [32]]\n", argv[0]);
+        fprintf(stderr,
+                "usage: %s installed|removed CONFORMANCE WORK [CORPUS PLIXCODEC.DLL [32]]\n",
+                argv[0]);
         return 2;
     }
     const int installed = strcmp(argv[1], "installed") == 0;
@@ -669,7 +703,8 @@ int main(int argc, char **argv) {
     }
     IWICImagingFactory_Release(factory);
     CoUninitialize();
-    printf("%d-bit WIC client: %d checks, %d failures\n", (int)sizeof(void *) * 8, checks, failures);
+    printf("%d-bit WIC client: %d checks, %d failures\n", (int)sizeof(void *) * 8, checks,
+           failures);
     free(cases);
     return failures ? 1 : 0;
 }

@@ -1,5 +1,5 @@
-/* The identities of the PLIX WIC codec. Released with 0.8.0: programs and the
- * registry name them, so they never change. Usable from C and C++.
+/* The identities of the PLIX WIC codec. Programs and the registry name them,
+ * so once released they never change. Usable from C and C++.
  *
  *   container format  {3B1847CD-77DA-4AF1-BF39-79B072D6BDF0}
  *   decoder class     {7B1CEB43-7DB3-40C3-AFDF-14229CBA56B6}

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034
 # Sourced by the Windows test scripts: the Wine loaders for 64- and 32-bit
 # programs, and whether this machine can run the 32-bit ones at all (a kernel
 # may be built or booted without 32-bit emulation, ia32_emulation=0; then

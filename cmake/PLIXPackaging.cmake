@@ -50,10 +50,17 @@ saves a BMP picture as a PLIX file with the settings chosen in a dialog and
 a PLIX picture as a 24-bit BMP file.")
 
 set(PLIX_PACKAGE_qt6-image-plugin-plix_SECTION graphics)
-set(PLIX_PACKAGE_qt6-image-plugin-plix_DEPENDS "libplix0 (= ${PROJECT_VERSION})")
+set(PLIX_PACKAGE_qt6-image-plugin-plix_DEPENDS "libplixcodec1 (= ${PROJECT_VERSION})")
 set(PLIX_PACKAGE_qt6-image-plugin-plix_DESCRIPTION "PLIX lossy image codec - Qt 6 image format plugin
 Lets every Qt 6 application read and write PLIX pictures through
 QImageReader and QImageWriter.")
+
+set(PLIX_PACKAGE_qt5-image-plugin-plix_SECTION graphics)
+set(PLIX_PACKAGE_qt5-image-plugin-plix_DEPENDS "libplixcodec1 (= ${PROJECT_VERSION})")
+set(PLIX_PACKAGE_qt5-image-plugin-plix_DESCRIPTION "PLIX lossy image codec - Qt 5 image format plugin
+Lets every Qt 5 application read and write PLIX pictures through
+QImageReader and QImageWriter: image viewers such as LXImage-Qt and
+Gwenview, and thumbnailers built on Qt 5.")
 
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_SECTION graphics)
 set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DEPENDS "libplixcodec1 (= ${PROJECT_VERSION})")

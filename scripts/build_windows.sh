@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds PLIX.dll, plixconv.exe and the Windows test programs with
-# MinGW-w64: 64-bit into build-win64/, 32-bit into build-win32/.
+# Cross-builds PLIX.dll, plixcodec.dll, plixwic.dll, plixconv.exe and the
+# Windows test programs with MinGW-w64: 64-bit into build-win64/, 32-bit into
+# build-win32/; with both, the installer build-windows/PLIX-<version>-setup.exe
+# (makensis).
 # Usage: scripts/build_windows.sh [win64|win32]...   (both when none is named)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,3 +21,14 @@ for t in "${targets[@]}"; do
     -DPLIX_BUILD_TESTS=OFF -DPLIX_BUILD_VIEWER=OFF -DPLIX_BUILD_WINDOWS_TESTS=ON >/dev/null
   cmake --build "$root/build-$t" -j "$jobs"
 done
+
+# The installer holds both builds' pieces.
+if [ -f "$root/build-win64/bin/plixwic.dll" ] && [ -f "$root/build-win32/bin/plixwic.dll" ]; then
+  version=$(sed -n 's/^project(PLIX VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  out="$root/build-windows/PLIX-$version-setup.exe"
+  echo "== installer $out"
+  mkdir -p "$root/build-windows"
+  makensis -V2 -WX -DVERSION="$version" -DWIN64="$root/build-win64/bin" \
+    -DWIN32="$root/build-win32/bin" -DLICENSE="$root/LICENSE" -DOUTFILE="$out" \
+    "$root/cmake/windows/plix-setup.nsi"
+fi

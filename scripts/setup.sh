@@ -21,13 +21,17 @@ packages+=(
 packages+=(dpkg-dev file lintian mandoc)
 # The viewer's screenshots: a window manager, so that windows get real frames.
 packages+=(openbox)
+# The Qt 5 image plugin, and a Qt 5 viewer that opens PLIX through it in a
+# screenshot (it needs a session bus).
+packages+=(qtbase5-dev lximage-qt dbus-daemon)
 # The plix tool: PNG and the command line.
 packages+=(libspng-dev libcli11-dev)
 
-# Windows cross builds (scripts/build_windows.sh) and their tests under Wine,
-# 64- and 32-bit; the 32-bit Wine comes from the i386 architecture.
+# Windows cross builds (scripts/build_windows.sh), the installer (makensis)
+# and their tests under Wine, 64- and 32-bit; the 32-bit Wine comes from the
+# i386 architecture.
 if [ "$(uname -m)" = x86_64 ]; then
-  packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386)
+  packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 wine32:i386 nsis)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     if [ "$(id -u)" != 0 ]; then sudo dpkg --add-architecture i386; else dpkg --add-architecture i386; fi
   fi

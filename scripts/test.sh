@@ -15,6 +15,8 @@ echo "== Release build and tests"
 
 echo "== The viewer under a virtual X server with a window manager"
 "$root/scripts/viewer_screenshots.sh" "$root/build" "$root/build/screenshots"
+echo "== LXImage-Qt opens PLIX through the Qt 5 plugin"
+"$root/scripts/lximage_screenshots.sh" "$root/build" "$root/build/screenshots"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -57,9 +59,10 @@ fi
 
 # Wine runs the Windows programs natively on x86 machines only.
 if [ "$(uname -m)" = x86_64 ]; then
-  echo "== Windows: 64- and 32-bit cross builds, their tests under Wine"
+  echo "== Windows: 64- and 32-bit cross builds and the installer, their tests under Wine"
   "$root/scripts/build_windows.sh" >/dev/null
   "$root/tests/windows/run_wine_tests.sh"
+  "$root/tests/windows/run_installer_tests.sh"
 fi
 
 echo "== WebAssembly: the suite under Node, the plix-codec package from its .tgz, the page in headless Chromium"

@@ -253,6 +253,34 @@ TEST(CodecApiCuts, AHeaderAloneDecodesFromTheFillerAndCountsNothing) {
     EXPECT_EQ(info.blocks_present, 0u);
 }
 
+TEST(CodecApiCuts, APictureOfNoRowsAsWideAsTheHeaderAllowsDecodesAsTheClassicDecode) {
+    // The classic decode accepts it with an empty image; no strip is needed.
+    const Bytes header = Header(0, 2, 15, INT32_MAX, 0);
+    ASSERT_TRUE(Classic(header).ok);
+    uint8_t px[1] = {kGuard};
+    plix_info info;
+    EXPECT_EQ(plix_decode(header.data(), header.size(), nullptr, PLIX_RGB, px, SIZE_MAX / 4, &info),
+              PLIX_OK);
+    EXPECT_EQ(info.width, static_cast<uint32_t>(INT32_MAX));
+    EXPECT_EQ(info.blocks, 0u);
+    EXPECT_EQ(px[0], kGuard);
+    plix_decoder *d = plix_decoder_new(nullptr);
+    EXPECT_EQ(plix_decoder_push(d, header.data(), header.size()), PLIX_OK);
+    EXPECT_EQ(plix_decoder_finish(d), PLIX_OK);
+    uint32_t rows = 1;
+    EXPECT_EQ(plix_decoder_read_rows(d, PLIX_RGB, px, SIZE_MAX / 4, 8, &rows), PLIX_OK);
+    EXPECT_EQ(rows, 0u);
+    plix_decoder_free(d);
+    // And it encodes as the header alone, as the classic encoder writes it.
+    void *out = nullptr;
+    size_t size = 0;
+    const plix_encode_options options{0, 15, 2, 0};
+    ASSERT_EQ(plix_encode(px, INT32_MAX, 0, SIZE_MAX / 4, PLIX_RGB, &options, &out, &size),
+              PLIX_OK);
+    EXPECT_EQ(Bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size), header);
+    plix_free(out);
+}
+
 TEST(CodecApiInfo, ReadsTheHeaderOnly) {
     const Bytes data = NamedCase("edges_17x9_m1_q4_x1");
     plix_info info;

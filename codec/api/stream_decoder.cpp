@@ -77,8 +77,9 @@ int StreamDecoder::TakeHeader(const uint8_t *&data, size_t &size) {
         if (static_cast<uint64_t>(header_.width) * static_cast<uint64_t>(header_.height) >
             maxPixels_)
             return Fail(PLIX_ERROR_LIMIT);
-        if (header_.width > kMaxStripWidth) return Fail(PLIX_ERROR_MEMORY);
         if (HasPixels()) {
+            // A strip this wide cannot be held; a picture of no rows needs none.
+            if (header_.width > kMaxStripWidth) return Fail(PLIX_ERROR_MEMORY);
             strips_.emplace(header_, GetDsp());
             stripRowBytes_ = static_cast<size_t>(strips_->PaddedWidth()) * 4;
             strip_.reset(new (std::nothrow) uint8_t[stripRowBytes_ * 8]);

@@ -23,7 +23,8 @@ int StreamEncoder::Start(uint32_t width, uint32_t height, const plix_encode_opti
     if (settings.mode > 1 || settings.qfactor > 15 || settings.matrix > 2 || width > INT32_MAX ||
         height > INT32_MAX)
         return Fail(PLIX_ERROR_ARGUMENT);
-    if (width > static_cast<uint32_t>(kMaxStripWidth)) return Fail(PLIX_ERROR_MEMORY);
+    // A strip this wide cannot be held; a picture of no rows needs none.
+    if (width > static_cast<uint32_t>(kMaxStripWidth) && height > 0) return Fail(PLIX_ERROR_MEMORY);
     header_ =
         MakeHeader(static_cast<int32_t>(settings.mode), static_cast<int32_t>(settings.qfactor),
                    static_cast<int32_t>(settings.matrix), static_cast<int32_t>(width),

@@ -1,28 +1,41 @@
 #include "plix_image_handler.h"
 
-#include <QFile>
 #include <QImage>
 #include <QSize>
-#include <QTemporaryDir>
 #include <QVariant>
+#include <QtGlobal>
 
-#include "plix/plix.h"
-#include "plix_peek.h"
+#include <memory>
 
-using plix::integration::PeekedHeader;
-using plix::integration::PeekHeader;
+#include "plix/codec.h"
 
 namespace {
 
-bool PeekDevice(QIODevice *device, PeekedHeader *header) {
+// RGB32 holds blue, green, red, 255 in memory on little-endian machines;
+// elsewhere RGBX8888 is the format with a library layout.
+constexpr bool kLittleEndian = Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+constexpr QImage::Format kImageFormat =
+    kLittleEndian ? QImage::Format_RGB32 : QImage::Format_RGBX8888;
+constexpr plix_format kPixelFormat = kLittleEndian ? PLIX_BGRA : PLIX_RGBA;
+
+// Qt 6 refuses sizes above QImageReader::allocationLimit in allocateImage;
+// Qt 5 has no limit of its own, so the plugin applies the other loaders' one.
+[[maybe_unused]] constexpr quint64 kQt5MaxPixels = quint64{1} << 28;
+
+constexpr qint64 kHeaderBytes = 16;
+
+// The header's facts, without consuming the device.
+bool PeekDevice(QIODevice *device, plix_info *info) {
     if (!device || !device->isReadable()) return false;
-    const QByteArray head = device->peek(plix::integration::kHeaderBytes);
-    return PeekHeader(head.constData(), static_cast<size_t>(head.size()), header);
+    const QByteArray head = device->peek(kHeaderBytes);
+    plix_info unused;
+    return plix_read_info(head.constData(), static_cast<size_t>(head.size()),
+                          info ? info : &unused) == PLIX_OK;
 }
 
 struct WriteSettings {
-    int32_t mode = PLIX_MODE_YUV;
-    int32_t matrix = PLIX_MATRIX_PLIX;
+    uint32_t mode = 0;    // YUV
+    uint32_t matrix = 0;  // the PLIX set
 };
 
 // Sub-type names give the colour mode and the matrix set.
@@ -31,18 +44,18 @@ bool ParseSubType(const QByteArray &name, WriteSettings *out) {
     const QList<QByteArray> parts = n.split('-');
     if (parts.isEmpty() || parts.size() > 2) return false;
     if (parts[0] == "YUV") {
-        out->mode = PLIX_MODE_YUV;
+        out->mode = 0;
     } else if (parts[0] == "RGB") {
-        out->mode = PLIX_MODE_RGB;
+        out->mode = 1;
     } else {
         return false;
     }
-    out->matrix = PLIX_MATRIX_PLIX;
+    out->matrix = 0;
     if (parts.size() == 2) {
         if (parts[1] == "JPEG") {
-            out->matrix = PLIX_MATRIX_JPEG;
+            out->matrix = 1;
         } else if (parts[1] == "CG") {
-            out->matrix = PLIX_MATRIX_CG;
+            out->matrix = 2;
         } else {
             return false;
         }
@@ -52,11 +65,15 @@ bool ParseSubType(const QByteArray &name, WriteSettings *out) {
 
 // Quality 100 is the finest q-factor 0 and quality 0 the coarsest 15; the
 // default (-1) is the finest, as the converter's.
-int32_t QFactorForQuality(int quality) {
+uint32_t QFactorForQuality(int quality) {
     if (quality < 0) return 0;
     if (quality > 100) quality = 100;
-    return (15 * (100 - quality) + 50) / 100;
+    return static_cast<uint32_t>((15 * (100 - quality) + 50) / 100);
 }
+
+struct DecoderFree {
+    void operator()(plix_decoder *d) const { plix_decoder_free(d); }
+};
 
 }  // namespace
 
@@ -75,91 +92,85 @@ QList<QByteArray> PlixImageHandler::subTypes() {
     return {"YUV", "RGB", "YUV-JPEG", "RGB-JPEG", "YUV-CG", "RGB-CG"};
 }
 
+// The image is allocated from the header's size before anything is decoded;
+// the library then writes its rows straight into it, as the device's bytes
+// arrive, so the file is never held whole.
 bool PlixImageHandler::read(QImage *image) {
-    PeekedHeader header;
-    if (!image || !PeekDevice(device(), &header)) return false;
-    if (header.width <= 0 || header.height <= 0) return false;
-    // The allocation limit is checked from the header, before any decoding.
+    plix_info info;
+    if (!image || !PeekDevice(device(), &info)) return false;
+    if (info.width == 0 || info.height == 0) return false;
+    const QSize size(static_cast<int>(info.width), static_cast<int>(info.height));
     QImage out;
-    if (!allocateImage(QSize(header.width, header.height), QImage::Format_RGB32, &out))
-        return false;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    if (!allocateImage(size, kImageFormat, &out)) return false;
+#else
+    if (quint64{info.width} * info.height > kQt5MaxPixels) return false;
+    out = QImage(size, kImageFormat);
+    if (out.isNull()) return false;
+#endif
 
+    // The size was allowed above; the library's own limit must not differ.
+    const plix_decode_options options = {quint64{info.width} * info.height, 0};
+    std::unique_ptr<plix_decoder, DecoderFree> decoder(plix_decoder_new(&options));
+    if (!decoder) return false;
     QIODevice *d = device();
-    if (!d->isSequential() &&
-        static_cast<quint64>(d->size() - d->pos()) > plix::integration::kMaxFileBytes)
-        return false;
-    const QByteArray data = d->readAll();
-    if (static_cast<size_t>(data.size()) > plix::integration::kMaxFileBytes) return false;
-    plix::CodecHandle codec(PLIX_Constructor, PLIX_Destructor);
-    if (!codec || !codec.decodeMemory(data.constData(), static_cast<int32_t>(data.size())))
-        return false;
-    int32_t w = 0, h = 0, pw = 0, ph = 0;
-    codec.imageSize(w, h);
-    codec.bufferSize(pw, ph);
-    const uint8_t *buf = codec.imageBuffer();
-    if (!buf || w != header.width || h != header.height || pw < w) return false;
-
-    const size_t stride = static_cast<size_t>(pw) * 4;
-    for (int32_t y = 0; y < h; ++y) {
-        const uint8_t *src = buf + static_cast<size_t>(y) * stride;
-        auto *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
-        for (int32_t x = 0; x < w; ++x, src += 4) dst[x] = qRgb(src[2], src[1], src[0]);
+    const size_t stride = static_cast<size_t>(out.bytesPerLine());
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    bool ended = false;
+    for (uint32_t y = 0; y < info.height;) {
+        uint32_t rows = 0;
+        int r =
+            plix_decoder_read_rows(decoder.get(), kPixelFormat, out.scanLine(static_cast<int>(y)),
+                                   stride, info.height - y, &rows);
+        if (r < 0) return false;
+        y += rows;
+        if (rows > 0) continue;
+        if (r != PLIX_NEED_DATA || ended) return false;
+        const qint64 got = d->read(chunk.data(), chunk.size());
+        if (got < 0) return false;
+        if (got > 0) {
+            r = plix_decoder_push(decoder.get(), chunk.constData(), static_cast<size_t>(got));
+        } else {
+            ended = true;
+            r = plix_decoder_finish(decoder.get());
+        }
+        if (r < 0) return false;
     }
     *image = std::move(out);
     return true;
 }
 
+// Encoded in memory, then handed to the device.
 bool PlixImageHandler::write(const QImage &image) {
     WriteSettings settings;
     if (image.isNull() || !ParseSubType(subType_, &settings) || !device() ||
         !device()->isWritable())
         return false;
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    const QImage rgb = image.convertToFormat(kImageFormat);
     if (rgb.isNull()) return false;
-
-    plix::CodecHandle codec(PLIX_Constructor, PLIX_Destructor);
-    if (!codec || !codec.createImage(rgb.width(), rgb.height())) return false;
-    int32_t pw = 0, ph = 0;
-    codec.bufferSize(pw, ph);
-    uint8_t *buf = codec.imageBuffer();
-    if (!buf) return false;
-    const size_t stride = static_cast<size_t>(pw) * 4;
-    for (int y = 0; y < rgb.height(); ++y) {
-        uint8_t *dst = buf + static_cast<size_t>(y) * stride;
-        const auto *src = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x, dst += 4) {
-            dst[0] = static_cast<uint8_t>(qBlue(src[x]));
-            dst[1] = static_cast<uint8_t>(qGreen(src[x]));
-            dst[2] = static_cast<uint8_t>(qRed(src[x]));
-            dst[3] = 0;
-        }
-    }
-
-    // The library writes files only: encode into a private folder that goes
-    // away with this scope, then copy to the device.
-    QTemporaryDir scratch;
-    if (!scratch.isValid()) return false;
-    const QString path = scratch.filePath(QStringLiteral("image.plx"));
-    if (!codec.encodeFile(QFile::encodeName(path).constData(), settings.mode,
-                          QFactorForQuality(quality_), settings.matrix))
+    const plix_encode_options options = {settings.mode, QFactorForQuality(quality_),
+                                         settings.matrix, 0};
+    void *data = nullptr;
+    size_t size = 0;
+    if (plix_encode(rgb.constBits(), static_cast<uint32_t>(rgb.width()),
+                    static_cast<uint32_t>(rgb.height()), static_cast<size_t>(rgb.bytesPerLine()),
+                    kPixelFormat, &options, &data, &size) != PLIX_OK)
         return false;
-    QFile encoded(path);
-    if (!encoded.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = encoded.readAll();
-    if (bytes.size() < static_cast<qsizetype>(plix::integration::kHeaderBytes)) return false;
-    return device()->write(bytes) == bytes.size();
+    const bool written = device()->write(static_cast<const char *>(data),
+                                         static_cast<qint64>(size)) == static_cast<qint64>(size);
+    plix_free(data);
+    return written;
 }
 
 QVariant PlixImageHandler::option(ImageOption option) const {
     switch (option) {
         case Size: {
-            PeekedHeader header;
-            if (!PeekDevice(device(), &header) || header.width <= 0 || header.height <= 0)
-                return {};
-            return QSize(header.width, header.height);
+            plix_info info;
+            if (!PeekDevice(device(), &info) || info.width == 0 || info.height == 0) return {};
+            return QSize(static_cast<int>(info.width), static_cast<int>(info.height));
         }
         case ImageFormat:
-            return QImage::Format_RGB32;
+            return kImageFormat;
         case Quality:
             return quality_;
         case SubType:

@@ -60,13 +60,20 @@ im = Image.open(sys.argv[1])
 assert im.format == "PNG" and max(im.size) == 128, (im.format, im.size)
 PY
 
-# The installed Qt plugin, with no library path but its RUNPATH.
-if [ -n "${PLIX_QT_TEST:-}" ]; then
-  plugins="$prefix/$(dirname "$PLIX_QT_PLUGIN_INSTALL_DIR")"
+# The installed Qt plugins (Qt 6, Qt 5), with no library path but their
+# RUNPATH.
+check_qt_plugin() {  # check_qt_plugin <test program> <install dir>
+  local plugins="$prefix/$(dirname "$2")"
   [ -f "$plugins/imageformats/libqplix.so" ] || fail "Qt plugin not in $plugins/imageformats"
-  env -u LD_LIBRARY_PATH PLIX_QT_PLUGIN_DIR="$plugins" QT_QPA_PLATFORM=offscreen "$PLIX_QT_TEST" \
+  env -u LD_LIBRARY_PATH PLIX_QT_PLUGIN_DIR="$plugins" QT_QPA_PLATFORM=offscreen "$1" \
     --gtest_filter='QtPlugin.IsFound*:QtPlugin.Decodes*:QtPlugin.Writes*' >"$scratch/qt.log" ||
-    { cat "$scratch/qt.log"; fail "installed Qt plugin"; }
+    { cat "$scratch/qt.log"; fail "installed Qt plugin in $plugins"; }
+}
+if [ -n "${PLIX_QT_TEST:-}" ]; then
+  check_qt_plugin "$PLIX_QT_TEST" "$PLIX_QT_PLUGIN_INSTALL_DIR"
+fi
+if [ -n "${PLIX_QT5_TEST:-}" ]; then
+  check_qt_plugin "$PLIX_QT5_TEST" "$PLIX_QT5_PLUGIN_INSTALL_DIR"
 fi
 
 # The Python package installs with Debian's setuptools and finds the library

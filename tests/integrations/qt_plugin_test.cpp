@@ -115,6 +115,44 @@ TEST(QtPlugin, RefusesBmpJunkAndHugeHeadersAtOnce) {
     EXPECT_FALSE(ok);
 }
 
+// A header alone for width x height: the picture is filler.
+QByteArray HeaderOnly(uint32_t width, uint32_t height) {
+    QByteArray b("PLIX\0\0\0\0", 8);
+    for (uint32_t v : {height, width})
+        for (int i = 0; i < 4; ++i) b.append(static_cast<char>(v >> (8 * i)));
+    return b;
+}
+
+TEST(QtPlugin, TheLimitComesBeforeTheImage) {
+    QElapsedTimer timer;
+    timer.start();
+    bool ok = true;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6: the reader's allocation limit, whatever it is set to.
+    const int saved = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);     // MiB
+    ReadImage(HeaderOnly(1000, 1000), &ok);  // 4 MB
+    EXPECT_FALSE(ok);
+    const QImage small = ReadImage(HeaderOnly(500, 500), &ok);  // 1 MB
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(small.size(), QSize(500, 500));
+    QImageReader::setAllocationLimit(saved);
+#else
+    // Qt 5 has no limit of its own: 2^28 pixels, as the other loaders.
+    ReadImage(HeaderOnly(16385, 16384), &ok);
+    EXPECT_FALSE(ok);
+    ReadImage(HeaderOnly(1u << 28, 2), &ok);
+    EXPECT_FALSE(ok);
+#endif
+    EXPECT_LT(timer.elapsed(), 1000);
+    // A filler picture is the library's.
+    const QByteArray header = HeaderOnly(37, 21);
+    const QImage filler = ReadImage(header, &ok);
+    ASSERT_TRUE(ok);
+    ExpectSame(FromQImage(filler),
+               LibraryDecode(std::vector<uint8_t>(header.begin(), header.end())), "filler");
+}
+
 TEST(QtPlugin, WritesTheConformanceBytes) {
     for (const Case &c : LoadCases()) {
         if (c["input_bmp"].empty()) continue;

@@ -61,6 +61,8 @@ for d in "${debs[@]}"; do packages+=("$(dpkg-deb -f "$d" Package)"); done
 echo "packages: ${packages[*]}"
 has() { printf '%s\n' "${packages[@]}" | grep -qx "$1"; }
 for p in libplix0 libplixcodec1 libplix-dev plix-tools; do has "$p" || fail "no package $p"; done
+# Where Qt 5 is present to build against, its plugin is packaged.
+if pkg-config --exists Qt5Gui; then has qt5-image-plugin-plix || fail "no package qt5-image-plugin-plix"; fi
 
 # 2. lintian: no errors (warnings are listed and explained in docs/packaging.md).
 lintian_rc=0
@@ -80,6 +82,11 @@ if has qt6-image-plugin-plix; then
   # shellcheck disable=SC2046
   g++ -std=c++17 -fPIC -O1 "$root/tests/packaging/qt_read.cpp" -o "$work/qt_read" \
     $(pkg-config --cflags --libs Qt6Gui) || fail "building the Qt client"
+fi
+if has qt5-image-plugin-plix; then
+  # shellcheck disable=SC2046
+  g++ -std=c++17 -fPIC -O1 "$root/tests/packaging/qt_read.cpp" -o "$work/qt5_read" \
+    $(pkg-config --cflags --libs Qt5Gui) || fail "building the Qt 5 client"
 fi
 # Every path the packages hold, and whether it existed before.
 for d in "${debs[@]}"; do dpkg-deb -c "$d"; done | awk '{print $6}' | sed 's|^\./|/|; s|/$||' |
@@ -145,7 +152,13 @@ if has plixref; then
 fi
 
 if has qt6-image-plugin-plix; then
+  echo -n "Qt 6: "
   "${clean[@]}" "$work/qt_read" picture.plx "$conf/$case_bmp" || fail "Qt did not read PLIX through the plugin"
+fi
+if has qt5-image-plugin-plix; then
+  echo -n "Qt 5: "
+  "${clean[@]}" "$work/qt5_read" picture.plx "$conf/$case_bmp" ||
+    fail "Qt 5 did not read PLIX through the plugin"
 fi
 
 if has gdk-pixbuf-loader-plix; then

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Checks a cross-built PLIX.dll and the programs beside it, from outside:
-the DLL exports exactly PLIX_Constructor and PLIX_Destructor, every program
-imports only system DLLs (objdump -p), and the DLL's version resource, read
-straight from the file, holds the version texts.
+the DLL exports exactly PLIX_Constructor and PLIX_Destructor, plixcodec.dll
+exactly the plix_ functions its header declares, plixwic.dll exactly the four
+COM entry points; every program imports only system DLLs (objdump -p), and
+the version resources, read straight from the files, hold the version texts.
 
-Usage: check_dll.py OBJDUMP BIN-FOLDER
+Usage: check_dll.py OBJDUMP BIN-FOLDER [codec.h]
 """
 import os
 import re
@@ -12,7 +13,9 @@ import struct
 import subprocess
 import sys
 
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll",
+               "ole32.dll", "oleaut32.dll"}
+COM_EXPORTS = ["DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"]
 EXPECTED_STRINGS = {"FileVersion": "0.08", "ProductVersion": "Build 0088", "InternalName": "PLIX"}
 
 failures = []
@@ -115,8 +118,27 @@ def main():
           f"PLIX.dll exports {exports(dump)}")
     for name in sorted(os.listdir(folder)):
         if name.lower().endswith((".dll", ".exe")):
-            extra = set(imports(objdump(tool, os.path.join(folder, name)))) - SYSTEM_DLLS
+            # DLLs need only the system's; programs may link plixcodec.dll.
+            allowed = SYSTEM_DLLS | ({"plixcodec.dll"} if name.lower().endswith(".exe") else set())
+            extra = set(imports(objdump(tool, os.path.join(folder, name)))) - allowed
             check(not extra, f"{name} imports {sorted(extra)}")
+
+    codec = os.path.join(folder, "plixcodec.dll")
+    header = sys.argv[3] if len(sys.argv) > 3 else os.path.join(
+        os.path.dirname(__file__), "..", "..", "codec", "include", "plix", "codec.h")
+    with open(header) as f:
+        declared = sorted(set(re.findall(r"PLIX_API[^;{]*?\b(plix_\w+)\s*\(", f.read())))
+    codec_exports = sorted(exports(objdump(tool, codec)))
+    check(declared and codec_exports == declared,
+          f"plixcodec.dll exports {codec_exports}, its header declares {declared}")
+    wic = os.path.join(folder, "plixwic.dll")
+    wic_exports = sorted(exports(objdump(tool, wic)))
+    check(wic_exports == COM_EXPORTS, f"plixwic.dll exports {wic_exports}")
+
+    with open(wic, "rb") as f:
+        wic_strings = strings_of(parse_node(version_resource(f.read()), 0)[0], {})
+    check(wic_strings.get("OriginalFilename") == "plixwic.dll",
+          f"plixwic.dll's version resource: {wic_strings}")
 
     with open(dll, "rb") as f:
         data = f.read()
@@ -135,6 +157,8 @@ def main():
         return 1
     print(f"{dll}: exports {sorted(exports(dump))}, version {strings.get('FileVersion')!r}, "
           f"{strings.get('ProductVersion')!r}, internal name {strings.get('InternalName')!r}")
+    print(f"plixcodec.dll: exports the {len(codec_exports)} plix_ functions of codec.h")
+    print(f"plixwic.dll: exports {wic_exports}, version {wic_strings.get('FileVersion')!r}")
     return 0
 
 

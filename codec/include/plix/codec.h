@@ -25,12 +25,9 @@
 extern "C" {
 #endif
 
+/* Windows: plixcodec.dll's exports are named in codec/plixcodec.def. */
 #if defined(_WIN32)
-#if defined(PLIX_CODEC_BUILD)
-#define PLIX_API __declspec(dllexport)
-#else
 #define PLIX_API
-#endif
 #elif defined(__GNUC__)
 #define PLIX_API __attribute__((visibility("default")))
 #else

@@ -20,8 +20,11 @@
 extern "C" {
 #endif
 
+/* On Windows each DLL names its exports in a .def file (codec/PLIX.def,
+ * codec/plixcodec.def), so that a DLL built from the same objects (the WIC
+ * codec) exports none of them. */
 #if defined(_WIN32)
-#define PLIX_EXPORT __declspec(dllexport)
+#define PLIX_EXPORT
 #elif defined(__GNUC__)
 #define PLIX_EXPORT __attribute__((visibility("default")))
 #else

@@ -25,14 +25,16 @@ constexpr int kClassOf[3] = {0, 1, 1};
 constexpr int kPairsAtOnce = 4;
 }  // namespace
 
+StripGeometry::StripGeometry(const PlixHeader &header)
+    : width(header.width),
+      height(header.height),
+      paddedWidth(static_cast<int32_t>(header.BlockColumns() * 8)),
+      paddedHeight(header.BlockRows() * 8),
+      // The decoder converts back only for a mode byte of 0.
+      yuv(header.mode == 0) {}
+
 StripDecoder::StripDecoder(const PlixHeader &header, const Dsp &k)
-    : k_(k),
-      tables_(GetYccToRgbTables()),
-      width_(header.width),
-      height_(header.height),
-      paddedWidth_(static_cast<int32_t>(header.BlockColumns() * 8)),
-      paddedHeight_(header.BlockRows() * 8),
-      yuv_(header.mode == 0) {
+    : k_(k), tables_(GetYccToRgbTables()), g_(header) {
     int32_t quant[2][64];
     BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
     ZigzagQuant(quant[0], luma_);
@@ -49,32 +51,32 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
     // which the decoder then need not clear. Pairs of positions wholly inside
     // the image are converted on the way; columns from 0 to converted are in
     // RGB then.
-    const bool convert = yuv_ && y + 8 <= height_;
+    const bool convert = g_.yuv && y + 8 <= g_.height;
     int32_t x = 0;
     int32_t converted = 0;
-    for (; x + 16 <= paddedWidth_; x += 16) {
+    for (; x + 16 <= g_.paddedWidth; x += 16) {
         const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
-        const bool inside = convert && x + 16 <= width_;
+        const bool inside = convert && x + 16 <= g_.width;
         uint8_t *at = rows + static_cast<size_t>(x) * 4;
         // Where rows are half a cache line off, the halves at either end of
         // the run of streamed pairs keep ordinary stores: a line written both
         // ways would cost a trip to memory.
         if (stream && inside)
             k_.inverseDecoded2Streaming(pair_, dcOnly, at, rowBytes, &tables_,
-                                        (x > 0 ? 1u : 0u) | (x + 32 <= width_ ? 2u : 0u));
+                                        (x > 0 ? 1u : 0u) | (x + 32 <= g_.width ? 2u : 0u));
         else
             k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
         if (inside) converted = x + 16;
         if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
     }
-    if (x < paddedWidth_) {
+    if (x < g_.paddedWidth) {
         DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
         k_.inverseBlocks(pair_, rows + static_cast<size_t>(x) * 4, rowBytes);
     }
     // The image area only: the padding keeps its Y, Cb and Cr.
-    if (yuv_ && y < height_)
+    if (g_.yuv && y < g_.height)
         k_.yccToRgb(rows + static_cast<size_t>(converted) * 4, static_cast<int32_t>(rowBytes / 4),
-                    width_ - converted, static_cast<int32_t>(std::min<int64_t>(8, height_ - y)),
+                    g_.width - converted, static_cast<int32_t>(std::min<int64_t>(8, g_.height - y)),
                     tables_);
     return true;
 }
@@ -104,13 +106,7 @@ uint64_t CountBlocksWithin(StreamReader &r, uint64_t blocks, const int32_t predi
     return whole;
 }
 
-StripEncoder::StripEncoder(const PlixHeader &header, const Dsp &k)
-    : k_(k),
-      width_(header.width),
-      height_(header.height),
-      paddedWidth_(static_cast<int32_t>(header.BlockColumns() * 8)),
-      paddedHeight_(header.BlockRows() * 8),
-      yuv_(header.mode == 0) {
+StripEncoder::StripEncoder(const PlixHeader &header, const Dsp &k) : k_(k), g_(header) {
     // The tables come from the bytes the header keeps, as a decoder's will.
     int32_t quant[2][64];
     BuildQuantTables(header.matrix, header.qfactor, quant[0], quant[1]);
@@ -121,14 +117,14 @@ StripEncoder::StripEncoder(const PlixHeader &header, const Dsp &k)
 void StripEncoder::Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, uint8_t *scratch) {
     const int64_t y = top_;
     top_ += 8;
-    if (yuv_) {
-        const size_t used = static_cast<size_t>(paddedWidth_) * 4;
-        const size_t imageBytes = static_cast<size_t>(width_) * 4;
+    if (g_.yuv) {
+        const size_t used = static_cast<size_t>(g_.paddedWidth) * 4;
+        const size_t imageBytes = static_cast<size_t>(g_.width) * 4;
         for (int r = 0; r < 8; ++r) {
             const uint8_t *src = rows + static_cast<size_t>(r) * rowBytes;
             uint8_t *dst = scratch + static_cast<size_t>(r) * rowBytes;
-            const bool inImage = y + r < height_;
-            if (inImage) k_.rgbToYcc(src, dst, width_);
+            const bool inImage = y + r < g_.height;
+            if (inImage) k_.rgbToYcc(src, dst, g_.width);
             if (dst != src) {
                 const size_t from = inImage ? imageBytes : 0;
                 std::memcpy(dst + from, src + from, used - from);
@@ -143,14 +139,14 @@ void StripEncoder::Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, u
     // longer at a time.
     PreparedBlock prepared[6 * kPairsAtOnce];
     int32_t x = 0;
-    while (x + 16 <= paddedWidth_) {
+    while (x + 16 <= g_.paddedWidth) {
         int pairs = 0;
-        for (; pairs < kPairsAtOnce && x + 16 <= paddedWidth_; ++pairs, x += 16)
+        for (; pairs < kPairsAtOnce && x + 16 <= g_.paddedWidth; ++pairs, x += 16)
             k_.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma_, chroma_,
                                       prepared + 6 * pairs);
         k_.encodePreparedPositions(w, prepared, 2 * pairs, predictors_);
     }
-    if (x < paddedWidth_) {
+    if (x < g_.paddedWidth) {
         alignas(32) int32_t single[3][64];
         k_.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma_, chroma_, single);
         for (int c = 0; c < 3; ++c) EncodeBlockSymbols(w, single[c], kClassOf[c], predictors_[c]);

@@ -25,6 +25,14 @@ inline constexpr int32_t kMaxStripWidth = INT32_MAX - 7;
 // advances by a position at least) of at most 12 code and 15 value bits.
 inline constexpr uint64_t kMaxBlockBits = 9 + 31 + 63 * (12 + 15);
 
+// A picture's sizes as both strip coders walk it.
+struct StripGeometry {
+    explicit StripGeometry(const PlixHeader &header);
+    int32_t width, height, paddedWidth;
+    int64_t paddedHeight;
+    bool yuv;
+};
+
 // Strips hold padded width x 8 pixels of 4 bytes (blue, green, red, fourth),
 // rows rowBytes apart.
 class StripDecoder {
@@ -44,9 +52,9 @@ public:
     void Finish();
 
     int64_t Top() const { return top_; }  // first row of the next strip
-    bool Done() const { return top_ >= paddedHeight_; }
-    int32_t PaddedWidth() const { return paddedWidth_; }
-    uint64_t BlocksPerStrip() const { return 3 * static_cast<uint64_t>(paddedWidth_ / 8); }
+    bool Done() const { return top_ >= g_.paddedHeight; }
+    int32_t PaddedWidth() const { return g_.paddedWidth; }
+    uint64_t BlocksPerStrip() const { return 3 * static_cast<uint64_t>(g_.paddedWidth / 8); }
     const int32_t *Predictors() const { return predictors_; }
 
     // Where the stream stands between strips, to decode a strip again.
@@ -60,9 +68,7 @@ public:
 private:
     const Dsp &k_;
     const YccToRgbTables &tables_;
-    int32_t width_, height_, paddedWidth_;
-    int64_t paddedHeight_;
-    bool yuv_;
+    const StripGeometry g_;
     bool streamed_ = false;
     int64_t top_ = 0;
     int32_t luma_[kZigzagQuantEntries];
@@ -91,14 +97,12 @@ public:
     void Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, uint8_t *scratch);
 
     int64_t Top() const { return top_; }
-    bool Done() const { return top_ >= paddedHeight_; }
-    int32_t PaddedWidth() const { return paddedWidth_; }
+    bool Done() const { return top_ >= g_.paddedHeight; }
+    int32_t PaddedWidth() const { return g_.paddedWidth; }
 
 private:
     const Dsp &k_;
-    int32_t width_, height_, paddedWidth_;
-    int64_t paddedHeight_;
-    bool yuv_;
+    const StripGeometry g_;
     int64_t top_ = 0;
     QuantDivisors luma_, chroma_;
     int32_t predictors_[3] = {0, 0, 0};

@@ -3,7 +3,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "test_util.h"
 
 namespace plix::test {
 
@@ -11,7 +10,7 @@ namespace {
 
 std::vector<ConformanceCase> LoadCases() {
     std::vector<ConformanceCase> cases;
-    std::ifstream in(DataPath("conformance/cases.tsv"));
+    std::ifstream in(ConformancePath("cases.tsv"));
     std::string line;
     std::vector<std::string> names;
     while (std::getline(in, line)) {
@@ -39,7 +38,7 @@ const std::vector<ConformanceCase> &ConformanceCases() {
 }
 
 std::string ConformancePath(const std::string &rel) {
-    return DataPath("conformance/" + rel);
+    return std::string(PLIX_TEST_DATA) + "/conformance/" + rel;
 }
 
 std::vector<size_t> ConformanceIndices(bool encodeOnly) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "conformance_cases.h"
 #include "plix/plix.h"
 
 namespace plix::itest {
@@ -26,35 +27,10 @@ inline std::string Conformance(const std::string &rel) {
     return std::string(PLIX_TEST_DATA) + "/conformance/" + rel;
 }
 
-struct Case {
-    std::map<std::string, std::string> f;
-    std::string operator[](const std::string &k) const {
-        auto it = f.find(k);
-        return it == f.end() ? "" : it->second;
-    }
-    int Int(const std::string &k) const { return std::stoi(f.at(k)); }
-};
+using Case = plix::test::ConformanceCase;
 
-inline std::vector<Case> LoadCases() {
-    std::vector<Case> cases;
-    std::ifstream in(Conformance("cases.tsv"));
-    std::string line;
-    std::vector<std::string> names;
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::stringstream ss(line);
-        std::string cell;
-        while (std::getline(ss, cell, '\t')) cells.push_back(cell);
-        if (!line.empty() && line[0] == '#') {
-            cells[0] = cells[0].substr(1);
-            names = cells;
-            continue;
-        }
-        Case c;
-        for (size_t i = 0; i < names.size() && i < cells.size(); ++i) c.f[names[i]] = cells[i];
-        cases.push_back(c);
-    }
-    return cases;
+inline const std::vector<Case> &LoadCases() {
+    return plix::test::ConformanceCases();
 }
 
 // Pixels as 0xRRGGBB, rows top-down, image area only.

@@ -298,82 +298,48 @@ inline void Prepare(const V q[8], PreparedBlock &out) {
     out.dc = vgetq_lane_s16(q[0], 0);
 }
 
+// The colour stores the shared entries call.
+inline void StoreRgbFlatChroma(const V y[8], int16_t cb, int16_t cr, uint8_t *p, size_t rowBytes) {
+    const neon::Offsets o = neon::ConstantOffsets(cb, cr);
+    for (int r = 0; r < 8; ++r)
+        vst4_u8(p + static_cast<size_t>(r) * rowBytes, neon::Pixels8(y[r], o));
+}
+
+inline void StoreRgb(const V c[3][8], uint8_t *p, size_t rowBytes) {
+    const V centre = vdupq_n_s16(128);
+    const neon::Weights weights = neon::LoadWeights();
+    for (int r = 0; r < 8; ++r) {
+        const neon::Offsets o =
+            neon::Offsets8(vsubq_s16(c[1][r], centre), vsubq_s16(c[2][r], centre), weights);
+        vst4_u8(p + static_cast<size_t>(r) * rowBytes, neon::Pixels8(c[0][r], o));
+    }
+}
+
+#include "transform/lane_entries.h"
+
 }  // namespace
 
 void ForwardBlocks2PreparedNeon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                                 const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    for (int half = 0; half < 2; ++half) {
-        V c[3][8];
-        LoadPixels(pixels + 32 * half, rowBytes, c);
-        for (int k = 0; k < 3; ++k) {
-            ForwardRows<true>(c[k]);
-            QuantiseRows(c[k], k == 0 ? luma : chroma);
-            Prepare(c[k], blocks[3 * half + k]);
-        }
-    }
+    lane_entries::ForwardBlocks2Prepared(pixels, rowBytes, luma, chroma, blocks);
 }
 
 void ForwardBlocksNeon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                        const QuantDivisors &chroma, int32_t blocks[3][64]) {
-    V c[3][8];
-    LoadPixels(pixels, rowBytes, c);
-    for (int k = 0; k < 3; ++k) {
-        ForwardRows<true>(c[k]);
-        QuantiseRows(c[k], k == 0 ? luma : chroma);
-        StoreRows(c[k], blocks[k]);
-    }
+    lane_entries::ForwardBlocks(pixels, rowBytes, luma, chroma, blocks);
 }
 
 void InverseDctNeon(int32_t block[64]) {
-    V r[8];
-    InverseToRows(block, r);
-    StoreRows(r, block);
+    lane_entries::InverseDct(block);
 }
 
 void InverseBlocksNeon(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
-    V c[3][8];
-    for (int k = 0; k < 3; ++k) InverseToRows(blocks[k], c[k]);
-    StorePixels(c, pixels, rowBytes);
+    lane_entries::InverseBlocks(blocks, pixels, rowBytes);
 }
 
 void InverseDecoded2Neon(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
                          const YccToRgbTables *tables) {
-    // Straight from the decoder: AC entries not yet limited, and the blocks
-    // marked in dcOnly hold anything beyond entry 0 (which is limited).
-    for (int half = 0; half < 2; ++half) {
-        V c[3][8];
-        for (int k = 0; k < 3; ++k) {
-            const int32_t *b = blocks[3 * half + k];
-            if ((dcOnly >> (3 * half + k)) & 1) {
-                Fill(c[k], DcSample(b[0]));
-            } else {
-                LoadRows<true>(b, c[k]);
-                InverseRows(c[k]);
-            }
-        }
-        uint8_t *p = pixels + 32 * half;
-        if (!tables) {
-            StorePixels(c, p, rowBytes);
-            continue;
-        }
-        // Converted from the rows as they are, in the same pass. Where both
-        // chroma blocks are DC only, the offsets are the same for all 64
-        // pixels: found once, then added to Y.
-        if (((dcOnly >> (3 * half + 1)) & (dcOnly >> (3 * half + 2)) & 1) != 0) {
-            const neon::Offsets o = neon::ConstantOffsets(DcSample(blocks[3 * half + 1][0]),
-                                                          DcSample(blocks[3 * half + 2][0]));
-            for (int r = 0; r < 8; ++r)
-                vst4_u8(p + static_cast<size_t>(r) * rowBytes, neon::Pixels8(c[0][r], o));
-            continue;
-        }
-        const V centre = vdupq_n_s16(128);
-        const neon::Weights weights = neon::LoadWeights();
-        for (int r = 0; r < 8; ++r) {
-            const neon::Offsets o =
-                neon::Offsets8(vsubq_s16(c[1][r], centre), vsubq_s16(c[2][r], centre), weights);
-            vst4_u8(p + static_cast<size_t>(r) * rowBytes, neon::Pixels8(c[0][r], o));
-        }
-    }
+    lane_entries::InverseDecoded2(blocks, dcOnly, pixels, rowBytes, tables);
 }
 
 }  // namespace plix

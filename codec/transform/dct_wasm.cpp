@@ -28,10 +28,14 @@ inline void Transpose8x8(V r[8]) {
     const V t5 = wasm_i16x8_shuffle(r[4], r[5], 4, 12, 5, 13, 6, 14, 7, 15);
     const V t6 = wasm_i16x8_shuffle(r[6], r[7], 0, 8, 1, 9, 2, 10, 3, 11);
     const V t7 = wasm_i16x8_shuffle(r[6], r[7], 4, 12, 5, 13, 6, 14, 7, 15);
-    const V u0 = wasm_i32x4_shuffle(t0, t2, 0, 4, 1, 5), u1 = wasm_i32x4_shuffle(t0, t2, 2, 6, 3, 7);
-    const V u2 = wasm_i32x4_shuffle(t1, t3, 0, 4, 1, 5), u3 = wasm_i32x4_shuffle(t1, t3, 2, 6, 3, 7);
-    const V u4 = wasm_i32x4_shuffle(t4, t6, 0, 4, 1, 5), u5 = wasm_i32x4_shuffle(t4, t6, 2, 6, 3, 7);
-    const V u6 = wasm_i32x4_shuffle(t5, t7, 0, 4, 1, 5), u7 = wasm_i32x4_shuffle(t5, t7, 2, 6, 3, 7);
+    const V u0 = wasm_i32x4_shuffle(t0, t2, 0, 4, 1, 5),
+            u1 = wasm_i32x4_shuffle(t0, t2, 2, 6, 3, 7);
+    const V u2 = wasm_i32x4_shuffle(t1, t3, 0, 4, 1, 5),
+            u3 = wasm_i32x4_shuffle(t1, t3, 2, 6, 3, 7);
+    const V u4 = wasm_i32x4_shuffle(t4, t6, 0, 4, 1, 5),
+            u5 = wasm_i32x4_shuffle(t4, t6, 2, 6, 3, 7);
+    const V u6 = wasm_i32x4_shuffle(t5, t7, 0, 4, 1, 5),
+            u7 = wasm_i32x4_shuffle(t5, t7, 2, 6, 3, 7);
     r[0] = wasm_i64x2_shuffle(u0, u4, 0, 2);
     r[1] = wasm_i64x2_shuffle(u0, u4, 1, 3);
     r[2] = wasm_i64x2_shuffle(u1, u5, 0, 2);
@@ -87,8 +91,10 @@ inline OddPairs Interleave(const V d[4]) {
 template <int S>
 inline V Dot4(const OddPairs &d, int16_t c0, int16_t c1, int16_t c2, int16_t c3) {
     const V p01 = Pairs(c0, c1), p23 = Pairs(c2, c3);
-    const V lo = wasm_i32x4_add(wasm_i32x4_dot_i16x8(d.lo01, p01), wasm_i32x4_dot_i16x8(d.lo23, p23));
-    const V hi = wasm_i32x4_add(wasm_i32x4_dot_i16x8(d.hi01, p01), wasm_i32x4_dot_i16x8(d.hi23, p23));
+    const V lo =
+        wasm_i32x4_add(wasm_i32x4_dot_i16x8(d.lo01, p01), wasm_i32x4_dot_i16x8(d.lo23, p23));
+    const V hi =
+        wasm_i32x4_add(wasm_i32x4_dot_i16x8(d.hi01, p01), wasm_i32x4_dot_i16x8(d.hi23, p23));
     return Round<S>(lo, hi);
 }
 
@@ -184,9 +190,9 @@ inline void InverseKernel(const V x[8], V y[8]) {
                                 wasm_i16x8_add(MulN(x[5], 44), MulN(x[7], 25)));
     const V o2 = wasm_i16x8_add(wasm_i16x8_sub(MulN(x[1], 25), MulN(x[3], 44)),
                                 wasm_i16x8_add(MulN(x[5], 9), MulN(x[7], 38)));
-    const V o3 = wasm_i16x8_sub(wasm_i16x8_add(wasm_i16x8_sub(MulN(x[1], 9), MulN(x[3], 25)),
-                                               MulN(x[5], 38)),
-                                MulN(x[7], 44));
+    const V o3 = wasm_i16x8_sub(
+        wasm_i16x8_add(wasm_i16x8_sub(MulN(x[1], 9), MulN(x[3], 25)), MulN(x[5], 38)),
+        MulN(x[7], 44));
 
     y[0] = wasm_i16x8_add_sat(e0, o0);
     y[7] = wasm_i16x8_sub_sat(e0, o0);
@@ -274,10 +280,10 @@ inline void LoadPixels(const uint8_t *pixels, size_t rowBytes, V c[3][8]) {
         const uint8_t *p = pixels + static_cast<size_t>(r) * rowBytes;
         const V a = wasm_v128_load(p), b = wasm_v128_load(p + 16);
         // Bytes 2 | bytes 1 of the eight pixels, then bytes 0.
-        const V c01 = wasm_i8x16_shuffle(a, b, 2, 6, 10, 14, 18, 22, 26, 30, 1, 5, 9, 13, 17, 21,
-                                         25, 29);
-        const V c2 = wasm_i8x16_shuffle(a, b, 0, 4, 8, 12, 16, 20, 24, 28, 0, 4, 8, 12, 16, 20, 24,
-                                        28);
+        const V c01 =
+            wasm_i8x16_shuffle(a, b, 2, 6, 10, 14, 18, 22, 26, 30, 1, 5, 9, 13, 17, 21, 25, 29);
+        const V c2 =
+            wasm_i8x16_shuffle(a, b, 0, 4, 8, 12, 16, 20, 24, 28, 0, 4, 8, 12, 16, 20, 24, 28);
         c[0][r] = wasm_u16x8_extend_low_u8x16(c01);
         c[1][r] = wasm_u16x8_extend_high_u8x16(c01);
         c[2][r] = wasm_u16x8_extend_low_u8x16(c2);
@@ -348,81 +354,46 @@ inline void Prepare(const V q[8], PreparedBlock &out) {
     out.dc = wasm_i16x8_extract_lane(q[0], 0);
 }
 
+// The colour stores the shared entries call.
+inline void StoreRgbFlatChroma(const V y[8], int16_t cb, int16_t cr, uint8_t *p, size_t rowBytes) {
+    const wasm::Offsets o = wasm::ConstantOffsets(cb, cr);
+    for (int r = 0; r < 8; ++r) wasm::StoreRgb8(p + static_cast<size_t>(r) * rowBytes, y[r], o);
+}
+
+inline void StoreRgb(const V c[3][8], uint8_t *p, size_t rowBytes) {
+    const V centre = wasm_i16x8_splat(128);
+    for (int r = 0; r < 8; ++r) {
+        const wasm::Offsets o =
+            wasm::Offsets8(wasm_i16x8_sub(c[1][r], centre), wasm_i16x8_sub(c[2][r], centre));
+        wasm::StoreRgb8(p + static_cast<size_t>(r) * rowBytes, c[0][r], o);
+    }
+}
+
+#include "transform/lane_entries.h"
+
 }  // namespace
 
 void ForwardBlocks2PreparedWasm(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                                 const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    for (int half = 0; half < 2; ++half) {
-        V c[3][8];
-        LoadPixels(pixels + 32 * half, rowBytes, c);
-        for (int k = 0; k < 3; ++k) {
-            ForwardRows<true>(c[k]);
-            QuantiseRows(c[k], k == 0 ? luma : chroma);
-            Prepare(c[k], blocks[3 * half + k]);
-        }
-    }
+    lane_entries::ForwardBlocks2Prepared(pixels, rowBytes, luma, chroma, blocks);
 }
 
 void ForwardBlocksWasm(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
                        const QuantDivisors &chroma, int32_t blocks[3][64]) {
-    V c[3][8];
-    LoadPixels(pixels, rowBytes, c);
-    for (int k = 0; k < 3; ++k) {
-        ForwardRows<true>(c[k]);
-        QuantiseRows(c[k], k == 0 ? luma : chroma);
-        StoreRows(c[k], blocks[k]);
-    }
+    lane_entries::ForwardBlocks(pixels, rowBytes, luma, chroma, blocks);
 }
 
 void InverseDctWasm(int32_t block[64]) {
-    V r[8];
-    InverseToRows(block, r);
-    StoreRows(r, block);
+    lane_entries::InverseDct(block);
 }
 
 void InverseBlocksWasm(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
-    V c[3][8];
-    for (int k = 0; k < 3; ++k) InverseToRows(blocks[k], c[k]);
-    StorePixels(c, pixels, rowBytes);
+    lane_entries::InverseBlocks(blocks, pixels, rowBytes);
 }
 
 void InverseDecoded2Wasm(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
                          const YccToRgbTables *tables) {
-    // Straight from the decoder: AC entries not yet limited, and the blocks
-    // marked in dcOnly hold anything beyond entry 0 (which is limited).
-    for (int half = 0; half < 2; ++half) {
-        V c[3][8];
-        for (int k = 0; k < 3; ++k) {
-            const int32_t *b = blocks[3 * half + k];
-            if ((dcOnly >> (3 * half + k)) & 1) {
-                Fill(c[k], DcSample(b[0]));
-            } else {
-                LoadRows<true>(b, c[k]);
-                InverseRows(c[k]);
-            }
-        }
-        uint8_t *p = pixels + 32 * half;
-        if (!tables) {
-            StorePixels(c, p, rowBytes);
-            continue;
-        }
-        // Converted from the rows as they are, in the same pass. Where both
-        // chroma blocks are DC only, the offsets are the same for all 64
-        // pixels: found once, then added to Y.
-        if (((dcOnly >> (3 * half + 1)) & (dcOnly >> (3 * half + 2)) & 1) != 0) {
-            const wasm::Offsets o = wasm::ConstantOffsets(DcSample(blocks[3 * half + 1][0]),
-                                                          DcSample(blocks[3 * half + 2][0]));
-            for (int r = 0; r < 8; ++r)
-                wasm::StoreRgb8(p + static_cast<size_t>(r) * rowBytes, c[0][r], o);
-            continue;
-        }
-        const V centre = wasm_i16x8_splat(128);
-        for (int r = 0; r < 8; ++r) {
-            const wasm::Offsets o = wasm::Offsets8(wasm_i16x8_sub(c[1][r], centre),
-                                                   wasm_i16x8_sub(c[2][r], centre));
-            wasm::StoreRgb8(p + static_cast<size_t>(r) * rowBytes, c[0][r], o);
-        }
-    }
+    lane_entries::InverseDecoded2(blocks, dcOnly, pixels, rowBytes, tables);
 }
 
 }  // namespace plix

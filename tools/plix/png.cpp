@@ -1,7 +1,12 @@
 // PNG in through libspng, a row at a time; PNG out through zlib, a band at a
 // time, the bands compressed on several threads when asked.
+#include <libdeflate.h>
 #include <spng.h>
 #include <zlib.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <condition_variable>
@@ -14,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "fast_deflate.h"
 #include "picture_bytes.h"
 #include "pictures.h"
 
@@ -160,8 +166,30 @@ constexpr size_t kBandBytes = size_t{1} << 20;
 
 // The Paeth filter over one row of 3-byte pixels; prev is the row above.
 void Paeth(const uint8_t *row, const uint8_t *prev, size_t n, uint8_t *out) {
-    for (size_t i = 0; i < 3 && i < n; ++i) out[i] = static_cast<uint8_t>(row[i] - prev[i]);
-    for (size_t i = 3; i < n; ++i) {
+    size_t i = 0;
+    for (; i < 3 && i < n; ++i) out[i] = static_cast<uint8_t>(row[i] - prev[i]);
+#if defined(__SSE2__)
+    // Eight bytes at a time in 16-bit lanes.
+    const __m128i zero = _mm_setzero_si128();
+    auto load8 = [&](const uint8_t *p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)), zero);
+    };
+    auto abs16 = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+    for (; i + 8 <= n; i += 8) {
+        const __m128i a = load8(row + i - 3), b = load8(prev + i), c = load8(prev + i - 3);
+        const __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+        const __m128i pa = abs16(bc), pb = abs16(ac), pc = abs16(_mm_add_epi16(bc, ac));
+        // a when pa is the smallest, else b when pb <= pc, else c.
+        const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+        const __m128i useC = _mm_cmpgt_epi16(pb, pc);
+        const __m128i bOrC = _mm_or_si128(_mm_and_si128(useC, c), _mm_andnot_si128(useC, b));
+        const __m128i p = _mm_or_si128(_mm_and_si128(notA, bOrC), _mm_andnot_si128(notA, a));
+        const __m128i x = _mm_sub_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(row + i)),
+                                       _mm_packus_epi16(p, p));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + i), x);
+    }
+#endif
+    for (; i < n; ++i) {
         const int a = row[i - 3], b = prev[i], c = prev[i - 3];
         const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
         const int p = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
@@ -175,7 +203,8 @@ struct Band {
     uint32_t rows = 0;
     bool last = false;
     // Filled by the compression.
-    std::vector<uint8_t> out;
+    std::unique_ptr<uint8_t[]> out;
+    size_t outBytes = 0;
     uLong adler = 1;
     size_t filteredBytes = 0;
     bool failed = false;
@@ -186,23 +215,27 @@ struct Band {
 class Deflater {
 public:
     explicit Deflater(int level) : level_(level) {
-        ok_ = deflateInit2(&z_, level, Z_DEFLATED, -15, 8,
-                           level == 1 ? Z_RLE : Z_DEFAULT_STRATEGY) == Z_OK;
+        // Level 1 is the fast deflate of this folder; the others are zlib's.
+        zlib_ = level != 1 && deflateInit2(&z_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        ok_ = level == 1 || zlib_;
     }
     ~Deflater() {
-        if (ok_) deflateEnd(&z_);
+        if (zlib_) deflateEnd(&z_);
     }
     Deflater(const Deflater &) = delete;
     Deflater &operator=(const Deflater &) = delete;
 
     void Compress(Band &band, size_t rowBytes) {
         band.failed = true;
-        if (!ok_ || deflateReset(&z_) != Z_OK) return;
+        if (!ok_ || (zlib_ && deflateReset(&z_) != Z_OK)) return;
         const size_t line = rowBytes + 1;
         band.filteredBytes = line * band.rows;
+        const size_t room = zlib_ ? deflateBound(&z_, band.filteredBytes) + 16
+                                  : FastDeflateBound(band.filteredBytes);
+        band.out.reset(new (std::nothrow) uint8_t[room]);
+        if (!band.out) return;
         try {
             filtered_.resize(band.filteredBytes);
-            band.out.resize(deflateBound(&z_, band.filteredBytes) + 16);
         } catch (const std::bad_alloc &) {
             return;
         }
@@ -218,23 +251,29 @@ public:
                 Paeth(row, y == 0 ? above : row - rowBytes, rowBytes, f + 1);
             }
         }
-        band.adler = adler32_z(1, filtered_.data(), band.filteredBytes);
+        band.adler = libdeflate_adler32(1, filtered_.data(), band.filteredBytes);
+        if (!zlib_) {
+            band.outBytes = FastDeflate(filtered_.data(), band.filteredBytes, band.last,
+                                        band.out.get());
+            band.failed = false;
+            return;
+        }
         z_.next_in = filtered_.data();
         z_.avail_in = static_cast<uInt>(band.filteredBytes);
-        z_.next_out = band.out.data();
-        z_.avail_out = static_cast<uInt>(band.out.size());
+        z_.next_out = band.out.get();
+        z_.avail_out = static_cast<uInt>(room);
         // A sync flush ends the band on a byte boundary without ending the stream.
         const int rc = deflate(&z_, band.last ? Z_FINISH : Z_SYNC_FLUSH);
         if ((band.last && rc != Z_STREAM_END) || (!band.last && rc != Z_OK) || z_.avail_in != 0)
             return;
-        band.out.resize(band.out.size() - z_.avail_out);
+        band.outBytes = room - z_.avail_out;
         band.failed = false;
     }
 
 private:
     z_stream z_{};
     int level_;
-    bool ok_ = false;
+    bool zlib_ = false, ok_ = false;
     std::vector<uint8_t> filtered_;
 };
 
@@ -318,9 +357,8 @@ private:
         uint8_t head[8];
         PutBe32(head, static_cast<uint32_t>(length));
         std::memcpy(head + 4, type, 4);
-        uLong crc = crc32_z(0, head + 4, 4);
-        for (const Part &p : parts)
-            crc = crc32_z(crc, static_cast<const Bytef *>(p.data), p.size);
+        uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+        for (const Part &p : parts) crc = libdeflate_crc32(crc, p.data, p.size);
         uint8_t tail[4];
         PutBe32(tail, static_cast<uint32_t>(crc));
         std::string reason = sink_->Write(head, sizeof head);
@@ -385,7 +423,7 @@ private:
         uint8_t check[4];
         PutBe32(check, static_cast<uint32_t>(adler_));
         std::string reason = Chunk("IDAT", {{header, first_ ? sizeof header : 0},
-                                            {band.out.data(), band.out.size()},
+                                            {band.out.get(), band.outBytes},
                                             {check, band.last ? sizeof check : 0}});
         first_ = false;
         inFlight_.pop_front();

@@ -64,27 +64,32 @@ echo "Pixel buffer of the 4096 x 4096 picture: 64.0 MiB (limit for plixconv: 80.
 
 # Peak resident memory of one run of a command, in MiB.
 peak_rss() {
-  local kib
-  kib=$( { /usr/bin/time -f '%M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-  echo "scale=1; $kib / 1024" | bc -l
+  /usr/bin/time -o rss.txt -f '%M' "$@" >/dev/null 2>&1
+  echo "scale=1; $(tail -1 rss.txt) / 1024" | bc -l
 }
 
+# PNG output at each level against PPM, one thread, for the tiled picture
+# (whose 512-pixel repeats zlib's search finds) and the largest photograph.
+"$bin/plixconv" e -4 "$images/hubble_1000x872.bmp" hubble_q4.plx >/dev/null
+for plx in big_q4.plx hubble_q4.plx; do
 echo
-echo "== plix decode to PNG at each --png-compression, against PPM ($(basename "$big"), q4, one thread)"
-"$bin/plix" decode -f --quiet big_q4.plx -o big_q4.ppm
-pixels=$((4096 * 4096))
+echo "== plix decode to PNG at each --png-compression, against PPM ($plx, one thread)"
+pixels=$("$bin/plix" info --json "$plx" |
+  sed -n 's/.*"width": \([0-9]*\), "height": \([0-9]*\).*/\1 * \2/p' | bc)
 for level in ppm 0 1 2 6 9; do
   if [ "$level" = ppm ]; then args=(--format ppm); else args=(--format png --png-compression "$level"); fi
   # Median of five runs; user + system time, as the machine may be shared.
   times=$(for _ in 1 2 3 4 5; do
-    { /usr/bin/time -f '%e %U %S' "$bin/plix" decode -f --quiet --threads 1 "${args[@]}" big_q4.plx \
-        -o "level.out" >/dev/null 2>/dev/null; } 2>&1 | tail -1
+    /usr/bin/time -o times.txt -f '%e %U %S' "$bin/plix" decode -f --quiet --threads 1 \
+      "${args[@]}" "$plx" -o level.out >/dev/null 2>&1
+    tail -1 times.txt
   done | sort -n | sed -n 3p)
   read -r wall user sys <<<"$times"
   printf '  %-4s wall %5.2f s  cpu %5.2f s  %6.1f MP/s  %10d bytes\n' "$level" "$wall" \
     "$(echo "$user + $sys" | bc -l)" "$(echo "$pixels / $wall / 1000000" | bc -l)" "$(stat -c %s level.out)"
 done
-rm -f level.out
+done
+rm -f level.out times.txt
 
 echo
 echo "== Whole programs on a 16384 x 16384 picture, streamed (the astronaut tiled 32 x 32; q4 against JPEG quality $jpeg_q4)"
@@ -120,4 +125,4 @@ for cmd in "${commands[@]}"; do
   # shellcheck disable=SC2086 # the command's words
   printf '  peak RSS %7.1f MiB  %s\n' "$(peak_rss $cmd)" "${cmd/#$bin\//}"
 done
-rm -f out_huge.*
+rm -f out_huge.* rss.txt

@@ -509,7 +509,8 @@ private slots:
     void largePlixDecodesOnThreads() {
         const QString bmp = Bmp("large.bmp", 2050, 2049);  // past 4 MP, edges not whole blocks
         const QString plx = dir_.filePath("large.plx"), classic = dir_.filePath("classic.bmp");
-        for (const QStringList &args : {QStringList{"e", "-3", bmp, plx}, QStringList{"d", plx, classic}}) {
+        for (const QStringList &args :
+             {QStringList{"e", "-3", bmp, plx}, QStringList{"d", plx, classic}}) {
             QProcess conv;
             conv.start(QCoreApplication::applicationDirPath() + "/plixconv", args);
             QVERIFY(conv.waitForFinished(60000) && conv.exitCode() == 0);
@@ -520,7 +521,8 @@ private slots:
         QVERIFY(doc.OnOpenDocument(plx));
         QCOMPARE(doc.Kind(), CPlixrefDoc::KindPlix);
         const QByteArray expected = BmpRows(ReadFile(classic));
-        QCOMPARE(PixelBytes(PictureRows(doc.Picture()), 2050, 2049), PixelBytes(expected, 2050, 2049));
+        QCOMPARE(PixelBytes(PictureRows(doc.Picture()), 2050, 2049),
+                 PixelBytes(expected, 2050, 2049));
         // A failed decode after it leaves it shown and savable as itself.
         QByteArray huge("PLIX\0\0\0\0\0\0\0\x40\0\0\0\x40", 16);
         QVERIFY(!doc.OnOpenDocument(Write("huge.plx", huge)));

@@ -134,16 +134,16 @@ size_t FastDeflate(const uint8_t *data, size_t size, bool last, uint8_t *out) {
     CodeLengths(clFreq, 7, clLengths);
     uint16_t clCodes[19];
     Codes(clLengths, 19, clCodes);
-    static const uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
-                                       11, 4, 12, 3, 13, 2, 14, 1, 15};
+    static const uint8_t kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
     int hclen = 19;
     while (hclen > 4 && clLengths[kOrder[hclen - 1]] == 0) --hclen;
 
     BitWriter w(out);
     w.Put(last ? 1 : 0, 1);
-    w.Put(2, 2);               // dynamic Huffman codes
+    w.Put(2, 2);                // dynamic Huffman codes
     w.Put(kLitCodes - 257, 5);  // HLIT
-    w.Put(0, 5);               // HDIST: one distance code
+    w.Put(0, 5);                // HDIST: one distance code
     w.Put(static_cast<uint64_t>(hclen - 4), 4);
     for (int k = 0; k < hclen; ++k) w.Put(clLengths[kOrder[k]], 3);
     for (int s = 0; s <= kLitCodes; ++s) w.Put(clCodes[lengths[s]], clLengths[lengths[s]]);

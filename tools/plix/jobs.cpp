@@ -80,7 +80,8 @@ constexpr size_t kInputChunk = size_t{1} << 20;
 constexpr size_t kBandBytes = size_t{4} << 20;
 
 uint32_t BandRows(uint64_t width, uint64_t height) {
-    const uint64_t rows = std::max<uint64_t>(8, kBandBytes / (std::max<uint64_t>(width, 1) * 3) / 8 * 8);
+    const uint64_t rows =
+        std::max<uint64_t>(8, kBandBytes / (std::max<uint64_t>(width, 1) * 3) / 8 * 8);
     return static_cast<uint32_t>(std::min<uint64_t>(rows, std::max<uint64_t>(height, 1)));
 }
 

@@ -13,8 +13,7 @@ namespace plix::tool {
 // Reads a source through a buffer, for readers that take a few bytes at a time.
 class BufferedReader {
 public:
-    explicit BufferedReader(ByteSource &source)
-        : source_(source), buffer_(new uint8_t[kBytes]) {}
+    explicit BufferedReader(ByteSource &source) : source_(source), buffer_(new uint8_t[kBytes]) {}
     // Up to size bytes; got is short only at the end. Large reads skip the buffer.
     std::string Read(void *data, size_t size, size_t &got);
     // The next byte, or -1 at the end or on a failure (then Error() says why).

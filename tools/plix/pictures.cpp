@@ -607,9 +607,7 @@ public:
         next_ += count;
         return sink_->WriteAt(54 + firstFileRow * rowBytes_, band_.get(), rowBytes * count);
     }
-    std::string Finish() override {
-        return next_ == height_ ? std::string() : "rows are missing";
-    }
+    std::string Finish() override { return next_ == height_ ? std::string() : "rows are missing"; }
 
 private:
     ByteSink *sink_ = nullptr;

@@ -147,8 +147,7 @@ public:
 
 // PNG (8-bit RGB), BMP (24 bits, bottom-up, rows padded to 4 bytes: the layout
 // the codec writes) or binary PPM (maximum value 255); null for other kinds.
-std::unique_ptr<PictureWriter> MakePictureWriter(FileKind kind,
-                                                 const WriterOptions &options = {});
+std::unique_ptr<PictureWriter> MakePictureWriter(FileKind kind, const WriterOptions &options = {});
 
 // A whole picture through MakePictureWriter(kind).
 std::string WritePicture(FileKind kind, const RgbPicture &picture, std::string &out,

@@ -216,7 +216,8 @@ class Deflater {
 public:
     explicit Deflater(int level) : level_(level) {
         // Level 1 is the fast deflate of this folder; the others are zlib's.
-        zlib_ = level != 1 && deflateInit2(&z_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        zlib_ =
+            level != 1 && deflateInit2(&z_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
         ok_ = level == 1 || zlib_;
     }
     ~Deflater() {
@@ -253,8 +254,8 @@ public:
         }
         band.adler = libdeflate_adler32(1, filtered_.data(), band.filteredBytes);
         if (!zlib_) {
-            band.outBytes = FastDeflate(filtered_.data(), band.filteredBytes, band.last,
-                                        band.out.get());
+            band.outBytes =
+                FastDeflate(filtered_.data(), band.filteredBytes, band.last, band.out.get());
             band.failed = false;
             return;
         }
@@ -301,7 +302,8 @@ public:
         width_ = static_cast<uint32_t>(width);
         height_ = static_cast<uint32_t>(height);
         rowBytes_ = size_t{width_} * 3;
-        bandRows_ = static_cast<uint32_t>(std::clamp<size_t>(kBandBytes / (rowBytes_ + 1), 1, height_));
+        bandRows_ =
+            static_cast<uint32_t>(std::clamp<size_t>(kBandBytes / (rowBytes_ + 1), 1, height_));
         static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
         std::string reason = sink.Write(signature, sizeof signature);
         uint8_t ihdr[13] = {};
@@ -416,9 +418,10 @@ private:
             done_.wait(lock, [&] { return band.done; });
         }
         if (band.failed) return "PNG compression failed: not enough memory";
-        uint8_t header[2] = {0x78, static_cast<uint8_t>(level_ <= 1 ? 0x01 : level_ < 6 ? 0x5E
-                                                                         : level_ == 6 ? 0x9C
-                                                                                       : 0xDA)};
+        uint8_t header[2] = {0x78, static_cast<uint8_t>(level_ <= 1   ? 0x01
+                                                        : level_ < 6  ? 0x5E
+                                                        : level_ == 6 ? 0x9C
+                                                                      : 0xDA)};
         adler_ = adler32_combine(adler_, band.adler, static_cast<z_off_t>(band.filteredBytes));
         uint8_t check[4];
         PutBe32(check, static_cast<uint32_t>(adler_));

@@ -43,12 +43,12 @@ cd "$work"
 mkdir -p out/webp out/jpg
 json=$work/hyperfine.json
 hyperfine -N --warmup 1 --runs "$runs" --export-json "$json" --style basic \
-  -n "plix decode -j 1 (PNG)" "$bin/plix decode -f -j 1 --quiet -o out/png1 $(echo plx/*.plx)" \
-  -n "plix decode -j 2 (PNG)" "$bin/plix decode -f -j 2 --quiet -o out/png2 $(echo plx/*.plx)" \
+  -n "plix decode -j 1 (PNG)" "$bin/plix decode -f -j 1 --threads 1 --quiet -o out/png1 $(echo plx/*.plx)" \
+  -n "plix decode -j 2 (PNG)" "$bin/plix decode -f -j 2 --threads 1 --quiet -o out/png2 $(echo plx/*.plx)" \
   -n "dwebp one at a time (PNG)" "sh -c 'for f in webp/*.webp; do dwebp -quiet \$f -o out/\${f#webp/}.png; done'" \
   -n "dwebp two at a time (PNG)" "sh -c 'ls webp/*.webp | xargs -P 2 -I{} dwebp -quiet {} -o out/{}.png'" \
-  -n "plix decode -j 1 (PPM)" "$bin/plix decode -f -j 1 --quiet --format ppm -o out/ppm1 $(echo plx/*.plx)" \
-  -n "plix decode -j 2 (PPM)" "$bin/plix decode -f -j 2 --quiet --format ppm -o out/ppm2 $(echo plx/*.plx)" \
+  -n "plix decode -j 1 (PPM)" "$bin/plix decode -f -j 1 --threads 1 --quiet --format ppm -o out/ppm1 $(echo plx/*.plx)" \
+  -n "plix decode -j 2 (PPM)" "$bin/plix decode -f -j 2 --threads 1 --quiet --format ppm -o out/ppm2 $(echo plx/*.plx)" \
   -n "djpeg one at a time (PPM)" "sh -c 'for f in jpg/*.jpg; do djpeg -outfile out/\${f#jpg/}.ppm \$f; done'" \
   -n "djpeg two at a time (PPM)" "sh -c 'ls jpg/*.jpg | xargs -P 2 -I{} djpeg -outfile out/{}.ppm {}'" \
   >/dev/null

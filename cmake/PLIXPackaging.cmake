@@ -43,7 +43,7 @@ file, or one PLIX file to a 24-bit BMP picture, with the compression level,
 quantisation matrix set and colour mode chosen by options.")
 
 set(PLIX_PACKAGE_plixref_SECTION graphics)
-set(PLIX_PACKAGE_plixref_DEPENDS "libplix0 (= ${PROJECT_VERSION})")
+set(PLIX_PACKAGE_plixref_DEPENDS "libplix0 (= ${PROJECT_VERSION}), libplixcodec1 (= ${PROJECT_VERSION})")
 set(PLIX_PACKAGE_plixref_DESCRIPTION "PLIX lossy image codec - picture viewer
 Plixref opens BMP and PLIX pictures, shows them at 50, 100 or 200 percent,
 saves a BMP picture as a PLIX file with the settings chosen in a dialog and

@@ -25,7 +25,7 @@ packages+=(openbox)
 # screenshot (it needs a session bus).
 packages+=(qtbase5-dev lximage-qt dbus-daemon)
 # The plix tool: PNG and the command line.
-packages+=(libspng-dev libcli11-dev)
+packages+=(libspng-dev libcli11-dev zlib1g-dev libdeflate-dev)
 
 # Windows cross builds (scripts/build_windows.sh), the installer (makensis)
 # and their tests under Wine, 64- and 32-bit; the 32-bit Wine comes from the

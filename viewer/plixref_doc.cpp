@@ -17,6 +17,10 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <thread>
+#include <utility>
+
+#include "plix/codec.h"
 
 #include "dialog_host.h"
 #include "platform/bmp_file.h"
@@ -74,6 +78,48 @@ bool BitmapRowsPresent(const QByteArray &file) {
 
 uint32_t PixelColour(PlixCodec *codec, int32_t x, int32_t y) {
     return codec->ops->GetPixel(codec, x, y);
+}
+
+// Pictures of at least this many pixels decode through libplixcodec on every
+// core (same pixels); the classic operation works on one thread.
+constexpr uint64_t kThreadedPixels = uint64_t{1} << 22;
+
+// Whether the classic decode takes a picture of this size: its padded BGRX
+// buffer must fit 2^31 bytes. Larger ones go to it, to be refused as before.
+bool ClassicSize(uint64_t width, uint64_t height) {
+    return (width + 7) / 8 * 8 * ((height + 7) / 8 * 8) * 4 <= 0x7FFFFFFF;
+}
+
+// Decodes a large PLIX picture into a new 24-bit bitmap on every core; false
+// when it cannot (why says so) or should not (why stays null).
+bool DecodeOnThreads(const uint8_t *data, size_t size, CDibImage &out, const char *&why) {
+    why = nullptr;
+    plix_info info{};
+    if (plix_read_info(data, size, &info) != PLIX_OK) return false;
+    const uint64_t pixels = uint64_t{info.width} * info.height;
+    if (pixels < kThreadedPixels || !ClassicSize(info.width, info.height)) return false;
+    const auto width = static_cast<int32_t>(info.width);
+    const auto height = static_cast<int32_t>(info.height);
+    if (!out.Create(width, height, 24, 0)) {
+        why = "not enough memory";
+        return true;
+    }
+    const size_t stride = out.GetStride();
+    uint8_t *bits = out.GetBits();
+    const plix_decode_options options{pixels, std::max(1u, std::thread::hardware_concurrency())};
+    if (plix_decode(data, size, &options, PLIX_BGR, bits, stride, nullptr) < 0) {
+        why = "the PLIX data cannot be decoded";
+        return true;
+    }
+    // Decoded top-down; a bitmap's rows go bottom-up, with defined padding.
+    const size_t row = 3 * static_cast<size_t>(width);
+    for (int32_t r = 0; r < height / 2; ++r)
+        std::swap_ranges(bits + static_cast<size_t>(r) * stride,
+                         bits + static_cast<size_t>(r) * stride + row,
+                         bits + static_cast<size_t>(height - 1 - r) * stride);
+    for (int32_t r = 0; r < height; ++r)
+        std::memset(bits + static_cast<size_t>(r) * stride + row, 0, stride - row);
+    return true;
 }
 
 }  // namespace
@@ -226,6 +272,19 @@ const char *CPlixrefDoc::LoadPlix(InputFile &file, int64_t length) {
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
     if (!data) return "not enough memory";
     const size_t size = file.Read(data.get(), static_cast<size_t>(length));
+    {
+        CDibImage fresh;
+        const char *why = nullptr;
+        if (DecodeOnThreads(data.get(), size, fresh, why)) {
+            if (why) return why;
+            // The codec keeps the picture it held until this one is saved.
+            picture_.Swap(fresh);
+            kind_ = KindPlix;
+            codecHoldsPicture_ = false;
+            sourceBitmap_.clear();
+            return nullptr;
+        }
+    }
     const bool decoded =
         codec_->ops->DecodeMemory(codec_, data.get(), static_cast<int32_t>(size)) != 0;
     data.reset();
@@ -256,6 +315,7 @@ const char *CPlixrefDoc::LoadPlix(InputFile &file, int64_t length) {
         }
         picture_.Swap(fresh);
         kind_ = KindPlix;
+        codecHoldsPicture_ = true;
         sourceBitmap_.clear();
         return nullptr;
     }
@@ -273,6 +333,7 @@ void CPlixrefDoc::RestoreCodecPicture() {
         kind_ = KindNone;
         return;
     }
+    codecHoldsPicture_ = true;
     const size_t stride = picture_.GetStride();
     const uint8_t *bits = picture_.GetBits();
     for (int32_t r = 0; r < height; ++r) {
@@ -368,6 +429,7 @@ void CPlixrefDoc::SaveAsBitmap() {
                                                            {QStringLiteral("Bitmap (*.bmp)")},
                                                            ProposedPath(QStringLiteral("bmp"))});
     if (path.isEmpty()) return;
+    if (!codecHoldsPicture_) RestoreCodecPicture();
 
     int32_t width = 0, height = 0;
     codec_->ops->GetImageSize(codec_, &width, &height);

@@ -104,6 +104,10 @@ private:
     CDibImage picture_;
     int zoomPercent_ = 100;
     ImageKind kind_ = KindNone;
+    // Whether the codec holds the shown PLIX picture (for saving it as a
+    // bitmap); a picture decoded on several threads gives it the codec only
+    // when it is saved.
+    bool codecHoldsPicture_ = true;
     // A BMP file that the picture was read from by Qt's reader, kept so that
     // Save encodes exactly what the library's BMP import gives.
     QByteArray sourceBitmap_;

@@ -504,6 +504,35 @@ private slots:
         QCOMPARE(ReadFile(out), ReadFile(Case(caseName + ".expected.bmp")));
     }
 
+    // A large picture decodes on every core through libplixcodec: shown and
+    // saved, its pixels are the converter's classic decode, byte for byte.
+    void largePlixDecodesOnThreads() {
+        const QString bmp = Bmp("large.bmp", 2050, 2049);  // past 4 MP, edges not whole blocks
+        const QString plx = dir_.filePath("large.plx"), classic = dir_.filePath("classic.bmp");
+        for (const QStringList &args :
+             {QStringList{"e", "-3", bmp, plx}, QStringList{"d", plx, classic}}) {
+            QProcess conv;
+            conv.start(QCoreApplication::applicationDirPath() + "/plixconv", args);
+            QVERIFY(conv.waitForFinished(60000) && conv.exitCode() == 0);
+        }
+        TestHost host;
+        CPlixrefDoc doc(host);
+        QVERIFY(doc.OnOpenDocument(Plix("good.plx")));
+        QVERIFY(doc.OnOpenDocument(plx));
+        QCOMPARE(doc.Kind(), CPlixrefDoc::KindPlix);
+        const QByteArray expected = BmpRows(ReadFile(classic));
+        QCOMPARE(PixelBytes(PictureRows(doc.Picture()), 2050, 2049),
+                 PixelBytes(expected, 2050, 2049));
+        // A failed decode after it leaves it shown and savable as itself.
+        QByteArray huge("PLIX\0\0\0\0\0\0\0\x40\0\0\0\x40", 16);
+        QVERIFY(!doc.OnOpenDocument(Write("huge.plx", huge)));
+        const QString out = dir_.filePath("saved.bmp");
+        host.saveAnswers.push_back(out);
+        doc.OnFileSave();
+        QCOMPARE(host.messages.size(), 1);
+        QCOMPARE(ReadFile(out), ReadFile(classic));
+    }
+
     // After a PLIX file that fails to decode the shown PLIX picture still
     // saves as itself.
     void failedDecodeKeepsSavablePicture() {

@@ -1,8 +1,11 @@
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "pictures.h"
 #include "plix/codec.h"
@@ -71,87 +74,235 @@ std::string Blocks(const plix_info &info) {
            std::to_string(info.blocks) + " blocks; the rest is filler";
 }
 
-// Hands a finished output to its place, or to standard output.
-bool Deliver(const Settings &s, const Job &job, plat::PendingFile *pending,
-             const std::string *bytes, const Reporter &report) {
-    std::string reason;
-    const std::string shown = ShownName(job.input);
-    // Standard output, and devices and pipes such as /dev/null, take the
-    // bytes as they are: there is no file to replace.
-    const bool special = job.output != "-" && plat::KindOfPath(job.output) == plat::PathKind::Other;
-    if (job.output == "-" || special) {
-        const std::string where = special ? job.output : "standard output";
-        std::string data;
-        if (!bytes) {
-            if (!pending->ReadBack(data, reason)) {
-                report.Error(shown, "cannot write " + where + ": " + reason);
-                return false;
-            }
-            bytes = &data;
+// Pieces read from the input at a time.
+constexpr size_t kInputChunk = size_t{1} << 20;
+// Rows handed on at a time: about this many bytes, a whole number of strips.
+constexpr size_t kBandBytes = size_t{4} << 20;
+
+uint32_t BandRows(uint64_t width, uint64_t height) {
+    const uint64_t rows =
+        std::max<uint64_t>(8, kBandBytes / (std::max<uint64_t>(width, 1) * 3) / 8 * 8);
+    return static_cast<uint32_t>(std::min<uint64_t>(rows, std::max<uint64_t>(height, 1)));
+}
+
+// The input as a source of bytes: a file that can seek is read at its own
+// place; a pipe first gives back the bytes read to tell its kind.
+class InputSource final : public ByteSource {
+public:
+    InputSource(plat::InputStream &in, std::string head) : in_(in), head_(std::move(head)) {}
+
+    std::string Read(void *data, size_t size, size_t &got) override {
+        got = 0;
+        std::string reason;
+        if (in_.Seekable()) {
+            if (!in_.ReadAt(pos_, data, size, got, reason)) return reason;
+            pos_ += got;
+            return {};
         }
-        const bool ok =
-            special ? plat::WriteIntoSpecialFile(job.output, bytes->data(), bytes->size(), reason)
-                    : plat::WriteStandardOutput(bytes->data(), bytes->size(), reason);
-        if (!ok) report.Error(shown, "cannot write " + where + ": " + reason);
-        return ok;
+        auto *d = static_cast<char *>(data);
+        const size_t fromHead = std::min(size, head_.size() - headPos_);
+        if (fromHead) std::memcpy(d, head_.data() + headPos_, fromHead);
+        headPos_ += fromHead;
+        got = fromHead;
+        while (got < size) {
+            size_t n = 0;
+            if (!in_.Read(d + got, size - got, n, reason)) return reason;
+            if (n == 0) break;
+            got += n;
+        }
+        return {};
     }
-    plat::PendingFile own;
-    if (!pending) {
-        pending = &own;
-        if (!own.Create(job.output, reason) || !own.Write(bytes->data(), bytes->size(), reason)) {
-            report.Error(shown, "cannot write " + job.output + ": " + reason);
+    int64_t Size() const override { return in_.Size(); }
+    std::string ReadAt(uint64_t offset, void *data, size_t size, size_t &got) override {
+        std::string reason;
+        if (!in_.ReadAt(offset, data, size, got, reason)) return reason;
+        return {};
+    }
+
+private:
+    plat::InputStream &in_;
+    std::string head_;
+    size_t headPos_ = 0;
+    uint64_t pos_ = 0;
+};
+
+// Where a job's output goes: a pending file beside the final name, or
+// straight into standard output or a device. A writer that must seek, writing
+// to one of the latter, goes through a temporary file that is copied there
+// at the end.
+class JobOutput final : public ByteSink {
+public:
+    // what names the file that could not be made.
+    bool Open(const Job &job, bool needsSeeking, std::string &what, std::string &reason) {
+        direct_ = job.output == "-" || plat::KindOfPath(job.output) == plat::PathKind::Other;
+        what = job.output == "-" ? "standard output" : job.output;
+        if (direct_) {
+            if (!directOut_.Open(job.output, reason)) return false;
+            if (!needsSeeking) return true;
+            spooled_ = true;
+            if (pending_.Create("", reason)) return true;
+            what = "a temporary file";
             return false;
         }
+        return pending_.Create(job.output, reason);
     }
-    bool exists = false;
-    if (!pending->Commit(s.force, exists, reason)) {
-        if (exists)
-            report.Error(shown, job.output + " exists (use -f to replace it); skipped");
+
+    std::string Write(const void *data, size_t size) override {
+        if (used_ + size > kBuffer) {
+            std::string reason = Flush();
+            if (!reason.empty()) return reason;
+            if (size >= kBuffer) return Send(data, size);
+        }
+        std::memcpy(buffer_.get() + used_, data, size);
+        used_ += size;
+        return {};
+    }
+
+    std::string WriteAt(uint64_t offset, const void *data, size_t size) override {
+        std::string reason = Flush();
+        if (reason.empty() && direct_ && !spooled_) reason = "cannot seek";
+        if (reason.empty()) pending_.WriteAt(offset, data, size, reason);
+        return reason;
+    }
+
+    // Puts the finished output in place. exists: the target appeared and
+    // replace was not asked for.
+    bool Commit(bool replace, bool &exists, std::string &reason) {
+        exists = false;
+        reason = Flush();
+        if (!reason.empty()) return false;
+        if (!direct_) return pending_.Commit(replace, exists, reason);
+        if (spooled_ && !pending_.CopyInto(directOut_, reason)) return false;
+        return directOut_.Close(reason);
+    }
+
+private:
+    static constexpr size_t kBuffer = size_t{1} << 20;
+
+    std::string Flush() {
+        if (used_ == 0) return {};
+        std::string reason = Send(buffer_.get(), used_);
+        used_ = 0;
+        return reason;
+    }
+    std::string Send(const void *data, size_t size) {
+        std::string reason;
+        if (direct_ && !spooled_)
+            directOut_.Write(data, size, reason);
         else
-            report.Error(shown, "cannot write " + job.output + ": " + reason);
-        return false;
+            pending_.Write(data, size, reason);
+        return reason;
     }
+
+    bool direct_ = false, spooled_ = false;
+    plat::PendingFile pending_;
+    plat::DirectOutput directOut_;
+    std::unique_ptr<char[]> buffer_{new char[kBuffer]};
+    size_t used_ = 0;
+};
+
+// Reads up to n bytes from the input's start (fewer only at its end).
+bool ReadHead(plat::InputStream &in, size_t n, std::string &head, std::string &reason) {
+    head.assign(n, '\0');
+    size_t have = 0;
+    while (have < n) {
+        size_t got = 0;
+        if (!in.Read(&head[have], n - have, got, reason)) return false;
+        if (got == 0) break;
+        have += got;
+    }
+    head.resize(have);
     return true;
 }
 
-// Rows go from the decoder to the picture writer a few strips at a time.
-bool Decode(const Settings &s, const Job &job, const std::string &data, const Reporter &report,
+bool CommitOutput(const Settings &s, const Job &job, JobOutput &out, const std::string &what,
+                  const Reporter &report) {
+    const std::string shown = ShownName(job.input);
+    bool exists = false;
+    std::string reason;
+    if (out.Commit(s.force, exists, reason)) return true;
+    if (exists)
+        report.Error(shown, job.output + " exists (use -f to replace it); skipped");
+    else
+        report.Error(shown, "cannot write " + what + ": " + reason);
+    return false;
+}
+
+// Rows go from the decoder to the picture writer a band at a time, as the
+// input's bytes come in.
+bool Decode(const Settings &s, const Job &job, plat::InputStream &in, const Reporter &report,
             uint64_t &pixels) {
     const std::string shown = ShownName(job.input);
+    std::string head, reason;
+    if (!ReadHead(in, kHeaderBytes, head, reason)) {
+        report.Error(shown, "cannot read: " + reason);
+        return false;
+    }
     plix_info info{};
-    const ReadResult check = CheckPlix(data, info);
+    const ReadResult check = CheckPlix(head, info);
     if (!check.ok()) {
         report.Error(shown, check.reason);
+        return false;
+    }
+    const plix_decode_options options{s.maxPixels, s.threads};
+    std::unique_ptr<plix_decoder, void (*)(plix_decoder *)> decoder(plix_decoder_new(&options),
+                                                                    plix_decoder_free);
+    int r =
+        decoder ? plix_decoder_push(decoder.get(), head.data(), head.size()) : PLIX_ERROR_MEMORY;
+    const std::string size = std::to_string(info.width) + " x " + std::to_string(info.height);
+    if (r == PLIX_ERROR_LIMIT) {
+        report.Error(shown, TooLargeReason(info.width, info.height, s.maxPixels));
+        return false;
+    }
+    if (r < 0) {
+        report.Error(shown, r == PLIX_ERROR_MEMORY
+                                ? "cannot decode: not enough memory"
+                                : std::string("cannot decode: ") + plix_error_string(r));
         return false;
     }
     const FileKind kind = job.format == OutFormat::Png   ? FileKind::Png
                           : job.format == OutFormat::Bmp ? FileKind::Bmp
                                                          : FileKind::Ppm;
-    std::unique_ptr<PictureWriter> writer = MakePictureWriter(kind);
-    const plix_decode_options options{s.maxPixels, 1};
-    std::unique_ptr<plix_decoder, void (*)(plix_decoder *)> decoder(plix_decoder_new(&options),
-                                                                    plix_decoder_free);
-    int r =
-        decoder ? plix_decoder_push(decoder.get(), data.data(), data.size()) : PLIX_ERROR_MEMORY;
-    if (r == PLIX_OK) r = plix_decoder_finish(decoder.get());
-    const std::string size = std::to_string(info.width) + " x " + std::to_string(info.height);
-    std::string out, reason;
-    if (r == PLIX_OK)
-        reason =
-            writer->Begin(static_cast<int32_t>(info.width), static_cast<int32_t>(info.height), out);
-    constexpr uint32_t kRowsAtOnce = 32;
-    std::vector<uint8_t> rows;
-    if (r == PLIX_OK && reason.empty()) rows.resize(size_t(info.width) * 3 * kRowsAtOnce);
-    const plix_format format = writer->WantsBgr() ? PLIX_BGR : PLIX_RGB;
-    uint32_t got = 0;
-    while (r >= 0 && reason.empty()) {
-        r = plix_decoder_read_rows(decoder.get(), format, rows.data(), size_t(info.width) * 3,
-                                   kRowsAtOnce, &got);
-        if (r < 0 || got == 0) break;
-        reason = writer->AddRows(rows.data(), size_t(info.width) * 3, got);
+    std::unique_ptr<PictureWriter> writer =
+        MakePictureWriter(kind, WriterOptions{s.pngCompression, s.threads});
+    JobOutput out;
+    std::string what;
+    if (!out.Open(job, writer->NeedsSeeking(), what, reason)) {
+        report.Error(shown, "cannot write " + what + ": " + reason);
+        return false;
     }
-    if (r == PLIX_ERROR_LIMIT) {
-        report.Error(shown, TooLargeReason(info.width, info.height, s.maxPixels));
+    reason = writer->Begin(info.width, info.height, out);
+    const uint32_t bandRows = BandRows(info.width, info.height);
+    const size_t stride = size_t(info.width) * 3;
+    std::vector<uint8_t> rows;
+    if (reason.empty()) rows.resize(std::max<size_t>(stride * bandRows, 1));
+    const plix_format format = writer->WantsBgr() ? PLIX_BGR : PLIX_RGB;
+    std::unique_ptr<char[]> chunk;
+    bool ended = false;
+    std::string readError;
+    while (reason.empty()) {
+        uint32_t got = 0;
+        r = plix_decoder_read_rows(decoder.get(), format, rows.data(), std::max<size_t>(stride, 1),
+                                   bandRows, &got);
+        if (r < 0) break;
+        if (got > 0) {
+            reason = writer->AddRows(rows.data(), stride, got);
+            continue;
+        }
+        if (r != PLIX_NEED_DATA || ended) break;
+        if (!chunk) chunk.reset(new char[kInputChunk]);
+        size_t n = 0;
+        if (!in.Read(chunk.get(), kInputChunk, n, readError)) break;
+        if (n == 0) {
+            ended = true;
+            r = plix_decoder_finish(decoder.get());
+        } else {
+            r = plix_decoder_push(decoder.get(), chunk.get(), n);
+        }
+        if (r < 0) break;
+    }
+    if (!readError.empty()) {
+        report.Error(shown, "cannot read: " + readError);
         return false;
     }
     if (r == PLIX_ERROR_MEMORY) {
@@ -172,106 +323,101 @@ bool Decode(const Settings &s, const Job &job, const std::string &data, const Re
         plix_decoder_info(decoder.get(), &info);
         report.Warning(shown, Blocks(info));
     }
-    return Deliver(s, job, nullptr, &out, report);
+    return CommitOutput(s, job, out, what, report);
 }
 
-bool Encode(const Settings &s, const Job &job, const std::string &data, PlixCodec *codec,
-            const Reporter &report, uint64_t &pixels) {
-    const std::string shown = ShownName(job.input);
-    const FileKind kind = DetectKind(data);
-    const int mode = s.rgb ? PLIX_MODE_RGB : PLIX_MODE_YUV;
-    const int matrix = MatrixNumber(s.matrix);
+// The encoder's bytes to the output; a failure's reason is kept for the message.
+struct EncoderSink {
+    JobOutput *out;
     std::string reason;
-    plat::PendingFile pending;
-    const bool special = job.output == "-" || plat::KindOfPath(job.output) == plat::PathKind::Other;
-    const std::string target = special ? std::string() : job.output;
-    auto createPending = [&] {
-        if (pending.Create(target, reason)) return true;
-        report.Error(shown, "cannot write " +
-                                (target.empty() ? std::string("a temporary file") : target) + ": " +
-                                reason);
-        return false;
-    };
+};
 
-    if (kind == FileKind::Bmp) {
-        const ReadResult check = CheckBmp(data, s.maxPixels);
-        if (!check.ok()) {
-            report.Error(shown, check.reason);
-            return false;
-        }
-        // The codec imports the BMP from a file; what was read from a pipe
-        // goes to one first.
-        plat::PendingFile copy;
-        std::string source = job.input;
-        if (job.input == "-" || plat::KindOfPath(job.input) != plat::PathKind::File) {
-            if (!copy.Create("", reason) || !copy.Write(data.data(), data.size(), reason)) {
-                report.Error(shown, "cannot write a temporary file: " + reason);
-                return false;
-            }
-            source = copy.TempPath();
-        }
-        if (!createPending()) return false;
-        if (!codec->ops->EncodeBitmapFile(codec, source.c_str(), pending.TempPath().c_str(), mode,
-                                          s.quality, matrix)) {
-            // Left after the checks: unusable bit-field masks, a picture
-            // larger than the codec holds, or a file changed while read.
-            report.Error(shown, "damaged or unsupported BMP: the import refused it");
-            return false;
-        }
-        // Sizes the check found valid; a negative height marks top-down rows.
-        const auto *p = reinterpret_cast<const uint8_t *>(data.data());
-        const auto w =
-            static_cast<int32_t>(p[18] | p[19] << 8 | p[20] << 16 | uint32_t(p[21]) << 24);
-        const auto h =
-            static_cast<int32_t>(p[22] | p[23] << 8 | p[24] << 16 | uint32_t(p[25]) << 24);
-        pixels = uint64_t(w) * uint64_t(h < 0 ? -int64_t{h} : h);
-    } else if (kind == FileKind::Png || kind == FileKind::Ppm) {
-        RgbPicture pic;
-        const ReadResult read = kind == FileKind::Png ? ReadPng(data, s.maxPixels, pic)
-                                                      : ReadPpm(data, s.maxPixels, pic);
-        if (!read.ok()) {
-            report.Error(shown, read.reason);
-            return false;
-        }
-        const plix_encode_options options{static_cast<uint32_t>(mode),
-                                          static_cast<uint32_t>(s.quality),
-                                          static_cast<uint32_t>(matrix), 1};
-        void *encoded = nullptr;
-        size_t size = 0;
-        const int r = plix_encode(pic.rgb.data(), static_cast<uint32_t>(pic.width),
-                                  static_cast<uint32_t>(pic.height), size_t(pic.width) * 3,
-                                  PLIX_RGB, &options, &encoded, &size);
-        if (r != PLIX_OK) {
-            report.Error(shown, r == PLIX_ERROR_MEMORY
-                                    ? "not enough memory for " + std::to_string(pic.width) + " x " +
-                                          std::to_string(pic.height) + " pixels"
-                                    : std::string("cannot encode: ") + plix_error_string(r));
-            return false;
-        }
-        std::string bytes;
-        try {
-            bytes.assign(static_cast<const char *>(encoded), size);
-        } catch (const std::bad_alloc &) {
-            plix_free(encoded);
-            throw;
-        }
-        plix_free(encoded);
-        pixels = uint64_t(pic.width) * uint64_t(pic.height);
-        return Deliver(s, job, nullptr, &bytes, report);
-    } else {
+int WriteToOutput(void *user, const void *data, size_t size) {
+    auto *sink = static_cast<EncoderSink *>(user);
+    sink->reason = sink->out->Write(data, size);
+    return sink->reason.empty() ? 0 : 1;
+}
+
+// Rows go from the picture reader to the encoder a band at a time, and its
+// bytes straight to the output.
+bool Encode(const Settings &s, const Job &job, plat::InputStream &in, const Reporter &report,
+            uint64_t &pixels) {
+    const std::string shown = ShownName(job.input);
+    std::string head, reason;
+    // Enough to tell the kind, and whether a BMP's rows are stored bottom-up.
+    if (!ReadHead(in, 26, head, reason)) {
+        report.Error(shown, "cannot read: " + reason);
+        return false;
+    }
+    const FileKind kind = DetectKind(head);
+    if (kind == FileKind::Plix || kind == FileKind::Unknown) {
         report.Error(shown, kind == FileKind::Plix ? "is a PLIX file already"
                                                    : "not a PNG, BMP or PPM file");
         return false;
     }
-    // The codec reports no write errors of its own; a complete file has at
-    // least its header.
-    if (pending.Size() < static_cast<int64_t>(kHeaderBytes)) {
-        report.Error(shown, "cannot write " +
-                                (job.output == "-" ? std::string("standard output") : job.output) +
-                                ": the encoder could not write its file");
+    // Rows stored bottom-up are read from the end: a pipe goes to a
+    // temporary file first.
+    if (kind == FileKind::Bmp && BmpIsBottomUp(head) && !in.Seekable()) {
+        if (!in.Spool(head.data(), head.size(), reason)) {
+            report.Error(shown, "cannot copy the input to a temporary file: " + reason);
+            return false;
+        }
+        head.clear();
+    }
+    InputSource source(in, std::move(head));
+    std::unique_ptr<PictureReader> reader = kind == FileKind::Png   ? MakePngReader(source)
+                                            : kind == FileKind::Ppm ? MakePpmReader(source)
+                                                                    : MakeBmpReader(source);
+    const ReadResult start = reader->Start(s.maxPixels);
+    if (!start.ok()) {
+        report.Error(shown, start.reason);
         return false;
     }
-    return Deliver(s, job, &pending, nullptr, report);
+    const uint32_t width = reader->Width(), height = reader->Height();
+    JobOutput out;
+    std::string what;
+    if (!out.Open(job, false, what, reason)) {
+        report.Error(shown, "cannot write " + what + ": " + reason);
+        return false;
+    }
+    const plix_encode_options options{s.rgb ? uint32_t{PLIX_MODE_RGB} : uint32_t{PLIX_MODE_YUV},
+                                      static_cast<uint32_t>(s.quality),
+                                      static_cast<uint32_t>(MatrixNumber(s.matrix)), s.threads};
+    EncoderSink sink{&out, std::string()};
+    plix_encoder *made = nullptr;
+    int r = plix_encoder_new(width, height, &options, WriteToOutput, &sink, &made);
+    std::unique_ptr<plix_encoder, void (*)(plix_encoder *)> encoder(made, plix_encoder_free);
+    const uint32_t bandRows = BandRows(width, height);
+    const size_t stride = size_t(width) * 3;
+    std::vector<uint8_t> rows;
+    if (r == PLIX_OK) rows.resize(stride * bandRows);
+    const plix_format format = reader->GivesBgr() ? PLIX_BGR : PLIX_RGB;
+    ReadResult read;
+    for (uint32_t done = 0; r == PLIX_OK && done < height;) {
+        const uint32_t n = std::min(bandRows, height - done);
+        read = reader->ReadRows(rows.data(), stride, n);
+        if (!read.ok()) break;
+        r = plix_encoder_write_rows(encoder.get(), rows.data(), stride, format, n);
+        done += n;
+    }
+    if (!read.ok()) {
+        report.Error(shown, read.reason);
+        return false;
+    }
+    if (r == PLIX_OK) r = plix_encoder_finish(encoder.get());
+    if (r == PLIX_ERROR_WRITE) {
+        report.Error(shown, "cannot write " + what + ": " + sink.reason);
+        return false;
+    }
+    if (r != PLIX_OK) {
+        report.Error(shown, r == PLIX_ERROR_MEMORY
+                                ? "not enough memory for " + std::to_string(width) + " x " +
+                                      std::to_string(height) + " pixels"
+                                : std::string("cannot encode: ") + plix_error_string(r));
+        return false;
+    }
+    pixels = uint64_t(width) * uint64_t(height);
+    return CommitOutput(s, job, out, what, report);
 }
 
 std::string JsonString(const std::string &text) {
@@ -367,8 +513,20 @@ bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError
     return true;
 }
 
-bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter &report,
-            uint64_t &pixels) {
+void SplitCores(unsigned cores, size_t files, unsigned &jobs, unsigned &threads) {
+    cores = std::max(cores, 1u);
+    const unsigned most = static_cast<unsigned>(std::clamp<size_t>(files, 1, cores));
+    if (jobs == 0 && threads == 0) {
+        jobs = most;
+        threads = std::max(1u, cores / jobs);
+    } else if (jobs == 0) {
+        jobs = std::clamp(cores / threads, 1u, most);
+    } else if (threads == 0) {
+        threads = std::max(1u, cores / std::min<unsigned>(jobs, most));
+    }
+}
+
+bool RunJob(const Settings &s, const Job &job, const Reporter &report, uint64_t &pixels) {
     pixels = 0;
     const std::string shown = ShownName(job.input);
     if (!job.error.empty()) {
@@ -391,14 +549,15 @@ bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter 
             return false;
         }
     }
-    std::string data, reason;
-    if (!plat::ReadAllBytes(job.input, data, reason)) {
+    plat::InputStream in;
+    std::string reason;
+    if (!in.Open(job.input, reason)) {
         report.Error(shown, (job.input == "-" ? "cannot read: " : "cannot open: ") + reason);
         return false;
     }
     try {
-        return s.command == Command::Decode ? Decode(s, job, data, report, pixels)
-                                            : Encode(s, job, data, codec, report, pixels);
+        return s.command == Command::Decode ? Decode(s, job, in, report, pixels)
+                                            : Encode(s, job, in, report, pixels);
     } catch (const std::bad_alloc &) {
         report.Error(shown, "not enough memory");
         return false;

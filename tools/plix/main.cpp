@@ -72,11 +72,10 @@ std::string Clock2(double seconds) {
     return text;
 }
 
-// Runs the jobs on workers, each with a codec of its own; false when any failed.
+// Runs the jobs on s.jobs workers; false when any failed.
 bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console,
              const Reporter &report) {
-    unsigned workers = s.jobs ? s.jobs : std::max(1u, std::thread::hardware_concurrency());
-    workers = static_cast<unsigned>(std::min<size_t>(workers, jobs.size()));
+    const unsigned workers = static_cast<unsigned>(std::min<size_t>(s.jobs, jobs.size()));
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
     std::atomic<uint64_t> pixels{0};
@@ -85,22 +84,15 @@ bool RunJobs(const Settings &s, const std::vector<Job> &jobs, Console &console,
     std::condition_variable finished;
 
     auto work = [&] {
-        PlixCodec *codec = PLIX_Constructor();
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
             uint64_t n = 0;
-            bool ok = false;
-            if (codec)
-                ok = RunJob(s, jobs[i], codec, report, n);
-            else
-                report.Error(ShownName(jobs[i].input), "not enough memory for a codec");
-            if (!ok) failed = true;
+            if (!RunJob(s, jobs[i], report, n)) failed = true;
             pixels += n;
             if (done.fetch_add(1) + 1 == jobs.size()) {
                 std::lock_guard<std::mutex> lock(mutex);
                 finished.notify_all();
             }
         }
-        PLIX_Destructor(codec);
     };
     std::vector<std::thread> threads;
     for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work);
@@ -147,7 +139,12 @@ int main(int argc, char **argv) {
             "-o,--output", s.output,
             "Output file for one input, output folder for several; - is standard output");
         cmd->add_flag("-f,--force", s.force, "Replace existing outputs");
-        cmd->add_option("-j,--jobs", s.jobs, "Files converted at once (default: one per core)")
+        cmd->add_option("-j,--jobs", s.jobs,
+                        "Files converted at once (default: cores / threads, at most the files)")
+            ->check(CLI::Range(1u, 1024u));
+        cmd->add_option("--threads", s.threads,
+                        "Threads for each file (default: cores / files at once, so one file "
+                        "gets every core)")
             ->check(CLI::Range(1u, 1024u));
         cmd->add_flag("--quiet", s.quiet, "No progress line");
         cmd->add_option("--max-pixels", s.maxPixels,
@@ -160,6 +157,10 @@ int main(int argc, char **argv) {
         ->add_option("--format", s.format,
                      "Output format: png, bmp or ppm (default: from -o's extension, else png)")
         ->check(CLI::IsMember({"png", "bmp", "ppm"}));
+    decode
+        ->add_option("--png-compression", s.pngCompression,
+                     "PNG: 0 none, 1 fast (default), 2 to 9 smaller and slower (zlib's levels)")
+        ->check(CLI::Range(0, 9));
     CLI::App *encode = app.add_subcommand("encode", "PNG, BMP (16/24/32 bits) or PPM to PLIX");
     addCommon(encode);
     encode->add_option("-q,--quality", s.quality, "Compression level, 0 (best, default) to 15")
@@ -206,5 +207,6 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "error: %s\n", folderError.c_str());
         return 1;
     }
+    SplitCores(std::thread::hardware_concurrency(), jobs.size(), s.jobs, s.threads);
     return RunJobs(s, jobs, console, report) ? 0 : 1;
 }

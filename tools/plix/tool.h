@@ -24,7 +24,9 @@ struct Settings {
     std::string matrix = "plix";
     bool rgb = false;
     bool force = false;
-    unsigned jobs = 0;  // 0: one per core
+    unsigned jobs = 0;     // files at once; 0: chosen with threads (see SplitCores)
+    unsigned threads = 0;  // threads for each file; 0: chosen with jobs
+    int pngCompression = 1;
     bool quiet = false;
     uint64_t maxPixels = kDefaultMaxPixels;
     bool json = false;
@@ -60,10 +62,15 @@ std::string ReplaceExtension(const std::string &path, const std::string &ext);
 bool PlanJobs(const Settings &s, std::vector<Job> &jobs, std::string &usageError,
               std::string &folderError);
 
-// Converts one file with the worker's own codec. pixels is set to the
-// picture's pixel count. True on success (warnings included).
-bool RunJob(const Settings &s, const Job &job, PlixCodec *codec, const Reporter &report,
-            uint64_t &pixels);
+// Shares the cores between files at once and threads for each file: what
+// the command line leaves at 0 is chosen so that jobs x threads stays within
+// cores (one file: every core on it; many: one file per core).
+void SplitCores(unsigned cores, size_t files, unsigned &jobs, unsigned &threads);
+
+// Converts one file, streamed: a band of rows at a time from input to output.
+// pixels is set to the picture's pixel count. True on success (warnings
+// included).
+bool RunJob(const Settings &s, const Job &job, const Reporter &report, uint64_t &pixels);
 
 // Prints what each PLIX file holds to standard output; false when any file
 // could not be read.

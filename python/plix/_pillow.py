@@ -84,7 +84,8 @@ class PlixDecoder(ImageFile.PyDecoder):
             pixels = _codec.decode(data, max_pixels=None)
             if pixels.shape[1::-1] != size:
                 raise OSError("PLIX image changed its size")
-            self.set_as_raw(memoryview(pixels).cast("B"), "RGB")
+            # Pillow's raw decoder takes bytes only: one copy, on this path alone.
+            self.set_as_raw(pixels.tobytes(), "RGB")
             return -1, 0
         keep, address, nbytes, _ = _codec._source(data)
         facts = L.Info()

@@ -247,11 +247,11 @@ class Progress:
                 self.step = step
 
 
-def start_client(args):
+def start_client(args, tasks):
     from distributed import Client, LocalCluster
     if args.scheduler:
         return Client(args.scheduler, timeout="20s"), None, args.scheduler
-    workers = args.workers or os.cpu_count() or 1
+    workers = min(args.workers or os.cpu_count() or 1, tasks)
     cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                            dashboard_address=None, silence_logs=logging.ERROR)
     return Client(cluster), cluster, "local cluster of %d worker processes" % workers
@@ -277,7 +277,7 @@ def run(args):
                "mode": args.options.mode}
     pixels, elapsed, where = 0, 0.0, None
     if todo:
-        client, cluster, where = start_client(args)
+        client, cluster, where = start_client(args, len(todo))
         try:
             run_id = uuid.uuid4().hex[:8]
             start = time.perf_counter()

@@ -16,7 +16,7 @@ import pytest
 from PIL import Image
 
 import plix
-from conformance import ROOT, cases, conf, expected_pixels, plx_blocks, read, source_pixels
+from conformance import ROOT, cases, expected_pixels, plx_blocks, read, source_pixels
 
 HUGE = b"PLIX\0\0\0\0" + (20000).to_bytes(4, "little") * 2
 

@@ -42,7 +42,8 @@ import glob, sys, plix
 print(sum(plix.info(p).width * plix.info(p).height for p in glob.glob('$work/plx/*/*.plx')) / 1e6)")
 
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores; $(date -u +%Y-%m-%d)"
-echo "36 pictures, $mp MP, from $(ls "$images"/*.bmp | wc -l) photographs"
+photos=("$images"/*.bmp)
+echo "36 pictures, $(printf '%.1f' "$mp") MP, from ${#photos[@]} photographs"
 # The GIL: one thread decoding (encoding) two 3.8 MP pictures four times
 # each, against two threads doing one picture each; best of 5 rounds.
 /usr/bin/python3 - "$images" <<'PY'

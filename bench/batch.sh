@@ -74,14 +74,15 @@ for name, work, inputs in (("decode", plix.decode, pictures), ("encode", plix.en
     print("two threads, two pictures (%s): %.2f of one thread's time (best of 5; rounds %s)"
           % (name, min(best), " ".join("%.2f" % b for b in best)))
 PY
-printf '%-38s %9s %12s %12s\n' command "wall s" "MP/s whole" "MP/s tasks"
+echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-38s %9s %12s %12s %14s\n' command "wall s" "MP/s whole" "MP/s tasks" "MP/CPU-s tasks"
 
 # Best of the runs: wall time of the command and, for the batch, the
 # conversion's own figure from its report.
 measure() {
   local label=$1 out=$2
   shift 2
-  local best="" best_tasks=""
+  local best="" best_tasks="" best_cpu=""
   for _ in $(seq "$runs"); do
     rm -rf "$out"
     local start end wall
@@ -91,12 +92,16 @@ measure() {
     wall=$(echo "$end - $start" | bc -l)
     if [ -z "$best" ] || [ "$(echo "$wall < $best" | bc -l)" = 1 ]; then best=$wall; fi
     if [ -f "$out/plix-batch-report.json" ]; then
-      local t
-      t=$(/usr/bin/python3 -c "import json; print(json.load(open('$out/plix-batch-report.json'))['megapixels_per_second'])")
+      local t c
+      read -r t c < <(/usr/bin/python3 -c "
+import json; r = json.load(open('$out/plix-batch-report.json'))
+print(r['megapixels_per_second'], round(r['megapixels'] / r['task_cpu_seconds'], 1))")
       if [ -z "$best_tasks" ] || [ "$(echo "$t > $best_tasks" | bc -l)" = 1 ]; then best_tasks=$t; fi
+      if [ -z "$best_cpu" ] || [ "$(echo "$c > $best_cpu" | bc -l)" = 1 ]; then best_cpu=$c; fi
     fi
   done
-  printf '%-38s %9.2f %12.1f %12s\n' "$label" "$best" "$(echo "$mp / $best" | bc -l)" "${best_tasks:--}"
+  printf '%-38s %9.2f %12.1f %12s %14s\n' "$label" "$best" "$(echo "$mp / $best" | bc -l)" \
+    "${best_tasks:--}" "${best_cpu:--}"
 }
 
 cd "$work"

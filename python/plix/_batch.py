@@ -146,8 +146,10 @@ def write_bmp(f, a):
 
 
 def read_picture(path, max_pixels):
-    """An input picture as a (height, width, 3 or 4) uint8 array, through
-    Pillow, its size checked before its pixels are read."""
+    """An input picture through Pillow, its size checked before its pixels
+    are read: a Pillow image in a mode the PLIX plugin codes in place (RGB,
+    RGBA, RGBX), or a (height, width, 3) uint8 array where Pillow's pixels
+    are not the ones wanted."""
     from PIL import Image
     saved = Image.MAX_IMAGE_PIXELS
     Image.MAX_IMAGE_PIXELS = max_pixels  # only its error is ours below
@@ -159,38 +161,43 @@ def read_picture(path, max_pixels):
         raise _codec.PlixError(-3, "more than %d pixels" % max_pixels) from None
     finally:
         Image.MAX_IMAGE_PIXELS = saved
-    with im:
-        width, height = im.size
-        if width * height > max_pixels:
-            raise _codec.PlixError(-3, "%d x %d pixels" % (width, height))
-        rawmode = im.tile[0][3][0] if im.tile and im.tile[0][3] else None
-        im.load()
-        if im.mode in ("RGB", "RGBA", "RGBX"):
-            a = np.asarray(im)
-        elif im.mode.startswith("I"):
-            # 16-bit grey: the nearest 8-bit value, as the plix tool takes it.
-            v = np.asarray(im).astype(np.int64).clip(0, 65535)
-            a = np.repeat(((v * 255 + 32767) // 65535).astype(np.uint8)[..., None], 3, axis=2)
-        else:
-            a = np.asarray(im.convert("RGB"))
-    # 16-bit BMP samples: the codec's BMP import puts them at the top of the
-    # byte with zeros below; Pillow scales them to 0..255, whose top bits are
-    # the same.
+    width, height = im.size
+    if width * height > max_pixels:
+        im.close()
+        raise _codec.PlixError(-3, "%d x %d pixels" % (width, height))
+    rawmode = im.tile[0][3][0] if im.tile and im.tile[0][3] else None
+    im.load()
     if im.format == "BMP" and rawmode in ("BGR;15", "BGR;16"):
+        # 16-bit BMP samples: the codec's BMP import puts them at the top of
+        # the byte with zeros below; Pillow scales them to 0..255, whose top
+        # bits are the same.
         mask = np.array([0xF8, 0xFC if rawmode == "BGR;16" else 0xF8, 0xF8], np.uint8)
-        a = a[..., :3] & mask
-    return a
+        return np.asarray(im.convert("RGB")) & mask
+    if im.mode.startswith("I"):
+        # 16-bit grey: the nearest 8-bit value, as the plix tool takes it.
+        v = np.asarray(im).astype(np.int64).clip(0, 65535)
+        return np.repeat(((v * 255 + 32767) // 65535).astype(np.uint8)[..., None], 3, axis=2)
+    return im if im.mode in ("RGB", "RGBA", "RGBX") else im.convert("RGB")
 
 
 def convert(job, to, options, max_pixels):
     """One picture; never raises, so that the client learns every outcome."""
-    start = time.perf_counter()
+    start, cpu = time.perf_counter(), time.thread_time()
     result = {"rel": job["rel"], "status": "done", "pixels": 0}
     try:
         if to == "plix":
-            a = read_picture(job["src"], max_pixels)
-            data = _codec.encode(a, options["qfactor"], options["matrix"], options["mode"])
-            write_atomically(job["dst"], lambda f: f.write(data))
+            picture = read_picture(job["src"], max_pixels)
+            if isinstance(picture, np.ndarray):
+                data = _codec.encode(picture, options["qfactor"], options["matrix"],
+                                     options["mode"])
+                write_atomically(job["dst"], lambda f: f.write(data))
+                height, width = picture.shape[:2]
+            else:
+                # The plugin codes the image's own rows, no array between.
+                write_atomically(job["dst"], lambda f: picture.save(
+                    f, format="PLIX", q_factor=options["qfactor"], matrix=options["matrix"],
+                    colour_mode=options["mode"]))
+                width, height = picture.size
         else:
             with open(job["src"], "rb") as f:
                 data = f.read()
@@ -207,13 +214,15 @@ def convert(job, to, options, max_pixels):
                 write_atomically(job["dst"], lambda f: im.save(f, format="PNG"))
             else:
                 write_atomically(job["dst"], lambda f: write_bmp(f, a))
-        result["pixels"] = int(a.shape[0]) * int(a.shape[1])
+            height, width = a.shape[:2]
+        result["pixels"] = int(width) * int(height)
     except Exception as e:  # recorded in the report; the run goes on
         result["status"] = "failed"
         result["reason"] = str(e) or type(e).__name__
         if isinstance(e, OSError) and e.strerror:
             result["reason"] = e.strerror + (": " + e.filename if e.filename else "")
     result["seconds"] = time.perf_counter() - start
+    result["cpu_seconds"] = time.thread_time() - cpu
     return result
 
 
@@ -275,7 +284,7 @@ def run(args):
     progress = Progress(total, args.quiet)
     options = {"qfactor": args.options.qfactor, "matrix": args.options.matrix,
                "mode": args.options.mode}
-    pixels, elapsed, where = 0, 0.0, None
+    pixels, elapsed, cpu, where = 0, 0.0, 0.0, None
     if todo:
         client, cluster, where = start_client(args, len(todo))
         try:
@@ -290,6 +299,7 @@ def run(args):
                     result = {"rel": by_key[future.key]["rel"], "status": "failed",
                               "reason": "%s: %s" % (type(result).__name__, result)}
                 counts[result["status"]] += 1
+                cpu += result.get("cpu_seconds", 0.0)
                 if result["status"] == "failed":
                     failures.append({"file": result["rel"], "reason": result["reason"]})
                 else:
@@ -313,6 +323,8 @@ def run(args):
         "max_pixels": args.max_pixels, "cluster": where,
         "files": total, **counts,
         "megapixels": round(pixels / 1e6, 3), "seconds": round(elapsed, 3),
+        # Processor time of the tasks themselves, whatever else ran.
+        "task_cpu_seconds": round(cpu, 3),
         "megapixels_per_second": round(pixels / 1e6 / elapsed, 2) if elapsed else None,
         "failures": failures, "warnings": warned,
     }

@@ -70,7 +70,7 @@ def test_two_threads_decode_two_pictures_faster_than_one(pictures):
     figures = "decoding %s, hashing %s" % (", ".join("%.2f" % r for r in ratios),
                                           ", ".join("%.2f" % c for c in controls))
     # Rounds on a busy machine vary; their medians do not.
-    assert np.median(ratios) < np.median(controls) + 0.15, figures
+    assert np.median(ratios) < np.median(controls) + 0.25, figures
     pytest.skip("machine too busy: two threads of hashing were no faster either (%s)" % figures)
 
 

@@ -69,6 +69,21 @@ set(PLIX_PACKAGE_gdk-pixbuf-loader-plix_DESCRIPTION "PLIX lossy image codec - gd
 Lets GTK applications open PLIX pictures and file managers show their
 thumbnails. It also registers the MIME type image/x-plix.")
 
+set(PLIX_PACKAGE_python3-plix_SECTION python)
+set(PLIX_PACKAGE_python3-plix_ARCHITECTURE all)
+set(PLIX_PACKAGE_python3-plix_DEPENDS
+  "libplixcodec1 (= ${PROJECT_VERSION}), python3:any (>= 3.9), python3-numpy")
+set(PLIX_PACKAGE_python3-plix_RECOMMENDS "python3-pil")
+set(PLIX_PACKAGE_python3-plix_SUGGESTS "python3-distributed")
+set(PLIX_PACKAGE_python3-plix_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/cmake/debian/python3-plix/postinst
+  ${PROJECT_SOURCE_DIR}/cmake/debian/python3-plix/prerm)
+set(PLIX_PACKAGE_python3-plix_DESCRIPTION "PLIX lossy image codec - Python 3 package
+The module plix decodes PLIX pictures into numpy arrays and encodes arrays
+with any strides, through libplixcodec, letting go of the GIL while the
+library works. It registers a Pillow plugin when Pillow is present, and
+python3 -m plix.batch converts whole folder trees on a Dask cluster.")
+
 set(PLIX_DEFAULT_DEPENDS "libplix0 (= ${PROJECT_VERSION})")
 set(PLIX_DEFAULT_DESCRIPTION "PLIX lossy image codec
 Part of the PLIX codec and its programs.")
@@ -142,6 +157,15 @@ function(plix_configure_packages)
     endif()
     if(DEFINED PLIX_PACKAGE_${component}_RECOMMENDS)
       set(CPACK_DEBIAN_${up}_PACKAGE_RECOMMENDS "${PLIX_PACKAGE_${component}_RECOMMENDS}")
+    endif()
+    if(DEFINED PLIX_PACKAGE_${component}_SUGGESTS)
+      set(CPACK_DEBIAN_${up}_PACKAGE_SUGGESTS "${PLIX_PACKAGE_${component}_SUGGESTS}")
+    endif()
+    if(DEFINED PLIX_PACKAGE_${component}_ARCHITECTURE)
+      set(CPACK_DEBIAN_${up}_PACKAGE_ARCHITECTURE "${PLIX_PACKAGE_${component}_ARCHITECTURE}")
+    endif()
+    if(DEFINED PLIX_PACKAGE_${component}_CONTROL_EXTRA)
+      set(CPACK_DEBIAN_${up}_PACKAGE_CONTROL_EXTRA "${PLIX_PACKAGE_${component}_CONTROL_EXTRA}")
     endif()
   endforeach()
 

@@ -14,8 +14,11 @@ packages=(
 # the desktop-entry checker, and Pillow with numpy, pytest and pip.
 packages+=(
   libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin desktop-file-utils
-  python3-pil python3-numpy python3-pytest python3-setuptools python3-pip
+  python3-pil python3-numpy python3-pytest python3-setuptools python3-pip python3-venv
 )
+# The Python package's batch conversion on Dask clusters (dask-scheduler,
+# dask-worker).
+packages+=(python3-dask python3-distributed)
 # Debian packages and their test: cpack's dependency scan, lintian, man page
 # lint.
 packages+=(dpkg-dev file lintian mandoc)

@@ -1,153 +1,127 @@
-"""Binds libPLIX.so through ctypes: the two exports and the table of twelve
-operations every codec object begins with. No compiler is needed."""
+"""Binds libplixcodec.so.1 through ctypes. ctypes.CDLL lets go of the GIL for
+every foreign call, so decodes and encodes on several Python threads run at
+once. No compiler is needed."""
 import ctypes
 import os
+import sys
 
-LIBRARY_NAME = "libPLIX.so"
+if sys.platform == "win32":
+    LIBRARY_NAME = "plixcodec.dll"
+    _NAMES = (LIBRARY_NAME,)
+elif sys.platform == "darwin":
+    LIBRARY_NAME = "libplixcodec.1.dylib"
+    _NAMES = (LIBRARY_NAME, "libplixcodec.dylib")
+else:
+    LIBRARY_NAME = "libplixcodec.so.1"
+    _NAMES = (LIBRARY_NAME, "libplixcodec.so")
 
+# A path to the library file, for a build tree or a private copy.
+ENVIRONMENT_VARIABLE = "PLIXCODEC_LIBRARY"
 
-class _Codec(ctypes.Structure):
-    pass
+PLIX_RGB, PLIX_RGBA, PLIX_BGR, PLIX_BGRA = 0, 1, 2, 3
 
+OK = 0
+TRUNCATED = 1
+NEED_DATA = 2
+ERROR_ARGUMENT = -1
+ERROR_NOT_PLIX = -2
+ERROR_LIMIT = -3
+ERROR_MEMORY = -4
+ERROR_WRITE = -5
 
-_CodecP = ctypes.POINTER(_Codec)
-_I32 = ctypes.c_int32
 _U32 = ctypes.c_uint32
-_PI32 = ctypes.POINTER(ctypes.c_int32)
-_Fn = ctypes.CFUNCTYPE
+_U64 = ctypes.c_uint64
+_SIZE = ctypes.c_size_t
+_VP = ctypes.c_void_p
+_INT = ctypes.c_int
 
 
-class _CodecOps(ctypes.Structure):
-    # The slot order is the library's binary contract.
-    _fields_ = [
-        ("GetVersion", _Fn(_I32, _CodecP)),
-        ("GetImageSize", _Fn(None, _CodecP, _PI32, _PI32)),
-        ("GetBufferSize", _Fn(None, _CodecP, _PI32, _PI32)),
-        ("CreateImage", _Fn(_I32, _CodecP, _I32, _I32)),
-        ("GetPixel", _Fn(_U32, _CodecP, _I32, _I32)),
-        ("DecodeFile", _Fn(_I32, _CodecP, ctypes.c_char_p)),
-        ("SetPixel", _Fn(None, _CodecP, _I32, _I32, _U32)),
-        ("EncodeFile", _Fn(_I32, _CodecP, ctypes.c_char_p, _I32, _I32, _I32)),
-        ("DecodeToBitmapFile", _Fn(_I32, _CodecP, ctypes.c_char_p, ctypes.c_char_p)),
-        ("EncodeBitmapFile", _Fn(_I32, _CodecP, ctypes.c_char_p, ctypes.c_char_p, _I32, _I32, _I32)),
-        ("DecodeMemory", _Fn(_I32, _CodecP, ctypes.c_void_p, _I32)),
-        ("GetImageBuffer", _Fn(ctypes.c_void_p, _CodecP)),
-    ]
+class Info(ctypes.Structure):
+    _fields_ = [("width", _U32), ("height", _U32), ("mode", _U32), ("matrix", _U32),
+                ("qfactor", _U32), ("blocks", _U64), ("blocks_present", _U64)]
 
 
-_Codec._fields_ = [("ops", ctypes.POINTER(_CodecOps))]
+class DecodeOptions(ctypes.Structure):
+    _fields_ = [("max_pixels", _U64), ("threads", _U32)]
 
 
-def _candidates():
-    # Beside the package when installed with it, then the loader's search
-    # path, under the development name and the versioned one.
+class EncodeOptions(ctypes.Structure):
+    _fields_ = [("mode", _U32), ("qfactor", _U32), ("matrix", _U32), ("threads", _U32)]
+
+
+WRITE_FN = ctypes.CFUNCTYPE(_INT, _VP, _VP, _SIZE)
+
+_PROTOTYPES = {
+    "plix_version": (_U32, []),
+    "plix_read_info": (_INT, [_VP, _SIZE, ctypes.POINTER(Info)]),
+    "plix_decode": (_INT, [_VP, _SIZE, ctypes.POINTER(DecodeOptions), _INT, _VP, _SIZE,
+                           ctypes.POINTER(Info)]),
+    "plix_encode": (_INT, [_VP, _U32, _U32, _SIZE, _INT, ctypes.POINTER(EncodeOptions),
+                           ctypes.POINTER(_VP), ctypes.POINTER(_SIZE)]),
+    "plix_free": (None, [_VP]),
+    "plix_error_string": (ctypes.c_char_p, [_INT]),
+    "plix_decoder_new": (_VP, [ctypes.POINTER(DecodeOptions)]),
+    "plix_decoder_free": (None, [_VP]),
+    "plix_decoder_push": (_INT, [_VP, _VP, _SIZE]),
+    "plix_decoder_finish": (_INT, [_VP]),
+    "plix_decoder_info": (_INT, [_VP, ctypes.POINTER(Info)]),
+    "plix_decoder_read_rows": (_INT, [_VP, _INT, _VP, _SIZE, _U32, ctypes.POINTER(_U32)]),
+    "plix_encoder_new": (_INT, [_U32, _U32, ctypes.POINTER(EncodeOptions), WRITE_FN, _VP,
+                                ctypes.POINTER(_VP)]),
+    "plix_encoder_write_rows": (_INT, [_VP, _VP, _SIZE, _INT, _U32]),
+    "plix_encoder_finish": (_INT, [_VP]),
+    "plix_encoder_free": (None, [_VP]),
+}
+
+
+def candidates():
+    """Where the library is looked for, in order: the file the environment
+    names, beside this package (a wheel or a private install), then the
+    loader's own search (LD_LIBRARY_PATH, the system folders)."""
+    named = os.environ.get(ENVIRONMENT_VARIABLE)
+    if named:
+        yield named
     here = os.path.dirname(os.path.abspath(__file__))
-    beside = os.path.join(here, LIBRARY_NAME)
-    if os.path.exists(beside):
-        yield beside
-    yield LIBRARY_NAME
-    yield LIBRARY_NAME + ".0"
+    for name in _NAMES:
+        beside = os.path.join(here, name)
+        if os.path.exists(beside):
+            yield beside
+    yield from _NAMES
 
 
 def _load():
     errors = []
-    for name in _candidates():
+    for name in candidates():
         try:
             lib = ctypes.CDLL(name)
         except OSError as e:
             errors.append(str(e))
             continue
-        lib.PLIX_Constructor.restype = _CodecP
-        lib.PLIX_Constructor.argtypes = []
-        lib.PLIX_Destructor.restype = None
-        lib.PLIX_Destructor.argtypes = [_CodecP]
+        try:
+            for fn, (restype, argtypes) in _PROTOTYPES.items():
+                f = getattr(lib, fn)
+                f.restype = restype
+                f.argtypes = argtypes
+        except AttributeError as e:
+            errors.append("%s: %s" % (name, e))
+            continue
         return lib
     raise ImportError(
-        "plix: cannot load the PLIX codec library %s (put it beside the plix package or on "
-        "the loader path, e.g. LD_LIBRARY_PATH): %s" % (LIBRARY_NAME, "; ".join(errors)),
+        "plix: cannot load the PLIX codec library %s (install libplixcodec1, put it beside "
+        "the plix package or on the loader path, or name the file in %s): %s"
+        % (LIBRARY_NAME, ENVIRONMENT_VARIABLE, "; ".join(errors)),
         name=LIBRARY_NAME,
     )
 
 
-_lib = _load()
+lib = _load()
 
 
-class Codec:
-    """One codec object of the library; usable as a context manager."""
+def error_string(result):
+    return lib.plix_error_string(result).decode("utf-8", "replace")
 
-    def __init__(self):
-        self._codec = _lib.PLIX_Constructor()
-        if not self._codec:
-            raise MemoryError("plix: out of memory for a codec object")
-        self._ops = self._codec.contents.ops.contents
 
-    def close(self):
-        if self._codec:
-            _lib.PLIX_Destructor(self._codec)
-            self._codec = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        self.close()
-
-    def version(self):
-        return self._ops.GetVersion(self._codec)
-
-    def _pair(self, op):
-        a, b = _I32(0), _I32(0)
-        op(self._codec, ctypes.byref(a), ctypes.byref(b))
-        return a.value, b.value
-
-    def image_size(self):
-        return self._pair(self._ops.GetImageSize)
-
-    def buffer_size(self):
-        return self._pair(self._ops.GetBufferSize)
-
-    def create_image(self, width, height):
-        return self._ops.CreateImage(self._codec, width, height) == 1
-
-    def decode_memory(self, data):
-        if len(data) > 0x7FFFFFFF:
-            return False
-        buf = ctypes.create_string_buffer(bytes(data), len(data))
-        return self._ops.DecodeMemory(self._codec, buf, len(data)) == 1
-
-    def encode_file(self, path, mode, q_factor, matrix):
-        return self._ops.EncodeFile(self._codec, os.fsencode(path), mode, q_factor, matrix) == 1
-
-    def buffer_address(self):
-        """Address of the pixel buffer (blue, green, red, unused byte per pixel,
-        rows of padded width), or None."""
-        return self._ops.GetImageBuffer(self._codec)
-
-    def read_bgrx(self):
-        """The image area's rows as BGRX bytes, width * 4 bytes a row."""
-        w, h = self.image_size()
-        pw, _ = self.buffer_size()
-        addr = self.buffer_address()
-        if not addr:
-            raise OSError("plix: the codec holds no image")
-        if pw == w:
-            return ctypes.string_at(addr, w * h * 4)
-        stride = pw * 4
-        return b"".join(ctypes.string_at(addr + y * stride, w * 4) for y in range(h))
-
-    def write_bgrx(self, data, width, height):
-        """Fills the image area from rows of BGRX bytes, width * 4 bytes a row."""
-        pw, _ = self.buffer_size()
-        addr = self.buffer_address()
-        if not addr:
-            raise OSError("plix: the codec holds no image")
-        row = width * 4
-        if pw == width:
-            ctypes.memmove(addr, data, row * height)
-            return
-        stride = pw * 4
-        for y in range(height):
-            ctypes.memmove(addr + y * stride, data[y * row:(y + 1) * row], row)
+def version():
+    """The library's release as a string, e.g. "0.8.0"."""
+    v = lib.plix_version()
+    return "%d.%d.%d" % (v // 10000, v // 100 % 100, v % 100)

@@ -60,7 +60,7 @@ packages=()
 for d in "${debs[@]}"; do packages+=("$(dpkg-deb -f "$d" Package)"); done
 echo "packages: ${packages[*]}"
 has() { printf '%s\n' "${packages[@]}" | grep -qx "$1"; }
-for p in libplix0 libplixcodec1 libplix-dev plix-tools; do has "$p" || fail "no package $p"; done
+for p in libplix0 libplixcodec1 libplix-dev plix-tools python3-plix; do has "$p" || fail "no package $p"; done
 # Where Qt 5 is present to build against, its plugin is packaged.
 if pkg-config --exists Qt5Gui; then has qt5-image-plugin-plix || fail "no package qt5-image-plugin-plix"; fi
 
@@ -74,7 +74,7 @@ grep -v 'running with root privileges' "$work/lintian.txt" || true
 conf=$root/tests/data/conformance
 case_line=$(awk -F'\t' '$1 == "mix_100x75_m1_q4_x1"' "$conf/cases.tsv")
 [ -n "$case_line" ] || fail "no conformance case to convert"
-IFS=$'\t' read -r _ _ _ _ _ _ _ _ _ case_plx case_bmp _ case_input <<<"$case_line"
+IFS=$'\t' read -r _ _ _ _ _ case_w case_h case_pw case_ph case_plx case_bmp case_buf case_input <<<"$case_line"
 cp "$conf/$case_input" "$work/in.bmp"
 cp "$conf/$case_plx" "$work/picture.plx"
 cp "$conf/$case_plx" "$work/picture-without-extension"
@@ -136,6 +136,33 @@ echo "plixconv from /usr: encodes and decodes the conformance case"
 cmp -s codec.bmp "$conf/$case_bmp" || fail "libplixcodec client: not the conformance picture"
 cmp -s codec.plx "$conf/$case_plx" || fail "libplixcodec client: not the conformance file"
 echo "libplixcodec from /usr: a pkg-config client decodes and encodes the conformance case"
+
+# Debian's own Python imports the package with no environment variable: it
+# decodes the conformance file to its expected pixels and encodes the source
+# picture to exactly that file, through the installed libplixcodec.
+if has python3-plix; then
+  [ -d /usr/lib/python3/dist-packages/plix/__pycache__ ] || fail "python3-plix: not byte-compiled"
+  "${clean[@]}" /usr/bin/python3 - picture.plx in.bmp "$conf/$case_buf" "$case_w" "$case_h" \
+    "$case_pw" "$case_ph" <<'PY' || fail "python3-plix from /usr"
+import sys
+import numpy as np
+import plix
+plx, bmp, buf = sys.argv[1:4]
+w, h, pw, ph = map(int, sys.argv[4:])
+assert plix.__file__ == "/usr/lib/python3/dist-packages/plix/__init__.py", plix.__file__
+want = np.fromfile(buf, np.uint8).reshape(ph, pw, 4)[:h, :w, 2::-1]
+np.testing.assert_array_equal(plix.decode(plx), want)
+# A 24-bit bottom-up BMP, read apart from the codec.
+raw = np.fromfile(bmp, np.uint8)
+offset = int.from_bytes(raw[10:14].tobytes(), "little")
+row = (w * 3 + 3) & ~3
+pixels = raw[offset:offset + row * h].reshape(h, row)[::-1, :w * 3].reshape(h, w, 3)[..., ::-1]
+with open(plx, "rb") as f:
+    assert plix.encode(pixels, qfactor=4, matrix="jpeg", mode="rgb") == f.read()
+print("python3-plix %s from %s" % (plix.__version__, plix.__file__))
+PY
+  "${clean[@]}" /usr/bin/python3 -m plix.batch --help >/dev/null || fail "python3 -m plix.batch --help"
+fi
 
 if has plixref; then
   [ -x /usr/bin/Plixref ] || fail "no /usr/bin/Plixref"

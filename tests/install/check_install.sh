@@ -16,7 +16,9 @@ if [ "$libdir" != "$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCach
   jobs=$(nproc 2>/dev/null || echo 2)
   generator=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$build/CMakeCache.txt")
   cmake -S "$source_dir" -B "$scratch/build" -G "$generator" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_LIBDIR="$libdir" -DPLIX_BUILD_TESTS=OFF -DPLIX_BUILD_VIEWER=OFF >/dev/null
+    -DCMAKE_INSTALL_LIBDIR="$libdir" -DPLIX_BUILD_TESTS=OFF -DPLIX_BUILD_VIEWER=OFF \
+    -DPLIX_BUILD_TOOL=OFF -DPLIX_BUILD_QT_PLUGIN=OFF -DPLIX_BUILD_QT5_PLUGIN=OFF \
+    -DPLIX_BUILD_GDK_PIXBUF_LOADER=OFF >/dev/null
   cmake --build "$scratch/build" -j "$jobs" >/dev/null
   build=$scratch/build
 fi

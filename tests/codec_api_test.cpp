@@ -300,6 +300,26 @@ TEST(CodecApiInfo, ReadsTheHeaderOnly) {
     EXPECT_EQ(info.qfactor, 200u);
 }
 
+TEST(CodecApiInfo, PicturesWithoutPixelsNeedNoBuffer) {
+    // Sizes the classic decode takes, with no rows or no columns to write.
+    for (const Bytes &header : {Header(0, 0, 0, 0, 16777217), Header(1, 2, 3, 0x7FFFFFFF, 0)}) {
+        ASSERT_TRUE(plix::CodecHandle(PLIX_Constructor, PLIX_Destructor)
+                        .decodeMemory(header.data(), static_cast<int32_t>(header.size())));
+        plix_info info;
+        EXPECT_EQ(plix_decode(header.data(), header.size(), nullptr, PLIX_RGB, nullptr, 0, &info),
+                  PLIX_OK);
+        EXPECT_EQ(info.blocks, 0u);
+        EXPECT_EQ(plix_scan(header.data(), header.size(), &info), PLIX_OK);
+        plix_decoder *d = plix_decoder_new(nullptr);
+        ASSERT_EQ(plix_decoder_push(d, header.data(), header.size()), PLIX_OK);
+        ASSERT_EQ(plix_decoder_finish(d), PLIX_OK);
+        uint32_t rows = 1;
+        EXPECT_EQ(plix_decoder_read_rows(d, PLIX_RGB, nullptr, 0, 8, &rows), PLIX_OK);
+        EXPECT_EQ(rows, 0u);
+        plix_decoder_free(d);
+    }
+}
+
 TEST(CodecApiRefusals, JunkShortAndUnknownHeadersAreNotPlix) {
     const Bytes good = NamedCase("pixel_1x1_m0_q0_x0");
     Bytes junk(64, 0x42);

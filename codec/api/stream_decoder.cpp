@@ -212,9 +212,12 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
     if (rows) *rows = 0;
     if (phase_ == Phase::kFailed) return error_;
     const size_t bytes = BytesPerPixel(format);
-    if (!rows || bytes == 0 || (!pixels && maxRows > 0)) return PLIX_ERROR_ARGUMENT;
-    if (phase_ == Phase::kHeader) return PLIX_NEED_DATA;
-    if (HasPixels() && stride < bytes * static_cast<size_t>(header_.width))
+    if (!rows || bytes == 0) return PLIX_ERROR_ARGUMENT;
+    if (phase_ == Phase::kHeader)
+        return pixels || maxRows == 0 ? PLIX_NEED_DATA : PLIX_ERROR_ARGUMENT;
+    // A picture without pixels has no rows to write, and needs no buffer.
+    if (HasPixels() && maxRows > 0 &&
+        (!pixels || stride < bytes * static_cast<size_t>(header_.width)))
         return PLIX_ERROR_ARGUMENT;
     const uint64_t height = HasPixels() ? static_cast<uint64_t>(header_.height) : 0;
     uint32_t written = 0;

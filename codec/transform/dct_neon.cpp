@@ -5,6 +5,7 @@
 #include <arm_neon.h>
 
 #include "coefficients.h"
+#include "kernel_table.h"
 #include "transform/colour.h"
 #include "transform/colour_neon.h"
 #include "transform/dct_lanes.h"
@@ -319,27 +320,8 @@ inline void StoreRgb(const V c[3][8], uint8_t *p, size_t rowBytes) {
 
 }  // namespace
 
-void ForwardBlocks2PreparedNeon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                                const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    lane_entries::ForwardBlocks2Prepared(pixels, rowBytes, luma, chroma, blocks);
-}
-
-void ForwardBlocksNeon(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                       const QuantDivisors &chroma, int32_t blocks[3][64]) {
-    lane_entries::ForwardBlocks(pixels, rowBytes, luma, chroma, blocks);
-}
-
-void InverseDctNeon(int32_t block[64]) {
-    lane_entries::InverseDct(block);
-}
-
-void InverseBlocksNeon(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
-    lane_entries::InverseBlocks(blocks, pixels, rowBytes);
-}
-
-void InverseDecoded2Neon(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                         const YccToRgbTables *tables) {
-    lane_entries::InverseDecoded2(blocks, dcOnly, pixels, rowBytes, tables);
+void InstallNeonBlockKernels(Dsp &dsp) {
+    lane_entries::InstallInto(dsp);
 }
 
 }  // namespace plix

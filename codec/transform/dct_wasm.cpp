@@ -6,6 +6,7 @@
 #include <wasm_simd128.h>
 
 #include "coefficients.h"
+#include "kernel_table.h"
 #include "transform/colour.h"
 #include "transform/colour_wasm.h"
 #include "transform/dct_lanes.h"
@@ -373,27 +374,8 @@ inline void StoreRgb(const V c[3][8], uint8_t *p, size_t rowBytes) {
 
 }  // namespace
 
-void ForwardBlocks2PreparedWasm(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                                const QuantDivisors &chroma, PreparedBlock blocks[6]) {
-    lane_entries::ForwardBlocks2Prepared(pixels, rowBytes, luma, chroma, blocks);
-}
-
-void ForwardBlocksWasm(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
-                       const QuantDivisors &chroma, int32_t blocks[3][64]) {
-    lane_entries::ForwardBlocks(pixels, rowBytes, luma, chroma, blocks);
-}
-
-void InverseDctWasm(int32_t block[64]) {
-    lane_entries::InverseDct(block);
-}
-
-void InverseBlocksWasm(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) {
-    lane_entries::InverseBlocks(blocks, pixels, rowBytes);
-}
-
-void InverseDecoded2Wasm(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                         const YccToRgbTables *tables) {
-    lane_entries::InverseDecoded2(blocks, dcOnly, pixels, rowBytes, tables);
+void InstallWasmBlockKernels(Dsp &dsp) {
+    lane_entries::InstallInto(dsp);
 }
 
 }  // namespace plix

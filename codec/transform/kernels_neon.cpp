@@ -7,11 +7,7 @@
 namespace plix {
 
 void InstallNeonKernels(Dsp &dsp) {
-    dsp.inverseDct = InverseDctNeon;
-    dsp.forwardBlocks = ForwardBlocksNeon;
-    dsp.inverseBlocks = InverseBlocksNeon;
-    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedNeon;
-    dsp.inverseDecoded2 = InverseDecoded2Neon;
+    InstallNeonBlockKernels(dsp);
     dsp.rgbToYcc = ConvertRgbToYccPixelsNeon;
     dsp.yccToRgb = ConvertYccToRgbNeon;
 }

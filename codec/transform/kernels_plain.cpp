@@ -45,8 +45,8 @@ void ForwardBlocks2PreparedPlain(const uint8_t *pixels, size_t rowBytes, const Q
     ForwardPairPrepared<ForwardBlocksPlain>(pixels, rowBytes, luma, chroma, blocks);
 }
 
-void InverseDecoded2Plain(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
-                          size_t rowBytes, const YccToRgbTables *tables) {
+void InverseDecoded2Plain(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                          const YccToRgbTables *tables) {
     InverseDecodedPair<InverseBlocksPlain, ConvertYccToRgb>(blocks, dcOnly, pixels, rowBytes,
                                                             tables);
 }

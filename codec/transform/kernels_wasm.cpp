@@ -7,11 +7,7 @@
 namespace plix {
 
 void InstallWasmKernels(Dsp &dsp) {
-    dsp.inverseDct = InverseDctWasm;
-    dsp.forwardBlocks = ForwardBlocksWasm;
-    dsp.inverseBlocks = InverseBlocksWasm;
-    dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedWasm;
-    dsp.inverseDecoded2 = InverseDecoded2Wasm;
+    InstallWasmBlockKernels(dsp);
     dsp.rgbToYcc = ConvertRgbToYccPixelsWasm;
     dsp.yccToRgb = ConvertYccToRgbWasm;
 }

@@ -80,6 +80,15 @@ inline void InverseDecoded2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pix
     }
 }
 
+// The five block entries of the table, from this file's lane set.
+inline void InstallInto(Dsp &dsp) {
+    dsp.inverseDct = InverseDct;
+    dsp.forwardBlocks = ForwardBlocks;
+    dsp.inverseBlocks = InverseBlocks;
+    dsp.forwardBlocks2Prepared = ForwardBlocks2Prepared;
+    dsp.inverseDecoded2 = InverseDecoded2;
+}
+
 }  // namespace lane_entries
 
 #endif  // PLIX_TRANSFORM_LANE_ENTRIES_H

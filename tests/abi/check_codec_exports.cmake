@@ -1,6 +1,7 @@
 # libplixcodec defines only plix_ functions in its dynamic symbol table, each
 # in the version node PLIXCODEC_1, and every function its header declares.
-# Run with -DNM=<nm> -DLIB=<library> -DHEADER=<plix/codec.h>.
+# The Windows module definition lists the same functions.
+# Run with -DNM=<nm> -DLIB=<library> -DHEADER=<plix/codec.h> -DDEF=<plixcodec.def>.
 execute_process(COMMAND ${NM} -D --defined-only ${LIB}
   OUTPUT_VARIABLE listing
   RESULT_VARIABLE status)
@@ -34,5 +35,16 @@ list(SORT exported)
 list(SORT declared)
 if(NOT exported STREQUAL declared)
   message(FATAL_ERROR "exported: ${exported}\ndeclared: ${declared}")
+endif()
+
+file(STRINGS ${DEF} def_lines REGEX "^[ \t]+plix_")
+set(listed "")
+foreach(d IN LISTS def_lines)
+  string(STRIP "${d}" d)
+  list(APPEND listed "${d}")
+endforeach()
+list(SORT listed)
+if(NOT listed STREQUAL declared)
+  message(FATAL_ERROR "${DEF} lists: ${listed}\ndeclared: ${declared}")
 endif()
 message(STATUS "exports: ${exported}")

@@ -239,6 +239,32 @@ void StreamWriter::Flush() {
     if (pos_ > 0) Drain();
 }
 
+void StreamWriter::WriteBitString(const uint8_t *data, uint64_t bits) {
+    // Eight bytes a step while the chunk has room for them, shifted by the
+    // bits pending before them; the rest (and the steps across the chunk's
+    // end) through WriteBits.
+    while (bits >= 64) {
+        ByteCursor c = TakeBytes();
+        const uint64_t words = std::min<uint64_t>(bits / 64, static_cast<uint64_t>(c.limit - c.out) / 8);
+        for (uint64_t i = 0; i < words; ++i) {
+            const uint64_t w = platform::LoadBe64(data);
+            platform::StoreBe64(c.out, c.bits | (w >> c.count));
+            c.bits = c.count > 0 ? w << (64 - c.count) : 0;
+            c.out += 8;
+            data += 8;
+        }
+        bits -= words * 64;
+        PutBytes(c);
+        if (words == 0) {
+            WriteBits(static_cast<uint32_t>(platform::LoadBe64(data) >> 32), 32);
+            data += 4;
+            bits -= 32;
+        }
+    }
+    for (; bits >= 8; bits -= 8) WriteBits(*data++, 8);
+    if (bits > 0) WriteBits(static_cast<uint32_t>(*data >> (8 - bits)), static_cast<int>(bits));
+}
+
 void StreamWriter::WriteBlock(const void *src, int32_t n) {
     if (n <= 0 || !src) return;
     Output(src, static_cast<size_t>(n));

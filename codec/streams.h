@@ -208,6 +208,13 @@ public:
 
     // Completes the last byte with 0 bits and hands everything to the output.
     void Flush();
+    // Bits written since opening, the pending ones included.
+    uint64_t BitsWritten() const {
+        return (handedOut_ + pos_) * 8 + static_cast<uint64_t>(accBits_);
+    }
+    // The first bits bits of data (most significant first), wherever the
+    // writer stands in its byte: how bit strings coded apart are joined.
+    void WriteBitString(const uint8_t *data, uint64_t bits);
     // Unbuffered transfer; only while nothing is buffered.
     void WriteBlock(const void *src, int32_t n);
 

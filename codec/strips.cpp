@@ -39,10 +39,9 @@ StripDecoder::StripDecoder(const PlixHeader &header, const Dsp &k)
     ZigzagQuant(quant[1], chroma_);
 }
 
-bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
-                        uint64_t stopAfter) {
-    const int64_t y = top_;
-    top_ += 8;
+template <class Pair, class Single>
+bool StripDecoder::Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream, Pair pair,
+                          Single single) {
     stream = stream && k_.inverseDecoded2Streaming;
     streamed_ = streamed_ || stream;
     // The kernel limits the coefficients and skips the blocks without AC,
@@ -53,7 +52,8 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
     int32_t x = 0;
     int32_t converted = 0;
     for (; x + 16 <= paddedWidth_; x += 16) {
-        const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
+        uint32_t dcOnly;
+        if (!pair(x / 8, pair_, dcOnly)) return false;
         const bool inside = convert && x + 16 <= width_;
         uint8_t *at = rows + static_cast<size_t>(x) * 4;
         // Where rows are half a cache line off, the halves at either end of
@@ -65,10 +65,9 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
         else
             k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
         if (inside) converted = x + 16;
-        if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
     }
     if (x < paddedWidth_) {
-        DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
+        single(x / 8, pair_);
         k_.inverseBlocks(pair_, rows + static_cast<size_t>(x) * 4, rowBytes);
     }
     // The image area only: the padding keeps its Y, Cb and Cr.
@@ -77,6 +76,58 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
                     width_ - converted, static_cast<int32_t>(std::min<int64_t>(8, height_ - y)),
                     tables_);
     return true;
+}
+
+bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
+                        uint64_t stopAfter) {
+    const int64_t y = top_;
+    top_ += 8;
+    return Pixels(
+        y, rows, rowBytes, stream,
+        [&](int32_t, int32_t(*blocks)[64], uint32_t &dcOnly) {
+            dcOnly = k_.decodePositionsRaw(r, blocks, 2, luma_, chroma_, predictors_);
+            return stopAfter == UINT64_MAX || r.BitsTaken() <= stopAfter;
+        },
+        [&](int32_t, int32_t(*blocks)[64]) {
+            DecodePositions(r, blocks, 1, luma_, chroma_, predictors_);
+        });
+}
+
+uint32_t StripDecoder::DecodePosition(StreamReader &r, int32_t predictors[3],
+                                      int16_t blocks[3][64]) {
+    const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 1, luma_, chroma_, predictors);
+    for (int c = 0; c < 3; ++c) {
+        if (dcOnly >> c & 1) continue;
+        for (int i = 1; i < 64; ++i)
+            blocks[c][i] = static_cast<int16_t>(std::clamp(pair_[c][i], -256, 255));
+    }
+    return dcOnly;
+}
+
+void StripDecoder::Rebuild(const Stored *positions, int64_t top, uint8_t *rows, size_t rowBytes) {
+    // Entry 0 as the decoder dequantises and limits it; the rest as kept.
+    const auto fill = [&](const Stored &p, int32_t(*blocks)[64], bool clear) {
+        for (int c = 0; c < 3; ++c) {
+            const int32_t q = c == 0 ? luma_[0] : chroma_[0];
+            blocks[c][0] = std::clamp(
+                static_cast<int32_t>(static_cast<uint32_t>(p.dc[c]) * static_cast<uint32_t>(q)),
+                -256, 255);
+            if (!(p.dcOnly >> c & 1)) {
+                for (int i = 1; i < 64; ++i) blocks[c][i] = p.blocks[c][i];
+            } else if (clear) {
+                for (int i = 1; i < 64; ++i) blocks[c][i] = 0;
+            }
+        }
+    };
+    Pixels(
+        top, rows, rowBytes, false,
+        [&](int32_t at, int32_t(*blocks)[64], uint32_t &dcOnly) {
+            fill(positions[at], blocks, false);
+            fill(positions[at + 1], blocks + 3, false);
+            dcOnly = positions[at].dcOnly | positions[at + 1].dcOnly << 3;
+            return true;
+        },
+        [&](int32_t at, int32_t(*blocks)[64]) { fill(positions[at], blocks, true); });
 }
 
 void StripDecoder::Rewind(const Mark &m) {
@@ -155,6 +206,28 @@ void StripEncoder::Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, u
         k_.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma_, chroma_, single);
         for (int c = 0; c < 3; ++c) EncodeBlockSymbols(w, single[c], kClassOf[c], predictors_[c]);
     }
+}
+
+void StripEncoder::Resume(const Mark &m) {
+    top_ = m.top;
+    for (int c = 0; c < 3; ++c) predictors_[c] = m.predictors[c];
+}
+
+void StripEncoder::ResumeAfter(const uint8_t *rows, size_t rowBytes, int64_t top) {
+    top_ = top;
+    // The last position converted as Next converts it, then transformed as
+    // coding it would: the quantised DCs are the predictors it leaves.
+    const int32_t x = paddedWidth_ - 8;
+    const int64_t y = top - 8;
+    alignas(32) uint8_t tile[8 * 32];
+    for (int r = 0; r < 8; ++r) {
+        const uint8_t *src = rows + static_cast<size_t>(r) * rowBytes + static_cast<size_t>(x) * 4;
+        std::memcpy(tile + 32 * r, src, 32);
+        if (yuv_ && y + r < height_) k_.rgbToYcc(src, tile + 32 * r, width_ - x);
+    }
+    alignas(32) int32_t single[3][64];
+    k_.forwardBlocks(tile, 32, luma_, chroma_, single);
+    for (int c = 0; c < 3; ++c) predictors_[c] = single[c][0];
 }
 
 }  // namespace plix

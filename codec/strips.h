@@ -57,7 +57,31 @@ public:
     Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
     void Rewind(const Mark &m);
 
+    // Decoding apart from the pixels, for threads that each take a part of
+    // the stream. DecodePosition reads one block position from r with
+    // predictors into blocks: entries 1..63 limited to -256..255 as the
+    // inverse kernels limit them, left as they were for the blocks without AC
+    // coefficients (bits 0..2 of the result); entry 0 is not written.
+    uint32_t DecodePosition(StreamReader &r, int32_t predictors[3], int16_t blocks[3][64]);
+    // What Rebuild needs of each position: its quantised DCs, which blocks
+    // have no AC coefficients, and the others' entries as DecodePosition gave
+    // them.
+    struct Stored {
+        int32_t dc[3];
+        uint32_t dcOnly;
+        const int16_t *blocks[3];
+    };
+    // The strip whose first row is top from its stored positions (padded
+    // width / 8 of them): every byte as Next would write it without stream.
+    void Rebuild(const Stored *positions, int64_t top, uint8_t *rows, size_t rowBytes);
+
 private:
+    // One strip's pixels; pair(blocks) fills the next two positions' blocks
+    // as decodePositionsRaw does and returns dcOnly, or false to stop;
+    // single(blocks) the last odd one's as DecodePositions does.
+    template <class Pair, class Single>
+    bool Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream, Pair pair, Single single);
+
     const Dsp &k_;
     const YccToRgbTables &tables_;
     int32_t width_, height_, paddedWidth_;
@@ -93,6 +117,20 @@ public:
     int64_t Top() const { return top_; }
     bool Done() const { return top_ >= paddedHeight_; }
     int32_t PaddedWidth() const { return paddedWidth_; }
+    int64_t Strips() const { return paddedHeight_ / 8; }
+
+    // Where coding stands between strips.
+    struct Mark {
+        int64_t top;
+        int32_t predictors[3];
+    };
+    Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
+    void Resume(const Mark &m);
+    // Takes coding up at the strip after the one in rows (laid out as Next
+    // takes it, not converted, and left so): its last block position gives
+    // the DC predictors coding it would have left, so a band of strips can
+    // be coded without those before it.
+    void ResumeAfter(const uint8_t *rows, size_t rowBytes, int64_t top);
 
 private:
     const Dsp &k_;

@@ -110,6 +110,11 @@ PLIX_API int plix_decode(const void *data, size_t size, const plix_decode_option
             (!pixels || stride < plix::api::BytesPerPixel(f) * static_cast<size_t>(facts.width)))
             return PLIX_ERROR_ARGUMENT;
         uint32_t rows = 0;
+        const unsigned threads = options ? options->threads : 1;
+        if (hasPixels && d.ReadAllInBands(f, static_cast<uint8_t *>(pixels), stride, threads)) {
+            if (info) d.Info(info);
+            return d.ReadRows(f, static_cast<uint8_t *>(pixels), stride, 0, &rows);
+        }
         r = d.ReadRows(f, static_cast<uint8_t *>(pixels), stride, facts.height, &rows);
         if (info) d.Info(info);
         return r;

@@ -36,6 +36,10 @@ public:
     int Finish();
     int Info(plix_info *info) const;
     int ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows, uint32_t *rows);
+    // After PushWhole, before any row was read: every row into pixels on up
+    // to threads threads. False when that was not done (nothing written,
+    // nothing changed): then ReadRows does it on this thread.
+    bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads);
 
 private:
     enum class Phase { kHeader, kExtra, kBody, kFailed };

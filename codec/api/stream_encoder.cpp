@@ -7,6 +7,7 @@
 #include <new>
 
 #include "api/pixel_rows.h"
+#include "band_encoder.h"
 #include "dsp/dsp.h"
 
 namespace plix::api {
@@ -24,6 +25,7 @@ int StreamEncoder::Start(uint32_t width, uint32_t height, const plix_encode_opti
         height > INT32_MAX)
         return Fail(PLIX_ERROR_ARGUMENT);
     if (width > static_cast<uint32_t>(kMaxStripWidth)) return Fail(PLIX_ERROR_MEMORY);
+    threads_ = settings.threads > 1 ? settings.threads : 1;
     header_ =
         MakeHeader(static_cast<int32_t>(settings.mode), static_cast<int32_t>(settings.qfactor),
                    static_cast<int32_t>(settings.matrix), static_cast<int32_t>(width),
@@ -64,7 +66,9 @@ int StreamEncoder::WriteRows(const uint8_t *pixels, size_t stride, int format, u
         rowsIn_ += rows;  // a picture without pixels has nothing to code
         return PLIX_OK;
     }
-    for (uint32_t i = 0; i < rows; ++i) {
+    uint32_t i = stripFill_ == 0 && threads_ > 1 ? CodeInBands(pixels, stride, format, rows) : 0;
+    if (writer_.Failed()) return Fail(PLIX_ERROR_WRITE);
+    for (; i < rows; ++i) {
         UnpackRow(pixels + static_cast<size_t>(i) * stride, format,
                   strip_.get() + stripFill_ * stripRowBytes_, width);
         ++stripFill_;
@@ -75,6 +79,30 @@ int StreamEncoder::WriteRows(const uint8_t *pixels, size_t stride, int format, u
         }
     }
     return PLIX_OK;
+}
+
+uint32_t StreamEncoder::CodeInBands(const uint8_t *pixels, size_t stride, int format,
+                                    uint32_t rows) {
+    const uint32_t height = static_cast<uint32_t>(header_.height);
+    const uint32_t width = static_cast<uint32_t>(header_.width);
+    const uint32_t taken = rowsIn_ + rows == height ? rows : rows / 8 * 8;
+    const int64_t strips = (taken + 7) / 8;
+    if (!BandsPayOff(strips, strips_->PaddedWidth(), threads_)) return 0;
+    const uint32_t firstRow = rowsIn_;
+    const StripFill fill = [&](int64_t strip, uint8_t *out) {
+        for (uint32_t r = 0; r < 8; ++r) {
+            const uint64_t y = static_cast<uint64_t>(strip) * 8 + r;
+            uint8_t *row = out + r * stripRowBytes_;
+            if (y < height)
+                UnpackRow(pixels + (y - firstRow) * stride, format, row, width);
+            else
+                std::memset(row, 0xFF, stripRowBytes_);
+        }
+    };
+    // Short of memory for the bands' bits, the rows go the one-thread way.
+    if (!EncodeStripsInBands(header_, GetDsp(), *strips_, writer_, strips, fill, threads_)) return 0;
+    rowsIn_ += taken;
+    return taken;
 }
 
 int StreamEncoder::Finish() {

@@ -27,8 +27,12 @@ public:
 private:
     int Fail(int error);
     int CodeStrip();
+    // Codes the whole strips among rows (the last, short one included) on
+    // several threads, straight from the caller's pixels; the rows it took.
+    uint32_t CodeInBands(const uint8_t *pixels, size_t stride, int format, uint32_t rows);
 
     int error_ = PLIX_OK;
+    unsigned threads_ = 1;
     bool finished_ = false;
     PlixHeader header_;
     std::optional<StripEncoder> strips_;

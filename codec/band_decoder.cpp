@@ -1,16 +1,14 @@
-// Lanes: lane k reads the stream from byte k/n of it on. Each keeps the
-// positions of its part (where each starts, its DC predictors counted from the
-// lane's start, its blocks), then reads on past its part until a position of
-// its own starts where one of the next lane's did: from that bit on, both
-// lanes read the same symbols, so the next lane's positions from there are
-// the true ones, their DCs off by what the predictors were there. Joining
-// the lanes in order gives every position its place and its DCs; what the
-// lanes did not reach (the filler after a truncated stream) is read on from
-// the last one.
+// The ring: slots of one strip's blocks go free -> filled by the reader ->
+// ready -> turned into pixels by any thread -> free. The reader waits only
+// when every slot is ready or being turned into pixels, and takes a ready
+// one itself before it waits, so neither half of the work idles while the
+// other has some.
 #include "band_decoder.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -23,117 +21,38 @@ namespace plix {
 
 namespace {
 
-// Lanes shorter than this, or pictures smaller, would not pay for the
-// threads' start and the lanes' falling into step.
-constexpr size_t kMinLaneBytes = 16 << 10;
+// Smaller pictures cost less than starting threads.
 constexpr int64_t kMinPixels = 256 * 256;
-constexpr size_t kNone = SIZE_MAX;
+// Slots per thread: enough that the reader seldom waits.
+constexpr unsigned kSlotsPerThread = 2;
+// Ready strips that wake a waiting thread.
+constexpr size_t kWakeAt = 2;
 
-struct Kept {
-    uint64_t at;     // bit of the body where the position starts
-    int32_t dc[3];   // DC predictors after it, counted from the lane's start
-    uint32_t dcOnly;
-    size_t ac;       // its first block with AC coefficients in the lane's store
-};
-
-struct Positions {
-    std::vector<Kept> kept;
-    std::vector<int16_t> ac;  // 64 entries per block with AC coefficients
-    uint64_t endAt = 0;       // where the position after the last one starts
-    int32_t endDc[3] = {0, 0, 0};
-    bool read = false;
-};
-
-struct Lane {
-    uint64_t from = 0, to = 0;  // its part: positions starting in [from, to)
-    Positions own, over;        // its part's positions, and those read past it
-    size_t met = kNone;         // the position of own where the lane before fell into step
-    bool failed = false;
-
-    size_t Count() const { return own.kept.size() + over.kept.size(); }
-    const Kept &At(size_t i) const {
-        return i < own.kept.size() ? own.kept[i] : over.kept[i - own.kept.size()];
-    }
-    const int16_t *Blocks(size_t i) const {
-        return i < own.kept.size() ? own.ac.data() + own.kept[i].ac
-                                   : over.ac.data() + over.kept[i - own.kept.size()].ac;
-    }
-    // Where position i starts; Count() gives where the last one ended.
-    uint64_t Start(size_t i) const {
-        if (i < Count()) return At(i).at;
-        return over.read ? over.endAt : own.endAt;
-    }
-};
-
-class Reading {
+// A queue of slot numbers with room for all of them, so that nothing is
+// allocated while threads run.
+class SlotQueue {
 public:
-    Reading(const uint8_t *body, size_t size, uint8_t filler)
-        : body_(body), size_(size), filler_(filler) {}
-
-    // Reads positions into out from bit at on with predictors dc, while
-    // more(at of the next) holds and fewer than cap are kept.
-    template <class More>
-    void Read(StripDecoder &d, uint64_t at, const int32_t dc[3], Positions &out, size_t cap,
-              More more) const {
-        StreamReader r;
-        const uint64_t byte = std::min<uint64_t>(at / 8, size_);
-        r.OpenRegion(byte < size_ ? body_ + byte : nullptr, static_cast<size_t>(size_ - byte),
-                     filler_);
-        for (uint64_t skip = at - byte * 8; skip > 0;) {
-            const int n = static_cast<int>(std::min<uint64_t>(skip, 32));
-            r.Refill();
-            r.Skip(n);
-            skip -= static_cast<uint64_t>(n);
-        }
-        int32_t p[3] = {dc[0], dc[1], dc[2]};
-        alignas(32) int16_t blocks[3][64];
-        for (;;) {
-            at = byte * 8 + r.BitsTaken();
-            if (out.kept.size() >= cap || !more(at)) break;
-            Kept k;
-            k.at = at;
-            k.dcOnly = d.DecodePosition(r, p, blocks);
-            k.ac = out.ac.size();
-            for (int c = 0; c < 3; ++c) {
-                k.dc[c] = p[c];
-                if (!(k.dcOnly >> c & 1)) out.ac.insert(out.ac.end(), blocks[c], blocks[c] + 64);
-            }
-            out.kept.push_back(k);
-        }
-        out.endAt = at;
-        for (int c = 0; c < 3; ++c) out.endDc[c] = p[c];
-        out.read = true;
+    explicit SlotQueue(size_t capacity) : items_(capacity) {}
+    bool Empty() const { return count_ == 0; }
+    void Push(size_t v) {
+        items_[(head_ + count_++) % items_.size()] = v;
     }
-
-    // Whole blocks of a strip starting at bit at with predictors, within the
-    // data: as the one-thread decoder counts them where the data ends.
-    uint64_t WholeBlocks(uint64_t at, const int32_t predictors[3], uint64_t blocks) const {
-        const uint64_t start = at / 8;
-        const uint64_t have = size_ > start ? size_ - start : 0;
-        StreamReader r;
-        r.OpenRegion(have > 0 ? body_ + start : nullptr, static_cast<size_t>(have), filler_);
-        for (uint64_t i = 0; i < at % 8; ++i) r.ReadBit();
-        return CountBlocksWithin(r, blocks, predictors, have * 8);
+    size_t Pop() {
+        const size_t v = items_[head_];
+        head_ = (head_ + 1) % items_.size();
+        --count_;
+        return v;
     }
 
 private:
-    const uint8_t *body_;
-    size_t size_;
-    uint8_t filler_;
+    std::vector<size_t> items_;
+    size_t head_ = 0, count_ = 0;
 };
 
-// Positions first to first + count of a lane (or of the tail) at abs.
-struct Piece {
-    const Lane *lane;
-    size_t first;
-    uint64_t count;
-    uint64_t abs;
-    int32_t offset[3];  // true predictors minus the lane's count
+struct Slot {
+    StripDecoder::Coefficients blocks;
+    int64_t strip = 0;
 };
-
-int32_t Plus(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
 
 }  // namespace
 
@@ -141,160 +60,131 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
                    uint8_t filler, unsigned threads, const StripOut &out, BandOutcome &outcome) {
     const int64_t columns = header.BlockColumns();
     const int64_t strips = header.BlockRows();
-    const uint64_t total = static_cast<uint64_t>(columns) * static_cast<uint64_t>(strips);
-    const unsigned lanes = WorkersFor(threads, size / kMinLaneBytes);
-    if (lanes < 2 || strips < 2 || columns * strips * 64 < kMinPixels) return false;
-    const Reading reading(body, size, filler);
+    const unsigned workers = WorkersFor(threads, static_cast<size_t>(strips));
+    if (workers < 2 || strips < 4 || columns * strips * 64 < kMinPixels) return false;
+    const size_t rowBytes = static_cast<size_t>(columns) * 32;
+    const size_t slotCount = size_t{workers} * kSlotsPerThread;
+
+    StripDecoder reader(header, k);
+    std::vector<Slot> slots;
+    std::vector<std::unique_ptr<uint8_t[]>> rows;
+    SlotQueue free(slotCount), ready(slotCount);
     try {
-        std::vector<Lane> lane(lanes);
-        for (unsigned i = 0; i < lanes; ++i) {
-            lane[i].from = uint64_t{size} * i / lanes * 8;
-            lane[i].to = i + 1 < lanes ? uint64_t{size} * (i + 1) / lanes * 8 : uint64_t{size} * 8;
+        slots.resize(slotCount);
+        for (size_t i = 0; i < slotCount; ++i) {
+            slots[i].blocks = reader.NewCoefficients();
+            free.Push(i);
         }
-        lane[0].met = 0;
-        const size_t cap = static_cast<size_t>(total);
-        // Each lane its part, the first from the true start, the others from
-        // a guess.
-        ForEachItem(lanes, lanes, [&](size_t i, unsigned) {
-            Lane &l = lane[i];
-            try {
-                StripDecoder d(header, k);
-                // Room for a share of the positions a little above the bytes'
-                // share, so that the stores seldom move.
-                const size_t guess = static_cast<size_t>(
-                    std::min<uint64_t>(total, total * (l.to - l.from) / (uint64_t{size} * 8) * 5 / 4 + 1024));
-                l.own.kept.reserve(guess);
-                l.own.ac.reserve(guess * 3 * 64);
-                const int32_t zero[3] = {0, 0, 0};
-                reading.Read(d, l.from, zero, l.own, cap, [&](uint64_t at) { return at < l.to; });
-            } catch (...) {
-                l.failed = true;
-            }
-        });
-        for (const Lane &l : lane)
-            if (l.failed) return false;
-        // Each lane but the last reads on until it falls into step with the
-        // next one.
-        ForEachItem(lanes, lanes - 1, [&](size_t i, unsigned) {
-            Lane &l = lane[i];
-            Lane &next = lane[i + 1];
-            const std::vector<Kept> &theirs = next.own.kept;
-            size_t j = 0;
-            try {
-                StripDecoder d(header, k);
-                reading.Read(d, l.own.endAt, l.own.endDc, l.over, cap - l.own.kept.size(),
-                             [&](uint64_t at) {
-                                 while (j < theirs.size() && theirs[j].at < at) ++j;
-                                 if (j < theirs.size()) {
-                                     if (theirs[j].at != at) return true;
-                                     next.met = j;
-                                 } else if (at == next.own.endAt) {
-                                     next.met = j;
-                                 }
-                                 return false;
-                             });
-            } catch (...) {
-                l.failed = true;
-            }
-        });
-        for (const Lane &l : lane)
-            if (l.failed) return false;
-
-        // The join: every position's lane and the true predictors.
-        std::vector<Piece> pieces;
-        uint64_t abs = 0;
-        int32_t predictors[3] = {0, 0, 0};
-        uint64_t endAt = 0;
-        for (unsigned i = 0; i < lanes && abs < total; ++i) {
-            const Lane &l = lane[i];
-            if (l.met == kNone) return false;  // never in step: one thread reads it all
-            Piece piece{&l, l.met, 0, abs, {}};
-            for (int c = 0; c < 3; ++c)
-                piece.offset[c] = static_cast<int32_t>(
-                    static_cast<uint32_t>(predictors[c]) -
-                    static_cast<uint32_t>(l.met > 0 ? l.At(l.met - 1).dc[c] : 0));
-            piece.count = std::min<uint64_t>(l.Count() - l.met, total - abs);
-            abs += piece.count;
-            const size_t last = l.met + static_cast<size_t>(piece.count);
-            endAt = l.Start(last);
-            if (last > 0)
-                for (int c = 0; c < 3; ++c) predictors[c] = Plus(l.At(last - 1).dc[c], piece.offset[c]);
-            pieces.push_back(piece);
-        }
-        // The rest (from the filler, after a stream that ends early) on this
-        // thread.
-        Lane tail;
-        if (abs < total) {
-            StripDecoder d(header, k);
-            reading.Read(d, endAt, predictors, tail.own, static_cast<size_t>(total - abs),
-                         [](uint64_t) { return true; });
-            tail.met = 0;
-            pieces.push_back(Piece{&tail, 0, total - abs, abs, {0, 0, 0}});
-            endAt = tail.own.endAt;
-        }
-
-        // Where position p starts, and its true DCs.
-        const auto find = [&](uint64_t p) -> const Piece & {
-            return *std::prev(std::upper_bound(pieces.begin(), pieces.end(), p,
-                                               [](uint64_t v, const Piece &x) { return v < x.abs; }));
-        };
-        const auto start = [&](uint64_t p) {
-            if (p >= total) return endAt;
-            const Piece &x = find(p);
-            return x.lane->Start(x.first + static_cast<size_t>(p - x.abs));
-        };
-        // The outcome as the one-thread decoder finds it: the first strip that
-        // ends past the data has its whole blocks counted.
-        const uint64_t perStrip = 3 * static_cast<uint64_t>(columns);
-        outcome = BandOutcome{false, perStrip * static_cast<uint64_t>(strips)};
-        for (int64_t s = 0; s < strips; ++s) {
-            const uint64_t first = static_cast<uint64_t>(s * columns);
-            if (start(first + static_cast<uint64_t>(columns)) <= uint64_t{size} * 8) continue;
-            int32_t before[3] = {0, 0, 0};
-            if (first > 0) {
-                const Piece &x = find(first - 1);
-                const Kept &kept = x.lane->At(x.first + static_cast<size_t>(first - 1 - x.abs));
-                for (int c = 0; c < 3; ++c) before[c] = Plus(kept.dc[c], x.offset[c]);
-            }
-            outcome.truncated = true;
-            outcome.blocksPresent = perStrip * static_cast<uint64_t>(s) +
-                                    reading.WholeBlocks(start(first), before, perStrip);
-            break;
-        }
-
-        // The pixels, a strip at a time on every thread.
-        const unsigned workers = WorkersFor(threads, static_cast<size_t>(strips));
-        const size_t rowBytes = static_cast<size_t>(columns) * 32;
-        std::vector<std::unique_ptr<uint8_t[]>> rows(workers);
-        std::vector<std::vector<StripDecoder::Stored>> stored(workers);
-        for (unsigned w = 0; w < workers; ++w) {
-            rows[w].reset(new uint8_t[rowBytes * 8]);
-            stored[w].resize(static_cast<size_t>(columns));
-        }
-        ForEachItem(workers, static_cast<size_t>(strips), [&](size_t s, unsigned w) {
-            StripDecoder d(header, k);
-            for (int64_t x = 0; x < columns; ++x) {
-                const uint64_t p = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns) +
-                                   static_cast<uint64_t>(x);
-                const Piece &piece = find(p);
-                const size_t i = piece.first + static_cast<size_t>(p - piece.abs);
-                const Kept &kept = piece.lane->At(i);
-                const int16_t *blocks = piece.lane->Blocks(i);
-                StripDecoder::Stored &out = stored[w][static_cast<size_t>(x)];
-                out.dcOnly = kept.dcOnly;
-                for (int c = 0; c < 3; ++c) {
-                    out.dc[c] = Plus(kept.dc[c], piece.offset[c]);
-                    out.blocks[c] = blocks;
-                    if (!(kept.dcOnly >> c & 1)) blocks += 64;
-                }
-            }
-            d.Rebuild(stored[w].data(), static_cast<int64_t>(s) * 8, rows[w].get(), rowBytes);
-            out(static_cast<int64_t>(s), rows[w].get(), rowBytes);
-        });
-        return true;
+        for (unsigned w = 0; w < workers; ++w) rows.emplace_back(new uint8_t[rowBytes * 8]);
     } catch (const std::bad_alloc &) {
         return false;
     }
+
+    // Waking a thread costs about as much as a narrow strip's pixels, so
+    // the reader wakes the others only when a few strips are ready for them,
+    // and they wake it only when it waits for a slot.
+    std::mutex m;
+    std::condition_variable work, room;
+    bool read = false;  // every strip's blocks are in a slot
+    unsigned idle = 0;  // threads waiting for work
+    bool full = false;  // the reader waits for a slot
+    const size_t wakeAt = std::min<size_t>(kWakeAt, slotCount - 1);
+    size_t readyCount = 0;
+    const auto pixels = [&](size_t slot, unsigned worker) {
+        StripDecoder d(header, k);
+        d.PixelsFrom(slots[slot].blocks, slots[slot].strip * 8, rows[worker].get(), rowBytes);
+        out(slots[slot].strip, rows[worker].get(), rowBytes);
+    };
+    // Under the lock: the next ready slot.
+    const auto take = [&] {
+        --readyCount;
+        return ready.Pop();
+    };
+    // Under the lock: a slot is free again.
+    const auto release = [&](size_t slot) {
+        free.Push(slot);
+        if (full) room.notify_one();
+    };
+
+    // The reader: strip by strip as one thread alone, the count of whole
+    // blocks found as it finds it where the data ends.
+    const auto readAll = [&](unsigned worker) {
+        StreamReader r;
+        r.OpenRegion(size > 0 ? body : nullptr, size, filler);
+        const uint64_t dataBits = uint64_t{size} * 8;
+        const uint64_t perStrip = 3 * static_cast<uint64_t>(columns);
+        outcome = BandOutcome{false, perStrip * static_cast<uint64_t>(strips)};
+        for (int64_t s = 0; s < strips; ++s) {
+            size_t slot;
+            {
+                std::unique_lock<std::mutex> lock(m);
+                while (free.Empty()) {
+                    if (readyCount == 0) {
+                        full = true;
+                        room.wait(lock);
+                        full = false;
+                        continue;
+                    }
+                    // Every slot is taken: turn one into pixels meanwhile.
+                    const size_t other = take();
+                    lock.unlock();
+                    pixels(other, worker);
+                    lock.lock();
+                    free.Push(other);
+                }
+                slot = free.Pop();
+            }
+            const uint64_t at = r.BitsTaken();
+            const StripDecoder::Mark mark = reader.Here();
+            slots[slot].strip = s;
+            reader.NextCoefficients(r, slots[slot].blocks);
+            if (!outcome.truncated && r.BitsTaken() > dataBits) {
+                // As the one-strip-at-a-time decoder counts them: from the
+                // strip's first byte, over the data left from there.
+                outcome.truncated = true;
+                const uint64_t start = at / 8;
+                const uint64_t have = size > start ? size - start : 0;
+                StreamReader count;
+                count.OpenRegion(have > 0 ? body + start : nullptr, static_cast<size_t>(have), filler);
+                for (uint64_t i = 0; i < at % 8; ++i) count.ReadBit();
+                outcome.blocksPresent = perStrip * static_cast<uint64_t>(s) +
+                                        CountBlocksWithin(count, perStrip, mark.predictors, have * 8);
+            }
+            std::lock_guard<std::mutex> lock(m);
+            ready.Push(slot);
+            if (++readyCount >= wakeAt && idle > 0) work.notify_one();
+        }
+        std::lock_guard<std::mutex> lock(m);
+        read = true;
+        work.notify_all();
+    };
+
+    // Item 0 reads (and turns strips into pixels while the ring is full);
+    // the others, and item 0 once it has read everything, turn strips into
+    // pixels until none is left.
+    ForEachItem(workers, workers, [&](size_t item, unsigned worker) {
+        if (item == 0) readAll(worker);
+        std::unique_lock<std::mutex> lock(m);
+        for (;;) {
+            if (readyCount > 0) {
+                const size_t slot = take();
+                // More than one left: another thread may take them.
+                if (readyCount >= wakeAt && idle > 0) work.notify_one();
+                lock.unlock();
+                pixels(slot, worker);
+                lock.lock();
+                release(slot);
+            } else if (read) {
+                return;
+            } else {
+                ++idle;
+                work.wait(lock);
+                --idle;
+            }
+        }
+    });
+    reader.Finish();
+    return true;
 }
 
 }  // namespace plix

@@ -53,22 +53,22 @@ bool StripDecoder::Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream
     int32_t converted = 0;
     for (; x + 16 <= paddedWidth_; x += 16) {
         uint32_t dcOnly;
-        if (!pair(x / 8, pair_, dcOnly)) return false;
+        int32_t(*blocks)[64] = pair(x / 8, dcOnly);
+        if (!blocks) return false;
         const bool inside = convert && x + 16 <= width_;
         uint8_t *at = rows + static_cast<size_t>(x) * 4;
         // Where rows are half a cache line off, the halves at either end of
         // the run of streamed pairs keep ordinary stores: a line written both
         // ways would cost a trip to memory.
         if (stream && inside)
-            k_.inverseDecoded2Streaming(pair_, dcOnly, at, rowBytes, &tables_,
+            k_.inverseDecoded2Streaming(blocks, dcOnly, at, rowBytes, &tables_,
                                         (x > 0 ? 1u : 0u) | (x + 32 <= width_ ? 2u : 0u));
         else
-            k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
+            k_.inverseDecoded2(blocks, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
         if (inside) converted = x + 16;
     }
     if (x < paddedWidth_) {
-        single(x / 8, pair_);
-        k_.inverseBlocks(pair_, rows + static_cast<size_t>(x) * 4, rowBytes);
+        k_.inverseBlocks(single(x / 8), rows + static_cast<size_t>(x) * 4, rowBytes);
     }
     // The image area only: the padding keeps its Y, Cb and Cr.
     if (yuv_ && y < height_)
@@ -84,50 +84,40 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
     top_ += 8;
     return Pixels(
         y, rows, rowBytes, stream,
-        [&](int32_t, int32_t(*blocks)[64], uint32_t &dcOnly) {
-            dcOnly = k_.decodePositionsRaw(r, blocks, 2, luma_, chroma_, predictors_);
-            return stopAfter == UINT64_MAX || r.BitsTaken() <= stopAfter;
+        [&](int32_t, uint32_t &dcOnly) -> int32_t(*)[64] {
+            dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
+            return stopAfter == UINT64_MAX || r.BitsTaken() <= stopAfter ? pair_ : nullptr;
         },
-        [&](int32_t, int32_t(*blocks)[64]) {
-            DecodePositions(r, blocks, 1, luma_, chroma_, predictors_);
+        [&](int32_t) {
+            DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
+            return pair_;
         });
 }
 
-uint32_t StripDecoder::DecodePosition(StreamReader &r, int32_t predictors[3],
-                                      int16_t blocks[3][64]) {
-    const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 1, luma_, chroma_, predictors);
-    for (int c = 0; c < 3; ++c) {
-        if (dcOnly >> c & 1) continue;
-        for (int i = 1; i < 64; ++i)
-            blocks[c][i] = static_cast<int16_t>(std::clamp(pair_[c][i], -256, 255));
-    }
-    return dcOnly;
+StripDecoder::Coefficients StripDecoder::NewCoefficients() const {
+    const size_t positions = static_cast<size_t>(paddedWidth_ / 8);
+    return {std::unique_ptr<int32_t[][64]>(new int32_t[3 * positions][64]),
+            std::unique_ptr<uint32_t[]>(new uint32_t[positions / 2 + 1])};
 }
 
-void StripDecoder::Rebuild(const Stored *positions, int64_t top, uint8_t *rows, size_t rowBytes) {
-    // Entry 0 as the decoder dequantises and limits it; the rest as kept.
-    const auto fill = [&](const Stored &p, int32_t(*blocks)[64], bool clear) {
-        for (int c = 0; c < 3; ++c) {
-            const int32_t q = c == 0 ? luma_[0] : chroma_[0];
-            blocks[c][0] = std::clamp(
-                static_cast<int32_t>(static_cast<uint32_t>(p.dc[c]) * static_cast<uint32_t>(q)),
-                -256, 255);
-            if (!(p.dcOnly >> c & 1)) {
-                for (int i = 1; i < 64; ++i) blocks[c][i] = p.blocks[c][i];
-            } else if (clear) {
-                for (int i = 1; i < 64; ++i) blocks[c][i] = 0;
-            }
-        }
-    };
+void StripDecoder::NextCoefficients(StreamReader &r, Coefficients &c) {
+    top_ += 8;
+    const int32_t positions = paddedWidth_ / 8;
+    int32_t p = 0;
+    for (; p + 2 <= positions; p += 2)
+        c.dcOnly[p / 2] =
+            k_.decodePositionsRaw(r, c.blocks.get() + 3 * p, 2, luma_, chroma_, predictors_);
+    if (p < positions) DecodePositions(r, c.blocks.get() + 3 * p, 1, luma_, chroma_, predictors_);
+}
+
+void StripDecoder::PixelsFrom(Coefficients &c, int64_t top, uint8_t *rows, size_t rowBytes) {
     Pixels(
         top, rows, rowBytes, false,
-        [&](int32_t at, int32_t(*blocks)[64], uint32_t &dcOnly) {
-            fill(positions[at], blocks, false);
-            fill(positions[at + 1], blocks + 3, false);
-            dcOnly = positions[at].dcOnly | positions[at + 1].dcOnly << 3;
-            return true;
+        [&](int32_t p, uint32_t &dcOnly) {
+            dcOnly = c.dcOnly[p / 2];
+            return c.blocks.get() + 3 * p;
         },
-        [&](int32_t at, int32_t(*blocks)[64]) { fill(positions[at], blocks, true); });
+        [&](int32_t p) { return c.blocks.get() + 3 * p; });
 }
 
 void StripDecoder::Rewind(const Mark &m) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "coefficients.h"
 #include "format.h"
@@ -57,28 +58,26 @@ public:
     Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
     void Rewind(const Mark &m);
 
-    // Decoding apart from the pixels, for threads that each take a part of
-    // the stream. DecodePosition reads one block position from r with
-    // predictors into blocks: entries 1..63 limited to -256..255 as the
-    // inverse kernels limit them, left as they were for the blocks without AC
-    // coefficients (bits 0..2 of the result); entry 0 is not written.
-    uint32_t DecodePosition(StreamReader &r, int32_t predictors[3], int16_t blocks[3][64]);
-    // What Rebuild needs of each position: its quantised DCs, which blocks
-    // have no AC coefficients, and the others' entries as DecodePosition gave
-    // them.
-    struct Stored {
-        int32_t dc[3];
-        uint32_t dcOnly;
-        const int16_t *blocks[3];
+    // Decoding in two halves, for threads that turn strips into pixels while
+    // this one reads on. Coefficients holds one strip's blocks as the kernels
+    // take them (pairs from decodePositionsRaw, a last odd position from
+    // DecodePositions) and which blocks have no AC coefficients.
+    struct Coefficients {
+        std::unique_ptr<int32_t[][64]> blocks;  // 3 per position
+        std::unique_ptr<uint32_t[]> dcOnly;     // per pair
     };
-    // The strip whose first row is top from its stored positions (padded
-    // width / 8 of them): every byte as Next would write it without stream.
-    void Rebuild(const Stored *positions, int64_t top, uint8_t *rows, size_t rowBytes);
+    // Room for a strip of this picture.
+    Coefficients NewCoefficients() const;
+    // Reads the next strip's blocks from r, as Next would.
+    void NextCoefficients(StreamReader &r, Coefficients &c);
+    // The pixels of the strip whose first row is top, from its blocks (used
+    // up): every byte as Next would write it without stream.
+    void PixelsFrom(Coefficients &c, int64_t top, uint8_t *rows, size_t rowBytes);
 
 private:
-    // One strip's pixels; pair(blocks) fills the next two positions' blocks
-    // as decodePositionsRaw does and returns dcOnly, or false to stop;
-    // single(blocks) the last odd one's as DecodePositions does.
+    // One strip's pixels; pair(position, dcOnly) gives the blocks of the
+    // next two positions as decodePositionsRaw fills them, or null to stop;
+    // single(position) the last odd one's as DecodePositions fills them.
     template <class Pair, class Single>
     bool Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream, Pair pair, Single single);
 

@@ -21,8 +21,6 @@ namespace plix {
 
 namespace {
 
-// Smaller pictures cost less than starting threads.
-constexpr int64_t kMinPixels = 256 * 256;
 // Slots per thread: enough that the reader seldom waits.
 constexpr unsigned kSlotsPerThread = 2;
 // Ready strips that wake a waiting thread.
@@ -57,11 +55,12 @@ struct Slot {
 }  // namespace
 
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
-                   uint8_t filler, unsigned threads, const StripOut &out, BandOutcome &outcome) {
+                   uint8_t filler, unsigned threads, int64_t minPixels, const StripOut &out,
+                   BandOutcome &outcome) {
     const int64_t columns = header.BlockColumns();
     const int64_t strips = header.BlockRows();
     const unsigned workers = WorkersFor(threads, static_cast<size_t>(strips));
-    if (workers < 2 || strips < 4 || columns * strips * 64 < kMinPixels) return false;
+    if (workers < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
     const size_t rowBytes = static_cast<size_t>(columns) * 32;
     const size_t slotCount = size_t{workers} * kSlotsPerThread;
 

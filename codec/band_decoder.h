@@ -30,6 +30,7 @@ struct BandOutcome {
 // thread decoding strip by strip. False when it was not done (too small to
 // pay off, short of memory): then out was never called.
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
-                   uint8_t filler, unsigned threads, const StripOut &out, BandOutcome &outcome);
+                   uint8_t filler, unsigned threads, int64_t minPixels, const StripOut &out,
+                   BandOutcome &outcome);
 
 }  // namespace plix

@@ -20,8 +20,6 @@ namespace {
 
 // Bands per thread: smaller bands even out strips of unequal cost.
 constexpr unsigned kBandsPerThread = 4;
-// Below this many pixels a strip of bands costs less than starting threads.
-constexpr int64_t kMinPixels = 256 * 256;
 
 struct Band {
     int64_t first = 0, count = 0;  // strips, counted from the encoder's next one
@@ -33,8 +31,8 @@ struct Band {
 
 }  // namespace
 
-bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads) {
-    return threads > 1 && strips >= 2 && strips * 8 * int64_t{paddedWidth} >= kMinPixels;
+bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t minPixels) {
+    return threads > 1 && strips >= 2 && strips * 8 * int64_t{paddedWidth} >= minPixels;
 }
 
 bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &encoder,

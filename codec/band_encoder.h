@@ -29,6 +29,6 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
                          StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads);
 
 // Worth the threads' start: enough strips for a band each and enough pixels.
-bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads);
+bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t minPixels);
 
 }  // namespace plix

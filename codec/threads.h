@@ -4,11 +4,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <thread>
 #include <vector>
 
 namespace plix {
+
+// Smaller pictures take less time than starting threads (tests lower it to
+// send the smallest through the threads' paths).
+inline constexpr int64_t kBandMinPixels = 256 * 256;
 
 // More threads than this only cost their start.
 inline constexpr unsigned kMaxThreads = 64;

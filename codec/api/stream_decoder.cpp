@@ -237,7 +237,8 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
     return Result();
 }
 
-bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads) {
+bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
+                                   int64_t minPixels) {
     if (threads < 2 || !whole_ || phase_ != Phase::kBody || !HasPixels() || rowsOut_ > 0 ||
         BytesPerPixel(format) == 0 || !pixels)
         return false;
@@ -245,7 +246,7 @@ bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, u
     const int64_t height = header_.height;
     BandOutcome outcome;
     const bool done = DecodeInBands(
-        header_, GetDsp(), whole_, static_cast<size_t>(bodyBytes_), filler_, threads,
+        header_, GetDsp(), whole_, static_cast<size_t>(bodyBytes_), filler_, threads, minPixels,
         [&](int64_t strip, const uint8_t *rows, size_t rowBytes) {
             for (int64_t r = 0; r < 8 && strip * 8 + r < height; ++r)
                 PackRow(rows + static_cast<size_t>(r) * rowBytes, format,

@@ -12,6 +12,7 @@
 #include "plix/codec.h"
 #include "streams.h"
 #include "strips.h"
+#include "threads.h"
 
 namespace plix::api {
 
@@ -39,7 +40,8 @@ public:
     // After PushWhole, before any row was read: every row into pixels on up
     // to threads threads. False when that was not done (nothing written,
     // nothing changed): then ReadRows does it on this thread.
-    bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads);
+    bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
+                        int64_t minPixels = kBandMinPixels);
 
 private:
     enum class Phase { kHeader, kExtra, kBody, kFailed };

@@ -100,14 +100,17 @@ StripDecoder::Coefficients StripDecoder::NewCoefficients() const {
             std::unique_ptr<uint32_t[]>(new uint32_t[positions / 2 + 1])};
 }
 
-void StripDecoder::NextCoefficients(StreamReader &r, Coefficients &c) {
+bool StripDecoder::NextCoefficients(StreamReader &r, Coefficients &c, uint64_t stopAfter) {
     top_ += 8;
     const int32_t positions = paddedWidth_ / 8;
     int32_t p = 0;
-    for (; p + 2 <= positions; p += 2)
+    for (; p + 2 <= positions; p += 2) {
         c.dcOnly[p / 2] =
             k_.decodePositionsRaw(r, c.blocks.get() + 3 * p, 2, luma_, chroma_, predictors_);
+        if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
+    }
     if (p < positions) DecodePositions(r, c.blocks.get() + 3 * p, 1, luma_, chroma_, predictors_);
+    return true;
 }
 
 void StripDecoder::PixelsFrom(Coefficients &c, int64_t top, uint8_t *rows, size_t rowBytes) {

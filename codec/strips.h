@@ -68,8 +68,8 @@ public:
     };
     // Room for a strip of this picture.
     Coefficients NewCoefficients() const;
-    // Reads the next strip's blocks from r, as Next would.
-    void NextCoefficients(StreamReader &r, Coefficients &c);
+    // Reads the next strip's blocks from r, as Next would (stopAfter too).
+    bool NextCoefficients(StreamReader &r, Coefficients &c, uint64_t stopAfter = UINT64_MAX);
     // The pixels of the strip whose first row is top, from its blocks (used
     // up): every byte as Next would write it without stream.
     void PixelsFrom(Coefficients &c, int64_t top, uint8_t *rows, size_t rowBytes);

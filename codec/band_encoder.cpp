@@ -73,6 +73,9 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
             }
             StreamWriter out;
             out.OpenMemory(&band.bytes);
+            // A byte a pixel is more than photographs take at any q-factor:
+            // the bits seldom move (the room is only touched where written).
+            out.Expect(static_cast<uint64_t>(band.count) * rowBytes * 2);
             for (int64_t s = 0; s < band.count; ++s) {
                 fill(firstStrip + band.first + s, strip);
                 strips.Next(out, strip, rowBytes, strip);
@@ -87,6 +90,9 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
     });
     for (const Band &band : bands)
         if (!band.ok) return false;
+    uint64_t bits = 0;
+    for (const Band &band : bands) bits += band.bits;
+    w.Expect(bits / 8 + 1);
     for (const Band &band : bands)
         w.WriteBitString(reinterpret_cast<const uint8_t *>(band.bytes.data()), band.bits);
     encoder.Resume(bands.back().end);

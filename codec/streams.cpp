@@ -239,6 +239,12 @@ void StreamWriter::Flush() {
     if (pos_ > 0) Drain();
 }
 
+void StreamWriter::Expect(uint64_t n) {
+    if (n > SIZE_MAX / 2) return;
+    if (memory_) memory_->reserve(memory_->size() + pos_ + static_cast<size_t>(n));
+    if (sink_) sink_->Expect(static_cast<size_t>(n));
+}
+
 void StreamWriter::WriteBitString(const uint8_t *data, uint64_t bits) {
     // Eight bytes a step while the chunk has room for them, shifted by the
     // bits pending before them; the rest (and the steps across the chunk's

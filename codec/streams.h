@@ -148,6 +148,8 @@ class ByteSink {
 public:
     // False stops the output: the writer fails from then on.
     virtual bool Put(const void *data, size_t n) = 0;
+    // About n more bytes follow: room may be made for them at once.
+    virtual void Expect(size_t n) { (void)n; }
 
 protected:
     ~ByteSink() = default;
@@ -208,6 +210,8 @@ public:
 
     // Completes the last byte with 0 bits and hands everything to the output.
     void Flush();
+    // About n more bytes follow (a hint for the output's room).
+    void Expect(uint64_t n);
     // Bits written since opening, the pending ones included.
     uint64_t BitsWritten() const {
         return (handedOut_ + pos_) * 8 + static_cast<uint64_t>(accBits_);

@@ -94,9 +94,22 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
         });
 }
 
+namespace {
+
+// Coefficients to 16 bits, saturated, and back.
+void Narrow(const int32_t *in, int16_t *out, int count) {
+    for (int i = 0; i < count; ++i)
+        out[i] = static_cast<int16_t>(std::clamp(in[i], int32_t{INT16_MIN}, int32_t{INT16_MAX}));
+}
+void Widen(const int16_t *in, int32_t *out, int count) {
+    for (int i = 0; i < count; ++i) out[i] = in[i];
+}
+
+}  // namespace
+
 StripDecoder::Coefficients StripDecoder::NewCoefficients() const {
     const size_t positions = static_cast<size_t>(paddedWidth_ / 8);
-    return {std::unique_ptr<int32_t[][64]>(new int32_t[3 * positions][64]),
+    return {std::unique_ptr<int16_t[][64]>(new int16_t[3 * positions][64]),
             std::unique_ptr<uint32_t[]>(new uint32_t[positions / 2 + 1])};
 }
 
@@ -105,11 +118,15 @@ bool StripDecoder::NextCoefficients(StreamReader &r, Coefficients &c, uint64_t s
     const int32_t positions = paddedWidth_ / 8;
     int32_t p = 0;
     for (; p + 2 <= positions; p += 2) {
-        c.dcOnly[p / 2] =
-            k_.decodePositionsRaw(r, c.blocks.get() + 3 * p, 2, luma_, chroma_, predictors_);
+        const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
+        c.dcOnly[p / 2] = dcOnly;
+        for (int b = 0; b < 6; ++b) Narrow(pair_[b], c.blocks[3 * p + b], dcOnly >> b & 1 ? 1 : 64);
         if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
     }
-    if (p < positions) DecodePositions(r, c.blocks.get() + 3 * p, 1, luma_, chroma_, predictors_);
+    if (p < positions) {
+        DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
+        for (int b = 0; b < 3; ++b) Narrow(pair_[b], c.blocks[3 * p + b], 64);
+    }
     return true;
 }
 
@@ -118,9 +135,13 @@ void StripDecoder::PixelsFrom(Coefficients &c, int64_t top, uint8_t *rows, size_
         top, rows, rowBytes, false,
         [&](int32_t p, uint32_t &dcOnly) {
             dcOnly = c.dcOnly[p / 2];
-            return c.blocks.get() + 3 * p;
+            for (int b = 0; b < 6; ++b) Widen(c.blocks[3 * p + b], pair_[b], dcOnly >> b & 1 ? 1 : 64);
+            return pair_;
         },
-        [&](int32_t p) { return c.blocks.get() + 3 * p; });
+        [&](int32_t p) {
+            for (int b = 0; b < 3; ++b) Widen(c.blocks[3 * p + b], pair_[b], 64);
+            return pair_;
+        });
 }
 
 void StripDecoder::Rewind(const Mark &m) {

@@ -61,9 +61,12 @@ public:
     // Decoding in two halves, for threads that turn strips into pixels while
     // this one reads on. Coefficients holds one strip's blocks as the kernels
     // take them (pairs from decodePositionsRaw, a last odd position from
-    // DecodePositions) and which blocks have no AC coefficients.
+    // DecodePositions), limited to 16 bits (the kernels limit them to
+    // -256..255 anyway), and which blocks have no AC coefficients: of those
+    // only entry 0 is kept. Half the bytes of the kernels' form, as they must
+    // travel from one processor's cache to another's.
     struct Coefficients {
-        std::unique_ptr<int32_t[][64]> blocks;  // 3 per position
+        std::unique_ptr<int16_t[][64]> blocks;  // 3 per position
         std::unique_ptr<uint32_t[]> dcOnly;     // per pair
     };
     // Room for a strip of this picture.

@@ -28,10 +28,22 @@ struct plix_encoder final : plix::ByteSink {
 
 namespace {
 
+// Room past what was expected: the writer's last chunk.
+constexpr size_t kStreamSlack = plix::kStreamChunk;
+
 // Grows a malloc'd block, so that plix_free is free.
 class MemorySink final : public plix::ByteSink {
 public:
     ~MemorySink() { std::free(data_); }
+    void Expect(size_t n) override {
+        // One block of the size that will be needed, instead of doublings.
+        if (n > capacity_ - size_ && n <= SIZE_MAX - size_ - kStreamSlack) {
+            void *p = std::realloc(data_, size_ + n + kStreamSlack);
+            if (!p) return;
+            data_ = static_cast<uint8_t *>(p);
+            capacity_ = size_ + n + kStreamSlack;
+        }
+    }
     bool Put(const void *data, size_t n) override {
         if (n > capacity_ - size_) {
             size_t grown = capacity_ < 65536 ? 65536 : capacity_;

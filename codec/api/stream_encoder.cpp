@@ -47,27 +47,33 @@ int StreamEncoder::Start(uint32_t width, uint32_t height, const plix_encode_opti
         strips_.emplace(header_, GetDsp());
         stripRowBytes_ = static_cast<size_t>(strips_->PaddedWidth()) * 4;
         // With threads, rows given a few at a time wait in a few bands'
-        // strips per thread, coded together.
+        // strips per thread, coded together (made when first needed: rows
+        // given all at once are coded from where they are).
         const size_t stripBytes = stripRowBytes_ * 8;
-        bufferStrips_ = 1;
         if (threads_ > 1)
             bufferStrips_ = static_cast<uint32_t>(std::min<uint64_t>(
                 {uint64_t{threads_} * kStripsPerThread,
                  std::max<uint64_t>(uint64_t{threads_} * 2, kBufferBytes / stripBytes),
                  static_cast<uint64_t>(strips_->Strips())}));
-        strip_.reset(new (std::nothrow) uint8_t[stripBytes * bufferStrips_]);
-        if (!strip_ && bufferStrips_ > 1) {
-            bufferStrips_ = 1;
-            strip_.reset(new (std::nothrow) uint8_t[stripBytes]);
-        }
-        if (!strip_) return Fail(PLIX_ERROR_MEMORY);
-        std::memset(strip_.get(), 0xFF, stripBytes * bufferStrips_);
+        else if (!MakeBuffer())
+            return Fail(PLIX_ERROR_MEMORY);
     }
     writer_.OpenSink(&sink);
     uint8_t raw[kHeaderSize];
     SerializeHeader(header_, raw);
     writer_.WriteBlock(raw, kHeaderSize);
     return writer_.Failed() ? Fail(PLIX_ERROR_WRITE) : PLIX_OK;
+}
+
+bool StreamEncoder::MakeBuffer() {
+    const size_t stripBytes = stripRowBytes_ * 8;
+    strip_.reset(new (std::nothrow) uint8_t[stripBytes * bufferStrips_]);
+    if (!strip_ && bufferStrips_ > 1) {
+        bufferStrips_ = 1;
+        strip_.reset(new (std::nothrow) uint8_t[stripBytes]);
+    }
+    if (strip_) std::memset(strip_.get(), 0xFF, stripBytes * bufferStrips_);
+    return strip_ != nullptr;
 }
 
 int StreamEncoder::CodeStrips() {
@@ -100,12 +106,13 @@ int StreamEncoder::WriteRows(const uint8_t *pixels, size_t stride, int format, u
     if (finished_ || bytes == 0 || (rows > 0 && width > 0 && (!pixels || stride < bytes * width)) ||
         rows > static_cast<uint32_t>(header_.height) - rowsIn_)
         return PLIX_ERROR_ARGUMENT;
-    if (!strip_) {
+    if (!strips_) {
         rowsIn_ += rows;  // a picture without pixels has nothing to code
         return PLIX_OK;
     }
     uint32_t i = stripFill_ == 0 && threads_ > 1 ? CodeInBands(pixels, stride, format, rows) : 0;
     if (writer_.Failed()) return Fail(PLIX_ERROR_WRITE);
+    if (i < rows && !strip_ && !MakeBuffer()) return Fail(PLIX_ERROR_MEMORY);
     for (; i < rows; ++i) {
         UnpackRow(pixels + static_cast<size_t>(i) * stride, format,
                   strip_.get() + stripFill_ * stripRowBytes_, width);

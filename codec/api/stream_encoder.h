@@ -31,6 +31,8 @@ private:
     int Fail(int error);
     // Codes the strips kept (the last one's rows past the picture padded).
     int CodeStrips();
+    // The strips kept, 0xFF at first; false when memory is short.
+    bool MakeBuffer();
     // Codes the whole strips among rows (the last, short one included) on
     // several threads, straight from the caller's pixels; the rows it took.
     uint32_t CodeInBands(const uint8_t *pixels, size_t stride, int format, uint32_t rows);

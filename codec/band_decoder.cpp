@@ -1,14 +1,13 @@
-// The ring: slots of one strip's blocks go free -> filled by the reader ->
-// ready -> turned into pixels by any thread -> free. The reader waits only
-// when every slot is ready or being turned into pixels, and takes a ready
-// one itself before it waits, so neither half of the work idles while the
-// other has some.
+// Parts: part k covers bytes [k/n, (k+1)/n) of the body. Each notes every
+// position it reads (where it starts, the DC predictors after it counted from
+// the part's start); the positions of the part itself first, then those it
+// reads past its end until it falls into step with the next part. Strips are
+// then decoded from their first bits by StripDecoder::Next, exactly as one
+// thread reads them there.
 #include "band_decoder.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -21,169 +20,264 @@ namespace plix {
 
 namespace {
 
-// Slots per thread: enough that the reader seldom waits.
-constexpr unsigned kSlotsPerThread = 2;
-// Ready strips that wake a waiting thread.
-constexpr size_t kWakeAt = 2;
+constexpr size_t kNone = SIZE_MAX;
 
-// A queue of slot numbers with room for all of them, so that nothing is
-// allocated while threads run.
-class SlotQueue {
-public:
-    explicit SlotQueue(size_t capacity) : items_(capacity) {}
-    bool Empty() const { return count_ == 0; }
-    void Push(size_t v) {
-        items_[(head_ + count_++) % items_.size()] = v;
+struct Noted {
+    uint64_t at;    // bit of the body where the position starts
+    int32_t dc[3];  // DC predictors after it, counted from the part's start
+};
+
+struct Part {
+    uint64_t from = 0, to = 0;  // bits: positions starting in [from, to) are its own
+    std::vector<Noted> own, over;
+    uint64_t ownEnd = 0, overEnd = 0;  // where the position after the last noted starts
+    bool readOn = false;               // over was read
+    // Where its reading past its end fell into step: a later part's
+    // position (kNone: with none, before the stream's end).
+    size_t meetsPart = kNone, meetsAt = kNone;
+    bool failed = false;
+
+    size_t Count() const { return own.size() + over.size(); }
+    const Noted &At(size_t i) const { return i < own.size() ? own[i] : over[i - own.size()]; }
+    // Where position i starts; Count() gives where the last one ended.
+    uint64_t Start(size_t i) const {
+        if (i < Count()) return At(i).at;
+        return readOn ? overEnd : ownEnd;
     }
-    size_t Pop() {
-        const size_t v = items_[head_];
-        head_ = (head_ + 1) % items_.size();
-        --count_;
-        return v;
+};
+
+class Reading {
+public:
+    Reading(const uint8_t *body, size_t size, uint8_t filler)
+        : body_(body), size_(size), filler_(filler) {}
+
+    // A reader at bit at of the body.
+    void Open(StreamReader &r, uint64_t at, uint64_t &base) const {
+        const uint64_t byte = std::min<uint64_t>(at / 8, size_);
+        r.OpenRegion(byte < size_ ? body_ + byte : nullptr, static_cast<size_t>(size_ - byte),
+                     filler_);
+        for (uint64_t skip = at - byte * 8; skip > 0;) {
+            const int n = static_cast<int>(std::min<uint64_t>(skip, 32));
+            r.Refill();
+            r.Skip(n);
+            skip -= static_cast<uint64_t>(n);
+        }
+        base = byte * 8;
+    }
+
+    // Notes positions from bit at on with predictors dc into out, while
+    // more(where the next starts) holds and fewer than cap are noted;
+    // returns where the next would start.
+    template <class More>
+    uint64_t Read(StripDecoder &d, uint64_t at, const int32_t dc[3], std::vector<Noted> &out,
+                  size_t cap, More more) const {
+        StreamReader r;
+        uint64_t base;
+        Open(r, at, base);
+        int32_t p[3] = {dc[0], dc[1], dc[2]};
+        for (;;) {
+            at = base + r.BitsTaken();
+            if (out.size() >= cap || !more(at)) return at;
+            d.ScanPosition(r, p);
+            out.push_back(Noted{at, {p[0], p[1], p[2]}});
+        }
+    }
+
+    // Whole blocks of a strip starting at bit at with predictors, within the
+    // data: as the one-thread decoder counts them where the data ends.
+    uint64_t WholeBlocks(uint64_t at, const int32_t predictors[3], uint64_t blocks) const {
+        const uint64_t start = at / 8;
+        const uint64_t have = size_ > start ? size_ - start : 0;
+        StreamReader r;
+        r.OpenRegion(have > 0 ? body_ + start : nullptr, static_cast<size_t>(have), filler_);
+        for (uint64_t i = 0; i < at % 8; ++i) r.ReadBit();
+        return CountBlocksWithin(r, blocks, predictors, have * 8);
+    }
+
+    // The strip whose first row is top, from its first bit with predictors,
+    // as the one-strip-at-a-time decoder reads it.
+    void Strip(StripDecoder &d, uint64_t at, int64_t top, const int32_t predictors[3],
+               uint8_t *rows, size_t rowBytes) const {
+        const uint64_t start = at / 8;
+        const uint64_t have = size_ > start ? size_ - start : 0;
+        StreamReader r;
+        r.OpenRegion(have > 0 ? body_ + start : nullptr, static_cast<size_t>(have), filler_);
+        for (uint64_t i = 0; i < at % 8; ++i) r.ReadBit();
+        d.Rewind({top, {predictors[0], predictors[1], predictors[2]}});
+        d.Next(r, rows, rowBytes, false);
     }
 
 private:
-    std::vector<size_t> items_;
-    size_t head_ = 0, count_ = 0;
+    const uint8_t *body_;
+    size_t size_;
+    uint8_t filler_;
 };
 
-struct Slot {
-    StripDecoder::Coefficients blocks;
-    int64_t strip = 0;
+// Positions first to first + count of a part (or of the tail) at abs.
+struct Piece {
+    const Part *part;
+    size_t first;
+    uint64_t count;
+    uint64_t abs;
+    int32_t offset[3];  // true predictors minus the part's count
 };
+
+int32_t Plus(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
 
 }  // namespace
 
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
-                   uint8_t filler, unsigned threads, int64_t minPixels, const StripOut &out,
-                   BandOutcome &outcome) {
+                   uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
+                   const StripOut &out, BandOutcome &outcome) {
     const int64_t columns = header.BlockColumns();
     const int64_t strips = header.BlockRows();
-    const unsigned workers = WorkersFor(threads, static_cast<size_t>(strips));
-    if (workers < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
-    const size_t rowBytes = static_cast<size_t>(columns) * 32;
-    const size_t slotCount = size_t{workers} * kSlotsPerThread;
-
-    StripDecoder reader(header, k);
-    std::vector<Slot> slots;
-    std::vector<std::unique_ptr<uint8_t[]>> rows;
-    SlotQueue free(slotCount), ready(slotCount);
+    const uint64_t total = static_cast<uint64_t>(columns) * static_cast<uint64_t>(strips);
+    const unsigned parts = WorkersFor(threads, size / std::max<size_t>(minPartBytes, 1));
+    if (parts < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
+    const Reading reading(body, size, filler);
     try {
-        slots.resize(slotCount);
-        for (size_t i = 0; i < slotCount; ++i) {
-            slots[i].blocks = reader.NewCoefficients();
-            free.Push(i);
+        std::vector<Part> part(parts);
+        for (unsigned i = 0; i < parts; ++i) {
+            part[i].from = uint64_t{size} * i / parts * 8;
+            part[i].to = i + 1 < parts ? uint64_t{size} * (i + 1) / parts * 8 : uint64_t{size} * 8;
         }
-        for (unsigned w = 0; w < workers; ++w) rows.emplace_back(new uint8_t[rowBytes * 8]);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
+        const size_t cap = static_cast<size_t>(total);
+        // Each part, the first from the true start, the others from a guess.
+        ForEachItem(parts, parts, [&](size_t i, unsigned) {
+            Part &p = part[i];
+            try {
+                StripDecoder d(header, k);
+                // Room for a little more than the bytes' share of the positions.
+                p.own.reserve(static_cast<size_t>(std::min<uint64_t>(
+                    total, total * (p.to - p.from) / (uint64_t{size} * 8) * 5 / 4 + 1024)));
+                const int32_t zero[3] = {0, 0, 0};
+                p.ownEnd = reading.Read(d, p.from, zero, p.own, cap,
+                                        [&](uint64_t at) { return at < p.to; });
+            } catch (...) {
+                p.failed = true;
+            }
+        });
+        for (const Part &p : part)
+            if (p.failed) return false;
+        // Each part but the last reads on until it falls into step with a
+        // later one: the next, or where it passed all of that one's
+        // positions without meeting one, the one after.
+        ForEachItem(parts, parts - 1, [&](size_t i, unsigned) {
+            Part &p = part[i];
+            size_t m = i + 1, j = 0;
+            try {
+                StripDecoder d(header, k);
+                const int32_t zero[3] = {0, 0, 0};
+                p.overEnd = reading.Read(
+                    d, p.ownEnd, p.own.empty() ? zero : p.own.back().dc, p.over,
+                    cap - p.own.size(), [&](uint64_t at) {
+                        for (;;) {
+                            const Part &theirs = part[m];
+                            while (j < theirs.own.size() && theirs.own[j].at < at) ++j;
+                            if (j < theirs.own.size() ? theirs.own[j].at == at : at == theirs.ownEnd) {
+                                p.meetsPart = m;
+                                p.meetsAt = j;
+                                return false;
+                            }
+                            if (j < theirs.own.size() || at < theirs.ownEnd) return true;
+                            if (++m == parts) return false;  // the rest is the tail's
+                            j = 0;
+                        }
+                    });
+                p.readOn = true;
+            } catch (...) {
+                p.failed = true;
+            }
+        });
+        for (const Part &p : part)
+            if (p.failed) return false;
 
-    // Waking a thread costs about as much as a narrow strip's pixels, so
-    // the reader wakes the others only when a few strips are ready for them,
-    // and they wake it only when it waits for a slot.
-    std::mutex m;
-    std::condition_variable work, room;
-    bool read = false;  // every strip's blocks are in a slot
-    unsigned idle = 0;  // threads waiting for work
-    bool full = false;  // the reader waits for a slot
-    const size_t wakeAt = std::min<size_t>(kWakeAt, slotCount - 1);
-    size_t readyCount = 0;
-    const auto pixels = [&](size_t slot, unsigned worker) {
-        StripDecoder d(header, k);
-        d.PixelsFrom(slots[slot].blocks, slots[slot].strip * 8, rows[worker].get(), rowBytes);
-        out(slots[slot].strip, rows[worker].get(), rowBytes);
-    };
-    // Under the lock: the next ready slot.
-    const auto take = [&] {
-        --readyCount;
-        return ready.Pop();
-    };
-    // Under the lock: a slot is free again.
-    const auto release = [&](size_t slot) {
-        free.Push(slot);
-        if (full) room.notify_one();
-    };
+        // The join: every position's part and the true predictors, from the
+        // first part on, each part to where it met a later one.
+        std::vector<Piece> pieces;
+        uint64_t abs = 0;
+        int32_t predictors[3] = {0, 0, 0};
+        uint64_t endAt = 0;
+        for (size_t i = 0, first = 0; abs < total;) {
+            const Part &p = part[i];
+            Piece piece{&p, first, 0, abs, {}};
+            for (int c = 0; c < 3; ++c)
+                piece.offset[c] = static_cast<int32_t>(
+                    static_cast<uint32_t>(predictors[c]) -
+                    static_cast<uint32_t>(first > 0 ? p.At(first - 1).dc[c] : 0));
+            piece.count = std::min<uint64_t>(p.Count() - first, total - abs);
+            abs += piece.count;
+            const size_t last = first + static_cast<size_t>(piece.count);
+            endAt = p.Start(last);
+            if (last > first)
+                for (int c = 0; c < 3; ++c) predictors[c] = Plus(p.At(last - 1).dc[c], piece.offset[c]);
+            pieces.push_back(piece);
+            if (p.meetsPart == kNone) break;
+            first = p.meetsAt;
+            i = p.meetsPart;
+        }
+        // The rest (from the filler, after a stream that ends early) on this
+        // thread.
+        Part tail;
+        if (abs < total) {
+            StripDecoder d(header, k);
+            tail.ownEnd = reading.Read(d, endAt, predictors, tail.own,
+                                       static_cast<size_t>(total - abs), [](uint64_t) { return true; });
+            pieces.push_back(Piece{&tail, 0, total - abs, abs, {0, 0, 0}});
+            endAt = tail.ownEnd;
+        }
 
-    // The reader: strip by strip as one thread alone, the count of whole
-    // blocks found as it finds it where the data ends.
-    const auto readAll = [&](unsigned worker) {
-        StreamReader r;
-        r.OpenRegion(size > 0 ? body : nullptr, size, filler);
-        const uint64_t dataBits = uint64_t{size} * 8;
+        // Where position p starts, and the true predictors before it.
+        const auto find = [&](uint64_t p) -> const Piece & {
+            return *std::prev(std::upper_bound(pieces.begin(), pieces.end(), p,
+                                               [](uint64_t v, const Piece &x) { return v < x.abs; }));
+        };
+        const auto start = [&](uint64_t p) {
+            if (p >= total) return endAt;
+            const Piece &x = find(p);
+            return x.part->Start(x.first + static_cast<size_t>(p - x.abs));
+        };
+        const auto before = [&](uint64_t p, int32_t predictors[3]) {
+            for (int c = 0; c < 3; ++c) predictors[c] = 0;
+            if (p == 0) return;
+            const Piece &x = find(p - 1);
+            const Noted &n = x.part->At(x.first + static_cast<size_t>(p - 1 - x.abs));
+            for (int c = 0; c < 3; ++c) predictors[c] = Plus(n.dc[c], x.offset[c]);
+        };
+        // The outcome as the one-thread decoder finds it: the first strip that
+        // ends past the data has its whole blocks counted.
         const uint64_t perStrip = 3 * static_cast<uint64_t>(columns);
         outcome = BandOutcome{false, perStrip * static_cast<uint64_t>(strips)};
         for (int64_t s = 0; s < strips; ++s) {
-            size_t slot;
-            {
-                std::unique_lock<std::mutex> lock(m);
-                while (free.Empty()) {
-                    if (readyCount == 0) {
-                        full = true;
-                        room.wait(lock);
-                        full = false;
-                        continue;
-                    }
-                    // Every slot is taken: turn one into pixels meanwhile.
-                    const size_t other = take();
-                    lock.unlock();
-                    pixels(other, worker);
-                    lock.lock();
-                    free.Push(other);
-                }
-                slot = free.Pop();
-            }
-            const uint64_t at = r.BitsTaken();
-            const StripDecoder::Mark mark = reader.Here();
-            slots[slot].strip = s;
-            reader.NextCoefficients(r, slots[slot].blocks);
-            if (!outcome.truncated && r.BitsTaken() > dataBits) {
-                // As the one-strip-at-a-time decoder counts them: from the
-                // strip's first byte, over the data left from there.
-                outcome.truncated = true;
-                const uint64_t start = at / 8;
-                const uint64_t have = size > start ? size - start : 0;
-                StreamReader count;
-                count.OpenRegion(have > 0 ? body + start : nullptr, static_cast<size_t>(have), filler);
-                for (uint64_t i = 0; i < at % 8; ++i) count.ReadBit();
-                outcome.blocksPresent = perStrip * static_cast<uint64_t>(s) +
-                                        CountBlocksWithin(count, perStrip, mark.predictors, have * 8);
-            }
-            std::lock_guard<std::mutex> lock(m);
-            ready.Push(slot);
-            if (++readyCount >= wakeAt && idle > 0) work.notify_one();
+            const uint64_t first = static_cast<uint64_t>(s * columns);
+            if (start(first + static_cast<uint64_t>(columns)) <= uint64_t{size} * 8) continue;
+            int32_t p[3];
+            before(first, p);
+            outcome.truncated = true;
+            outcome.blocksPresent =
+                perStrip * static_cast<uint64_t>(s) + reading.WholeBlocks(start(first), p, perStrip);
+            break;
         }
-        std::lock_guard<std::mutex> lock(m);
-        read = true;
-        work.notify_all();
-    };
 
-    // Item 0 reads (and turns strips into pixels while the ring is full);
-    // the others, and item 0 once it has read everything, turn strips into
-    // pixels until none is left.
-    ForEachItem(workers, workers, [&](size_t item, unsigned worker) {
-        if (item == 0) readAll(worker);
-        std::unique_lock<std::mutex> lock(m);
-        for (;;) {
-            if (readyCount > 0) {
-                const size_t slot = take();
-                // More than one left: another thread may take them.
-                if (readyCount >= wakeAt && idle > 0) work.notify_one();
-                lock.unlock();
-                pixels(slot, worker);
-                lock.lock();
-                release(slot);
-            } else if (read) {
-                return;
-            } else {
-                ++idle;
-                work.wait(lock);
-                --idle;
-            }
-        }
-    });
-    reader.Finish();
-    return true;
+        // The strips in full, a strip at a time on every thread.
+        const unsigned workers = WorkersFor(threads, static_cast<size_t>(strips));
+        const size_t rowBytes = static_cast<size_t>(columns) * 32;
+        std::vector<std::unique_ptr<uint8_t[]>> rows(workers);
+        for (unsigned w = 0; w < workers; ++w) rows[w].reset(new uint8_t[rowBytes * 8]);
+        ForEachItem(workers, static_cast<size_t>(strips), [&](size_t s, unsigned w) {
+            const uint64_t first = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns);
+            int32_t p[3];
+            before(first, p);
+            StripDecoder d(header, k);
+            reading.Strip(d, start(first), static_cast<int64_t>(s) * 8, p, rows[w].get(), rowBytes);
+            out(static_cast<int64_t>(s), rows[w].get(), rowBytes);
+        });
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
 }
 
 }  // namespace plix

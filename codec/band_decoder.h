@@ -1,9 +1,16 @@
-// A stream decoded on several threads at once. It has no restart points, and
-// where a strip starts in the bits is known only once the strips before it
-// were read; but reading the symbols is only part of the work. So one thread
-// reads the strips' blocks in order, exactly as one thread alone would, into
-// a ring of a few strips, and every thread (that one too, whenever the ring is
-// full) turns finished strips into pixels, in any order.
+// A stream decoded on several threads at once. It has no restart points:
+// where a strip starts in the bits, and the DC predictors there, are known
+// only once everything before it was read. So first every thread reads a
+// part of the bytes for the codes alone, each but the first from a guessed
+// place (a position starting at its first byte, predictors 0), noting where
+// each block position starts and its DCs counted from the part's start. The
+// prefix codes soon fall into step with the true reading: each thread reads
+// on past its part until a position of its own starts at the very bit where
+// one of the next part's did, and from that bit on both read alike. Joining
+// the parts there gives every strip its first bit and its predictors (each
+// part's DCs shifted by the true ones where it joined); then the strips are
+// decoded in full, in bands, on every thread. Where the parts never fall into
+// step, nothing is written and the caller decodes on one thread.
 #pragma once
 
 #include <cstddef>
@@ -27,10 +34,15 @@ struct BandOutcome {
 
 // The bit stream of header's picture is the size bytes at body, then filler
 // bytes: the strips go to out, and the result and counts are those of one
-// thread decoding strip by strip. False when it was not done (too small to
-// pay off, short of memory): then out was never called.
+// thread decoding strip by strip. Pictures of fewer than minPixels pixels,
+// and parts of fewer than minPartBytes bytes, are not worth the threads.
+// False when it was not done (not worth it, short of memory, no point in
+// step): then out was never called.
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
-                   uint8_t filler, unsigned threads, int64_t minPixels, const StripOut &out,
-                   BandOutcome &outcome);
+                   uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
+                   const StripOut &out, BandOutcome &outcome);
+
+// The smallest part a thread reads for the codes alone.
+inline constexpr size_t kMinPartBytes = 16 << 10;
 
 }  // namespace plix

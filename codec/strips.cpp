@@ -39,9 +39,10 @@ StripDecoder::StripDecoder(const PlixHeader &header, const Dsp &k)
     ZigzagQuant(quant[1], chroma_);
 }
 
-template <class Pair, class Single>
-bool StripDecoder::Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream, Pair pair,
-                          Single single) {
+bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
+                        uint64_t stopAfter) {
+    const int64_t y = top_;
+    top_ += 8;
     stream = stream && k_.inverseDecoded2Streaming;
     streamed_ = streamed_ || stream;
     // The kernel limits the coefficients and skips the blocks without AC,
@@ -52,23 +53,23 @@ bool StripDecoder::Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream
     int32_t x = 0;
     int32_t converted = 0;
     for (; x + 16 <= paddedWidth_; x += 16) {
-        uint32_t dcOnly;
-        int32_t(*blocks)[64] = pair(x / 8, dcOnly);
-        if (!blocks) return false;
+        const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
         const bool inside = convert && x + 16 <= width_;
         uint8_t *at = rows + static_cast<size_t>(x) * 4;
         // Where rows are half a cache line off, the halves at either end of
         // the run of streamed pairs keep ordinary stores: a line written both
         // ways would cost a trip to memory.
         if (stream && inside)
-            k_.inverseDecoded2Streaming(blocks, dcOnly, at, rowBytes, &tables_,
+            k_.inverseDecoded2Streaming(pair_, dcOnly, at, rowBytes, &tables_,
                                         (x > 0 ? 1u : 0u) | (x + 32 <= width_ ? 2u : 0u));
         else
-            k_.inverseDecoded2(blocks, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
+            k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
         if (inside) converted = x + 16;
+        if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
     }
     if (x < paddedWidth_) {
-        k_.inverseBlocks(single(x / 8), rows + static_cast<size_t>(x) * 4, rowBytes);
+        DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
+        k_.inverseBlocks(pair_, rows + static_cast<size_t>(x) * 4, rowBytes);
     }
     // The image area only: the padding keeps its Y, Cb and Cr.
     if (yuv_ && y < height_)
@@ -78,70 +79,8 @@ bool StripDecoder::Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream
     return true;
 }
 
-bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
-                        uint64_t stopAfter) {
-    const int64_t y = top_;
-    top_ += 8;
-    return Pixels(
-        y, rows, rowBytes, stream,
-        [&](int32_t, uint32_t &dcOnly) -> int32_t(*)[64] {
-            dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
-            return stopAfter == UINT64_MAX || r.BitsTaken() <= stopAfter ? pair_ : nullptr;
-        },
-        [&](int32_t) {
-            DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
-            return pair_;
-        });
-}
-
-namespace {
-
-// Coefficients to 16 bits, saturated, and back.
-void Narrow(const int32_t *in, int16_t *out, int count) {
-    for (int i = 0; i < count; ++i)
-        out[i] = static_cast<int16_t>(std::clamp(in[i], int32_t{INT16_MIN}, int32_t{INT16_MAX}));
-}
-void Widen(const int16_t *in, int32_t *out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = in[i];
-}
-
-}  // namespace
-
-StripDecoder::Coefficients StripDecoder::NewCoefficients() const {
-    const size_t positions = static_cast<size_t>(paddedWidth_ / 8);
-    return {std::unique_ptr<int16_t[][64]>(new int16_t[3 * positions][64]),
-            std::unique_ptr<uint32_t[]>(new uint32_t[positions / 2 + 1])};
-}
-
-bool StripDecoder::NextCoefficients(StreamReader &r, Coefficients &c, uint64_t stopAfter) {
-    top_ += 8;
-    const int32_t positions = paddedWidth_ / 8;
-    int32_t p = 0;
-    for (; p + 2 <= positions; p += 2) {
-        const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
-        c.dcOnly[p / 2] = dcOnly;
-        for (int b = 0; b < 6; ++b) Narrow(pair_[b], c.blocks[3 * p + b], dcOnly >> b & 1 ? 1 : 64);
-        if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
-    }
-    if (p < positions) {
-        DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
-        for (int b = 0; b < 3; ++b) Narrow(pair_[b], c.blocks[3 * p + b], 64);
-    }
-    return true;
-}
-
-void StripDecoder::PixelsFrom(Coefficients &c, int64_t top, uint8_t *rows, size_t rowBytes) {
-    Pixels(
-        top, rows, rowBytes, false,
-        [&](int32_t p, uint32_t &dcOnly) {
-            dcOnly = c.dcOnly[p / 2];
-            for (int b = 0; b < 6; ++b) Widen(c.blocks[3 * p + b], pair_[b], dcOnly >> b & 1 ? 1 : 64);
-            return pair_;
-        },
-        [&](int32_t p) {
-            for (int b = 0; b < 3; ++b) Widen(c.blocks[3 * p + b], pair_[b], 64);
-            return pair_;
-        });
+void StripDecoder::ScanPosition(StreamReader &r, int32_t predictors[3]) {
+    k_.decodePositionsRaw(r, pair_, 1, luma_, chroma_, predictors);
 }
 
 void StripDecoder::Rewind(const Mark &m) {

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "coefficients.h"
 #include "format.h"
@@ -58,32 +57,11 @@ public:
     Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
     void Rewind(const Mark &m);
 
-    // Decoding in two halves, for threads that turn strips into pixels while
-    // this one reads on. Coefficients holds one strip's blocks as the kernels
-    // take them (pairs from decodePositionsRaw, a last odd position from
-    // DecodePositions), limited to 16 bits (the kernels limit them to
-    // -256..255 anyway), and which blocks have no AC coefficients: of those
-    // only entry 0 is kept. Half the bytes of the kernels' form, as they must
-    // travel from one processor's cache to another's.
-    struct Coefficients {
-        std::unique_ptr<int16_t[][64]> blocks;  // 3 per position
-        std::unique_ptr<uint32_t[]> dcOnly;     // per pair
-    };
-    // Room for a strip of this picture.
-    Coefficients NewCoefficients() const;
-    // Reads the next strip's blocks from r, as Next would (stopAfter too).
-    bool NextCoefficients(StreamReader &r, Coefficients &c, uint64_t stopAfter = UINT64_MAX);
-    // The pixels of the strip whose first row is top, from its blocks (used
-    // up): every byte as Next would write it without stream.
-    void PixelsFrom(Coefficients &c, int64_t top, uint8_t *rows, size_t rowBytes);
+    // Reads one block position's codes from r with predictors, for threads
+    // that find where positions start before decoding them.
+    void ScanPosition(StreamReader &r, int32_t predictors[3]);
 
 private:
-    // One strip's pixels; pair(position, dcOnly) gives the blocks of the
-    // next two positions as decodePositionsRaw fills them, or null to stop;
-    // single(position) the last odd one's as DecodePositions fills them.
-    template <class Pair, class Single>
-    bool Pixels(int64_t y, uint8_t *rows, size_t rowBytes, bool stream, Pair pair, Single single);
-
     const Dsp &k_;
     const YccToRgbTables &tables_;
     int32_t width_, height_, paddedWidth_;

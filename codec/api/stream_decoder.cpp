@@ -8,9 +8,6 @@
 #include "api/stream_decoder.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cstring>
 #include <new>
 
@@ -58,8 +55,7 @@ int Scan(const uint8_t *data, size_t size, plix_info &info) {
 }
 
 StreamDecoder::StreamDecoder(const plix_decode_options *options)
-    : maxPixels_(options && options->max_pixels ? options->max_pixels : kDefaultMaxPixels),
-      threads_(options ? std::clamp(options->threads, 1u, kMaxThreads) : 1) {}
+    : maxPixels_(options && options->max_pixels ? options->max_pixels : kDefaultMaxPixels) {}
 
 int StreamDecoder::Fail(int error) {
     phase_ = Phase::kFailed;
@@ -168,8 +164,7 @@ bool StreamDecoder::StripReady() const {
     return bodyBytes_ > next && bodyBytes_ - next >= tryAt_;
 }
 
-template <class Read>
-bool StreamDecoder::TryStrip(Read read, StripFacts &facts) {
+bool StreamDecoder::DecodeStrip() {
     // The reader starts at the byte of the next bit, over what is kept of the
     // body, and delivers the filler past it.
     const uint64_t start = bitPos_ / 8;
@@ -184,7 +179,8 @@ bool StreamDecoder::TryStrip(Read read, StripFacts &facts) {
     const StripDecoder::Mark mark = strips_->Here();
     open();
     // Until the input is finished, a try stops as soon as it runs out.
-    const bool ended = read(reader_, finished_ ? UINT64_MAX : have * 8);
+    const bool ended = strips_->Next(reader_, strip_.get(), stripRowBytes_, false,
+                                     finished_ ? UINT64_MAX : have * 8);
     const uint64_t taken = reader_.BitsTaken();
     const uint64_t blocks = strips_->BlocksPerStrip();
     if (!ended || (!finished_ && have * 8 < taken)) {
@@ -195,179 +191,19 @@ bool StreamDecoder::TryStrip(Read read, StripFacts &facts) {
         return false;
     }
     tryAt_ = 1;
-    facts = StripFacts{};
-    if (!readPastData_ && have * 8 < taken) {
+    if (!truncated_ && have * 8 < taken) {
         // The data ends inside this strip: count its whole blocks again,
         // block by block, as the file's reader would meet them.
-        readPastData_ = true;
-        facts.endsData = true;
+        truncated_ = true;
         open();
-        facts.blocks = CountBlocksWithin(reader_, blocks, mark.predictors, have * 8);
-    } else if (!readPastData_) {
-        facts.blocks = blocks;
+        blocksPresent_ += CountBlocksWithin(reader_, blocks, mark.predictors, have * 8);
+    } else if (!truncated_) {
+        blocksPresent_ += blocks;
     }
     reader_.Close();
     bitPos_ = start * 8 + taken;
-    return true;
-}
-
-void StreamDecoder::Found(const StripFacts &facts, int64_t top) {
-    truncated_ = truncated_ || facts.endsData;
-    blocksPresent_ += facts.blocks;
-    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - top));
+    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - mark.top));
     handed_ = 0;
-}
-
-bool StreamDecoder::DecodeStrip() {
-    if (UseAhead()) return NextFromAhead();
-    if (!StripReady()) return false;
-    const int64_t top = strips_->Top();
-    StripFacts facts;
-    if (!TryStrip(
-            [&](StreamReader &r, uint64_t stopAfter) {
-                return strips_->Next(r, strip_.get(), stripRowBytes_, false, stopAfter);
-            },
-            facts))
-        return false;
-    Found(facts, top);
-    current_ = strip_.get();
-    return true;
-}
-
-// The ring: slots go free -> read (by the caller's thread, in order) ->
-// turning (by a helper, or by the caller's thread when the slot's rows are
-// wanted before a helper took it) -> done -> handed out -> free. What reading
-// a slot found becomes the decoder's own only when its rows come up, so the
-// results seen between calls are those of one thread.
-struct StreamDecoder::Ahead {
-    enum class State { kFree, kRead, kTurning, kDone };
-    struct Slot {
-        StripDecoder::Coefficients blocks;
-        std::unique_ptr<uint8_t[]> rows;
-        int64_t top = 0;
-        StripFacts facts;
-        State state = State::kFree;
-    };
-
-    Ahead(const PlixHeader &h, size_t count, size_t rowBytes)
-        : header(h), dsp(GetDsp()), rowBytes(rowBytes), slots(count) {
-        StripDecoder sizes(h, dsp);
-        for (Slot &slot : slots) {
-            slot.blocks = sizes.NewCoefficients();
-            slot.rows.reset(new uint8_t[rowBytes * 8]);
-        }
-    }
-    ~Ahead() {
-        {
-            std::lock_guard<std::mutex> lock(m);
-            stop = true;
-        }
-        work.notify_all();
-        for (std::thread &t : helpers) t.join();
-    }
-
-    void Turn(Slot &slot) {
-        StripDecoder d(header, dsp);
-        d.PixelsFrom(slot.blocks, slot.top, slot.rows.get(), rowBytes);
-    }
-    void Help() {
-        std::unique_lock<std::mutex> lock(m);
-        for (;;) {
-            Slot *next = nullptr;
-            for (Slot &slot : slots)
-                if (slot.state == State::kRead && (!next || slot.top < next->top)) next = &slot;
-            if (next) {
-                next->state = State::kTurning;
-                lock.unlock();
-                Turn(*next);
-                lock.lock();
-                next->state = State::kDone;
-                done.notify_all();
-            } else if (stop) {
-                return;
-            } else {
-                work.wait(lock);
-            }
-        }
-    }
-
-    const PlixHeader header;
-    const Dsp &dsp;
-    const size_t rowBytes;
-    std::vector<Slot> slots;  // used in strip order from oldest on
-    size_t oldest = 0, used = 0;
-    bool handing = false;     // the oldest slot's rows are being handed out
-    std::mutex m;
-    std::condition_variable work, done;
-    bool stop = false;
-    std::vector<std::thread> helpers;
-};
-
-StreamDecoder::~StreamDecoder() = default;
-
-bool StreamDecoder::UseAhead() {
-    if (ahead_) return true;
-    if (threads_ < 2 || !HasPixels() ||
-        static_cast<int64_t>(header_.width) * header_.height < bandMinPixels_)
-        return false;
-    try {
-        ahead_ = std::make_unique<Ahead>(header_, size_t{threads_} * 2, stripRowBytes_);
-        for (unsigned t = 1; t < threads_; ++t)
-            ahead_->helpers.emplace_back([a = ahead_.get()] { a->Help(); });
-    } catch (...) {
-        // Fewer helpers (or none: the strips are then turned here).
-        if (!ahead_) return false;
-    }
-    return true;
-}
-
-bool StreamDecoder::NextFromAhead() {
-    Ahead &a = *ahead_;
-    using State = Ahead::State;
-    {
-        // The strip handed out last is done with.
-        std::lock_guard<std::mutex> lock(a.m);
-        if (a.handing) {
-            a.slots[a.oldest].state = State::kFree;
-            a.oldest = (a.oldest + 1) % a.slots.size();
-            --a.used;
-            a.handing = false;
-        }
-    }
-    // Read ahead as far as the slots and the bytes allow.
-    const int64_t strips = strips_->PaddedWidth() > 0 ? header_.BlockRows() : 0;
-    while (a.used < a.slots.size() && strips_->Top() / 8 < strips && StripReady()) {
-        Ahead::Slot &slot = a.slots[(a.oldest + a.used) % a.slots.size()];
-        slot.top = strips_->Top();
-        if (!TryStrip(
-                [&](StreamReader &r, uint64_t stopAfter) {
-                    return strips_->NextCoefficients(r, slot.blocks, stopAfter);
-                },
-                slot.facts))
-            break;
-        {
-            std::lock_guard<std::mutex> lock(a.m);
-            slot.state = State::kRead;
-            ++a.used;
-        }
-        a.work.notify_one();
-    }
-    if (a.used == 0) return false;
-    // The oldest strip's rows, turned here if no helper has taken it.
-    Ahead::Slot &slot = a.slots[a.oldest];
-    std::unique_lock<std::mutex> lock(a.m);
-    if (slot.state == State::kRead) {
-        slot.state = State::kTurning;
-        lock.unlock();
-        a.Turn(slot);
-        lock.lock();
-        slot.state = State::kDone;
-    }
-    a.done.wait(lock, [&] { return slot.state == State::kDone; });
-    a.handing = true;
-    lock.unlock();
-    Found(slot.facts, slot.top);
-    current_ = slot.rows.get();
     return true;
 }
 
@@ -386,13 +222,13 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
         if (handed_ < stripRows_) {
             const uint32_t n = std::min(maxRows - written, stripRows_ - handed_);
             for (uint32_t i = 0; i < n; ++i)
-                PackRow(current_ + static_cast<size_t>(handed_ + i) * stripRowBytes_, format,
+                PackRow(strip_.get() + static_cast<size_t>(handed_ + i) * stripRowBytes_, format,
                         pixels + static_cast<size_t>(written + i) * stride,
                         static_cast<uint32_t>(header_.width));
             handed_ += n;
             written += n;
             rowsOut_ += n;
-        } else if (rowsOut_ == height || !DecodeStrip()) {
+        } else if (rowsOut_ == height || !StripReady() || !DecodeStrip()) {
             break;
         }
     }
@@ -402,7 +238,7 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
 }
 
 bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
-                                   int64_t minPixels) {
+                                   int64_t minPixels, size_t minPartBytes) {
     if (threads < 2 || !whole_ || phase_ != Phase::kBody || !HasPixels() || rowsOut_ > 0 ||
         BytesPerPixel(format) == 0 || !pixels)
         return false;
@@ -410,7 +246,7 @@ bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, u
     const int64_t height = header_.height;
     BandOutcome outcome;
     const bool done = DecodeInBands(
-        header_, GetDsp(), whole_, static_cast<size_t>(bodyBytes_), filler_, threads, minPixels,
+        header_, GetDsp(), whole_, static_cast<size_t>(bodyBytes_), filler_, threads, minPixels, minPartBytes,
         [&](int64_t strip, const uint8_t *rows, size_t rowBytes) {
             for (int64_t r = 0; r < 8 && strip * 8 + r < height; ++r)
                 PackRow(rows + static_cast<size_t>(r) * rowBytes, format,
@@ -419,7 +255,7 @@ bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, u
         outcome);
     if (!done) return false;
     // Where one strip at a time would have ended.
-    truncated_ = readPastData_ = outcome.truncated;
+    truncated_ = outcome.truncated;
     blocksPresent_ = outcome.blocksPresent;
     rowsOut_ = static_cast<uint64_t>(height);
     bitPos_ = bodyBytes_ * 8;

@@ -11,6 +11,7 @@
 #include "format.h"
 #include "plix/codec.h"
 #include "streams.h"
+#include "band_decoder.h"
 #include "strips.h"
 #include "threads.h"
 
@@ -41,11 +42,7 @@ public:
     // to threads threads. False when that was not done (nothing written,
     // nothing changed): then ReadRows does it on this thread.
     bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
-                        int64_t minPixels = kBandMinPixels);
-    // Pictures from this many pixels on are read ahead and turned into
-    // pixels on threads when asked (tests send small ones there).
-    void SetBandMinimum(int64_t pixels) { bandMinPixels_ = pixels; }
-    ~StreamDecoder();
+                        int64_t minPixels = kBandMinPixels, size_t minPartBytes = kMinPartBytes);
 
 private:
     enum class Phase { kHeader, kExtra, kBody, kFailed };
@@ -56,25 +53,8 @@ private:
     void KeepBody(const uint8_t *data, size_t size);
     bool HasPixels() const { return header_.width > 0 && header_.height > 0; }
     bool StripReady() const;
-    // The next strip's rows into current_; false while the bytes it needs
-    // are not in (nothing changed then).
+    // False when the bytes ran out before the strip's end: nothing changed.
     bool DecodeStrip();
-    // What reading a strip found: where the data ends inside it, its whole
-    // blocks. Made the decoder's own (Found) when its rows come up.
-    struct StripFacts {
-        bool endsData = false;
-        uint64_t blocks = 0;
-    };
-    // Reads the next strip with read(reader, stopAfter), which says whether
-    // it ended; false when the bytes ran out (undone).
-    template <class Read>
-    bool TryStrip(Read read, StripFacts &facts);
-    void Found(const StripFacts &facts, int64_t top);
-    // With threads: strips read ahead into a ring, turned into pixels by
-    // helper threads; the next strip's rows come from there.
-    struct Ahead;
-    bool UseAhead();
-    bool NextFromAhead();
     int Result() const { return truncated_ ? PLIX_TRUNCATED : PLIX_OK; }
 
     uint64_t maxPixels_;
@@ -106,12 +86,6 @@ private:
     uint64_t rowsOut_ = 0;
     uint64_t blocksPresent_ = 0;
     bool truncated_ = false;
-    bool readPastData_ = false;  // a strip read so far ended past the data
-
-    unsigned threads_ = 1;
-    int64_t bandMinPixels_ = kBandMinPixels;
-    std::unique_ptr<Ahead> ahead_;
-    const uint8_t *current_ = nullptr;  // rows of the strip being handed out
 };
 
 }  // namespace plix::api

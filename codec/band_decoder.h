@@ -9,8 +9,9 @@
 // one of the next part's did, and from that bit on both read alike. Joining
 // the parts there gives every strip its first bit and its predictors (each
 // part's DCs shifted by the true ones where it joined); then the strips are
-// decoded in full, in bands, on every thread. Where the parts never fall into
-// step, nothing is written and the caller decodes on one thread.
+// decoded in full on every thread. The first part, read from the true start,
+// is decoded in full at once, while the others are read. Where a part never
+// falls into step, the part before it reads on through it.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +37,8 @@ struct BandOutcome {
 // bytes: the strips go to out, and the result and counts are those of one
 // thread decoding strip by strip. Pictures of fewer than minPixels pixels,
 // and parts of fewer than minPartBytes bytes, are not worth the threads.
-// False when it was not done (not worth it, short of memory, no point in
-// step): then out was never called.
+// False when it was not done (not worth it, short of memory): then some
+// strips may have gone to out, and the caller decodes them all again.
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
                    const StripOut &out, BandOutcome &outcome);

@@ -39,8 +39,9 @@ public:
     int Info(plix_info *info) const;
     int ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows, uint32_t *rows);
     // After PushWhole, before any row was read: every row into pixels on up
-    // to threads threads. False when that was not done (nothing written,
-    // nothing changed): then ReadRows does it on this thread.
+    // to threads threads. False when that was not done (nothing changed,
+    // though some rows may have been written): then ReadRows does it all on
+    // this thread.
     bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
                         int64_t minPixels = kBandMinPixels, size_t minPartBytes = kMinPartBytes);
 

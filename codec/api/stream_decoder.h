@@ -43,7 +43,7 @@ public:
     // though some rows may have been written): then ReadRows does it all on
     // this thread.
     bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
-                        int64_t minPixels = kBandMinPixels, size_t minPartBytes = kMinPartBytes);
+                        int64_t minPixels = kPartMinPixels, size_t minPartBytes = kMinPartBytes);
 
 private:
     enum class Phase { kHeader, kExtra, kBody, kFailed };

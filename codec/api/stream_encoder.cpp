@@ -20,6 +20,7 @@ namespace {
 // budget.
 constexpr uint64_t kStripsPerThread = 16;
 constexpr uint64_t kBufferBytes = 32 << 20;
+constexpr uint64_t kExpectAtMost = uint64_t{256} << 20;
 
 }  // namespace
 
@@ -59,6 +60,10 @@ int StreamEncoder::Start(uint32_t width, uint32_t height, const plix_encode_opti
             return Fail(PLIX_ERROR_MEMORY);
     }
     writer_.OpenSink(&sink);
+    // Photographs take less than a byte a pixel: room for that at once
+    // spares an output in memory its growing (only what is written is
+    // touched).
+    writer_.Expect(std::min<uint64_t>(uint64_t{width} * height, kExpectAtMost));
     uint8_t raw[kHeaderSize];
     SerializeHeader(header_, raw);
     writer_.WriteBlock(raw, kHeaderSize);

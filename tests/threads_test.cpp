@@ -235,7 +235,8 @@ TEST(Threads, LargerPicturesThroughThePublicFunctions) {
     // Past the size from which the threads pay off, through plix_encode and
     // plix_decode themselves; cut at many lengths, and the incremental
     // doors with threads asked for.
-    const uint32_t w = 301, h = 257;
+    // Just past the megapixel from which decoding takes threads.
+    const uint32_t w = 1031, h = 1019;
     const Bytes px = Busy(w, h, 3);
     for (uint32_t q : {0u, 9u}) {
         Bytes expected;
@@ -249,7 +250,7 @@ TEST(Threads, LargerPicturesThroughThePublicFunctions) {
             if (t == 1) expected = bytes;
             ASSERT_EQ(bytes, expected) << "q" << q << ", " << t << " threads";
         }
-        for (size_t size = 16; size <= expected.size(); size += 1 + size / 3) {
+        for (size_t size = 16; size <= expected.size(); size += 1 + size * 3 / 4) {
             const Bytes cut(expected.begin(), expected.begin() + static_cast<ptrdiff_t>(size));
             Bytes one(w * 4 * h, 0), more(w * 4 * h, 1);
             plix_info a{}, b{};

@@ -60,10 +60,12 @@ int StreamEncoder::Start(uint32_t width, uint32_t height, const plix_encode_opti
             return Fail(PLIX_ERROR_MEMORY);
     }
     writer_.OpenSink(&sink);
-    // Photographs take less than a byte a pixel: room for that at once
-    // spares an output in memory its growing (only what is written is
-    // touched).
-    writer_.Expect(std::min<uint64_t>(uint64_t{width} * height, kExpectAtMost));
+    // Photographs take less than six bits a pixel: room for that at once
+    // spares an output in memory its growing, where pages are only taken as
+    // they are written (not so in WebAssembly's heap).
+#if !defined(__EMSCRIPTEN__)
+    writer_.Expect(std::min<uint64_t>(uint64_t{width} * height / 4 * 3, kExpectAtMost));
+#endif
     uint8_t raw[kHeaderSize];
     SerializeHeader(header_, raw);
     writer_.WriteBlock(raw, kHeaderSize);

@@ -90,11 +90,17 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
     });
     for (const Band &band : bands)
         if (!band.ok) return false;
-    uint64_t bits = 0;
-    for (const Band &band : bands) bits += band.bits;
-    w.Expect(bits / 8 + 1);
-    for (const Band &band : bands)
-        w.WriteBitString(reinterpret_cast<const uint8_t *>(band.bytes.data()), band.bits);
+    std::vector<const uint8_t *> strings;
+    std::vector<uint64_t> bits;
+    try {
+        for (const Band &band : bands) {
+            strings.push_back(reinterpret_cast<const uint8_t *>(band.bytes.data()));
+            bits.push_back(band.bits);
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    w.WriteBitStrings(strings.data(), bits.data(), bands.size(), workers);
     encoder.Resume(bands.back().end);
     return true;
 }

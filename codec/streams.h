@@ -150,6 +150,13 @@ public:
     virtual bool Put(const void *data, size_t n) = 0;
     // About n more bytes follow: room may be made for them at once.
     virtual void Expect(size_t n) { (void)n; }
+    // n bytes the writer may store straight after what was put (null where
+    // the sink has no such room); Took(n) then counts them as put.
+    virtual uint8_t *Room(size_t n) {
+        (void)n;
+        return nullptr;
+    }
+    virtual void Took(size_t n) { (void)n; }
 
 protected:
     ~ByteSink() = default;
@@ -219,6 +226,11 @@ public:
     // The first bits bits of data (most significant first), wherever the
     // writer stands in its byte: how bit strings coded apart are joined.
     void WriteBitString(const uint8_t *data, uint64_t bits);
+    // The same for count strings in order; where the sink has room, each is
+    // shifted into place on its own thread (up to threads), so that the
+    // output's pages are first touched on all of them.
+    void WriteBitStrings(const uint8_t *const *data, const uint64_t *bits, size_t count,
+                         unsigned threads);
     // Unbuffered transfer; only while nothing is buffered.
     void WriteBlock(const void *src, int32_t n);
 

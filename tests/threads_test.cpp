@@ -325,5 +325,70 @@ TEST(Threads, JoiningBitStringsAtEveryOffset) {
         }
 }
 
+// A sink that lends its memory, as plix_encode's does.
+struct Lending final : ByteSink {
+    Bytes bytes;
+    size_t size = 0;
+    bool Put(const void *data, size_t n) override {
+        bytes.resize(size);
+        bytes.insert(bytes.end(), static_cast<const uint8_t *>(data),
+                     static_cast<const uint8_t *>(data) + n);
+        size += n;
+        return true;
+    }
+    uint8_t *Room(size_t n) override {
+        bytes.resize(size + n);
+        return bytes.data() + size;
+    }
+    void Took(size_t n) override { size += n; }
+};
+
+TEST(Threads, JoiningManyBitStringsOnThreads) {
+    // Strings of every awkward length (none, shorter than a byte, a word
+    // and a bit), after every number of pending bits, joined on threads into
+    // the sink's own memory: the bits one thread writes one by one.
+    std::mt19937 random(9);
+    const std::vector<uint64_t> lengths = {0, 1, 3, 7, 8, 9, 13, 63, 64, 65, 500, 4099, 0, 2, 70001};
+    std::vector<Bytes> strings;
+    for (uint64_t bits : lengths) {
+        Bytes b((bits + 7) / 8);
+        for (uint8_t &v : b) v = static_cast<uint8_t>(random());
+        strings.push_back(b);
+    }
+    for (int pending = 0; pending < 8; ++pending)
+        for (size_t first = 0; first < lengths.size(); first += 3)
+            for (unsigned threads : {2u, 3u, 8u}) {
+                std::vector<const uint8_t *> data;
+                std::vector<uint64_t> bits;
+                for (size_t k = first; k < lengths.size(); ++k) {
+                    data.push_back(strings[k].data());
+                    bits.push_back(lengths[k]);
+                }
+                Lending lent;
+                std::string plain;
+                StreamWriter a, b;
+                a.OpenSink(&lent);
+                b.OpenMemory(&plain);
+                for (StreamWriter *w : {&a, &b}) {
+                    w->WriteBits(0x3C5, 10);  // a whole byte and 2 bits more
+                    if (pending) w->WriteBits(0x5A, pending);
+                }
+                a.WriteBitStrings(data.data(), bits.data(), data.size(), threads);
+                for (size_t k = 0; k < data.size(); ++k)
+                    for (uint64_t i = 0; i < bits[k]; ++i)
+                        b.WriteBits(data[k][i / 8] >> (7 - i % 8) & 1, 1);
+                EXPECT_EQ(a.BitsWritten(), b.BitsWritten());
+                a.WriteBits(0x2B, 6);  // and the writer goes on from there
+                b.WriteBits(0x2B, 6);
+                a.Flush();
+                b.Flush();
+                a.Close();
+                b.Close();
+                lent.bytes.resize(lent.size);
+                ASSERT_EQ(lent.bytes, Bytes(plain.begin(), plain.end()))
+                    << pending << " pending, from " << first << ", " << threads << " threads";
+            }
+}
+
 }  // namespace
 }  // namespace plix

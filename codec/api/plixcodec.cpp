@@ -44,6 +44,17 @@ public:
             capacity_ = size_ + n + kStreamSlack;
         }
     }
+    uint8_t *Room(size_t n) override {
+        if (n > capacity_ - size_) {
+            if (n > SIZE_MAX - size_) return nullptr;
+            void *p = std::realloc(data_, size_ + n);
+            if (!p) return nullptr;
+            data_ = static_cast<uint8_t *>(p);
+            capacity_ = size_ + n;
+        }
+        return data_ + size_;
+    }
+    void Took(size_t n) override { size_ += n; }
     bool Put(const void *data, size_t n) override {
         if (n > capacity_ - size_) {
             size_t grown = capacity_ < 65536 ? 65536 : capacity_;

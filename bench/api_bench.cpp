@@ -45,12 +45,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 1;
     }
-    const uint32_t w = static_cast<uint32_t>(image.width), h = static_cast<uint32_t>(image.height);
+    const uint32_t w = static_cast<uint32_t>(image.Width()), h = static_cast<uint32_t>(image.Height());
     // The picture as RGBA rows, as a browser's canvas holds it.
     std::vector<uint8_t> rgba(size_t{w} * h * 4);
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x) {
-            const uint8_t *p = image.pixels + y * image.RowBytes() + x * 4;
+            const uint8_t *p = image.Pixels() + y * image.RowBytes() + x * 4;
             uint8_t *q = rgba.data() + (size_t{y} * w + x) * 4;
             q[0] = p[2];
             q[1] = p[1];

@@ -5,7 +5,8 @@
 // then TurboJPEG 4:4:4 with the accurate integer DCT at the quality whose file
 // is closest in size, timed the same way; and the ratios. memcpy of the pixel
 // buffer gives the machine's ceiling, and the plain kernels run beside the
-// packed ones.
+// packed ones. libplixcodec's plix_encode and plix_decode (BGRA in memory) are
+// timed on one thread and on --threads N (default 2) in alternation.
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "bitmap.h"
 #include "codec.h"
 #include "dsp/dsp.h"
+#include "plix/codec.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ struct Options {
     int reps = 7;
     std::vector<std::string> files;
     bool plain = true;
+    unsigned threads = 2;  // 0: no threads columns
 };
 
 // Median wall time of reps runs of fn, after one warm-up run, in seconds.
@@ -148,6 +151,8 @@ void RunPicture(const Options &opt, const std::string &path) {
                 "PSNR", "enc MP/s", "dec MP/s", "jpgQ", "bpp", "PSNR", "enc MP/s", "dec MP/s",
                 "enc x", "dec x");
     if (opt.plain) std::printf(" | %9s %9s", "plain enc", "plain dec");
+    if (opt.threads)
+        std::printf(" | %8s %8s %5s %8s %8s %5s", "api enc1", "enc", "x", "api dec1", "dec", "x");
     std::printf("\n");
 
     Jpeg jpeg;
@@ -213,6 +218,36 @@ void RunPicture(const Options &opt, const std::string &path) {
             if (plx2 != plx) std::printf("  PLAIN AND PACKED FILES DIFFER");
             std::printf(" | %9.1f %9.1f", mp / penc, mp / pdec);
         }
+        if (opt.threads) {
+            // libplixcodec on one thread and on opt.threads, in alternation.
+            plix_encode_options one{0, uint32_t(s.q), uint32_t(s.matrix), 1};
+            plix_encode_options more = one;
+            more.threads = opt.threads;
+            void *d1 = nullptr, *dn = nullptr;
+            size_t n1 = 0, nn = 0;
+            auto [e1, en] = MedianPair(
+                opt.reps,
+                [&] {
+                    plix_free(d1);
+                    plix_encode(bgrx.data(), w, h, size_t(w) * 4, PLIX_BGRA, &one, &d1, &n1);
+                },
+                [&] {
+                    plix_free(dn);
+                    plix_encode(bgrx.data(), w, h, size_t(w) * 4, PLIX_BGRA, &more, &dn, &nn);
+                });
+            const plix_decode_options dec1{0, 1}, decn{0, opt.threads};
+            std::vector<uint8_t> px1(bgrx.size()), pxn(bgrx.size());
+            auto [t1, tn] = MedianPair(
+                opt.reps,
+                [&] { plix_decode(d1, n1, &dec1, PLIX_BGRA, px1.data(), size_t(w) * 4, nullptr); },
+                [&] { plix_decode(d1, n1, &decn, PLIX_BGRA, pxn.data(), size_t(w) * 4, nullptr); });
+            if (n1 != nn || std::memcmp(d1, dn, n1) != 0 || px1 != pxn)
+                std::printf("  THREADS CHANGED THE RESULT");
+            std::printf(" | %8.1f %8.1f %5.2f %8.1f %8.1f %5.2f", mp / e1, mp / en, e1 / en, mp / t1,
+                        mp / tn, t1 / tn);
+            plix_free(d1);
+            plix_free(dn);
+        }
         std::printf("\n");
         std::fflush(stdout);
     }
@@ -228,19 +263,22 @@ int main(int argc, char **argv) {
             opt.reps = std::max(1, std::atoi(argv[++i]));
         else if (a == "--no-plain")
             opt.plain = false;
+        else if (a == "--threads" && i + 1 < argc)
+            opt.threads = static_cast<unsigned>(std::max(0, std::atoi(argv[++i])));
         else if (a == "--help" || a == "-h") {
-            std::printf("usage: plix_bench [--reps N] [--no-plain] picture.bmp...\n");
+            std::printf("usage: plix_bench [--reps N] [--no-plain] [--threads N] picture.bmp...\n");
             return 0;
         } else
             opt.files.push_back(a);
     }
     if (opt.files.empty()) {
-        std::fprintf(stderr, "usage: plix_bench [--reps N] [--no-plain] picture.bmp...\n");
+        std::fprintf(stderr, "usage: plix_bench [--reps N] [--no-plain] [--threads N] picture.bmp...\n");
         return 2;
     }
     std::printf(
         "PLIX benchmark: one thread, in memory, median of at least %d runs (and of %.2f s of "
         "each)\n"
+        "(the api columns: libplixcodec on 1 thread and on --threads, BGRA, x = their ratio)\n"
         "after a warm-up, PLIX and JPEG timed in alternation; YUV mode.\n"
         "JPEG: TurboJPEG %s, 4:4:4, accurate integer DCT, BGRX, at the quality closest in size.\n"
         "x = PLIX speed / JPEG speed.\n",

@@ -148,6 +148,15 @@ class ByteSink {
 public:
     // False stops the output: the writer fails from then on.
     virtual bool Put(const void *data, size_t n) = 0;
+    // About n more bytes follow: room may be made for them at once.
+    virtual void Expect(size_t n) { (void)n; }
+    // n bytes the writer may store straight after what was put (null where
+    // the sink has no such room); Took(n) then counts them as put.
+    virtual uint8_t *Room(size_t n) {
+        (void)n;
+        return nullptr;
+    }
+    virtual void Took(size_t n) { (void)n; }
 
 protected:
     ~ByteSink() = default;
@@ -208,6 +217,20 @@ public:
 
     // Completes the last byte with 0 bits and hands everything to the output.
     void Flush();
+    // About n more bytes follow (a hint for the output's room).
+    void Expect(uint64_t n);
+    // Bits written since opening, the pending ones included.
+    uint64_t BitsWritten() const {
+        return (handedOut_ + pos_) * 8 + static_cast<uint64_t>(accBits_);
+    }
+    // The first bits bits of data (most significant first), wherever the
+    // writer stands in its byte: how bit strings coded apart are joined.
+    void WriteBitString(const uint8_t *data, uint64_t bits);
+    // The same for count strings in order; where the sink has room, each is
+    // shifted into place on its own thread (up to threads), so that the
+    // output's pages are first touched on all of them.
+    void WriteBitStrings(const uint8_t *const *data, const uint64_t *bits, size_t count,
+                         unsigned threads);
     // Unbuffered transfer; only while nothing is buffered.
     void WriteBlock(const void *src, int32_t n);
 

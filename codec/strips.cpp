@@ -81,6 +81,10 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
     return true;
 }
 
+void StripDecoder::ScanPosition(StreamReader &r, int32_t predictors[3]) {
+    k_.decodePositionsRaw(r, pair_, 1, luma_, chroma_, predictors);
+}
+
 void StripDecoder::Rewind(const Mark &m) {
     top_ = m.top;
     for (int c = 0; c < 3; ++c) predictors_[c] = m.predictors[c];
@@ -151,6 +155,28 @@ void StripEncoder::Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, u
         k_.forwardBlocks(rows + static_cast<size_t>(x) * 4, rowBytes, luma_, chroma_, single);
         for (int c = 0; c < 3; ++c) EncodeBlockSymbols(w, single[c], kClassOf[c], predictors_[c]);
     }
+}
+
+void StripEncoder::Resume(const Mark &m) {
+    top_ = m.top;
+    for (int c = 0; c < 3; ++c) predictors_[c] = m.predictors[c];
+}
+
+void StripEncoder::ResumeAfter(const uint8_t *rows, size_t rowBytes, int64_t top) {
+    top_ = top;
+    // The last position converted as Next converts it, then transformed as
+    // coding it would: the quantised DCs are the predictors it leaves.
+    const int32_t x = g_.paddedWidth - 8;
+    const int64_t y = top - 8;
+    alignas(32) uint8_t tile[8 * 32];
+    for (int r = 0; r < 8; ++r) {
+        const uint8_t *src = rows + static_cast<size_t>(r) * rowBytes + static_cast<size_t>(x) * 4;
+        std::memcpy(tile + 32 * r, src, 32);
+        if (g_.yuv && y + r < g_.height) k_.rgbToYcc(src, tile + 32 * r, g_.width - x);
+    }
+    alignas(32) int32_t single[3][64];
+    k_.forwardBlocks(tile, 32, luma_, chroma_, single);
+    for (int c = 0; c < 3; ++c) predictors_[c] = single[c][0];
 }
 
 }  // namespace plix

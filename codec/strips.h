@@ -65,6 +65,10 @@ public:
     Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
     void Rewind(const Mark &m);
 
+    // Reads one block position's codes from r with predictors, for threads
+    // that find where positions start before decoding them.
+    void ScanPosition(StreamReader &r, int32_t predictors[3]);
+
 private:
     const Dsp &k_;
     const YccToRgbTables &tables_;
@@ -99,6 +103,20 @@ public:
     int64_t Top() const { return top_; }
     bool Done() const { return top_ >= g_.paddedHeight; }
     int32_t PaddedWidth() const { return g_.paddedWidth; }
+    int64_t Strips() const { return g_.paddedHeight / 8; }
+
+    // Where coding stands between strips.
+    struct Mark {
+        int64_t top;
+        int32_t predictors[3];
+    };
+    Mark Here() const { return {top_, {predictors_[0], predictors_[1], predictors_[2]}}; }
+    void Resume(const Mark &m);
+    // Takes coding up at the strip after the one in rows (laid out as Next
+    // takes it, not converted, and left so): its last block position gives
+    // the DC predictors coding it would have left, so a band of strips can
+    // be coded without those before it.
+    void ResumeAfter(const uint8_t *rows, size_t rowBytes, int64_t top);
 
 private:
     const Dsp &k_;

@@ -5,6 +5,7 @@
 # Usage: scripts/fuzz.sh [SECONDS] [HARNESS...]
 #   SECONDS   per harness (default 600)
 #   HARNESS   decode bmp roundtrip cli calls viewer pictures api_decode api_stream
+#             api_threads
 #             (default: all that are built)
 # Environment:
 #   PLIX_FUZZ_PARALLEL  harnesses run at once (default 2); each runs with
@@ -34,7 +35,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPLIX_SANITIZE=address,undefined -DPLIX_BUILD_FUZZ=ON -DPLIX_FUZZ_ENGINE=ON \
   -DPLIX_BUILD_TESTS=OFF >/dev/null
 
-all=(decode bmp roundtrip cli calls viewer pictures api_decode api_stream)
+all=(decode bmp roundtrip cli calls viewer pictures api_decode api_stream api_threads)
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then harnesses=("${all[@]}"); fi
 targets=()
@@ -50,7 +51,7 @@ cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target ${targets[*]
 
 seeds_for() {
   case $1 in
-    decode | api_decode) echo "$data/conformance/cases" ;;
+    decode | api_decode | api_threads) echo "$data/conformance/cases" ;;
     bmp) echo "$data/bmp $data/bmpsuite" ;;
     viewer) echo "$data/bmp $data/bmpsuite $data/conformance/cases" ;;
     *) echo "" ;;

@@ -23,7 +23,7 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
   -DPLIX_SANITIZE=address,undefined >/dev/null
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 
-echo "== ThreadSanitizer: codecs on several threads"
+echo "== ThreadSanitizer: codecs on several threads, libplixcodec's threads (Threads.*)"
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIX_SANITIZE=thread \
   -DPLIX_BUILD_VIEWER=OFF >/dev/null
 cmake --build "$root/build-tsan" -j "$jobs" --target plix_tests >/dev/null

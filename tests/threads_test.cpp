@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec.h"
+#include "streams.h"
 
 namespace plix {
 namespace {
@@ -42,6 +43,351 @@ TEST(Threads, CodecsOnSeveralThreadsAgree) {
         EXPECT_EQ(files[t], files[0]);
         EXPECT_EQ(decoded[t], decoded[0]);
     }
+}
+
+}  // namespace
+}  // namespace plix
+
+// libplixcodec's threads: every thread count gives the bytes and pixels of
+// one thread. The pictures of the vectors are too small for the threads to
+// pay off, so here the threads take pictures of any size.
+#include <algorithm>
+#include <random>
+
+#include "api/stream_decoder.h"
+#include "api/stream_encoder.h"
+#include "bitmap.h"
+#include "conformance_cases.h"
+#include "image.h"
+#include "plix/codec.h"
+#include "test_util.h"
+
+namespace plix {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr unsigned kMostThreads = 8;
+constexpr uint8_t kGuard = 0x3D;
+
+struct Decoded {
+    int result = 0;
+    uint64_t present = 0;
+    Bytes pixels;
+    bool threaded = false;  // the strips went through the threads
+    bool operator==(const Decoded &o) const {
+        return result == o.result && present == o.present && pixels == o.pixels;
+    }
+};
+
+size_t PixelBytes(plix_format f) {
+    return f == PLIX_RGB || f == PLIX_BGR ? 3 : 4;
+}
+
+// As plix_decode, with pictures of any size on the threads when threads is
+// above 1 (0 for the public function itself, on one thread).
+Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA) {
+    Decoded out;
+    plix_info info{};
+    if (plix_read_info(data.data(), data.size(), &info) != PLIX_OK) return out;
+    const size_t stride = info.width * PixelBytes(f) + 3;
+    out.pixels.assign(stride * info.height + 1, kGuard);
+    if (threads == 0) {
+        out.result = plix_decode(data.data(), data.size(), nullptr, f, out.pixels.data(), stride,
+                                 &info);
+        out.present = info.blocks_present;
+        return out;
+    }
+    const plix_decode_options options{0, threads};
+    api::StreamDecoder d(&options);
+    out.result = d.PushWhole(data.data(), data.size());
+    if (out.result != PLIX_OK) return out;
+    out.threaded = d.ReadAllInBands(f, out.pixels.data(), stride, threads, 0, 1);
+    uint32_t rows = 0;
+    out.result = d.ReadRows(f, out.pixels.data(), stride, out.threaded ? 0 : info.height, &rows);
+    d.Info(&info);
+    out.present = info.blocks_present;
+    return out;
+}
+
+struct Collect final : ByteSink {
+    Bytes bytes;
+    bool Put(const void *data, size_t n) override {
+        bytes.insert(bytes.end(), static_cast<const uint8_t *>(data),
+                     static_cast<const uint8_t *>(data) + n);
+        return true;
+    }
+};
+
+// As plix_encode (rows given step at a time; 0: all at once), any picture on
+// the threads.
+Bytes Encode(const Bytes &pixels, uint32_t w, uint32_t h, plix_format f,
+             plix_encode_options options, uint32_t step = 0) {
+    Collect sink;
+    api::StreamEncoder e;
+    e.SetBandMinimum(0);
+    const size_t stride = w * PixelBytes(f);
+    if (e.Start(w, h, &options, sink) != PLIX_OK) return {};
+    if (step == 0) step = std::max(h, 1u);
+    for (uint32_t y = 0; y < h; y += step)
+        if (e.WriteRows(pixels.data() + y * stride, stride, f, std::min(step, h - y)) != PLIX_OK)
+            return {};
+    return e.Finish() == PLIX_OK ? sink.bytes : Bytes{};
+}
+
+// Rows of a picture as RGB bytes, from a classic buffer.
+Bytes RgbOf(const Image &image) {
+    Bytes rgb;
+    for (int32_t y = 0; y < image.Height(); ++y)
+        for (int32_t x = 0; x < image.Width(); ++x) {
+            const uint8_t *p = image.Pixels() + y * image.RowBytes() + x * 4;
+            rgb.insert(rgb.end(), {p[2], p[1], p[0]});
+        }
+    return rgb;
+}
+
+// A picture with edges, gradients and noise, and its file at q-factor q.
+Bytes Busy(uint32_t w, uint32_t h, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes px(size_t{w} * h * 3);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            for (uint32_t c = 0; c < 3; ++c)
+                px[(size_t{y} * w + x) * 3 + c] = static_cast<uint8_t>(
+                    ((x / 13 + y / 7 + c) % 3 == 0 ? x * 3 + y : 255 - y) + random() % 24);
+    return px;
+}
+
+TEST(Threads, EveryVectorDecodesAlikeOnEveryThreadCount) {
+    int eligible = 0, threaded = 0;
+    for (const test::ConformanceCase &c : test::ConformanceCases()) {
+        const Bytes data = test::ReadFileBytes(test::ConformancePath(c["plx"]));
+        for (unsigned t = 1; t <= kMostThreads; ++t) {
+            const Decoded got = Decode(data, t, t % 2 ? PLIX_RGB : PLIX_RGBA);
+            const Decoded same = Decode(data, 0, t % 2 ? PLIX_RGB : PLIX_RGBA);
+            ASSERT_TRUE(got == same) << c["name"] << ", " << t << " threads";
+            // Pictures of two strips or more go through the threads where
+            // the parts fall into step, as they nearly always do.
+            EXPECT_TRUE(!got.threaded || (t > 1 && c.Int("padded_height") >= 16)) << c["name"];
+            eligible += t > 1 && c.Int("padded_height") >= 16;
+            threaded += got.threaded;
+        }
+    }
+    EXPECT_GT(threaded, eligible * 9 / 10);
+}
+
+TEST(Threads, EveryVectorEncodesToItsBytesOnEveryThreadCount) {
+    for (const test::ConformanceCase &c : test::ConformanceCases()) {
+        if (!c.IsEncode()) continue;
+        Image source;
+        ASSERT_EQ(ImportBitmap(source, test::ConformancePath(c["input_bmp"]).c_str()),
+                  BitmapImport::Ok);
+        const Bytes expected = test::ReadFileBytes(test::ConformancePath(c["plx"]));
+        const Bytes rgb = RgbOf(source);
+        const uint32_t w = static_cast<uint32_t>(source.Width()),
+                       h = static_cast<uint32_t>(source.Height());
+        for (unsigned t = 1; t <= kMostThreads; ++t) {
+            const plix_encode_options options{static_cast<uint32_t>(c.Int("mode")),
+                                              static_cast<uint32_t>(c.Int("qfactor")),
+                                              static_cast<uint32_t>(c.Int("matrix")), t};
+            ASSERT_EQ(Encode(rgb, w, h, PLIX_RGB, options), expected) << c["name"] << ", " << t;
+            // Rows a few at a time wait for the threads in strips kept.
+            ASSERT_EQ(Encode(rgb, w, h, PLIX_RGB, options, 3 + t), expected) << c["name"] << ", " << t;
+        }
+    }
+}
+
+TEST(Threads, TruncationsDecodeAlikeOnEveryThreadCount) {
+    for (const test::ConformanceCase &c : test::ConformanceCases()) {
+        if (c.Int("padded_height") < 16) continue;
+        const Bytes data = test::ReadFileBytes(test::ConformancePath(c["plx"]));
+        for (size_t size = 16; size < data.size(); size += 1 + size / 3) {
+            const Bytes cut(data.begin(), data.begin() + static_cast<ptrdiff_t>(size));
+            const Decoded one = Decode(cut, 0);
+            for (unsigned t : {2u, 7u})
+                ASSERT_TRUE(Decode(cut, t) == one) << c["name"] << " cut at " << size << ", " << t;
+        }
+    }
+}
+
+TEST(Threads, CorruptedStreamsDecodeAlikeOnEveryThreadCount) {
+    std::mt19937 random(26);
+    for (const test::ConformanceCase &c : test::ConformanceCases()) {
+        if (c.Int("padded_height") < 16) continue;
+        const Bytes data = test::ReadFileBytes(test::ConformancePath(c["plx"]));
+        for (int round = 0; round < 4; ++round) {
+            Bytes bad = data;
+            // Bits flipped, bytes replaced, a run of the body dropped.
+            for (int i = 0; i < 1 + round * 3; ++i) {
+                const size_t at = 16 + random() % (bad.size() - 16);
+                if (round % 2) bad[at] = static_cast<uint8_t>(random());
+                else bad[at] ^= static_cast<uint8_t>(1u << random() % 8);
+            }
+            if (round == 3 && bad.size() > 40)
+                bad.erase(bad.begin() + 20, bad.begin() + 20 + random() % (bad.size() - 40));
+            const Decoded one = Decode(bad, 0);
+            for (unsigned t = 2; t <= kMostThreads; t += 3)
+                ASSERT_TRUE(Decode(bad, t) == one) << c["name"] << " round " << round << ", " << t;
+        }
+    }
+}
+
+TEST(Threads, LargerPicturesThroughThePublicFunctions) {
+    // Past the size from which the threads pay off, through plix_encode and
+    // plix_decode themselves; cut at many lengths, and the incremental
+    // doors with threads asked for.
+    // Just past the megapixel from which decoding takes threads.
+    const uint32_t w = 1031, h = 1019;
+    const Bytes px = Busy(w, h, 3);
+    for (uint32_t q : {0u, 9u}) {
+        Bytes expected;
+        for (unsigned t = 1; t <= kMostThreads; t += t < 3 ? 1 : 5) {
+            const plix_encode_options options{0, q, 1, t};
+            void *out = nullptr;
+            size_t size = 0;
+            ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size), PLIX_OK);
+            const Bytes bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
+            plix_free(out);
+            if (t == 1) expected = bytes;
+            ASSERT_EQ(bytes, expected) << "q" << q << ", " << t << " threads";
+        }
+        for (size_t size = 16; size <= expected.size(); size += 1 + size * 3 / 4) {
+            const Bytes cut(expected.begin(), expected.begin() + static_cast<ptrdiff_t>(size));
+            Bytes one(w * 4 * h, 0), more(w * 4 * h, 1);
+            plix_info a{}, b{};
+            const plix_decode_options options{0, 4};
+            const int ra = plix_decode(cut.data(), cut.size(), nullptr, PLIX_BGRA, one.data(), w * 4, &a);
+            const int rb = plix_decode(cut.data(), cut.size(), &options, PLIX_BGRA, more.data(), w * 4, &b);
+            ASSERT_EQ(ra, rb) << size;
+            ASSERT_EQ(a.blocks_present, b.blocks_present) << size;
+            ASSERT_EQ(one, more) << size;
+        }
+        // The incremental decoder with threads asked for: plix_decode's rows.
+        Bytes whole(w * 3 * h), pieces(w * 3 * h);
+        ASSERT_EQ(plix_decode(expected.data(), expected.size(), nullptr, PLIX_RGB, whole.data(), w * 3, nullptr), PLIX_OK);
+        const plix_decode_options options{0, 3};
+        plix_decoder *d = plix_decoder_new(&options);
+        ASSERT_NE(d, nullptr);
+        uint32_t y = 0, got = 0;
+        for (size_t at = 0; at < expected.size(); at += 4096) {
+            ASSERT_EQ(plix_decoder_push(d, expected.data() + at, std::min<size_t>(4096, expected.size() - at)), PLIX_OK);
+            while (plix_decoder_read_rows(d, PLIX_RGB, pieces.data() + y * w * 3, w * 3, h - y, &got) >= 0 && got) y += got;
+        }
+        ASSERT_EQ(plix_decoder_finish(d), PLIX_OK);
+        while (plix_decoder_read_rows(d, PLIX_RGB, pieces.data() + y * w * 3, w * 3, h - y, &got) >= 0 && got) y += got;
+        plix_decoder_free(d);
+        EXPECT_EQ(y, h);
+        EXPECT_EQ(pieces, whole);
+        // And the incremental encoder: rows in any numbers, the same bytes.
+        for (uint32_t step : {1u, 8u, 77u}) {
+            struct Out {
+                Bytes bytes;
+                static int Write(void *user, const void *data, size_t n) {
+                    auto *o = static_cast<Out *>(user);
+                    o->bytes.insert(o->bytes.end(), static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + n);
+                    return 0;
+                }
+            } out;
+            const plix_encode_options eo{0, q, 1, 2};
+            plix_encoder *e = nullptr;
+            ASSERT_EQ(plix_encoder_new(w, h, &eo, Out::Write, &out, &e), PLIX_OK);
+            for (uint32_t row = 0; row < h; row += step)
+                ASSERT_EQ(plix_encoder_write_rows(e, px.data() + row * w * 3, w * 3, PLIX_RGB, std::min(step, h - row)), PLIX_OK);
+            ASSERT_EQ(plix_encoder_finish(e), PLIX_OK);
+            plix_encoder_free(e);
+            EXPECT_EQ(out.bytes, expected) << "q" << q << " step " << step;
+        }
+    }
+}
+
+TEST(Threads, JoiningBitStringsAtEveryOffset) {
+    // Bit strings of every length written after every number of pending
+    // bits read back as the same bits, across the writer's chunks.
+    std::mt19937 random(5);
+    Bytes source(70000);
+    for (uint8_t &b : source) b = static_cast<uint8_t>(random());
+    for (int pending = 0; pending < 8; ++pending)
+        for (uint64_t bits : {uint64_t{0}, uint64_t{1}, uint64_t{63}, uint64_t{64}, uint64_t{65},
+                              uint64_t{513}, uint64_t{source.size() * 8 - 3}}) {
+            std::string joined, plain;
+            StreamWriter a, b;
+            a.OpenMemory(&joined);
+            b.OpenMemory(&plain);
+            for (StreamWriter *w : {&a, &b})
+                if (pending) w->WriteBits(0x5A, pending);
+            a.WriteBitString(source.data(), bits);
+            for (uint64_t i = 0; i < bits; ++i) b.WriteBits(source[i / 8] >> (7 - i % 8) & 1, 1);
+            EXPECT_EQ(a.BitsWritten(), b.BitsWritten());
+            a.Flush();
+            b.Flush();
+            a.Close();
+            b.Close();
+            ASSERT_EQ(joined, plain) << pending << " pending, " << bits << " bits";
+        }
+}
+
+// A sink that lends its memory, as plix_encode's does.
+struct Lending final : ByteSink {
+    Bytes bytes;
+    size_t size = 0;
+    bool Put(const void *data, size_t n) override {
+        bytes.resize(size);
+        bytes.insert(bytes.end(), static_cast<const uint8_t *>(data),
+                     static_cast<const uint8_t *>(data) + n);
+        size += n;
+        return true;
+    }
+    uint8_t *Room(size_t n) override {
+        bytes.resize(size + n);
+        return bytes.data() + size;
+    }
+    void Took(size_t n) override { size += n; }
+};
+
+TEST(Threads, JoiningManyBitStringsOnThreads) {
+    // Strings of every awkward length (none, shorter than a byte, a word
+    // and a bit), after every number of pending bits, joined on threads into
+    // the sink's own memory: the bits one thread writes one by one.
+    std::mt19937 random(9);
+    const std::vector<uint64_t> lengths = {0, 1, 3, 7, 8, 9, 13, 63, 64, 65, 500, 4099, 0, 2, 70001};
+    std::vector<Bytes> strings;
+    for (uint64_t bits : lengths) {
+        Bytes b((bits + 7) / 8);
+        for (uint8_t &v : b) v = static_cast<uint8_t>(random());
+        strings.push_back(b);
+    }
+    for (int pending = 0; pending < 8; ++pending)
+        for (size_t first = 0; first < lengths.size(); first += 3)
+            for (unsigned threads : {2u, 3u, 8u}) {
+                std::vector<const uint8_t *> data;
+                std::vector<uint64_t> bits;
+                for (size_t k = first; k < lengths.size(); ++k) {
+                    data.push_back(strings[k].data());
+                    bits.push_back(lengths[k]);
+                }
+                Lending lent;
+                std::string plain;
+                StreamWriter a, b;
+                a.OpenSink(&lent);
+                b.OpenMemory(&plain);
+                for (StreamWriter *w : {&a, &b}) {
+                    w->WriteBits(0x3C5, 10);  // a whole byte and 2 bits more
+                    if (pending) w->WriteBits(0x5A, pending);
+                }
+                a.WriteBitStrings(data.data(), bits.data(), data.size(), threads);
+                for (size_t k = 0; k < data.size(); ++k)
+                    for (uint64_t i = 0; i < bits[k]; ++i)
+                        b.WriteBits(data[k][i / 8] >> (7 - i % 8) & 1, 1);
+                EXPECT_EQ(a.BitsWritten(), b.BitsWritten());
+                a.WriteBits(0x2B, 6);  // and the writer goes on from there
+                b.WriteBits(0x2B, 6);
+                a.Flush();
+                b.Flush();
+                a.Close();
+                b.Close();
+                lent.bytes.resize(lent.size);
+                ASSERT_EQ(lent.bytes, Bytes(plain.begin(), plain.end()))
+                    << pending << " pending, from " << first << ", " << threads << " threads";
+            }
 }
 
 }  // namespace

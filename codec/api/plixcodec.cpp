@@ -28,10 +28,33 @@ struct plix_encoder final : plix::ByteSink {
 
 namespace {
 
+// Room past what was expected: the writer's last chunk.
+constexpr size_t kStreamSlack = plix::kStreamChunk;
+
 // Grows a malloc'd block, so that plix_free is free.
 class MemorySink final : public plix::ByteSink {
 public:
     ~MemorySink() { std::free(data_); }
+    void Expect(size_t n) override {
+        // One block of the size that will be needed, instead of doublings.
+        if (n > capacity_ - size_ && n <= SIZE_MAX - size_ - kStreamSlack) {
+            void *p = std::realloc(data_, size_ + n + kStreamSlack);
+            if (!p) return;
+            data_ = static_cast<uint8_t *>(p);
+            capacity_ = size_ + n + kStreamSlack;
+        }
+    }
+    uint8_t *Room(size_t n) override {
+        if (n > capacity_ - size_) {
+            if (n > SIZE_MAX - size_) return nullptr;
+            void *p = std::realloc(data_, size_ + n);
+            if (!p) return nullptr;
+            data_ = static_cast<uint8_t *>(p);
+            capacity_ = size_ + n;
+        }
+        return data_ + size_;
+    }
+    void Took(size_t n) override { size_ += n; }
     bool Put(const void *data, size_t n) override {
         if (n > capacity_ - size_) {
             size_t grown = capacity_ < 65536 ? 65536 : capacity_;
@@ -110,6 +133,11 @@ PLIX_API int plix_decode(const void *data, size_t size, const plix_decode_option
             (!pixels || stride < plix::api::BytesPerPixel(f) * static_cast<size_t>(facts.width)))
             return PLIX_ERROR_ARGUMENT;
         uint32_t rows = 0;
+        const unsigned threads = options ? options->threads : 1;
+        if (hasPixels && d.ReadAllInBands(f, static_cast<uint8_t *>(pixels), stride, threads)) {
+            if (info) d.Info(info);
+            return d.ReadRows(f, static_cast<uint8_t *>(pixels), stride, 0, &rows);
+        }
         r = d.ReadRows(f, static_cast<uint8_t *>(pixels), stride, facts.height, &rows);
         if (info) d.Info(info);
         return r;

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "api/pixel_rows.h"
+#include "band_decoder.h"
 #include "dsp/dsp.h"
 
 namespace plix::api {
@@ -238,6 +239,32 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
     *rows = written;
     if (written == 0 && rowsOut_ < height) return PLIX_NEED_DATA;
     return Result();
+}
+
+bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
+                                   int64_t minPixels, size_t minPartBytes) {
+    if (threads < 2 || !whole_ || phase_ != Phase::kBody || !HasPixels() || rowsOut_ > 0 ||
+        BytesPerPixel(format) == 0 || !pixels)
+        return false;
+    const uint32_t width = static_cast<uint32_t>(header_.width);
+    const int64_t height = header_.height;
+    BandOutcome outcome;
+    const bool done = DecodeInBands(
+        header_, GetDsp(), whole_, static_cast<size_t>(bodyBytes_), filler_, threads, minPixels, minPartBytes,
+        [&](int64_t strip, const uint8_t *rows, size_t rowBytes) {
+            for (int64_t r = 0; r < 8 && strip * 8 + r < height; ++r)
+                PackRow(rows + static_cast<size_t>(r) * rowBytes, format,
+                        pixels + static_cast<size_t>(strip * 8 + r) * stride, width);
+        },
+        outcome);
+    if (!done) return false;
+    // Where one strip at a time would have ended.
+    truncated_ = outcome.truncated;
+    blocksPresent_ = outcome.blocksPresent;
+    rowsOut_ = static_cast<uint64_t>(height);
+    bitPos_ = bodyBytes_ * 8;
+    stripRows_ = handed_ = 0;
+    return true;
 }
 
 }  // namespace plix::api

@@ -11,7 +11,9 @@
 #include "format.h"
 #include "plix/codec.h"
 #include "streams.h"
+#include "band_decoder.h"
 #include "strips.h"
+#include "threads.h"
 
 namespace plix::api {
 
@@ -36,6 +38,12 @@ public:
     int Finish();
     int Info(plix_info *info) const;
     int ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows, uint32_t *rows);
+    // After PushWhole, before any row was read: every row into pixels on up
+    // to threads threads. False when that was not done (nothing changed,
+    // though some rows may have been written): then ReadRows does it all on
+    // this thread.
+    bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
+                        int64_t minPixels = kPartMinPixels, size_t minPartBytes = kMinPartBytes);
 
 private:
     enum class Phase { kHeader, kExtra, kBody, kFailed };

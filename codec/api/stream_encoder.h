@@ -15,7 +15,7 @@ namespace plix::api {
 
 class StreamEncoder {
 public:
-    StreamEncoder() = default;
+    StreamEncoder();
     StreamEncoder(const StreamEncoder &) = delete;
     StreamEncoder &operator=(const StreamEncoder &) = delete;
 
@@ -23,20 +23,32 @@ public:
     int Start(uint32_t width, uint32_t height, const plix_encode_options *options, ByteSink &sink);
     int WriteRows(const uint8_t *pixels, size_t stride, int format, uint32_t rows);
     int Finish();
+    // Pictures from this many pixels on are coded on threads when asked
+    // (tests send small ones there).
+    void SetBandMinimum(int64_t pixels) { bandMinPixels_ = pixels; }
 
 private:
     int Fail(int error);
-    int CodeStrip();
+    // Codes the strips kept (the last one's rows past the picture padded).
+    int CodeStrips();
+    // The strips kept, 0xFF at first; false when memory is short.
+    bool MakeBuffer();
+    // Codes the whole strips among rows (the last, short one included) on
+    // several threads, straight from the caller's pixels; the rows it took.
+    uint32_t CodeInBands(const uint8_t *pixels, size_t stride, int format, uint32_t rows);
 
     int error_ = PLIX_OK;
+    unsigned threads_ = 1;
+    int64_t bandMinPixels_;
     bool finished_ = false;
     PlixHeader header_;
     std::optional<StripEncoder> strips_;
     StreamWriter writer_;
-    std::unique_ptr<uint8_t[]> strip_;
+    std::unique_ptr<uint8_t[]> strip_;  // bufferStrips_ strips of rows
     size_t stripRowBytes_ = 0;
+    uint32_t bufferStrips_ = 1;
     uint32_t rowsIn_ = 0;
-    uint32_t stripFill_ = 0;  // rows of the current strip given so far
+    uint32_t stripFill_ = 0;  // rows kept so far
 };
 
 }  // namespace plix::api

@@ -1,0 +1,49 @@
+// A stream decoded on several threads at once. It has no restart points:
+// where a strip starts in the bits, and the DC predictors there, are known
+// only once everything before it was read. So first every thread reads a
+// part of the bytes for the codes alone, each but the first from a guessed
+// place (a position starting at its first byte, predictors 0), noting where
+// each block position starts and its DCs counted from the part's start. The
+// prefix codes soon fall into step with the true reading: each thread reads
+// on past its part until a position of its own starts at the very bit where
+// one of the next part's did, and from that bit on both read alike. Joining
+// the parts there gives every strip its first bit and its predictors (each
+// part's DCs shifted by the true ones where it joined); then the strips are
+// decoded in full on every thread. The first part, read from the true start,
+// is decoded in full at once, while the others are read. Where a part never
+// falls into step, the part before it reads on through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace plix {
+
+struct PlixHeader;
+struct Dsp;
+
+// A finished strip: its number and rows (padded width, 8 rows, rowBytes
+// apart, as StripDecoder::Next writes them). Called on any of the threads,
+// once for each strip, several at once.
+using StripOut = std::function<void(int64_t strip, const uint8_t *rows, size_t rowBytes)>;
+
+struct BandOutcome {
+    bool truncated = false;      // the data ended before the last block did
+    uint64_t blocksPresent = 0;  // whole component blocks within the data
+};
+
+// The bit stream of header's picture is the size bytes at body, then filler
+// bytes: the strips go to out, and the result and counts are those of one
+// thread decoding strip by strip. Pictures of fewer than minPixels pixels,
+// and parts of fewer than minPartBytes bytes, are not worth the threads.
+// False when it was not done (not worth it, short of memory): then some
+// strips may have gone to out, and the caller decodes them all again.
+bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
+                   uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
+                   const StripOut &out, BandOutcome &outcome);
+
+// The smallest part a thread reads for the codes alone.
+inline constexpr size_t kMinPartBytes = 16 << 10;
+
+}  // namespace plix

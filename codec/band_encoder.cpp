@@ -1,0 +1,108 @@
+// Each band starts from the predictors of the position before it, which
+// depend only on that position's pixels; so bands need nothing from each
+// other until their bits are joined in order.
+#include "band_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "streams.h"
+#include "strips.h"
+#include "threads.h"
+
+namespace plix {
+
+namespace {
+
+// Bands per thread: smaller bands even out strips of unequal cost.
+constexpr unsigned kBandsPerThread = 4;
+
+struct Band {
+    int64_t first = 0, count = 0;  // strips, counted from the encoder's next one
+    std::string bytes;
+    uint64_t bits = 0;
+    StripEncoder::Mark end{};
+    bool ok = true;
+};
+
+}  // namespace
+
+bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t minPixels) {
+    return threads > 1 && strips >= 2 && strips * 8 * int64_t{paddedWidth} >= minPixels;
+}
+
+bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &encoder,
+                         StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads) {
+    if (count <= 0) return true;
+    const int64_t firstStrip = encoder.Top() / 8;
+    const size_t rowBytes = static_cast<size_t>(encoder.PaddedWidth()) * 4;
+    const size_t bandCount = static_cast<size_t>(
+        std::min<int64_t>(count, int64_t{std::min(threads, kMaxThreads)} * kBandsPerThread));
+    const unsigned workers = WorkersFor(threads, bandCount);
+    std::vector<Band> bands;
+    std::vector<std::unique_ptr<uint8_t[]>> rows;
+    try {
+        bands.resize(bandCount);
+        for (size_t b = 0; b < bandCount; ++b) {
+            bands[b].first = count * static_cast<int64_t>(b) / static_cast<int64_t>(bandCount);
+            bands[b].count =
+                count * static_cast<int64_t>(b + 1) / static_cast<int64_t>(bandCount) - bands[b].first;
+        }
+        for (unsigned t = 0; t < workers; ++t) {
+            rows.emplace_back(new uint8_t[rowBytes * 8]);
+            std::memset(rows.back().get(), 0xFF, rowBytes * 8);
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    const StripEncoder::Mark start = encoder.Here();
+    ForEachItem(workers, bandCount, [&](size_t b, unsigned worker) {
+        Band &band = bands[b];
+        uint8_t *strip = rows[worker].get();
+        try {
+            StripEncoder strips(header, k);
+            if (b == 0) {
+                strips.Resume(start);
+            } else {
+                fill(firstStrip + band.first - 1, strip);
+                strips.ResumeAfter(strip, rowBytes, (firstStrip + band.first) * 8);
+            }
+            StreamWriter out;
+            out.OpenMemory(&band.bytes);
+            // A byte a pixel is more than photographs take at any q-factor:
+            // the bits seldom move (the room is only touched where written).
+            out.Expect(static_cast<uint64_t>(band.count) * rowBytes * 2);
+            for (int64_t s = 0; s < band.count; ++s) {
+                fill(firstStrip + band.first + s, strip);
+                strips.Next(out, strip, rowBytes, strip);
+            }
+            band.bits = out.BitsWritten();
+            out.Flush();
+            band.ok = out.Close();
+            band.end = strips.Here();
+        } catch (...) {
+            band.ok = false;
+        }
+    });
+    for (const Band &band : bands)
+        if (!band.ok) return false;
+    std::vector<const uint8_t *> strings;
+    std::vector<uint64_t> bits;
+    try {
+        for (const Band &band : bands) {
+            strings.push_back(reinterpret_cast<const uint8_t *>(band.bytes.data()));
+            bits.push_back(band.bits);
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    w.WriteBitStrings(strings.data(), bits.data(), bands.size(), workers);
+    encoder.Resume(bands.back().end);
+    return true;
+}
+
+}  // namespace plix

@@ -1,0 +1,34 @@
+// Strips coded on several threads at once: the picture is cut into bands of
+// strips, each coded into a bit string of its own from the DC predictors the
+// strip before it leaves, and the strings are joined bit by bit, so the bytes
+// are those of one thread coding the strips in order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace plix {
+
+class StripEncoder;
+class StreamWriter;
+struct PlixHeader;
+struct Dsp;
+
+// Writes strip number `strip` into rows (8 rows, rowBytes apart) as
+// StripEncoder::Next takes it. rows belongs to one thread; it holds 0xFF
+// bytes at first and afterwards what the last strip written there left (the
+// image area converted), so a fill must write every image pixel of the strip
+// and set rows below the picture to 0xFF, but may leave the padding columns.
+using StripFill = std::function<void(int64_t strip, uint8_t *rows)>;
+
+// Codes the next count strips of encoder (which ends where one thread would
+// have left it) into w, on up to threads threads. False when memory ran short
+// for the bands' bits: then nothing was written and encoder is unchanged.
+bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &encoder,
+                         StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads);
+
+// Worth the threads' start: enough strips for a band each and enough pixels.
+bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t minPixels);
+
+}  // namespace plix

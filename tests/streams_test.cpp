@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "streams.h"
 #include "test_util.h"
 
@@ -272,6 +273,28 @@ TEST(StreamReader, FileModeAndASecondOpen) {
     EXPECT_EQ(r.ReadByte(), b[0]);
     r.Close();
     EXPECT_FALSE(r.IsOpen());
+}
+
+// The words of the bit streams (a shuffle in WebAssembly, a byte swap
+// elsewhere): most significant byte first, at any alignment, and back.
+TEST(ByteOrder, Be64WordsAreMostSignificantByteFirst) {
+    std::mt19937_64 rng(7);
+    std::vector<uint64_t> values = {0, ~uint64_t{0}, 0x0102030405060708ull, uint64_t{1} << 63, 0xFF};
+    for (int i = 0; i < 200; ++i) values.push_back(rng());
+    for (const uint64_t v : values) {
+        for (size_t at = 0; at < 8; ++at) {
+            uint8_t buffer[24];
+            for (uint8_t &b : buffer) b = 0xA5;
+            platform::StoreBe64(buffer + at, v);
+            for (size_t k = 0; k < 24; ++k) {
+                const bool inWord = k >= at && k < at + 8;
+                const uint8_t expect =
+                    inWord ? static_cast<uint8_t>(v >> (56 - 8 * (k - at))) : uint8_t{0xA5};
+                ASSERT_EQ(buffer[k], expect) << std::hex << v << " at " << at << " byte " << k;
+            }
+            ASSERT_EQ(platform::LoadBe64(buffer + at), v);
+        }
+    }
 }
 
 }  // namespace

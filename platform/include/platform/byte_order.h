@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
+
 namespace plix::platform {
 
 inline uint16_t Le16(const uint8_t *p) {
@@ -33,6 +37,21 @@ inline void PutLe32(uint8_t *p, uint32_t v) {
 }
 
 // Eight bytes as one big-endian word, and back.
+#if defined(__wasm_simd128__)
+// WebAssembly has no byte swap: the compiler spells one out in some twenty
+// shifts and masks, while a vector shuffle is a single instruction.
+inline uint64_t LoadBe64(const uint8_t *p) {
+    const v128_t v = wasm_v128_load64_zero(p);
+    return static_cast<uint64_t>(wasm_i64x2_extract_lane(
+        wasm_i8x16_shuffle(v, v, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8), 0));
+}
+
+inline void StoreBe64(uint8_t *p, uint64_t v) {
+    const v128_t w = wasm_i64x2_splat(static_cast<int64_t>(v));
+    wasm_v128_store64_lane(
+        p, wasm_i8x16_shuffle(w, w, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8), 0);
+}
+#else
 inline uint64_t LoadBe64(const uint8_t *p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
@@ -44,5 +63,6 @@ inline void StoreBe64(uint8_t *p, uint64_t v) {
     if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
     std::memcpy(p, &v, 8);
 }
+#endif
 
 }  // namespace plix::platform

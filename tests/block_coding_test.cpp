@@ -76,6 +76,75 @@ void DecodeBlockReference(StreamReader &r, int32_t block[64], const int32_t q[64
 const std::string kZeroRun16 = "111101111111";
 const std::string kEndOfBlock = "11111";
 
+// ScanPositions notes the reference's positions, all in one call and a few a
+// call, and stops before the first that starts at or past its stop bit,
+// leaving the reader there.
+void ExpectScanMatches(const std::string &bytes, const std::vector<PositionNote> &want,
+                       const int32_t start[3]) {
+    const size_t n = want.size();
+    const auto open = [&](StreamReader &r) {
+        EXPECT_TRUE(r.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+    };
+    const auto expectNotes = [&](const std::vector<PositionNote> &got, const char *how) {
+        ASSERT_EQ(got.size(), n) << how;
+        for (size_t i = 0; i < n; ++i) {
+            EXPECT_EQ(got[i].at, want[i].at + 5) << how << " position " << i;
+            EXPECT_EQ(std::vector<int32_t>(got[i].dc, got[i].dc + 3),
+                      std::vector<int32_t>(want[i].dc, want[i].dc + 3))
+                << how << " position " << i;
+        }
+    };
+    StreamReader whole, reference;
+    open(whole);
+    open(reference);
+    int32_t p[3] = {0, 0, 0};
+    if (start) std::copy(start, start + 3, p);
+    std::vector<PositionNote> got(n + 1);
+    got.resize(ScanPositions(whole, p, 5, UINT64_MAX, got.data(), n));
+    expectNotes(got, "at once");
+    int32_t pr[3] = {0, 0, 0};
+    if (start) std::copy(start, start + 3, pr);
+    alignas(32) int32_t block[64];
+    const int32_t q[64] = {1};
+    for (size_t i = 0; i < 3 * n; ++i)
+        DecodeBlock(reference, block, q, kClassOf[i % 3], pr[i % 3]);
+    EXPECT_EQ(std::vector<int32_t>(p, p + 3), std::vector<int32_t>(pr, pr + 3));
+    EXPECT_EQ(whole.ReadSigned(31), reference.ReadSigned(31));
+
+    StreamReader few;
+    open(few);
+    std::fill(p, p + 3, 0);
+    if (start) std::copy(start, start + 3, p);
+    std::vector<PositionNote> pieces;
+    for (size_t cap = 1; pieces.size() < n; cap = cap % 3 + 1) {
+        PositionNote some[3];
+        const size_t k = ScanPositions(few, p, 5, UINT64_MAX, some, std::min(cap, n - pieces.size()));
+        ASSERT_GT(k, 0u);
+        pieces.insert(pieces.end(), some, some + k);
+    }
+    expectNotes(pieces, "a few a call");
+
+    for (size_t stopAt : {size_t{0}, n / 2, n > 0 ? n - 1 : 0}) {
+        if (stopAt >= n) continue;
+        int32_t ps[3] = {0, 0, 0};
+        std::vector<PositionNote> out(n);
+        // Stops at the position's first bit and also at any bit after it
+        // that comes before the next position.
+        for (uint64_t late : {uint64_t{0}, uint64_t{1}}) {
+            if (late == 1 && (stopAt + 1 >= n || want[stopAt + 1].at == want[stopAt].at + 1))
+                continue;
+            StreamReader again;
+            open(again);
+            std::fill(ps, ps + 3, 0);
+            EXPECT_EQ(ScanPositions(again, ps, 5, want[stopAt].at + 5 + late, out.data(), n),
+                      stopAt + late);
+            if (late == 0) {
+                EXPECT_EQ(again.BitsTaken(), want[stopAt].at);
+            }
+        }
+    }
+}
+
 // Decodes count blocks of the components 0, 1, 2 in turn with both decoders,
 // expecting the same blocks and predictors; returns the fast decoder's blocks.
 // The whole positions among them are also decoded with DecodePositions, one
@@ -91,6 +160,9 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
         std::copy(start, start + 3, pf), std::copy(start, start + 3, ps),
             std::copy(start, start + 3, pb);
     std::vector<Block> out;
+    // Each whole position's first bit and the predictors after it, as the
+    // reference reads them, for the reader of codes alone.
+    std::vector<PositionNote> notes;
     int32_t atPositionsEnd[3];
     std::copy(pb, pb + 3, atPositionsEnd);
     const int positions = count / 3;
@@ -98,7 +170,10 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
         const int k = i % 3, cls = kClassOf[k];
         Block a(64, 0x5A5A5A5A), b(64, -0x5A5A5A5A);  // every entry must be written
         DecodeBlock(fast, a.data(), q[cls], cls, pf[k]);
+        const uint64_t before = slow.BitsTaken();
         DecodeBlockReference(slow, b.data(), q[cls], cls, ps[k]);
+        if (k == 0 && i + 3 <= 3 * positions) notes.push_back({before, {}});
+        if (k == 2 && i < 3 * positions) std::copy(ps, ps + 3, notes.back().dc);
         EXPECT_EQ(a, b) << "block " << i;
         EXPECT_EQ(pf[k], ps[k]) << "block " << i;
         out.push_back(a);
@@ -106,6 +181,7 @@ std::vector<Block> DecodeBoth(const std::string &bytes, int count, const int32_t
     }
     // Both end at the same bit.
     EXPECT_EQ(fast.ReadSigned(31), slow.ReadSigned(31));
+    ExpectScanMatches(bytes, notes, start);
 
     alignas(32) int32_t blocks[6][64];
     int32_t luma[kZigzagQuantEntries], chroma[kZigzagQuantEntries];
@@ -574,7 +650,7 @@ TEST(BlockCoding, FastDecoderMatchesReferenceForEveryAcPrefix) {
             std::string bits = k == 0 ? dc : "000" + kEndOfBlock + dc;  // component 1 comes second
             for (int b = 11; b >= 0; --b) bits += (prefix >> b) & 1 ? '1' : '0';
             for (int b = 0; b < 60; ++b) bits += rng() & 1 ? '1' : '0';
-            DecodeBoth(Pack(bits), k == 0 ? 1 : 2, q.q);
+            DecodeBoth(Pack(bits), 3, q.q);
         }
     }
 }
@@ -594,7 +670,7 @@ TEST(BlockCoding, FastDecoderMatchesReferenceForEveryAcPrefixNearTheEnd) {
                 bits.resize(fixed);
                 for (int b = 11; b >= 0; --b) bits += (prefix >> b) & 1 ? '1' : '0';
                 for (int b = 0; b < 60; ++b) bits += rng() & 1 ? '1' : '0';
-                DecodeBoth(Pack(bits), k == 0 ? 2 : 3, q.q);
+                DecodeBoth(Pack(bits), 3, q.q);
             }
         }
     }

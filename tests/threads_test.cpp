@@ -231,6 +231,40 @@ TEST(Threads, CorruptedStreamsDecodeAlikeOnEveryThreadCount) {
     }
 }
 
+// Bodies of arbitrary bytes long enough that the parts' codes are read away
+// from their ends, where the reading of codes alone has its own fast path:
+// uniform bytes, bytes that lean on long codes and runs past the block's
+// end, and long runs of one byte.
+TEST(Threads, ArbitraryLongBodiesDecodeAlikeOnEveryThreadCount) {
+    const uint32_t w = 320, h = 240;
+    const Bytes px = Busy(w, h, 9);
+    const plix_encode_options options{0, 0, 1, 1};
+    void *out = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size), PLIX_OK);
+    const Bytes good(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
+    plix_free(out);
+    ASSERT_GT(good.size(), 20000u);
+    std::mt19937 random(41);
+    int threaded = 0;
+    for (int kind = 0; kind < 6; ++kind) {
+        Bytes bad = good;
+        for (size_t i = 64; i < bad.size(); ++i) {
+            const auto b = static_cast<uint8_t>(random());
+            bad[i] = kind % 3 == 0 ? b : kind % 3 == 1 ? static_cast<uint8_t>(b | 0xE0)
+                                                       : static_cast<uint8_t>(i / 997 % 2 ? 0xFF : b & 0x0F);
+        }
+        if (kind >= 3) bad.resize(bad.size() * (kind - 1) / 5);  // and cut short
+        const Decoded one = Decode(bad, 0);
+        for (unsigned t : {2u, 3u, 5u}) {
+            const Decoded more = Decode(bad, t);
+            ASSERT_TRUE(more == one) << "kind " << kind << ", " << t << " threads";
+            threaded += more.threaded;
+        }
+    }
+    EXPECT_GE(threaded, 9);  // the threads did the work, not the fallback
+}
+
 TEST(Threads, LargerPicturesThroughThePublicFunctions) {
     // Past the size from which the threads pay off, through plix_encode and
     // plix_decode themselves; cut at many lengths, and the incremental

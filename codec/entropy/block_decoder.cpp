@@ -75,6 +75,7 @@ public:
     void RefillRoomyBelow64() { c_.Load(); }
     // Bytes left in the current chunk.
     ptrdiff_t Room() const { return c_.end - c_.cur; }
+    const uint8_t *Cur() const { return c_.cur; }
     // Top n bits, n from 1 to 32.
     uint32_t Peek(int n) const { return static_cast<uint32_t>(c_.bits >> (64 - n)); }
     // The n bits (0 to 32, 0 giving 0) after the first skip bits.
@@ -346,6 +347,159 @@ void InstallBmi2Kernels(Dsp &dsp) {
 #else
     (void)dsp;
 #endif
+}
+
+}  // namespace plix
+
+namespace plix {
+
+namespace {
+
+// For reading codes alone, AC arrays by class indexed by the next 12 bits:
+// every whole symbol whose code lies within them (to an end of block), with
+// its value bits. Entry: bits 0..5 the bits all take (at most 11 + 1 + 15),
+// bits 8..15 the positions they advance by plus 64 for an end of block,
+// bits 16..23 the same without the 64.
+struct SkipTables {
+    uint32_t ac[2][1 << kMaxCodeLength];
+};
+
+// The advance and value bits of AC symbol s (not an end of block), as
+// FinishSlowly reads it.
+constexpr unsigned SymbolRun(int s) { return s == kZeroRun16 ? 15u : static_cast<unsigned>(s >> 4); }
+constexpr int SymbolSize(int s) { return s == kZeroRun16 ? 0 : s & 15; }
+
+const SkipTables &GetSkipTables() {
+    static const SkipTables tables = [] {
+        SkipTables t{};
+        for (int cls = 0; cls < 2; ++cls) {
+            const uint16_t *codes = kHuffmanTables.lookup[HuffmanArray(cls, true)];
+            for (uint32_t w = 0; w < (1u << kMaxCodeLength); ++w) {
+                int at = 0;
+                unsigned advance = 0;
+                bool end = false;
+                while (at < kMaxCodeLength && advance < 64) {
+                    const uint16_t c = codes[(w << at) & ((1u << kMaxCodeLength) - 1)];
+                    const int length = c >> 8;
+                    if (at + length > kMaxCodeLength) break;  // bits past the window
+                    const int symbol = c & 0xFF;
+                    at += length;
+                    if (symbol == kEndOfBlock) {
+                        end = true;
+                        break;
+                    }
+                    at += SymbolSize(symbol);
+                    advance += SymbolRun(symbol) + 1;
+                }
+                t.ac[cls][w] = static_cast<uint32_t>(at) | ((advance + (end ? 64u : 0u)) << 8) |
+                               (advance << 16);
+            }
+        }
+        return t;
+    }();
+    return tables;
+}
+
+// The end of a block within entry e from position p: symbol by symbol, as
+// FinishSlowly. Whatever it reads lies within the entry's bits, which are
+// buffered.
+PLIX_NOINLINE BitState SkipSlowly(BitState in, unsigned p, int cls) {
+    const uint16_t *codes = kHuffmanTables.lookup[HuffmanArray(cls, true)];
+    for (;;) {
+        const uint16_t c = codes[in.bits >> (64 - kMaxCodeLength)];
+        in.bits <<= c >> 8;
+        in.count -= c >> 8;
+        const int symbol = c & 0xFF;
+        if (symbol == kEndOfBlock) return in;
+        p += SymbolRun(symbol);
+        if (p > 63) return in;
+        in.bits <<= SymbolSize(symbol);
+        in.count -= SymbolSize(symbol);
+        if (++p > 63) return in;
+    }
+}
+
+template <bool roomy>
+PLIX_ALWAYS_INLINE inline void SkipBlock(BitSource &in, const uint32_t *__restrict table, int cls,
+                                         int32_t &predictor) {
+    if (roomy)
+        in.RefillRoomy();
+    else
+        in.Refill();
+    const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
+    const int codeLength = static_cast<int>(dcEntry >> 8);
+    const int s = static_cast<int>(dcEntry & 0xFF);
+    const uint32_t diff = ExtendOrZero(in.PeekOrZeroAfter(codeLength, s), s);
+    in.Skip(codeLength + s);
+    predictor = static_cast<int32_t>(static_cast<uint32_t>(predictor) + diff);
+    // An entry takes at most 27 bits: two a refill.
+    unsigned p = 1;
+    uint32_t e;
+    for (;;) {
+        if (roomy)
+            in.RefillRoomyBelow64();
+        else
+            in.Refill();
+        e = table[in.Peek(kMaxCodeLength)];
+        if (p + ((e >> 8) & 255) >= 64) break;
+        in.Skip(static_cast<int>(e & 63));
+        p += (e >> 8) & 255;
+        e = table[in.Peek(kMaxCodeLength)];
+        if (p + ((e >> 8) & 255) >= 64) break;
+        in.Skip(static_cast<int>(e & 63));
+        p += (e >> 8) & 255;
+    }
+    const unsigned before = e >> 16;
+    if (((e >> 8) & 255) != before && p + before <= 63) {
+        in.Skip(static_cast<int>(e & 63));  // ends with its end of block
+        return;
+    }
+    const BitState end = SkipSlowly({in.Bits(), in.Count()}, p, cls);
+    in.Restore(end.bits, end.count);
+}
+
+template <bool roomy>
+PLIX_ALWAYS_INLINE inline void SkipPosition(BitSource &in, const SkipTables &t,
+                                            int32_t predictors[3]) {
+    SkipBlock<roomy>(in, t.ac[0], 0, predictors[0]);
+    SkipBlock<roomy>(in, t.ac[1], 1, predictors[1]);
+    SkipBlock<roomy>(in, t.ac[1], 1, predictors[2]);
+}
+
+}  // namespace
+
+size_t ScanPositions(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,
+                     PositionNote *out, size_t cap) {
+    const SkipTables &t = GetSkipTables();
+    int32_t p[3] = {predictors[0], predictors[1], predictors[2]};
+    size_t n = 0;
+    while (n < cap) {
+        // Away from the chunk's end, the bits taken follow from the cursor.
+        {
+            const uint64_t taken = base + r.BitsTaken();
+            BitSource in(r);
+            const uint8_t *cur0 = in.Cur();
+            const int count0 = in.Count();
+            for (; n < cap && in.Room() >= 3 * kBlockBytes; ++n) {
+                const uint64_t at = taken + static_cast<uint64_t>(in.Cur() - cur0) * 8 + static_cast<uint64_t>(count0) -
+                                    static_cast<uint64_t>(in.Count());
+                if (at >= stop) break;
+                SkipPosition<true>(in, t, p);
+                out[n] = PositionNote{at, {p[0], p[1], p[2]}};
+            }
+            in.Finish();
+        }
+        if (n >= cap) break;
+        const uint64_t at = base + r.BitsTaken();
+        if (at >= stop) break;
+        BitSource in(r);
+        if (in.Room() >= 3 * kBlockBytes) continue;
+        SkipPosition<false>(in, t, p);
+        in.Finish();
+        out[n++] = PositionNote{at, {p[0], p[1], p[2]}};
+    }
+    for (int c = 0; c < 3; ++c) predictors[c] = p[c];
+    return n;
 }
 
 }  // namespace plix

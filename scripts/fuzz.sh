@@ -14,18 +14,22 @@
 #   PLIX_FUZZ_MERGE=1   merge what a run found into fuzz/corpus/<harness>
 #   PLIX_FUZZ_CPU=1     SECONDS counts CPU time, not wall time: on a machine
 #                       shared with other work each harness still gets it all
+#   PLIX_FUZZ_TIMEOUT   seconds an input may take before it is a finding
+#                       (default 1; more on a loaded machine, where slow units
+#                       are the load's, and each one restarts the fuzzer)
 #
 # The build is clang with AddressSanitizer and UndefinedBehaviorSanitizer and
 # coverage instrumentation on all code. Each harness starts from its corpus in
 # fuzz/corpus, its regression inputs in fuzz/regressions and the project's
 # test files; what it finds goes to <build>/findings/<harness>/, with the
-# fuzzer's log beside it. An input slower than one second is a finding.
+# fuzzer's log beside it. An input slower than the timeout is a finding.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
 shift || true
 build=${PLIX_FUZZ_BUILD:-$root/build-libfuzzer}
 parallel=${PLIX_FUZZ_PARALLEL:-2}
+timeout=${PLIX_FUZZ_TIMEOUT:-1}
 data=$root/tests/data
 
 "$root/scripts/setup.sh"
@@ -100,7 +104,7 @@ run_one() {
     [ "$cpu" = 1 ] && limit=$((left * 20))
     (cd "$work" && exec env ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
       "$build/bin/${h}_fuzzer" "${dirs[@]}" "${dict[@]}" -max_total_time="$limit" \
-      -timeout=1 -rss_limit_mb=2048 -max_len="$(max_len_for "$h")" -jobs=1 -workers=1 \
+      -timeout="$timeout" -rss_limit_mb=2048 -max_len="$(max_len_for "$h")" -jobs=1 -workers=1 \
       -artifact_prefix="$work/findings/" -print_final_stats=1 >/dev/null 2>&1) &
     local pid=$! spent=0
     if [ "$cpu" = 1 ]; then

@@ -162,18 +162,14 @@ PLIX_NOINLINE BitState FinishSlowly(BitState in, unsigned p, int cls, int32_t *_
 // Otherwise the result is false.
 // Roomy: the chunk holds at least kBlockBytes more than the block takes, so
 // the refills need not look for its end.
-template <bool zigzagQ, bool raw = false, bool roomy = false>
-PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict block,
-                                          const int32_t *__restrict q, int cls,
-                                          int32_t &predictor) {
-    cls &= 1;
+// Refills, then takes the DC: at most 9 code bits and 31 value bits, within
+// one refill, taken in one shift. Returns the new predictor.
+template <bool roomy>
+PLIX_ALWAYS_INLINE inline uint32_t RefillAndTakeDc(BitSource &in, int cls, int32_t &predictor) {
     if (roomy)
         in.RefillRoomy();
     else
         in.Refill();
-
-    // DC: at most 9 code bits and 31 value bits, within one refill, taken
-    // in one shift.
     const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
     const int codeLength = static_cast<int>(dcEntry >> 8);
     // Without a branch on the category, which is close to random.
@@ -182,6 +178,15 @@ PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict blo
     in.Skip(codeLength + s);
     const uint32_t dc = static_cast<uint32_t>(predictor) + diff;
     predictor = static_cast<int32_t>(dc);
+    return dc;
+}
+
+template <bool zigzagQ, bool raw = false, bool roomy = false>
+PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict block,
+                                          const int32_t *__restrict q, int cls,
+                                          int32_t &predictor) {
+    cls &= 1;
+    const uint32_t dc = RefillAndTakeDc<roomy>(in, cls, predictor);
     const int32_t dcOut = Dequantise(dc, q[0]);
     const uint32_t *table = kHuffmanTables.acPairs[cls];
     if (raw) {
@@ -422,16 +427,7 @@ PLIX_NOINLINE BitState SkipSlowly(BitState in, unsigned p, int cls) {
 template <bool roomy>
 PLIX_ALWAYS_INLINE inline void SkipBlock(BitSource &in, const uint32_t *__restrict table, int cls,
                                          int32_t &predictor) {
-    if (roomy)
-        in.RefillRoomy();
-    else
-        in.Refill();
-    const uint32_t dcEntry = kHuffmanTables.dcLookup[cls][in.Peek(kDcLookupBits)];
-    const int codeLength = static_cast<int>(dcEntry >> 8);
-    const int s = static_cast<int>(dcEntry & 0xFF);
-    const uint32_t diff = ExtendOrZero(in.PeekOrZeroAfter(codeLength, s), s);
-    in.Skip(codeLength + s);
-    predictor = static_cast<int32_t>(static_cast<uint32_t>(predictor) + diff);
+    RefillAndTakeDc<roomy>(in, cls, predictor);
     // An entry takes at most 27 bits: two a refill.
     unsigned p = 1;
     uint32_t e;

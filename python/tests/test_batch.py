@@ -135,12 +135,32 @@ def test_pictures_to_plix(tmp_path):
 @pytest.mark.parametrize("args", [
     ["--to", "gif"], ["--to", "png", "--qfactor", "3"], ["--to", "plix", "--qfactor", "16"],
     ["--to", "plix", "--matrix", "png"], ["--to", "png", "--workers", "2", "--scheduler", "x"],
-    ["--to", "png", "--workers", "0"],
+    ["--to", "png", "--workers", "0"], ["--to", "png", "--png-compression", "10"],
+    ["--to", "bmp", "--png-compression", "3"],
 ])
 def test_usage_errors_exit_2(tmp_path, args):
     r = batch(tmp_path, tmp_path / "out", *args)
     assert r.returncode == 2 and "usage" in r.stderr
     assert batch(tmp_path / "none", tmp_path / "out", "--to", "png").returncode == 2
+
+
+@pytest.mark.parametrize("level", [0, 1, 9])
+def test_png_writer_read_back_by_pillow(tmp_path, monkeypatch, level):
+    """Pictures cut into several bands of rows, one of a single row, and
+    pictures one pixel wide or high read back as written."""
+    from plix import _batch
+    monkeypatch.setattr(_batch, "PNG_BAND_BYTES", 700)
+    rng = np.random.default_rng(level)
+    smooth = np.cumsum(rng.integers(0, 3, (61, 77, 3)), axis=1).astype(np.uint8)
+    for a in (smooth, rng.integers(0, 256, (23, 40, 3), np.uint8), smooth[:1], smooth[:, :1],
+              smooth[:, ::-2]):
+        path = tmp_path / "p.png"
+        with open(path, "wb") as f:
+            _batch.write_png(f, a, level)
+        with Image.open(path) as im:
+            im.load()
+            assert (im.mode, im.size) == ("RGB", (a.shape[1], a.shape[0]))
+            np.testing.assert_array_equal(np.asarray(im), a)
 
 
 def free_port():

@@ -1,15 +1,21 @@
-// Parts: part k covers bytes [k/n, (k+1)/n) of the body. Each notes every
-// position it reads (where it starts, the DC predictors after it counted from
-// the part's start); the positions of the part itself first, then those it
-// reads past its end until it falls into step with the next part. Strips are
-// then decoded from their first bits by StripDecoder::Next, exactly as one
-// thread reads them there.
+// Parts: part 0 from the start to where thread 0 is expected to be when the
+// others are done, the rest of the bytes shared out evenly. Each part notes
+// every position it reads (where it starts, the DC predictors after it
+// counted from the part's start); the positions of the part itself first,
+// then those it reads past its end until it falls into step with a later
+// part. Part 0's notes start where thread 0 stopped decoding in full. Strips
+// are then decoded from their first bits by StripDecoder::Next, exactly as
+// one thread reads them there.
 #include "band_decoder.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "entropy/block_decoder.h"
 #include "format.h"
@@ -144,25 +150,57 @@ int32_t Plus(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
+// Where threads wait for each other: a while on their own, then asleep until
+// told that something changed.
+class Signal {
+public:
+    template <class Ready>
+    void Wait(Ready ready) {
+        for (int spin = 0; spin < 2000; ++spin) {
+            if (ready()) return;
+            std::this_thread::yield();
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, ready);
+    }
+    void Tell() {
+        { const std::lock_guard<std::mutex> lock(mutex_); }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
 }  // namespace
 
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
-                   const StripOut &out, BandOutcome &outcome) {
+                   const StripOut &out, BandOutcome &outcome, int64_t firstStrips) {
     const int64_t columns = header.BlockColumns();
     const int64_t strips = header.BlockRows();
     const uint64_t total = static_cast<uint64_t>(columns) * static_cast<uint64_t>(strips);
     const unsigned parts = WorkersFor(threads, size / std::max<size_t>(minPartBytes, 1));
     if (parts < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
     const Reading reading(body, size, filler);
+    // The first part is decoded in full while the others are read for their
+    // codes, which takes less time a byte: it gets the share that ends both
+    // at once. Reading the codes alone (ScanPositions) takes 0.28 to 0.35 of
+    // a decode's time a bit, whatever the bits a pixel. The share is only
+    // where the first thread is expected to be when the others are done: it
+    // decodes on past it while they read, and where they are done first, it
+    // reads the rest of its part for the codes alone.
+    const double codes = 0.31;
+    const double first = codes / (parts - 1 + codes);
+    std::vector<Part> part;
+    std::vector<StripDecoder::Mark> done;  // the strips decoded in full from the start
+    std::vector<uint64_t> doneAt;          // their first bits
+    std::unique_ptr<uint8_t[]> rows;  // thread 0's strip
+    const size_t rowBytes = static_cast<size_t>(columns) * 32;
+    const unsigned team = std::max(parts, WorkersFor(threads, static_cast<size_t>(strips)));
     try {
-        // The first part is decoded in full while the others are read for
-        // their codes, which takes less time a byte: it gets the share that
-        // ends both at once. Reading the codes alone (ScanPositions) takes
-        // 0.28 to 0.35 of a decode's time a bit, whatever the bits a pixel.
-        const double codes = 0.31;
-        const double first = codes / (parts - 1 + codes);
-        std::vector<Part> part(parts);
+        part.resize(parts);
         for (unsigned i = 0; i < parts; ++i) {
             const auto at = [&](unsigned j) {
                 if (j == 0) return uint64_t{0};
@@ -173,91 +211,61 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             part[i].from = at(i);
             part[i].to = at(i + 1);
         }
-        const size_t cap = static_cast<size_t>(total);
-        // The strips the first part decodes in full: their first bits and
-        // predictors, and where the next one starts.
-        std::vector<StripDecoder::Mark> done;
-        std::vector<uint64_t> doneAt;
-        uint64_t doneEnd = 0;
-        int32_t donePredictors[3] = {0, 0, 0};
-        const size_t rowBytes = static_cast<size_t>(columns) * 32;
-        const unsigned workers = WorkersFor(threads, static_cast<size_t>(strips));
-        std::vector<std::unique_ptr<uint8_t[]>> rows(std::max(workers, parts));
-        for (auto &r : rows) r.reset(new uint8_t[rowBytes * 8]);
+        rows.reset(new uint8_t[rowBytes * 8]);
         done.reserve(static_cast<size_t>(strips));
         doneAt.reserve(static_cast<size_t>(strips));
-        // Each part, the first from the true start, the others from a guess.
-        ForEachItem(parts, parts, [&](size_t i, unsigned worker) {
-            Part &p = part[i];
-            try {
-                StripDecoder d(header, k);
-                if (i == 0) {
-                    StreamReader r;
-                    uint64_t base;
-                    reading.Open(r, 0, base);
-                    for (int64_t s = 0; s < strips; ++s) {
-                        const uint64_t at = base + r.BitsTaken();
-                        if (at >= p.to) break;
-                        done.push_back(d.Here());
-                        doneAt.push_back(at);
-                        d.Next(r, rows[worker].get(), rowBytes, false);
-                        out(s, rows[worker].get(), rowBytes);
-                    }
-                    doneEnd = base + r.BitsTaken();
-                    for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
-                    p.ownEnd = doneEnd;
-                    return;
-                }
-                // Room for a little more than the bytes' share of the positions.
-                p.own.reserve(static_cast<size_t>(std::min<uint64_t>(
-                    total, total * (p.to - p.from) / (uint64_t{size} * 8) * 5 / 4 + 1024)));
-                p.ownEnd = reading.ReadOwn(p.from, p.to, p.own, cap);
-            } catch (...) {
-                p.failed = true;
-            }
-        });
-        for (const Part &p : part)
-            if (p.failed) return false;
-        // Each part but the last reads on until it falls into step with a
-        // later one: the next, or where it passed all of that one's
-        // positions without meeting one, the one after.
-        ForEachItem(parts, parts - 1, [&](size_t i, unsigned) {
-            Part &p = part[i];
-            size_t m = i + 1, j = 0;
-            try {
-                StripDecoder d(header, k);
-                const int32_t zero[3] = {0, 0, 0};
-                p.overEnd = reading.Read(
-                    d, p.ownEnd, p.own.empty() ? zero : p.own.back().dc, p.over,
-                    cap - p.own.size(), [&](uint64_t at) {
-                        for (;;) {
-                            const Part &theirs = part[m];
-                            while (j < theirs.own.size() && theirs.own[j].at < at) ++j;
-                            if (j < theirs.own.size() ? theirs.own[j].at == at : at == theirs.ownEnd) {
-                                p.meetsPart = m;
-                                p.meetsAt = j;
-                                return false;
-                            }
-                            if (j < theirs.own.size() || at < theirs.ownEnd) return true;
-                            if (++m == parts) return false;  // the rest is the tail's
-                            j = 0;
-                        }
-                    });
-                p.readOn = true;
-            } catch (...) {
-                p.failed = true;
-            }
-        });
-        for (const Part &p : part)
-            if (p.failed) return false;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    const size_t cap = static_cast<size_t>(total);
+    uint64_t doneEnd = 0;  // where the strip after them starts
+    int32_t donePredictors[3] = {0, 0, 0};
 
-        // The join: every position's part and the true predictors, from the
-        // first part on, each part to where it met a later one.
-        std::vector<Piece> pieces;
-        const uint64_t doneCount = done.size() * static_cast<uint64_t>(columns);
+    // Positions from bit from on, those starting before to, into v.
+    const auto readOwn = [&](Part &p, uint64_t from, uint64_t to, size_t most) {
+        // Room for a little more than the bytes' share of the positions.
+        p.own.reserve(static_cast<size_t>(std::min<uint64_t>(
+            most, total * (to - from) / (uint64_t{size} * 8) * 5 / 4 + 1024)));
+        p.ownEnd = reading.ReadOwn(from, to, p.own, most);
+    };
+    // Part i reads on past its end until it falls into step with a later one:
+    // the next, or where it passed all of that one's positions without
+    // meeting one, the one after.
+    const auto readOn = [&](size_t i, size_t most) {
+        Part &p = part[i];
+        size_t m = i + 1, j = 0;
+        StripDecoder d(header, k);
+        const int32_t zero[3] = {0, 0, 0};
+        p.overEnd = reading.Read(d, p.ownEnd, p.own.empty() ? zero : p.own.back().dc, p.over, most,
+                                 [&](uint64_t at) {
+                                     for (;;) {
+                                         const Part &theirs = part[m];
+                                         while (j < theirs.own.size() && theirs.own[j].at < at) ++j;
+                                         if (j < theirs.own.size() ? theirs.own[j].at == at
+                                                                   : at == theirs.ownEnd) {
+                                             p.meetsPart = m;
+                                             p.meetsAt = j;
+                                             return false;
+                                         }
+                                         if (j < theirs.own.size() || at < theirs.ownEnd) return true;
+                                         if (++m == parts) return false;  // the rest is the tail's
+                                         j = 0;
+                                     }
+                                 });
+        p.readOn = true;
+    };
+
+    // The join (by thread 0, once every part is read): every position's part
+    // and the true predictors, from the end of the strips decoded in full on,
+    // each part to where it met a later one.
+    std::vector<Piece> pieces;
+    Part tail;
+    uint64_t doneCount = 0, endAt = 0;
+    const auto join = [&] {
+        doneCount = done.size() * static_cast<uint64_t>(columns);
         uint64_t abs = doneCount;
         int32_t predictors[3] = {donePredictors[0], donePredictors[1], donePredictors[2]};
-        uint64_t endAt = doneEnd;
+        endAt = doneEnd;
         for (size_t i = 0, first = 0; abs < total;) {
             const Part &p = part[i];
             Piece piece{&p, first, 0, abs, {}};
@@ -278,41 +286,41 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         }
         // The rest (from the filler, after a stream that ends early) on this
         // thread.
-        Part tail;
         if (abs < total) {
             StripDecoder d(header, k);
-            tail.ownEnd = reading.Read(d, endAt, predictors, tail.own,
-                                       static_cast<size_t>(total - abs), [](uint64_t) { return true; });
+            tail.ownEnd = reading.Read(d, endAt, predictors, tail.own, static_cast<size_t>(total - abs),
+                                       [](uint64_t) { return true; });
             pieces.push_back(Piece{&tail, 0, total - abs, abs, {0, 0, 0}});
             endAt = tail.ownEnd;
         }
-
-        // Where position p starts, and the true predictors before it.
-        const auto find = [&](uint64_t p) -> const Piece & {
-            return *std::prev(std::upper_bound(pieces.begin(), pieces.end(), p,
-                                               [](uint64_t v, const Piece &x) { return v < x.abs; }));
-        };
-        const auto start = [&](uint64_t p) {
-            if (p >= total) return endAt;
-            if (p < doneCount) return doneAt[static_cast<size_t>(p / static_cast<uint64_t>(columns))];
-            if (p == doneCount) return doneEnd;
-            const Piece &x = find(p);
-            return x.part->Start(x.first + static_cast<size_t>(p - x.abs));
-        };
-        // (Asked for strips' first positions only.)
-        const auto before = [&](uint64_t p, int32_t predictors[3]) {
-            if (p <= doneCount) {
-                const int32_t *from = p < doneCount ? done[static_cast<size_t>(p / static_cast<uint64_t>(columns))].predictors
-                                                    : donePredictors;
-                for (int c = 0; c < 3; ++c) predictors[c] = from[c];
-                return;
-            }
-            const Piece &x = find(p - 1);
-            const Noted &n = x.part->At(x.first + static_cast<size_t>(p - 1 - x.abs));
-            for (int c = 0; c < 3; ++c) predictors[c] = Plus(n.dc[c], x.offset[c]);
-        };
-        // The outcome as the one-thread decoder finds it: the first strip that
-        // ends past the data has its whole blocks counted.
+    };
+    // Where position p starts, and the true predictors before it.
+    const auto find = [&](uint64_t p) -> const Piece & {
+        return *std::prev(std::upper_bound(pieces.begin(), pieces.end(), p,
+                                           [](uint64_t v, const Piece &x) { return v < x.abs; }));
+    };
+    const auto start = [&](uint64_t p) {
+        if (p >= total) return endAt;
+        if (p < doneCount) return doneAt[static_cast<size_t>(p / static_cast<uint64_t>(columns))];
+        if (p == doneCount) return doneEnd;
+        const Piece &x = find(p);
+        return x.part->Start(x.first + static_cast<size_t>(p - x.abs));
+    };
+    // (Asked for strips' first positions only.)
+    const auto before = [&](uint64_t p, int32_t predictors[3]) {
+        if (p <= doneCount) {
+            const int32_t *from = p < doneCount ? done[static_cast<size_t>(p / static_cast<uint64_t>(columns))].predictors
+                                                : donePredictors;
+            for (int c = 0; c < 3; ++c) predictors[c] = from[c];
+            return;
+        }
+        const Piece &x = find(p - 1);
+        const Noted &n = x.part->At(x.first + static_cast<size_t>(p - 1 - x.abs));
+        for (int c = 0; c < 3; ++c) predictors[c] = Plus(n.dc[c], x.offset[c]);
+    };
+    // The outcome as the one-thread decoder finds it: the first strip that
+    // ends past the data has its whole blocks counted.
+    const auto count = [&] {
         const uint64_t perStrip = 3 * static_cast<uint64_t>(columns);
         outcome = BandOutcome{false, perStrip * static_cast<uint64_t>(strips)};
         for (int64_t s = 0; s < strips; ++s) {
@@ -325,23 +333,135 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
                 perStrip * static_cast<uint64_t>(s) + reading.WholeBlocks(start(first), p, perStrip);
             break;
         }
+    };
 
-        // The other strips in full, a strip at a time on every thread.
-        std::vector<std::unique_ptr<StripDecoder>> decoders(workers);
-        for (auto &d : decoders) d = std::make_unique<StripDecoder>(header, k);
-        ForEachItem(workers, static_cast<size_t>(strips) - done.size(), [&](size_t n, unsigned w) {
-            const size_t s = done.size() + n;
+    // One round of threads. Thread 0 decodes from the start; the others read
+    // parts 1 on for their codes, then each part on into the next. Once every
+    // part is read, thread 0 stops at the next strip, joins the parts, and
+    // all take the strips left in order. A thread that cannot be started
+    // leaves its parts to the others; with none, thread 0 decodes them all.
+    enum Stage : unsigned { kReading, kStrips, kGiveUp };
+    std::atomic<unsigned> stage{kReading};
+    std::atomic<size_t> scansLeft{parts - 1}, readOnsLeft{parts - 1};
+    std::atomic<size_t> nextScan{1}, nextReadOn{1}, nextStrip{0};
+    Signal signal;
+    const auto decodeStrips = [&](StripDecoder &d, uint8_t *buffer) {
+        for (size_t s; (s = nextStrip.fetch_add(1, std::memory_order_relaxed)) < static_cast<size_t>(strips);) {
             const uint64_t first = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns);
             int32_t p[3];
             before(first, p);
-            reading.Strip(*decoders[w], start(first), static_cast<int64_t>(s) * 8, p, rows[w].get(),
-                          rowBytes);
-            out(static_cast<int64_t>(s), rows[w].get(), rowBytes);
-        });
-        return true;
-    } catch (const std::bad_alloc &) {
-        return false;
+            reading.Strip(d, start(first), static_cast<int64_t>(s) * 8, p, buffer, rowBytes);
+            out(static_cast<int64_t>(s), buffer, rowBytes);
+        }
+    };
+    // The parts after the first that are read on into the next, by whichever
+    // thread is free.
+    const auto readOns = [&] {
+        for (size_t i; (i = nextReadOn.fetch_add(1, std::memory_order_relaxed)) < parts - 1;) {
+            try {
+                readOn(i, cap - part[i].own.size());
+            } catch (...) {
+                part[i].failed = true;
+            }
+            if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+        }
+    };
+    // Parts 1 on for their codes, by whichever thread is free.
+    const auto scans = [&] {
+        for (size_t i; (i = nextScan.fetch_add(1, std::memory_order_relaxed)) < parts;) {
+            Part &p = part[i];
+            try {
+                readOwn(p, p.from, p.to, cap);
+            } catch (...) {
+                p.failed = true;
+            }
+            if (scansLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+        }
+        signal.Wait([&] { return scansLeft.load(std::memory_order_acquire) == 0; });
+    };
+    const auto helper = [&] {
+        scans();
+        // (Thread 0 may have decoded everything meanwhile.)
+        if (stage.load(std::memory_order_acquire) == kReading) readOns();
+        signal.Wait([&] { return stage.load(std::memory_order_acquire) != kReading; });
+        if (stage.load(std::memory_order_acquire) != kStrips) return;
+        // Each thread's strip from an allocation of its own, on pages of its
+        // own: with all of them allocated by thread 0, one after the other,
+        // two-thread decodes took 2 to 13 % longer.
+        std::unique_ptr<uint8_t[]> own;
+        try {
+            own.reset(new uint8_t[rowBytes * 8 + 4096]);
+        } catch (...) {
+            return;  // (the others take the strips)
+        }
+        StripDecoder d(header, k);
+        decodeStrips(d, own.get() + (4096 - (reinterpret_cast<uintptr_t>(own.get()) & 4095)) % 4096);
+    };
+
+    std::vector<std::thread> pool;
+#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
+    try {
+        pool.reserve(team - 1);
+        for (unsigned w = 1; w < team; ++w) pool.emplace_back(helper);
+    } catch (...) {
+        // No thread (or no memory for one): the others take its parts.
     }
+#endif
+    bool ok = true;
+    try {
+        StripDecoder d(header, k);
+        StreamReader r;
+        uint64_t base;
+        reading.Open(r, 0, base);
+        uint8_t *const buffer = rows.get();
+        for (int64_t s = 0; s < strips; ++s) {
+            if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
+                break;
+            done.push_back(d.Here());
+            doneAt.push_back(base + r.BitsTaken());
+            d.Next(r, buffer, rowBytes, false);
+            out(s, buffer, rowBytes);
+        }
+        doneEnd = base + r.BitsTaken();
+        for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
+        const uint64_t left = total - done.size() * static_cast<uint64_t>(columns);
+        if (left > 0) {
+            // The rest of the first part for the codes alone, then on into
+            // the parts after.
+            scans();  // (those no other thread took)
+            Part &p = part[0];
+            try {
+                if (doneEnd < p.to)
+                    readOwn(p, doneEnd, p.to, static_cast<size_t>(left));
+                else
+                    p.ownEnd = doneEnd;
+                readOn(0, static_cast<size_t>(left) - p.own.size());
+            } catch (...) {
+                p.failed = true;
+            }
+            if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+            readOns();
+            signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
+            for (const Part &q : part)
+                if (q.failed) ok = false;
+        }
+        if (ok) {
+            join();
+            count();
+        }
+        nextStrip.store(done.size(), std::memory_order_relaxed);
+        stage.store(ok ? kStrips : kGiveUp, std::memory_order_release);
+        signal.Tell();
+        if (ok) decodeStrips(d, buffer);
+    } catch (...) {
+        ok = false;
+    }
+    if (stage.load(std::memory_order_relaxed) == kReading) {
+        stage.store(kGiveUp, std::memory_order_release);
+        signal.Tell();
+    }
+    for (std::thread &t : pool) t.join();
+    return ok;
 }
 
 }  // namespace plix

@@ -1,17 +1,19 @@
 // A stream decoded on several threads at once. It has no restart points:
 // where a strip starts in the bits, and the DC predictors there, are known
-// only once everything before it was read. So first every thread reads a
-// part of the bytes for the codes alone, each but the first from a guessed
-// place (a position starting at its first byte, predictors 0), noting where
-// each block position starts and its DCs counted from the part's start. The
-// prefix codes soon fall into step with the true reading: each thread reads
-// on past its part until a position of its own starts at the very bit where
-// one of the next part's did, and from that bit on both read alike. Joining
-// the parts there gives every strip its first bit and its predictors (each
-// part's DCs shifted by the true ones where it joined); then the strips are
-// decoded in full on every thread. The first part, read from the true start,
-// is decoded in full at once, while the others are read. Where a part never
-// falls into step, the part before it reads on through it.
+// only once everything before it was read. One round of threads: thread 0
+// decodes strips in full from the start, while the others read parts 1 on
+// of the bytes for the codes alone, each from a guessed place (a position
+// starting at its first byte, predictors 0), noting where each block
+// position starts and its DCs counted from the part's start. Once they are
+// done, thread 0 stops at the next strip (where it has not reached the end of
+// part 0, it reads the rest of it for the codes alone). The prefix codes soon
+// fall into step with the true reading: each part reads on past its end
+// until a position of its own starts at the very bit where one of a later
+// part's did, and from that bit on both read alike. Joining the parts there
+// gives every strip left its first bit and its predictors (each part's DCs
+// shifted by the true ones where it joined); then the threads take those
+// strips in order and decode them in full. Where a part never falls into
+// step, the part before it reads on through it.
 #pragma once
 
 #include <cstddef>
@@ -39,9 +41,11 @@ struct BandOutcome {
 // and parts of fewer than minPartBytes bytes, are not worth the threads.
 // False when it was not done (not worth it, short of memory): then some
 // strips may have gone to out, and the caller decodes them all again.
+// firstStrips (tests): thread 0 decodes exactly that many strips in full
+// before the join, whenever the others are done; -1: until they are.
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
-                   const StripOut &out, BandOutcome &outcome);
+                   const StripOut &out, BandOutcome &outcome, int64_t firstStrips = -1);
 
 // The smallest part a thread reads for the codes alone.
 inline constexpr size_t kMinPartBytes = 16 << 10;

@@ -84,8 +84,10 @@ size_t PixelBytes(plix_format f) {
 }
 
 // As plix_decode, with pictures of any size on the threads when threads is
-// above 1 (0 for the public function itself, on one thread).
-Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA) {
+// above 1 (0 for the public function itself, on one thread); firstStrips as
+// DecodeInBands takes it.
+Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA,
+               int64_t firstStrips = -1) {
     Decoded out;
     plix_info info{};
     if (plix_read_info(data.data(), data.size(), &info) != PLIX_OK) return out;
@@ -101,7 +103,7 @@ Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA) {
     api::StreamDecoder d(&options);
     out.result = d.PushWhole(data.data(), data.size());
     if (out.result != PLIX_OK) return out;
-    out.threaded = d.ReadAllInBands(f, out.pixels.data(), stride, threads, 0, 1);
+    out.threaded = d.ReadAllInBands(f, out.pixels.data(), stride, threads, 0, 1, firstStrips);
     uint32_t rows = 0;
     out.result = d.ReadRows(f, out.pixels.data(), stride, out.threaded ? 0 : info.height, &rows);
     d.Info(&info);
@@ -263,6 +265,40 @@ TEST(Threads, ArbitraryLongBodiesDecodeAlikeOnEveryThreadCount) {
         }
     }
     EXPECT_GE(threaded, 9);  // the threads did the work, not the fallback
+}
+
+// Thread 0 decodes in full from the start until the other threads have read
+// their parts, wherever that leaves it: at the first strip, within part 0,
+// past it into the next parts, at the last strip or past it. Each stop gives
+// one thread's pixels and outcome, whole, cut short within a part and
+// corrupted, with parts of less than a strip among them.
+TEST(Threads, WhereverTheFirstThreadStopsTheStripsLeftDecodeAlike) {
+    const uint32_t w = 200, h = 96;  // 12 strips
+    const Bytes px = Busy(w, h, 5);
+    int threaded = 0;
+    for (uint32_t q : {0u, 9u}) {
+        const plix_encode_options options{0, q, 0, 1};
+        void *out = nullptr;
+        size_t size = 0;
+        ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size), PLIX_OK);
+        const Bytes good(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
+        plix_free(out);
+        Bytes bad = good;
+        for (size_t i = 0; i < 3; ++i) bad[16 + (i * 7919 + q * 31) % (bad.size() - 16)] ^= 0x24;
+        const Bytes cuts[] = {good, Bytes(good.begin(), good.begin() + static_cast<ptrdiff_t>(size / 2)),
+                              Bytes(good.begin(), good.begin() + static_cast<ptrdiff_t>(size - 5)), bad};
+        for (const Bytes &data : cuts) {
+            const Decoded one = Decode(data, 0);
+            for (unsigned t : {2u, 3u, 8u})
+                for (int64_t stop = -1; stop <= 14; ++stop) {
+                    const Decoded more = Decode(data, t, PLIX_RGBA, stop);
+                    ASSERT_TRUE(more == one) << "q" << q << ", " << data.size() << " bytes, " << t
+                                             << " threads, stopped after " << stop;
+                    threaded += more.threaded;
+                }
+        }
+    }
+    EXPECT_GT(threaded, 2 * 4 * 3 * 16 * 9 / 10);
 }
 
 TEST(Threads, LargerPicturesThroughThePublicFunctions) {

@@ -41,6 +41,13 @@ struct Dsp {
     void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes,
                                    const QuantDivisors &luma, const QuantDivisors &chroma,
                                    PreparedBlock blocks[6]);
+    // The same for pixels still in RGB (bytes 0, 1, 2: blue, green, red),
+    // each converted as rgbToYcc converts it but inside the kernel, so the
+    // pixels are read once and no converted copy is stored. Null where the
+    // set has none.
+    void (*forwardRgbBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes,
+                                      const QuantDivisors &luma, const QuantDivisors &chroma,
+                                      PreparedBlock blocks[6]);
     // Two positions' blocks from the bit stream, as DecodePositionsRaw
     // (entropy/kernels.h) describes; the decoder's variants differ only in
     // their instructions.

@@ -25,6 +25,7 @@ constexpr Dsp kPlainKernels = {
     .forwardBlocks = ForwardBlocksPlain,
     .inverseBlocks = InverseBlocksPlain,
     .forwardBlocks2Prepared = ForwardBlocks2PreparedPlain,
+    .forwardRgbBlocks2Prepared = nullptr,
     .decodePositionsRaw = DecodePositionsRaw,
     .inverseDecoded2 = InverseDecoded2Plain,
     .inverseDecoded2Streaming = nullptr,

@@ -154,10 +154,13 @@ inline V QuotientMagnitude(V c, const QuantDivisors &div, int row, V *sign) {
     const V one = wasm_v128_load(div.one + 8 * row);
     const V half = wasm_v128_load(div.half + 8 * row);
     const V n = wasm_i16x8_add(wasm_i16x8_abs(c), half);
-    const V lo = wasm_u32x4_extmul_low_u16x8(n, mul);
-    const V hi = wasm_u32x4_extmul_high_u16x8(n, mul);
-    // The high 16 bits of each product.
-    const V q = wasm_i16x8_shuffle(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+    // The high 16 bits of each product n * mul, from 32-bit products of the
+    // even lanes and of the odd ones (each below 2^26): engines turn lane
+    // shuffles into the instructions fewest units run.
+    const V low = wasm_i32x4_splat(0xFFFF);
+    const V even = wasm_i32x4_mul(wasm_v128_and(n, low), wasm_v128_and(mul, low));
+    const V odd = wasm_i32x4_mul(wasm_u32x4_shr(n, 16), wasm_u32x4_shr(mul, 16));
+    const V q = wasm_v128_or(wasm_u32x4_shr(even, 16), wasm_v128_andnot(odd, low));
     *sign = wasm_i16x8_shr(c, 15);
     return wasm_i16x8_add(q, wasm_v128_and(n, one));
 }

@@ -13,6 +13,7 @@
 namespace plix {
 
 struct PreparedBlock;
+enum class PreparedOrder;  // coefficients.h
 struct QuantDivisors;
 struct YccToRgbTables;
 class StreamReader;
@@ -85,9 +86,9 @@ struct Dsp {
     // in their instructions.
     void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                     int32_t predictors[3]);
-    // The order of the entries of the blocks forwardBlocks2Prepared fills,
-    // which encodePreparedPositions reads: zigzag where set, else natural.
-    bool preparedZigzag;
+    // The order of the entries of the blocks forwardBlocks2Prepared and
+    // forwardRgbBlocks2Prepared fill, which encodePreparedPositions reads.
+    PreparedOrder preparedOrder;
 };
 
 }  // namespace plix

@@ -34,15 +34,16 @@ using Block = std::vector<int32_t>;
 constexpr int kClassOf[3] = {0, 1, 1};
 
 // Prepared blocks in the order a coder reads: the entries of PrepareBlock's
-// natural order moved to zigzag order where zigzag is set.
-std::vector<PreparedBlock> InOrder(bool zigzag, std::vector<PreparedBlock> blocks) {
-    if (zigzag) {
-        for (PreparedBlock &b : blocks) {
-            const PreparedBlock natural = b;
-            for (int i = 0; i < 64; ++i) {
-                b.size[i] = natural.size[ZigzagOrder[i]];
-                b.bits[i] = natural.bits[ZigzagOrder[i]];
-            }
+// natural order moved to zigzag or transposed order.
+std::vector<PreparedBlock> InOrder(PreparedOrder order, std::vector<PreparedBlock> blocks) {
+    for (PreparedBlock &b : blocks) {
+        const PreparedBlock natural = b;
+        for (int i = 0; i < 64; ++i) {
+            const int from = order == PreparedOrder::kZigzag       ? ZigzagOrder[i]
+                             : order == PreparedOrder::kTransposed ? i % 8 * 8 + i / 8
+                                                                   : i;
+            b.size[i] = natural.size[from];
+            b.bits[i] = natural.bits[from];
         }
     }
     return blocks;
@@ -149,18 +150,21 @@ TEST(BlockPrepared, CodersWriteTheReferenceBits) {
         Finish(ws);
         ASSERT_EQ(single, expect) << "round " << round;
         for (int k = 0; k < 3; ++k) EXPECT_EQ(ps[k], blocks[blocks.size() - 3 + k][0]);
-        // The same blocks in zigzag order, the far DC values included.
-        const std::vector<PreparedBlock> inZigzag = InOrder(true, prepared);
-        std::string fromZigzag;
-        ASSERT_TRUE(ws.OpenMemory(&fromZigzag));
-        for (int k = 0; k < 3; ++k) ps[k] = 0;
-        for (size_t i = 0; i < blocks.size(); ++i)
-            EncodePreparedBlock(ws, inZigzag[i], kClassOf[i % 3], ps[i % 3], true);
-        Finish(ws);
-        ASSERT_EQ(fromZigzag, expect) << "zigzag, round " << round;
+        // The same blocks in zigzag and transposed order, the far DC values
+        // included.
+        for (const PreparedOrder order : {PreparedOrder::kZigzag, PreparedOrder::kTransposed}) {
+            const std::vector<PreparedBlock> ordered = InOrder(order, prepared);
+            std::string bytes;
+            ASSERT_TRUE(ws.OpenMemory(&bytes));
+            for (int k = 0; k < 3; ++k) ps[k] = 0;
+            for (size_t i = 0; i < blocks.size(); ++i)
+                EncodePreparedBlock(ws, ordered[i], kClassOf[i % 3], ps[i % 3], order);
+            Finish(ws);
+            ASSERT_EQ(bytes, expect) << "order " << static_cast<int>(order) << ", round " << round;
+        }
         // Batches of 1, 2 and 3 positions, through each level's coder.
         for (const Dsp *d : test::KernelLevels()) {
-            const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
+            const std::vector<PreparedBlock> ordered = InOrder(d->preparedOrder, prepared);
             std::string batched;
             StreamWriter wb;
             ASSERT_TRUE(wb.OpenMemory(&batched));
@@ -190,7 +194,7 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
             ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
         const std::string expect = ReferenceBytes(blocks);
         for (const Dsp *d : test::KernelLevels()) {
-            const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
+            const std::vector<PreparedBlock> ordered = InOrder(d->preparedOrder, prepared);
             // Batches of 1 to 8 positions, as the encoder gives them.
             std::string bytes;
             StreamWriter w;
@@ -269,7 +273,7 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
         std::vector<PreparedBlock> natural(6);
         for (int k = 0; k < 6; ++k) ASSERT_TRUE(PrepareBlock(coefficients[k], natural[k])) << n;
         for (const Dsp *d : levels) {
-            const std::vector<PreparedBlock> expect = InOrder(d->preparedZigzag, natural);
+            const std::vector<PreparedBlock> expect = InOrder(d->preparedOrder, natural);
             PreparedBlock got[6];
             std::memset(got, 0xA5, sizeof got);  // every entry must be written
             d->forwardBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, got);
@@ -287,7 +291,7 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
         for (int k = 0; k < 6; ++k) ASSERT_TRUE(PrepareBlock(coefficients[k], natural[k])) << n;
         for (const Dsp *d : levels) {
             if (!d->forwardRgbBlocks2Prepared) continue;
-            const std::vector<PreparedBlock> expect = InOrder(d->preparedZigzag, natural);
+            const std::vector<PreparedBlock> expect = InOrder(d->preparedOrder, natural);
             PreparedBlock got[6];
             std::memset(got, 0xA5, sizeof got);
             d->forwardRgbBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, got);

@@ -22,14 +22,18 @@ inline constexpr uint8_t ZigzagOrder[64] = {
 enum class PreparedOrder { kNatural, kZigzag, kTransposed };
 
 // Transposed index of each zigzag position.
-inline constexpr auto ZigzagTransposed = [] {
-    struct {
-        uint8_t at[64];
-    } t{};
+struct ZigzagTransposedTable {
+    uint8_t at[64];
+};
+
+constexpr ZigzagTransposedTable BuildZigzagTransposed() {
+    ZigzagTransposedTable t{};
     for (int i = 0; i < 64; ++i)
         t.at[i] = static_cast<uint8_t>(ZigzagOrder[i] % 8 * 8 + ZigzagOrder[i] / 8);
     return t;
-}();
+}
+
+inline constexpr ZigzagTransposedTable ZigzagTransposed = BuildZigzagTransposed();
 
 // Index in a prepared block of order o of zigzag position i.
 constexpr unsigned PreparedIndex(PreparedOrder o, unsigned i) {

@@ -307,7 +307,7 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
 // level: the same file.
 TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
     const test::Picture photo = test::LoadBmp24(test::DataPath("photos/astronaut_512x512.bmp"));
-    for (const auto [width, height] : {std::pair{512, 64}, {200, 64}, {72, 64}, {203, 61}}) {
+    for (const auto &[width, height] : {std::pair{512, 64}, {200, 64}, {72, 64}, {203, 61}}) {
         Codec c;
         ASSERT_TRUE(c.Picture().Create(width, height));
         for (int32_t y = 0; y < height; ++y)

@@ -16,6 +16,32 @@ inline constexpr uint8_t ZigzagOrder[64] = {
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
+// Where a prepared block (below) keeps each coefficient: natural order;
+// zigzag order, the order of coding; or transposed, entry col * 8 + row,
+// which spares a vector transform its last transposition.
+enum class PreparedOrder { kNatural, kZigzag, kTransposed };
+
+// Transposed index of each zigzag position.
+struct ZigzagTransposedTable {
+    uint8_t at[64];
+};
+
+constexpr ZigzagTransposedTable BuildZigzagTransposed() {
+    ZigzagTransposedTable t{};
+    for (int i = 0; i < 64; ++i)
+        t.at[i] = static_cast<uint8_t>(ZigzagOrder[i] % 8 * 8 + ZigzagOrder[i] / 8);
+    return t;
+}
+
+inline constexpr ZigzagTransposedTable ZigzagTransposed = BuildZigzagTransposed();
+
+// Index in a prepared block of order o of zigzag position i.
+constexpr unsigned PreparedIndex(PreparedOrder o, unsigned i) {
+    return o == PreparedOrder::kZigzag       ? i
+           : o == PreparedOrder::kTransposed ? ZigzagTransposed.at[i]
+                                             : ZigzagOrder[i];
+}
+
 // Entries of a dequantisation table in zigzag order as the block decoder takes
 // it: the 64 positions, then zeros for positions past the block.
 inline constexpr int kZigzagQuantEntries = 144;
@@ -69,9 +95,9 @@ inline uint32_t ValueEntry(int32_t v) {
 
 // A quantised block made ready for the fast coder by a forward kernel: each
 // coefficient's category and value bits, so that coding only looks codes up.
-// The entries are in natural order, or in zigzag order (the order of coding,
-// which spares the coder a lookup per symbol) where the kernel level says so
-// (Dsp::preparedZigzag). Entries 0 describe the DC coefficient itself, which the
+// The entries are in the order the kernel level says (Dsp::preparedOrder):
+// natural, zigzag (the order of coding, which spares the coder a lookup per
+// symbol) or transposed. Entries 0 describe the DC coefficient itself, which the
 // coder does not use (it codes the difference to the predictor from dc).
 struct PreparedBlock {
     alignas(32) uint16_t bits[64];  // the low size bits of v, or of v - 1 when v < 0

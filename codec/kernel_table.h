@@ -13,6 +13,7 @@
 namespace plix {
 
 struct PreparedBlock;
+enum class PreparedOrder;  // coefficients.h
 struct QuantDivisors;
 struct YccToRgbTables;
 class StreamReader;
@@ -41,6 +42,13 @@ struct Dsp {
     void (*forwardBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes,
                                    const QuantDivisors &luma, const QuantDivisors &chroma,
                                    PreparedBlock blocks[6]);
+    // The same for pixels still in RGB (bytes 0, 1, 2: blue, green, red),
+    // each converted as rgbToYcc converts it but inside the kernel, so the
+    // pixels are read once and no converted copy is stored. Null where the
+    // set has none.
+    void (*forwardRgbBlocks2Prepared)(const uint8_t *pixels, size_t rowBytes,
+                                      const QuantDivisors &luma, const QuantDivisors &chroma,
+                                      PreparedBlock blocks[6]);
     // Two positions' blocks from the bit stream, as DecodePositionsRaw
     // (entropy/kernels.h) describes; the decoder's variants differ only in
     // their instructions.
@@ -78,9 +86,9 @@ struct Dsp {
     // in their instructions.
     void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                     int32_t predictors[3]);
-    // The order of the entries of the blocks forwardBlocks2Prepared fills,
-    // which encodePreparedPositions reads: zigzag where set, else natural.
-    bool preparedZigzag;
+    // The order of the entries of the blocks forwardBlocks2Prepared and
+    // forwardRgbBlocks2Prepared fill, which encodePreparedPositions reads.
+    PreparedOrder preparedOrder;
 };
 
 }  // namespace plix

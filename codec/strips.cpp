@@ -5,7 +5,8 @@
 // per pixel the same conversion as one pass over the image afterwards. Coding:
 // in YUV mode a copy of each strip is converted while it is in cache, the
 // padding coded unconverted; again per pixel the same as converting the
-// image first.
+// image first. Where the kernels convert as they load, the pairs wholly in
+// the image are read unconverted and only the rest is converted.
 #include "strips.h"
 
 #include <algorithm>
@@ -121,14 +122,20 @@ StripEncoder::StripEncoder(const PlixHeader &header, const Dsp &k) : k_(k), g_(h
 void StripEncoder::Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, uint8_t *scratch) {
     const int64_t y = top_;
     top_ += 8;
+    // Columns up to fused are pairs wholly in the image that a kernel
+    // converts as it loads them; they stay as they came.
+    const int32_t fused =
+        g_.yuv && k_.forwardRgbBlocks2Prepared && y + 8 <= g_.height ? g_.width / 16 * 16 : 0;
+    const uint8_t *original = rows;
     if (g_.yuv) {
         const size_t used = static_cast<size_t>(g_.paddedWidth) * 4;
         const size_t imageBytes = static_cast<size_t>(g_.width) * 4;
+        const size_t skip = static_cast<size_t>(fused) * 4;
         for (int r = 0; r < 8; ++r) {
             const uint8_t *src = rows + static_cast<size_t>(r) * rowBytes;
             uint8_t *dst = scratch + static_cast<size_t>(r) * rowBytes;
             const bool inImage = y + r < g_.height;
-            if (inImage) k_.rgbToYcc(src, dst, g_.width);
+            if (inImage) k_.rgbToYcc(src + skip, dst + skip, g_.width - fused);
             if (dst != src) {
                 const size_t from = inImage ? imageBytes : 0;
                 std::memcpy(dst + from, src + from, used - from);
@@ -145,9 +152,14 @@ void StripEncoder::Next(StreamWriter &w, const uint8_t *rows, size_t rowBytes, u
     int32_t x = 0;
     while (x + 16 <= g_.paddedWidth) {
         int pairs = 0;
-        for (; pairs < kPairsAtOnce && x + 16 <= g_.paddedWidth; ++pairs, x += 16)
-            k_.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma_, chroma_,
-                                      prepared + 6 * pairs);
+        for (; pairs < kPairsAtOnce && x + 16 <= g_.paddedWidth; ++pairs, x += 16) {
+            if (x < fused)
+                k_.forwardRgbBlocks2Prepared(original + static_cast<size_t>(x) * 4, rowBytes,
+                                             luma_, chroma_, prepared + 6 * pairs);
+            else
+                k_.forwardBlocks2Prepared(rows + static_cast<size_t>(x) * 4, rowBytes, luma_,
+                                          chroma_, prepared + 6 * pairs);
+        }
         k_.encodePreparedPositions(w, prepared, 2 * pairs, predictors_);
     }
     if (x < g_.paddedWidth) {

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec.h"
@@ -33,15 +34,16 @@ using Block = std::vector<int32_t>;
 constexpr int kClassOf[3] = {0, 1, 1};
 
 // Prepared blocks in the order a coder reads: the entries of PrepareBlock's
-// natural order moved to zigzag order where zigzag is set.
-std::vector<PreparedBlock> InOrder(bool zigzag, std::vector<PreparedBlock> blocks) {
-    if (zigzag) {
-        for (PreparedBlock &b : blocks) {
-            const PreparedBlock natural = b;
-            for (int i = 0; i < 64; ++i) {
-                b.size[i] = natural.size[ZigzagOrder[i]];
-                b.bits[i] = natural.bits[ZigzagOrder[i]];
-            }
+// natural order moved to zigzag or transposed order.
+std::vector<PreparedBlock> InOrder(PreparedOrder order, std::vector<PreparedBlock> blocks) {
+    for (PreparedBlock &b : blocks) {
+        const PreparedBlock natural = b;
+        for (int i = 0; i < 64; ++i) {
+            const int from = order == PreparedOrder::kZigzag       ? ZigzagOrder[i]
+                             : order == PreparedOrder::kTransposed ? i % 8 * 8 + i / 8
+                                                                   : i;
+            b.size[i] = natural.size[from];
+            b.bits[i] = natural.bits[from];
         }
     }
     return blocks;
@@ -148,18 +150,21 @@ TEST(BlockPrepared, CodersWriteTheReferenceBits) {
         Finish(ws);
         ASSERT_EQ(single, expect) << "round " << round;
         for (int k = 0; k < 3; ++k) EXPECT_EQ(ps[k], blocks[blocks.size() - 3 + k][0]);
-        // The same blocks in zigzag order, the far DC values included.
-        const std::vector<PreparedBlock> inZigzag = InOrder(true, prepared);
-        std::string fromZigzag;
-        ASSERT_TRUE(ws.OpenMemory(&fromZigzag));
-        for (int k = 0; k < 3; ++k) ps[k] = 0;
-        for (size_t i = 0; i < blocks.size(); ++i)
-            EncodePreparedBlock(ws, inZigzag[i], kClassOf[i % 3], ps[i % 3], true);
-        Finish(ws);
-        ASSERT_EQ(fromZigzag, expect) << "zigzag, round " << round;
+        // The same blocks in zigzag and transposed order, the far DC values
+        // included.
+        for (const PreparedOrder order : {PreparedOrder::kZigzag, PreparedOrder::kTransposed}) {
+            const std::vector<PreparedBlock> ordered = InOrder(order, prepared);
+            std::string bytes;
+            ASSERT_TRUE(ws.OpenMemory(&bytes));
+            for (int k = 0; k < 3; ++k) ps[k] = 0;
+            for (size_t i = 0; i < blocks.size(); ++i)
+                EncodePreparedBlock(ws, ordered[i], kClassOf[i % 3], ps[i % 3], order);
+            Finish(ws);
+            ASSERT_EQ(bytes, expect) << "order " << static_cast<int>(order) << ", round " << round;
+        }
         // Batches of 1, 2 and 3 positions, through each level's coder.
         for (const Dsp *d : test::KernelLevels()) {
-            const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
+            const std::vector<PreparedBlock> ordered = InOrder(d->preparedOrder, prepared);
             std::string batched;
             StreamWriter wb;
             ASSERT_TRUE(wb.OpenMemory(&batched));
@@ -189,7 +194,7 @@ TEST(BlockPrepared, BatchesAcrossChunkBoundaries) {
             ASSERT_TRUE(PrepareBlock(blocks[i].data(), prepared[i]));
         const std::string expect = ReferenceBytes(blocks);
         for (const Dsp *d : test::KernelLevels()) {
-            const std::vector<PreparedBlock> ordered = InOrder(d->preparedZigzag, prepared);
+            const std::vector<PreparedBlock> ordered = InOrder(d->preparedOrder, prepared);
             // Batches of 1 to 8 positions, as the encoder gives them.
             std::string bytes;
             StreamWriter w;
@@ -268,7 +273,7 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
         std::vector<PreparedBlock> natural(6);
         for (int k = 0; k < 6; ++k) ASSERT_TRUE(PrepareBlock(coefficients[k], natural[k])) << n;
         for (const Dsp *d : levels) {
-            const std::vector<PreparedBlock> expect = InOrder(d->preparedZigzag, natural);
+            const std::vector<PreparedBlock> expect = InOrder(d->preparedOrder, natural);
             PreparedBlock got[6];
             std::memset(got, 0xA5, sizeof got);  // every entry must be written
             d->forwardBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, got);
@@ -276,17 +281,36 @@ TEST(BlockPreparedKernels, MatchThePlainForm) {
                 ASSERT_TRUE(SamePrepared(got[k], expect[k]))
                     << d->name << " " << n << " block " << k;
         }
+        // The kernels that convert from RGB as they load: the plain
+        // conversion, then the plain transform.
+        std::vector<uint8_t> ycc(pixels.size());
+        for (int r = 0; r < 8; ++r)
+            plain->rgbToYcc(pixels.data() + r * rowBytes, ycc.data() + r * rowBytes, 20);
+        plain->forwardBlocks(ycc.data() + 8, rowBytes, luma, chroma, coefficients);
+        plain->forwardBlocks(ycc.data() + 40, rowBytes, luma, chroma, coefficients + 3);
+        for (int k = 0; k < 6; ++k) ASSERT_TRUE(PrepareBlock(coefficients[k], natural[k])) << n;
+        for (const Dsp *d : levels) {
+            if (!d->forwardRgbBlocks2Prepared) continue;
+            const std::vector<PreparedBlock> expect = InOrder(d->preparedOrder, natural);
+            PreparedBlock got[6];
+            std::memset(got, 0xA5, sizeof got);
+            d->forwardRgbBlocks2Prepared(pixels.data() + 8, rowBytes, luma, chroma, got);
+            for (int k = 0; k < 6; ++k)
+                ASSERT_TRUE(SamePrepared(got[k], expect[k]))
+                    << d->name << " from RGB " << n << " block " << k;
+        }
     }
 }
 
-// A photograph (and a picture whose width leaves one position at the end of
-// each strip) encoded with each kernel level: the same file.
+// A photograph (and pictures whose width leaves one position at the end of
+// each strip, or whose last strip is part padding) encoded with each kernel
+// level: the same file.
 TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
     const test::Picture photo = test::LoadBmp24(test::DataPath("photos/astronaut_512x512.bmp"));
-    for (int32_t width : {512, 200, 72}) {
+    for (const auto &[width, height] : {std::pair{512, 64}, {200, 64}, {72, 64}, {203, 61}}) {
         Codec c;
-        ASSERT_TRUE(c.Picture().Create(width, 64));
-        for (int32_t y = 0; y < 64; ++y)
+        ASSERT_TRUE(c.Picture().Create(width, height));
+        for (int32_t y = 0; y < height; ++y)
             for (int32_t x = 0; x < width; ++x)
                 c.Picture().SetPixel(x, y, photo.At((x + 100) % photo.width, y + 200));
         const struct {

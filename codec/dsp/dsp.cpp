@@ -2,6 +2,7 @@
 // table, and the sets this processor runs are installed over them, once.
 #include "dsp/dsp.h"
 
+#include "coefficients.h"
 #include "dsp/cpu_features.h"
 #include "entropy/kernels.h"
 #include "transform/colour.h"
@@ -25,6 +26,7 @@ constexpr Dsp kPlainKernels = {
     .forwardBlocks = ForwardBlocksPlain,
     .inverseBlocks = InverseBlocksPlain,
     .forwardBlocks2Prepared = ForwardBlocks2PreparedPlain,
+    .forwardRgbBlocks2Prepared = nullptr,
     .decodePositionsRaw = DecodePositionsRaw,
     .inverseDecoded2 = InverseDecoded2Plain,
     .inverseDecoded2Streaming = nullptr,
@@ -32,7 +34,7 @@ constexpr Dsp kPlainKernels = {
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,
     .encodePreparedPositions = EncodePreparedPositions,
-    .preparedZigzag = false,
+    .preparedOrder = PreparedOrder::kNatural,
 };
 
 #if defined(__x86_64__)
@@ -104,7 +106,10 @@ const Levels &GetLevels() {
         // The build compiles these with SIMD-128 (-msimd128), and an engine
         // without it refuses the whole module: no probe.
         l.wasm = l.plain;
+        // The transform's set and the coder's together: the preparation
+        // writes transposed blocks, which this coder reads.
         InstallWasmKernels(l.wasm);
+        InstallWasmCoderKernels(l.wasm);
         l.wasm.name = "wasm";
         l.hasWasm = true;
 #endif

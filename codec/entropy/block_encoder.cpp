@@ -95,11 +95,11 @@ uint64_t ToZigzag(uint64_t natural) {
 }
 
 // A prepared block back as coefficients (exact for sizes up to 9).
-void Unprepare(const PreparedBlock &b, bool zigzag, int32_t block[64]) {
-    for (int i = 0; i < 64; ++i) {
-        const int n = b.size[i];
-        block[zigzag ? ZigzagOrder[i] : i] =
-            static_cast<int32_t>(ExtendOrZero(b.bits[i], n > 31 ? 31 : n));
+void Unprepare(const PreparedBlock &b, PreparedOrder order, int32_t block[64]) {
+    for (unsigned i = 0; i < 64; ++i) {
+        const unsigned at = PreparedIndex(order, i);
+        const int n = b.size[at];
+        block[ZigzagOrder[i]] = static_cast<int32_t>(ExtendOrZero(b.bits[at], n > 31 ? 31 : n));
     }
     block[0] = b.dc;
 }
@@ -161,7 +161,7 @@ void EncodeBlockSymbols(StreamWriter &w, const int32_t *__restrict block, int cl
 }
 
 void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor,
-                         bool zigzag) {
+                         PreparedOrder order) {
     cls &= 1;
     const int32_t diff =
         static_cast<int32_t>(static_cast<uint32_t>(b.dc) - static_cast<uint32_t>(predictor));
@@ -169,15 +169,22 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
     if (t & kOutOfRange) {
         // A difference no DC symbol codes: the plain coder writes what it can.
         int32_t block[64];
-        Unprepare(b, zigzag, block);
+        Unprepare(b, order, block);
         EncodeBlockSymbolsReference(w, block, cls, predictor);
         return;
     }
     CodeBlock(w, [&](BitPacker &out) {
-        if (zigzag)
-            CodePrepared<true>(out, GetCodeParts(), b, cls, t);
-        else
-            CodePrepared<false>(out, GetCodeParts(), b, cls, t);
+        switch (order) {
+            case PreparedOrder::kZigzag:
+                CodePrepared<PreparedOrder::kZigzag>(out, GetCodeParts(), b, cls, t);
+                break;
+            case PreparedOrder::kTransposed:
+                CodePrepared<PreparedOrder::kTransposed>(out, GetCodeParts(), b, cls, t);
+                break;
+            case PreparedOrder::kNatural:
+                CodePrepared<PreparedOrder::kNatural>(out, GetCodeParts(), b, cls, t);
+                break;
+        }
         return true;
     });
     predictor = b.dc;
@@ -185,7 +192,7 @@ void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32
 
 void EncodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
                              int32_t predictors[3]) {
-    CodePreparedPositions<false>(w, blocks, positions, predictors);
+    CodePreparedPositions<PreparedOrder::kNatural>(w, blocks, positions, predictors);
 }
 
 }  // namespace plix

@@ -27,9 +27,9 @@ void EncodeBlockSymbolsReference(StreamWriter &w, const int32_t block[64], int c
                                  int32_t &predictor);
 
 // Writes the same bits as EncodeBlockSymbols for the block b was prepared
-// from (PrepareBlock or a kernel), its entries in zigzag order where zigzag is
-// set. Each size must be at most 15; anything else is read out of bounds.
+// from (PrepareBlock or a kernel), its entries in the given order. Each size
+// must be at most 15; anything else is read out of bounds.
 void EncodePreparedBlock(StreamWriter &w, const PreparedBlock &b, int cls, int32_t &predictor,
-                         bool zigzag = false);
+                         PreparedOrder order = PreparedOrder::kNatural);
 
 }  // namespace plix

@@ -13,7 +13,7 @@ namespace {
 void EncodePreparedPositionsAvx512(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                    int32_t predictors[3]) {
     // The AVX-512 preparation writes zigzag order.
-    CodePreparedPositions<true>(w, blocks, positions, predictors);
+    CodePreparedPositions<PreparedOrder::kZigzag>(w, blocks, positions, predictors);
 }
 
 }  // namespace

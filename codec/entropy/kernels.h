@@ -35,5 +35,8 @@ void InstallBmi2Kernels(Dsp &dsp);  // block_decoder.cpp, x86-64: the decoder wi
 // block_encoder_avx512.cpp, x86-64: the prepared-block coder reading zigzag
 // order, so only with the transform's AVX-512 set, whose preparation writes it.
 void InstallAvx512CoderKernels(Dsp &dsp);
+// block_encoder_wasm.cpp, WebAssembly: the prepared-block coder reading
+// transposed blocks, so only with the transform's SIMD-128 set.
+void InstallWasmCoderKernels(Dsp &dsp);
 
 }  // namespace plix

@@ -129,23 +129,22 @@ inline void CodeAc(BitPacker &out, const CodeParts &parts, uint64_t nonZero, int
     out.Flush();
 }
 
-// A prepared block after its DC entry t was looked up; kZigzag: its entries
-// are in zigzag order, else in natural order.
-template <bool kZigzag>
+// A prepared block after its DC entry t was looked up, its entries in
+// kOrder.
+template <PreparedOrder kOrder>
 inline void CodePrepared(BitPacker &out, const CodeParts &parts, const PreparedBlock &b, int cls,
                          uint32_t t) {
     out.AddCoded(kHuffmanTables.packedCodes[cls * 512 + (t & 15)], t >> 16);
     CodeAc(out, parts, b.nonZero & ~uint64_t{1}, cls, [&b](unsigned i) {
-        const unsigned z = kZigzag ? i : ZigzagOrder[i];
+        const unsigned z = PreparedIndex(kOrder, i);
         return SizeBits{b.size[z], b.bits[z]};
     });
 }
 
 constexpr int kClassOfComponent[3] = {0, 1, 1};
 
-// EncodePreparedPositions (entropy/kernels.h), for blocks in zigzag order where
-// kZigzag is set.
-template <bool kZigzag>
+// EncodePreparedPositions (entropy/kernels.h), for blocks in kOrder.
+template <PreparedOrder kOrder>
 inline void CodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, int positions,
                                   int32_t predictors[3]) {
     const CodeParts &parts = GetCodeParts();
@@ -158,7 +157,7 @@ inline void CodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, 
         const ptrdiff_t room = (start.limit - start.out) / kBlockRoom;
         if (room == 0) {
             w.PutBytes(start);
-            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3], kZigzag);
+            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3], kOrder);
             ++i;
             continue;
         }
@@ -171,13 +170,13 @@ inline void CodePreparedPositions(StreamWriter &w, const PreparedBlock *blocks, 
                                                       static_cast<uint32_t>(predictor));
             const uint32_t t = ValueEntry(diff);
             if (t & kOutOfRange) break;
-            CodePrepared<kZigzag>(out, parts, b, kClassOfComponent[i % 3], t);
+            CodePrepared<kOrder>(out, parts, b, kClassOfComponent[i % 3], t);
             predictor = b.dc;
         }
         w.PutBytes(out.Cursor(start.limit));
         if (i < end) {
             // A DC difference no symbol codes: the plain coder writes what it can.
-            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3], kZigzag);
+            EncodePreparedBlock(w, blocks[i], kClassOfComponent[i % 3], predictors[i % 3], kOrder);
             ++i;
         }
     }

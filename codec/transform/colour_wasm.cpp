@@ -16,23 +16,6 @@ namespace {
 
 using namespace colour_fixed;
 
-// One channel of four pixels, S >> 27 of colour_fixed.h: br holds blue and
-// red of each pixel as pairs of 16-bit lanes, ga green and the fourth byte,
-// so that each dot product sums two of the split multipliers' products
-// exactly (the fourth byte's weight is 0).
-template <int32_t cb, int32_t cg, int32_t cr>
-inline v128_t Channel(v128_t br, v128_t ga) {
-    const v128_t hi = wasm_i32x4_add(
-        wasm_i32x4_dot_i16x8(br, wasm_i16x8_make(Hi(cb), Hi(cr), Hi(cb), Hi(cr), Hi(cb), Hi(cr),
-                                                 Hi(cb), Hi(cr))),
-        wasm_i32x4_dot_i16x8(ga, wasm_i16x8_make(Hi(cg), 0, Hi(cg), 0, Hi(cg), 0, Hi(cg), 0)));
-    const v128_t lo = wasm_i32x4_add(
-        wasm_i32x4_dot_i16x8(br, wasm_i16x8_make(Lo(cb), Lo(cr), Lo(cb), Lo(cr), Lo(cb), Lo(cr),
-                                                 Lo(cb), Lo(cr))),
-        wasm_i32x4_dot_i16x8(ga, wasm_i16x8_make(Lo(cg), 0, Lo(cg), 0, Lo(cg), 0, Lo(cg), 0)));
-    return wasm_i32x4_shr(wasm_i32x4_add(hi, wasm_i32x4_shr(lo, 14)), 13);
-}
-
 inline v128_t Byte(v128_t v, int32_t offset) {
     return wasm_i32x4_min(wasm_i32x4_max(wasm_i32x4_add(v, wasm_i32x4_splat(offset)),
                                          wasm_i32x4_splat(0)),
@@ -48,9 +31,9 @@ void ConvertRgbToYccPixelsWasm(const uint8_t *src, uint8_t *dst, int32_t count) 
         // Bytes 0 and 2 of each pixel as 16-bit lanes, then bytes 1 and 3.
         const v128_t br = wasm_v128_and(p, wasm_i16x8_splat(0xFF));
         const v128_t ga = wasm_u16x8_shr(p, 8);
-        const v128_t y = Byte(Channel<kYb, kYg, kYr>(br, ga), 0);
-        const v128_t cb = Byte(Channel<kCbb, -kCbg, -kCbr>(br, ga), 128);
-        const v128_t cr = Byte(Channel<-kCrb, -kCrg, kCrr>(br, ga), 128);
+        const v128_t y = Byte(wasm::YccChannel<kYb, kYg, kYr>(br, ga), 0);
+        const v128_t cb = Byte(wasm::YccChannel<kCbb, -kCbg, -kCbr>(br, ga), 128);
+        const v128_t cr = Byte(wasm::YccChannel<-kCrb, -kCrg, kCrr>(br, ga), 128);
         // Byte 3 stays as it came.
         const v128_t out = wasm_v128_or(
             wasm_v128_or(cr, wasm_i32x4_shl(cb, 8)),

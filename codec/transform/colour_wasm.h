@@ -11,6 +11,26 @@
 
 namespace plix::wasm {
 
+// RGB to YCbCr: one channel of four pixels, S >> 27 of colour_fixed.h, not
+// yet offset or limited. br holds bytes 0 and 2 of each pixel (blue and red)
+// as pairs of 16-bit lanes, ga bytes 1 and 3 (green and the fourth), so that
+// each dot product sums two of the split multipliers' products exactly (the
+// fourth byte's weight is 0).
+template <int32_t cb, int32_t cg, int32_t cr>
+inline v128_t YccChannel(v128_t br, v128_t ga) {
+    using colour_fixed::Hi;
+    using colour_fixed::Lo;
+    const v128_t hi = wasm_i32x4_add(
+        wasm_i32x4_dot_i16x8(br, wasm_i16x8_make(Hi(cb), Hi(cr), Hi(cb), Hi(cr), Hi(cb), Hi(cr),
+                                                 Hi(cb), Hi(cr))),
+        wasm_i32x4_dot_i16x8(ga, wasm_i16x8_make(Hi(cg), 0, Hi(cg), 0, Hi(cg), 0, Hi(cg), 0)));
+    const v128_t lo = wasm_i32x4_add(
+        wasm_i32x4_dot_i16x8(br, wasm_i16x8_make(Lo(cb), Lo(cr), Lo(cb), Lo(cr), Lo(cb), Lo(cr),
+                                                 Lo(cb), Lo(cr))),
+        wasm_i32x4_dot_i16x8(ga, wasm_i16x8_make(Lo(cg), 0, Lo(cg), 0, Lo(cg), 0, Lo(cg), 0)));
+    return wasm_i32x4_shr(wasm_i32x4_add(hi, wasm_i32x4_shr(lo, 14)), 13);
+}
+
 // One offset of four pixels from Cb - 128 and Cr - 128 in 32-bit lanes:
 // t = Cr weight * cr + Cb weight * cb + k, plus 2^shift - 1 where t < 0 so
 // that the arithmetic shift rounds toward zero (|t| < 2^29: no overflow).

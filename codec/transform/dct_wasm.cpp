@@ -8,6 +8,7 @@
 #include "coefficients.h"
 #include "kernel_table.h"
 #include "transform/colour.h"
+#include "transform/colour_fixed.h"
 #include "transform/colour_wasm.h"
 #include "transform/dct_lanes.h"
 #include "transform/fdct.h"
@@ -132,33 +133,45 @@ inline void ForwardPass(V x[8]) {
     x[7] = Dot4<S>(p, kC7, -kC5, kC3, -kC1);
 }
 
-// Rows of samples in, rows of coefficients out. With kRaw the samples are
-// 0..255, not yet level-shifted: the shift only lowers each column's
-// first-pass X0 by 8 * 8 * 128, and the unshifted sums (up to 8 * 2040)
-// still fit 16 bits, so it is applied there.
-template <bool kRaw = false>
+// Rows of samples in, rows of coefficients out (without kRows: columns,
+// the last transposition left out). With kRaw the samples are 0..255, not
+// yet level-shifted: the shift only lowers each column's first-pass X0 by
+// 8 * 8 * 128, and the unshifted sums (up to 8 * 2040) still fit 16 bits,
+// so it is applied there.
+template <bool kRaw = false, bool kRows = true>
 inline void ForwardRows(V r[8]) {
     ForwardPass<true>(r);
     if constexpr (kRaw) r[0] = wasm_i16x8_sub(r[0], wasm_i16x8_splat(8192));
     Transpose8x8(r);
     ForwardPass<false>(r);
-    Transpose8x8(r);
+    if constexpr (kRows) Transpose8x8(r);
 }
 
 // Rounded division, halves away from zero, through the reciprocals of
-// QuantDivisors: |c| + q / 2 is at most 383.
-inline V Quantise(V c, const QuantDivisors &div, int row) {
-    const V mul = wasm_v128_load(div.mul + 8 * row);
-    const V one = wasm_v128_load(div.one + 8 * row);
-    const V half = wasm_v128_load(div.half + 8 * row);
+// QuantDivisors: |c| + q / 2 is at most 383. The magnitude of the quotient
+// of c, row (or with kColumns column) i of a block; *sign is all ones where
+// c < 0.
+template <bool kColumns = false>
+inline V QuotientMagnitude(V c, const QuantDivisors &div, int i, V *sign) {
+    const V mul = wasm_v128_load((kColumns ? div.mulByColumn : div.mul) + 8 * i);
+    const V one = wasm_v128_load((kColumns ? div.oneByColumn : div.one) + 8 * i);
+    const V half = wasm_v128_load((kColumns ? div.halfByColumn : div.half) + 8 * i);
     const V n = wasm_i16x8_add(wasm_i16x8_abs(c), half);
-    const V lo = wasm_u32x4_extmul_low_u16x8(n, mul);
-    const V hi = wasm_u32x4_extmul_high_u16x8(n, mul);
-    // The high 16 bits of each product.
-    V q = wasm_i16x8_shuffle(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
-    q = wasm_i16x8_add(q, wasm_v128_and(n, one));
+    // The high 16 bits of each product n * mul, from 32-bit products of the
+    // even lanes and of the odd ones (each below 2^26): engines turn lane
+    // shuffles into the instructions fewest units run.
+    const V low = wasm_i32x4_splat(0xFFFF);
+    const V even = wasm_i32x4_mul(wasm_v128_and(n, low), wasm_v128_and(mul, low));
+    const V odd = wasm_i32x4_mul(wasm_u32x4_shr(n, 16), wasm_u32x4_shr(mul, 16));
+    const V q = wasm_v128_or(wasm_u32x4_shr(even, 16), wasm_v128_andnot(odd, low));
+    *sign = wasm_i16x8_shr(c, 15);
+    return wasm_i16x8_add(q, wasm_v128_and(n, one));
+}
+
+inline V Quantise(V c, const QuantDivisors &div, int row) {
+    V s;
+    const V q = QuotientMagnitude(c, div, row, &s);
     // Negated where c < 0: (q ^ s) - s with s all ones there.
-    const V s = wasm_i16x8_shr(c, 15);
     return wasm_i16x8_sub(wasm_v128_xor(q, s), s);
 }
 
@@ -291,6 +304,32 @@ inline void LoadPixels(const uint8_t *pixels, size_t rowBytes, V c[3][8]) {
     }
 }
 
+// LoadPixels of pixels still in RGB: each row of eight converted to YCbCr
+// in the lanes as ConvertRgbToYccPixelsWasm converts it. The channels lie
+// well inside 16 bits, so narrowing before the limits changes nothing.
+inline void LoadPixelsYcc(const uint8_t *pixels, size_t rowBytes, V c[3][8]) {
+    using namespace colour_fixed;
+    const V mask = wasm_i16x8_splat(0xFF), centre = wasm_i16x8_splat(128);
+    const V zero = wasm_i16x8_splat(0), top = wasm_i16x8_splat(255);
+    const auto limit = [&](V v) { return wasm_i16x8_min(wasm_i16x8_max(v, zero), top); };
+    for (int r = 0; r < 8; ++r) {
+        const uint8_t *p = pixels + static_cast<size_t>(r) * rowBytes;
+        const V a = wasm_v128_load(p), b = wasm_v128_load(p + 16);
+        const V brA = wasm_v128_and(a, mask), gaA = wasm_u16x8_shr(a, 8);
+        const V brB = wasm_v128_and(b, mask), gaB = wasm_u16x8_shr(b, 8);
+        c[0][r] = limit(wasm_i16x8_narrow_i32x4(wasm::YccChannel<kYb, kYg, kYr>(brA, gaA),
+                                                wasm::YccChannel<kYb, kYg, kYr>(brB, gaB)));
+        c[1][r] = limit(wasm_i16x8_add(
+            wasm_i16x8_narrow_i32x4(wasm::YccChannel<kCbb, -kCbg, -kCbr>(brA, gaA),
+                                    wasm::YccChannel<kCbb, -kCbg, -kCbr>(brB, gaB)),
+            centre));
+        c[2][r] = limit(wasm_i16x8_add(
+            wasm_i16x8_narrow_i32x4(wasm::YccChannel<-kCrb, -kCrg, kCrr>(brA, gaA),
+                                    wasm::YccChannel<-kCrb, -kCrg, kCrr>(brB, gaB)),
+            centre));
+    }
+}
+
 // Samples into pixel bytes 2, 1 and 0; byte 3 becomes 0xFF, the value a new
 // image holds, so the pixels are stored without being read first.
 inline void StorePixels(const V c[3][8], uint8_t *pixels, size_t rowBytes) {
@@ -300,17 +339,18 @@ inline void StorePixels(const V c[3][8], uint8_t *pixels, size_t rowBytes) {
                                c[0][r], opaque);
 }
 
-// Bits of the natural order to bits of the zigzag order, a byte of the
-// natural mask at a time: entry [j][b] holds the zigzag bits of the natural
+// Bits of the natural (or transposed) order to bits of the zigzag order, a
+// byte of the mask at a time: entry [j][b] holds the zigzag bits of the
 // positions 8j + i for the bits i set in b. A block's mask then costs eight
 // lookups, whatever the number of its coefficients.
 struct ZigzagSpread {
     uint64_t bits[8][256];
 };
 
-constexpr ZigzagSpread BuildZigzagSpread() {
+constexpr ZigzagSpread BuildZigzagSpread(bool transposed) {
     int position[64] = {};
-    for (int k = 0; k < 64; ++k) position[ZigzagOrder[k]] = k;
+    for (int k = 0; k < 64; ++k)
+        position[transposed ? ZigzagTransposed.at[k] : ZigzagOrder[k]] = k;
     ZigzagSpread t{};
     for (int j = 0; j < 8; ++j)
         for (int b = 0; b < 256; ++b)
@@ -319,40 +359,80 @@ constexpr ZigzagSpread BuildZigzagSpread() {
     return t;
 }
 
-constexpr ZigzagSpread kZigzagSpread = BuildZigzagSpread();
+constexpr ZigzagSpread kZigzagSpread[2] = {BuildZigzagSpread(false), BuildZigzagSpread(true)};
 
 // The rows of one quantised block (every entry within -256..256) in the form
 // of PrepareBlock. For |v| = a: m = 2^n - 1 with n the category (a smeared
 // right), the value bits are v, or v - 1 below zero, masked by m, and n is
-// the number of bits m has set.
-inline void Prepare(const V q[8], PreparedBlock &out) {
-    V sizes[4];
-    for (int i = 0; i < 8; i += 2) {
-        V n[2];
-        for (int j = 0; j < 2; ++j) {
-            const V v = q[i + j];
-            const V a = wasm_i16x8_abs(v);
-            V m = wasm_v128_or(a, wasm_u16x8_shr(a, 1));
-            m = wasm_v128_or(m, wasm_u16x8_shr(m, 2));
-            m = wasm_v128_or(m, wasm_u16x8_shr(m, 4));
-            m = wasm_v128_or(m, wasm_u16x8_shr(m, 8));
-            wasm_v128_store(out.bits + 8 * (i + j),
-                            wasm_v128_and(wasm_i16x8_add(v, wasm_i16x8_shr(v, 15)), m));
-            n[j] = wasm_u16x8_extadd_pairwise_u8x16(wasm_i8x16_popcnt(m));
-        }
-        sizes[i / 2] = wasm_u8x16_narrow_i16x8(n[0], n[1]);
-        wasm_v128_store(out.size + 8 * i, sizes[i / 2]);
-    }
-    // The categories that are not 0, in natural order, then in zigzag order.
+// the number of bits m has set. Row i from the magnitudes a and, for the
+// bits, x: v, or v - 1 below zero.
+inline V PrepareRow(V a, V x, PreparedBlock &out, int i) {
+    V m = wasm_v128_or(a, wasm_u16x8_shr(a, 1));
+    m = wasm_v128_or(m, wasm_u16x8_shr(m, 2));
+    m = wasm_v128_or(m, wasm_u16x8_shr(m, 4));
+    m = wasm_v128_or(m, wasm_u16x8_shr(m, 8));
+    wasm_v128_store(out.bits + 8 * i, wasm_v128_and(x, m));
+    return wasm_u16x8_extadd_pairwise_u8x16(wasm_i8x16_popcnt(m));
+}
+
+// The categories of rows 2j and 2j + 1 (n), stored; the block's mask of
+// categories not 0 and its first entry are set by FinishPrepared.
+inline V StoreSizes(V n0, V n1, PreparedBlock &out, int j) {
+    const V sizes = wasm_u8x16_narrow_i16x8(n0, n1);
+    wasm_v128_store(out.size + 16 * j, sizes);
+    return sizes;
+}
+
+template <bool kTransposed = false>
+inline void FinishPrepared(const V sizes[4], int32_t dc, PreparedBlock &out) {
+    // The categories that are not 0, in the block's order, then in zigzag
+    // order.
     uint64_t natural = 0;
     for (int j = 0; j < 4; ++j)
         natural |= static_cast<uint64_t>(
                        ~wasm_i8x16_bitmask(wasm_i8x16_eq(sizes[j], wasm_i8x16_splat(0))) & 0xFFFF)
                    << (16 * j);
     uint64_t nonZero = 0;
-    for (int j = 0; j < 8; ++j) nonZero |= kZigzagSpread.bits[j][(natural >> (8 * j)) & 0xFF];
+    for (int j = 0; j < 8; ++j)
+        nonZero |= kZigzagSpread[kTransposed].bits[j][(natural >> (8 * j)) & 0xFF];
     out.nonZero = nonZero;
-    out.dc = wasm_i16x8_extract_lane(q[0], 0);
+    out.dc = dc;
+}
+
+inline void Prepare(const V q[8], PreparedBlock &out) {
+    V sizes[4];
+    for (int j = 0; j < 4; ++j) {
+        V n[2];
+        for (int k = 0; k < 2; ++k) {
+            const V v = q[2 * j + k];
+            n[k] = PrepareRow(wasm_i16x8_abs(v), wasm_i16x8_add(v, wasm_i16x8_shr(v, 15)), out,
+                              2 * j + k);
+        }
+        sizes[j] = StoreSizes(n[0], n[1], out, j);
+    }
+    FinishPrepared(sizes, wasm_i16x8_extract_lane(q[0], 0), out);
+}
+
+// QuantiseRows and Prepare in one, for the columns ForwardRows leaves
+// without its last transposition: the block comes out transposed. The
+// quotients' magnitudes give the categories at once, and where v < 0,
+// v - 1 is q ^ s (s all ones).
+inline void QuantisePrepareColumns(const V c[8], const QuantDivisors &div, PreparedBlock &out) {
+    V sizes[4];
+    int32_t dc = 0;
+    for (int j = 0; j < 4; ++j) {
+        V n[2];
+        for (int k = 0; k < 2; ++k) {
+            const int i = 2 * j + k;
+            V s;
+            const V q = QuotientMagnitude<true>(c[i], div, i, &s);
+            const V x = wasm_v128_xor(q, s);
+            if (i == 0) dc = wasm_i16x8_extract_lane(wasm_i16x8_sub(x, s), 0);
+            n[k] = PrepareRow(q, x, out, i);
+        }
+        sizes[j] = StoreSizes(n[0], n[1], out, j);
+    }
+    FinishPrepared<true>(sizes, dc, out);
 }
 
 // The colour stores the shared entries call.
@@ -372,10 +452,32 @@ inline void StoreRgb(const V c[3][8], uint8_t *p, size_t rowBytes) {
 
 #include "transform/lane_entries.h"
 
+// Dsp::forwardBlocks2Prepared and forwardRgbBlocks2Prepared (kYcc: the
+// conversion in the loads): lane_entries' form with the blocks transposed.
+template <bool kYcc>
+void ForwardPrepared(const uint8_t *pixels, size_t rowBytes, const QuantDivisors &luma,
+                     const QuantDivisors &chroma, PreparedBlock blocks[6]) {
+    for (int half = 0; half < 2; ++half) {
+        V c[3][8];
+        if constexpr (kYcc)
+            LoadPixelsYcc(pixels + 32 * half, rowBytes, c);
+        else
+            LoadPixels(pixels + 32 * half, rowBytes, c);
+        for (int k = 0; k < 3; ++k) {
+            ForwardRows<true, false>(c[k]);
+            QuantisePrepareColumns(c[k], k == 0 ? luma : chroma, blocks[3 * half + k]);
+        }
+    }
+}
+
 }  // namespace
 
 void InstallWasmBlockKernels(Dsp &dsp) {
     lane_entries::InstallInto(dsp);
+    dsp.forwardBlocks2Prepared = ForwardPrepared<false>;
+    dsp.forwardRgbBlocks2Prepared = ForwardPrepared<true>;
+    // Read by the coder block_encoder_wasm.cpp, installed with this set.
+    dsp.preparedOrder = PreparedOrder::kTransposed;
 }
 
 }  // namespace plix

@@ -257,7 +257,7 @@ void RgbToYccPixelsAvx512(const uint8_t *src, uint8_t *dst, int32_t count) {
 
 void InstallAvx512Kernels(Dsp &dsp) {
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
-    dsp.preparedZigzag = true;
+    dsp.preparedOrder = PreparedOrder::kZigzag;
     dsp.rgbToYcc = RgbToYccPixelsAvx512;
 }
 

@@ -120,12 +120,21 @@ RunResult RunProgramRaw(const std::vector<std::string> &argv, const std::string 
     si.hStdOutput = writeEnd;
     si.hStdError = writeEnd;
     PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
+    // Under Wine a start now and then fails for a moment while the machine is
+    // busy; a few tries keep that from passing for the program's own failure.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 4 && !started; ++attempt) {
+        if (attempt > 0) ::Sleep(200 * attempt);
+        started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
+        if (!started) error = ::GetLastError();
+    }
     ::CloseHandle(writeEnd);
     if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
     if (!started) {
         ::CloseHandle(readEnd);
+        result.out = "cannot start " + commandLine + ": error " + std::to_string(error);
         return result;
     }
     char buf[4096];

@@ -1,11 +1,9 @@
-// Parts: part 0 from the start to where thread 0 is expected to be when the
-// others are done, the rest of the bytes shared out evenly. Each part notes
-// every position it reads (where it starts, the DC predictors after it
-// counted from the part's start); the positions of the part itself first,
-// then those it reads past its end until it falls into step with a later
-// part. Part 0's notes start where thread 0 stopped decoding in full. Strips
-// are then decoded from their first bits by StripDecoder::Next, exactly as
-// one thread reads them there.
+// Parts: the bytes but the tail's shared out evenly, part 0 from the start.
+// Each part notes every position it reads (where it starts, the DC
+// predictors after it counted from the part's start); the positions of the
+// part itself first, then those it reads past its end until it falls into
+// step with a later part. Strips are then decoded from their first bits by
+// StripDecoder::Next, exactly as one thread reads them there.
 #include "band_decoder.h"
 
 #include <algorithm>
@@ -177,51 +175,36 @@ private:
 
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
-                   const StripOut &out, BandOutcome &outcome, int64_t firstStrips) {
+                   const StripOut &out, BandOutcome &outcome, int64_t tailFrom) {
     const int64_t columns = header.BlockColumns();
     const int64_t strips = header.BlockRows();
     const uint64_t total = static_cast<uint64_t>(columns) * static_cast<uint64_t>(strips);
     const unsigned parts = WorkersFor(threads, size / std::max<size_t>(minPartBytes, 1));
     if (parts < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
     const Reading reading(body, size, filler);
-    // The first part is decoded in full while the others are read for their
-    // codes, which takes less time a byte: it gets the share that ends both
-    // at once. Reading the codes alone (ScanPositions) takes 0.28 to 0.35 of
-    // a decode's time a bit, whatever the bits a pixel. The share is only
-    // where the first thread is expected to be when the others are done: it
-    // decodes on past it while they read, and where they are done first, it
-    // reads the rest of its part for the codes alone.
-    const double codes = 0.31;
-    const double first = codes / (parts - 1 + codes);
+    const unsigned team = std::max(parts, WorkersFor(threads, static_cast<size_t>(strips)));
+    // The tail is decoded by one thread straight on from the join while the
+    // others decode the noted strips: a little under a thread's share of
+    // the bytes, so that it ends about when they do, and if anything
+    // before, as then it helps them.
+    const double tailShare = 0.95 / team;
+    const uint64_t notedBytes = static_cast<uint64_t>((1 - tailShare) * static_cast<double>(size));
     std::vector<Part> part;
-    std::vector<StripDecoder::Mark> done;  // the strips decoded in full from the start
-    std::vector<uint64_t> doneAt;          // their first bits
     std::unique_ptr<uint8_t[]> rows;  // thread 0's strip
     const size_t rowBytes = static_cast<size_t>(columns) * 32;
-    const unsigned team = std::max(parts, WorkersFor(threads, static_cast<size_t>(strips)));
     try {
         part.resize(parts);
         for (unsigned i = 0; i < parts; ++i) {
-            const auto at = [&](unsigned j) {
-                if (j == 0) return uint64_t{0};
-                if (j == parts) return uint64_t{size} * 8;
-                const double share = first + (1 - first) * (j - 1) / (parts - 1);
-                return static_cast<uint64_t>(share * static_cast<double>(size)) * 8;
-            };
-            part[i].from = at(i);
-            part[i].to = at(i + 1);
+            part[i].from = notedBytes * i / parts * 8;
+            part[i].to = notedBytes * (i + 1) / parts * 8;
         }
         rows.reset(new uint8_t[rowBytes * 8]);
-        done.reserve(static_cast<size_t>(strips));
-        doneAt.reserve(static_cast<size_t>(strips));
     } catch (const std::bad_alloc &) {
         return false;
     }
     const size_t cap = static_cast<size_t>(total);
-    uint64_t doneEnd = 0;  // where the strip after them starts
-    int32_t donePredictors[3] = {0, 0, 0};
 
-    // Positions from bit from on, those starting before to, into v.
+    // Positions from bit from on, those starting before to, into p.own.
     const auto readOwn = [&](Part &p, uint64_t from, uint64_t to, size_t most) {
         // Room for a little more than the bytes' share of the positions.
         p.own.reserve(static_cast<size_t>(std::min<uint64_t>(
@@ -256,24 +239,32 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     };
 
     // The join (by thread 0, once every part is read): every position's part
-    // and the true predictors, from the end of the strips decoded in full on,
-    // each part to where it met a later one.
+    // and the true predictors from the start, each part to where it met a
+    // later one, up to the tail's first strip. Part 0 starts where the
+    // stream does, so its notes are true as they are.
     std::vector<Piece> pieces;
-    Part tail;
-    uint64_t doneCount = 0, endAt = 0;
-    const auto join = [&] {
-        doneCount = done.size() * static_cast<uint64_t>(columns);
-        uint64_t abs = doneCount;
-        int32_t predictors[3] = {donePredictors[0], donePredictors[1], donePredictors[2]};
-        endAt = doneEnd;
-        for (size_t i = 0, first = 0; abs < total;) {
+    Part led;                    // positions read on to the tail's first strip
+    int64_t tailStrip = strips;  // the tail's first strip
+    uint64_t tailPos = total;    // and position
+    uint64_t endAt = 0;          // where that position starts
+    int32_t endPredictors[3] = {0, 0, 0};
+    std::vector<StripDecoder::Mark> tailMarks;  // each strip of the tail as it began
+    std::vector<uint64_t> tailAt;
+    uint64_t tailEnd = 0;  // where the position after the last decoded starts
+    // The pieces for positions up to limit, or as far as the parts reach.
+    const auto walk = [&](uint64_t limit) {
+        pieces.clear();
+        uint64_t abs = 0;
+        int32_t predictors[3] = {0, 0, 0};
+        endAt = 0;
+        for (size_t i = 0, first = 0; abs < limit;) {
             const Part &p = part[i];
             Piece piece{&p, first, 0, abs, {}};
             for (int c = 0; c < 3; ++c)
                 piece.offset[c] = static_cast<int32_t>(
                     static_cast<uint32_t>(predictors[c]) -
                     static_cast<uint32_t>(first > 0 ? p.At(first - 1).dc[c] : 0));
-            piece.count = std::min<uint64_t>(p.Count() - first, total - abs);
+            piece.count = std::min<uint64_t>(p.Count() - first, limit - abs);
             abs += piece.count;
             const size_t last = first + static_cast<size_t>(piece.count);
             endAt = p.Start(last);
@@ -284,34 +275,53 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             first = p.meetsAt;
             i = p.meetsPart;
         }
-        // The rest (from the filler, after a stream that ends early) on this
-        // thread.
-        if (abs < total) {
+        for (int c = 0; c < 3; ++c) endPredictors[c] = predictors[c];
+        return abs;
+    };
+    const auto join = [&] {
+        const uint64_t reached = walk(total);
+        tailStrip = tailFrom >= 0 ? std::min<int64_t>(tailFrom, strips)
+                                  : static_cast<int64_t>((reached + static_cast<uint64_t>(columns) - 1) /
+                                                         static_cast<uint64_t>(columns));
+        tailPos = static_cast<uint64_t>(tailStrip) * static_cast<uint64_t>(columns);
+        const uint64_t abs = walk(tailPos);
+        // On to the tail's first strip (and, after a stream that ends early,
+        // through the filler) for the codes alone.
+        if (abs < tailPos) {
             StripDecoder d(header, k);
-            tail.ownEnd = reading.Read(d, endAt, predictors, tail.own, static_cast<size_t>(total - abs),
-                                       [](uint64_t) { return true; });
-            pieces.push_back(Piece{&tail, 0, total - abs, abs, {0, 0, 0}});
-            endAt = tail.ownEnd;
+            led.ownEnd = reading.Read(d, endAt, endPredictors, led.own,
+                                      static_cast<size_t>(tailPos - abs), [](uint64_t) { return true; });
+            pieces.push_back(Piece{&led, 0, tailPos - abs, abs, {0, 0, 0}});
+            endAt = led.ownEnd;
+            if (!led.own.empty())
+                for (int c = 0; c < 3; ++c) endPredictors[c] = led.own.back().dc[c];
         }
+        tailEnd = endAt;
+        tailMarks.reserve(static_cast<size_t>(strips - tailStrip));
+        tailAt.reserve(static_cast<size_t>(strips - tailStrip));
     };
     // Where position p starts, and the true predictors before it.
     const auto find = [&](uint64_t p) -> const Piece & {
         return *std::prev(std::upper_bound(pieces.begin(), pieces.end(), p,
                                            [](uint64_t v, const Piece &x) { return v < x.abs; }));
     };
+    // (Both asked for strips' first positions and the end only.)
     const auto start = [&](uint64_t p) {
-        if (p >= total) return endAt;
-        if (p < doneCount) return doneAt[static_cast<size_t>(p / static_cast<uint64_t>(columns))];
-        if (p == doneCount) return doneEnd;
+        if (p >= tailPos) {
+            const uint64_t s = (p - tailPos) / static_cast<uint64_t>(columns);
+            return s < tailAt.size() ? tailAt[static_cast<size_t>(s)] : tailEnd;
+        }
         const Piece &x = find(p);
         return x.part->Start(x.first + static_cast<size_t>(p - x.abs));
     };
-    // (Asked for strips' first positions only.)
     const auto before = [&](uint64_t p, int32_t predictors[3]) {
-        if (p <= doneCount) {
-            const int32_t *from = p < doneCount ? done[static_cast<size_t>(p / static_cast<uint64_t>(columns))].predictors
-                                                : donePredictors;
-            for (int c = 0; c < 3; ++c) predictors[c] = from[c];
+        const uint64_t s = p >= tailPos ? (p - tailPos) / static_cast<uint64_t>(columns) : 0;
+        if (p >= tailPos && s < tailMarks.size()) {
+            for (int c = 0; c < 3; ++c) predictors[c] = tailMarks[static_cast<size_t>(s)].predictors[c];
+            return;
+        }
+        if (p == 0) {
+            for (int c = 0; c < 3; ++c) predictors[c] = 0;
             return;
         }
         const Piece &x = find(p - 1);
@@ -335,18 +345,20 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         }
     };
 
-    // One round of threads. Thread 0 decodes from the start; the others read
-    // parts 1 on for their codes, then each part on into the next. Once every
-    // part is read, thread 0 stops at the next strip, joins the parts, and
-    // all take the strips left in order. A thread that cannot be started
-    // leaves its parts to the others; with none, thread 0 decodes them all.
+    // One round of threads. All read the parts for their codes, then each
+    // part on into the next. Thread 0 joins them, then decodes the tail
+    // strip after strip while the others take the strips before it, in
+    // order, from their first bits; then it takes them too. A thread that
+    // cannot be started leaves its parts to the others; with none, thread 0
+    // reads and decodes them all.
     enum Stage : unsigned { kReading, kStrips, kGiveUp };
     std::atomic<unsigned> stage{kReading};
-    std::atomic<size_t> scansLeft{parts - 1}, readOnsLeft{parts - 1};
-    std::atomic<size_t> nextScan{1}, nextReadOn{1}, nextStrip{0};
+    std::atomic<size_t> scansLeft{parts}, readOnsLeft{parts - 1};
+    std::atomic<size_t> nextScan{0}, nextReadOn{0}, nextStrip{0};
+    size_t poolEnd = 0;  // the strips before the tail (set before kStrips)
     Signal signal;
     const auto decodeStrips = [&](StripDecoder &d, uint8_t *buffer) {
-        for (size_t s; (s = nextStrip.fetch_add(1, std::memory_order_relaxed)) < static_cast<size_t>(strips);) {
+        for (size_t s; (s = nextStrip.fetch_add(1, std::memory_order_relaxed)) < poolEnd;) {
             const uint64_t first = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns);
             int32_t p[3];
             before(first, p);
@@ -354,8 +366,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             out(static_cast<int64_t>(s), buffer, rowBytes);
         }
     };
-    // The parts after the first that are read on into the next, by whichever
-    // thread is free.
+    // The parts read on into the next, by whichever thread is free.
     const auto readOns = [&] {
         for (size_t i; (i = nextReadOn.fetch_add(1, std::memory_order_relaxed)) < parts - 1;) {
             try {
@@ -366,7 +377,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
         }
     };
-    // Parts 1 on for their codes, by whichever thread is free.
+    // The parts for their codes, by whichever thread is free.
     const auto scans = [&] {
         for (size_t i; (i = nextScan.fetch_add(1, std::memory_order_relaxed)) < parts;) {
             Part &p = part[i];
@@ -378,11 +389,10 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             if (scansLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
         }
         signal.Wait([&] { return scansLeft.load(std::memory_order_acquire) == 0; });
+        readOns();
     };
     const auto helper = [&] {
         scans();
-        // (Thread 0 may have decoded everything meanwhile.)
-        if (stage.load(std::memory_order_acquire) == kReading) readOns();
         signal.Wait([&] { return stage.load(std::memory_order_acquire) != kReading; });
         if (stage.load(std::memory_order_acquire) != kStrips) return;
         // Each thread's strip from an allocation of its own, on pages of its
@@ -409,50 +419,31 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
 #endif
     bool ok = true;
     try {
-        StripDecoder d(header, k);
-        StreamReader r;
-        uint64_t base;
-        reading.Open(r, 0, base);
-        uint8_t *const buffer = rows.get();
-        for (int64_t s = 0; s < strips; ++s) {
-            if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
-                break;
-            done.push_back(d.Here());
-            doneAt.push_back(base + r.BitsTaken());
-            d.Next(r, buffer, rowBytes, false);
-            out(s, buffer, rowBytes);
-        }
-        doneEnd = base + r.BitsTaken();
-        for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
-        const uint64_t left = total - done.size() * static_cast<uint64_t>(columns);
-        if (left > 0) {
-            // The rest of the first part for the codes alone, then on into
-            // the parts after.
-            scans();  // (those no other thread took)
-            Part &p = part[0];
-            try {
-                if (doneEnd < p.to)
-                    readOwn(p, doneEnd, p.to, static_cast<size_t>(left));
-                else
-                    p.ownEnd = doneEnd;
-                readOn(0, static_cast<size_t>(left) - p.own.size());
-            } catch (...) {
-                p.failed = true;
-            }
-            if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
-            readOns();
-            signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
-            for (const Part &q : part)
-                if (q.failed) ok = false;
-        }
-        if (ok) {
-            join();
-            count();
-        }
-        nextStrip.store(done.size(), std::memory_order_relaxed);
+        scans();
+        signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
+        for (const Part &q : part)
+            if (q.failed) ok = false;
+        if (ok) join();
+        poolEnd = static_cast<size_t>(tailStrip);
         stage.store(ok ? kStrips : kGiveUp, std::memory_order_release);
         signal.Tell();
-        if (ok) decodeStrips(d, buffer);
+        if (ok) {
+            StripDecoder d(header, k);
+            uint8_t *const buffer = rows.get();
+            StreamReader r;
+            uint64_t base;
+            reading.Open(r, endAt, base);
+            d.Rewind({tailStrip * 8, {endPredictors[0], endPredictors[1], endPredictors[2]}});
+            for (int64_t s = tailStrip; s < strips; ++s) {
+                tailMarks.push_back(d.Here());
+                tailAt.push_back(base + r.BitsTaken());
+                d.Next(r, buffer, rowBytes, false);
+                out(s, buffer, rowBytes);
+            }
+            tailEnd = base + r.BitsTaken();
+            count();
+            decodeStrips(d, buffer);
+        }
     } catch (...) {
         ok = false;
     }

@@ -175,7 +175,8 @@ private:
 
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
-                   const StripOut &out, BandOutcome &outcome, int64_t tailFrom) {
+                   const StripOut &out, BandOutcome &outcome, int64_t firstStrips,
+                   int64_t tailFrom) {
     const int64_t columns = header.BlockColumns();
     const int64_t strips = header.BlockRows();
     const uint64_t total = static_cast<uint64_t>(columns) * static_cast<uint64_t>(strips);
@@ -183,25 +184,41 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     if (parts < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
     const Reading reading(body, size, filler);
     const unsigned team = std::max(parts, WorkersFor(threads, static_cast<size_t>(strips)));
-    // The tail is decoded by one thread straight on from the join while the
-    // others decode the noted strips: a little under a thread's share of
-    // the bytes, so that it ends about when they do, and if anything
-    // before, as then it helps them.
-    const double tailShare = 0.95 / team;
-    const uint64_t notedBytes = static_cast<uint64_t>((1 - tailShare) * static_cast<double>(size));
+    // Shares of the bytes: part 0 (a), decoded in full while the others
+    // read theirs (b each) for the codes alone, which takes r = 0.4 of the
+    // time a byte; then the tail (t), decoded by one thread straight on from
+    // the join while the others decode the noted strips. With n threads,
+    // a = r b ends part 0 when the others are done, and t = m (W / n - a),
+    // W = 1 + r (n - 1) b the work in all, ends the tail a little (m) before
+    // the noted strips, so that its thread then helps with them. The shares
+    // are only guesses: thread 0 decodes on until the others are done, and
+    // whoever is free takes the noted strips.
+    const double r = 0.4, m = 0.95, n = parts;
+    const double b = (1 - m / n) / (r + n - 1 + m * r * (n - 1) / n - m * r);
     std::vector<Part> part;
+    std::vector<StripDecoder::Mark> done;  // the strips decoded in full from the start
+    std::vector<uint64_t> doneAt;          // their first bits
     std::unique_ptr<uint8_t[]> rows;  // thread 0's strip
     const size_t rowBytes = static_cast<size_t>(columns) * 32;
     try {
         part.resize(parts);
         for (unsigned i = 0; i < parts; ++i) {
-            part[i].from = notedBytes * i / parts * 8;
-            part[i].to = notedBytes * (i + 1) / parts * 8;
+            const auto at = [&](unsigned j) {
+                const double share = j == 0 ? 0 : r * b + b * (j - 1);
+                return static_cast<uint64_t>(share * static_cast<double>(size)) * 8;
+            };
+            part[i].from = at(i);
+            part[i].to = at(i + 1);
         }
         rows.reset(new uint8_t[rowBytes * 8]);
+        done.reserve(static_cast<size_t>(strips));
+        doneAt.reserve(static_cast<size_t>(strips));
     } catch (const std::bad_alloc &) {
         return false;
     }
+    uint64_t doneEnd = 0;  // where the strip after them starts
+    int32_t donePredictors[3] = {0, 0, 0};
+    uint64_t doneCount = 0;  // their positions
     const size_t cap = static_cast<size_t>(total);
 
     // Positions from bit from on, those starting before to, into p.own.
@@ -239,9 +256,9 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     };
 
     // The join (by thread 0, once every part is read): every position's part
-    // and the true predictors from the start, each part to where it met a
-    // later one, up to the tail's first strip. Part 0 starts where the
-    // stream does, so its notes are true as they are.
+    // and the true predictors, from the end of the strips decoded in full
+    // on, each part to where it met a later one, up to the tail's first
+    // strip.
     std::vector<Piece> pieces;
     Part led;                    // positions read on to the tail's first strip
     int64_t tailStrip = strips;  // the tail's first strip
@@ -254,9 +271,9 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     // The pieces for positions up to limit, or as far as the parts reach.
     const auto walk = [&](uint64_t limit) {
         pieces.clear();
-        uint64_t abs = 0;
-        int32_t predictors[3] = {0, 0, 0};
-        endAt = 0;
+        uint64_t abs = doneCount;
+        int32_t predictors[3] = {donePredictors[0], donePredictors[1], donePredictors[2]};
+        endAt = doneEnd;
         for (size_t i = 0, first = 0; abs < limit;) {
             const Part &p = part[i];
             Piece piece{&p, first, 0, abs, {}};
@@ -279,8 +296,9 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         return abs;
     };
     const auto join = [&] {
+        doneCount = done.size() * static_cast<uint64_t>(columns);
         const uint64_t reached = walk(total);
-        tailStrip = tailFrom >= 0 ? std::min<int64_t>(tailFrom, strips)
+        tailStrip = tailFrom >= 0 ? std::clamp<int64_t>(tailFrom, static_cast<int64_t>(done.size()), strips)
                                   : static_cast<int64_t>((reached + static_cast<uint64_t>(columns) - 1) /
                                                          static_cast<uint64_t>(columns));
         tailPos = static_cast<uint64_t>(tailStrip) * static_cast<uint64_t>(columns);
@@ -311,6 +329,8 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             const uint64_t s = (p - tailPos) / static_cast<uint64_t>(columns);
             return s < tailAt.size() ? tailAt[static_cast<size_t>(s)] : tailEnd;
         }
+        if (p < doneCount) return doneAt[static_cast<size_t>(p / static_cast<uint64_t>(columns))];
+        if (p == doneCount) return doneEnd;
         const Piece &x = find(p);
         return x.part->Start(x.first + static_cast<size_t>(p - x.abs));
     };
@@ -320,8 +340,10 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             for (int c = 0; c < 3; ++c) predictors[c] = tailMarks[static_cast<size_t>(s)].predictors[c];
             return;
         }
-        if (p == 0) {
-            for (int c = 0; c < 3; ++c) predictors[c] = 0;
+        if (p <= doneCount) {
+            const int32_t *from = p < doneCount ? done[static_cast<size_t>(p / static_cast<uint64_t>(columns))].predictors
+                                                : donePredictors;
+            for (int c = 0; c < 3; ++c) predictors[c] = from[c];
             return;
         }
         const Piece &x = find(p - 1);
@@ -345,16 +367,17 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         }
     };
 
-    // One round of threads. All read the parts for their codes, then each
-    // part on into the next. Thread 0 joins them, then decodes the tail
-    // strip after strip while the others take the strips before it, in
-    // order, from their first bits; then it takes them too. A thread that
-    // cannot be started leaves its parts to the others; with none, thread 0
-    // reads and decodes them all.
+    // One round of threads. Thread 0 decodes from the start; the others read
+    // parts 1 on for their codes, then each part on into the next. Once
+    // every part is read, thread 0 stops at the next strip and joins the
+    // parts, then decodes the tail strip after strip while the others take
+    // the strips before it, in order, from their first bits; then it takes
+    // them too. A thread that cannot be started leaves its parts to the
+    // others; with none, thread 0 decodes them all.
     enum Stage : unsigned { kReading, kStrips, kGiveUp };
     std::atomic<unsigned> stage{kReading};
-    std::atomic<size_t> scansLeft{parts}, readOnsLeft{parts - 1};
-    std::atomic<size_t> nextScan{0}, nextReadOn{0}, nextStrip{0};
+    std::atomic<size_t> scansLeft{parts - 1}, readOnsLeft{parts - 1};
+    std::atomic<size_t> nextScan{1}, nextReadOn{1}, nextStrip{0};
     size_t poolEnd = 0;  // the strips before the tail (set before kStrips)
     Signal signal;
     const auto decodeStrips = [&](StripDecoder &d, uint8_t *buffer) {
@@ -366,7 +389,8 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             out(static_cast<int64_t>(s), buffer, rowBytes);
         }
     };
-    // The parts read on into the next, by whichever thread is free.
+    // The parts after the first that are read on into the next, by whichever
+    // thread is free.
     const auto readOns = [&] {
         for (size_t i; (i = nextReadOn.fetch_add(1, std::memory_order_relaxed)) < parts - 1;) {
             try {
@@ -377,7 +401,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
         }
     };
-    // The parts for their codes, by whichever thread is free.
+    // Parts 1 on for their codes, by whichever thread is free.
     const auto scans = [&] {
         for (size_t i; (i = nextScan.fetch_add(1, std::memory_order_relaxed)) < parts;) {
             Part &p = part[i];
@@ -389,10 +413,11 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             if (scansLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
         }
         signal.Wait([&] { return scansLeft.load(std::memory_order_acquire) == 0; });
-        readOns();
     };
     const auto helper = [&] {
         scans();
+        // (Thread 0 may have decoded everything meanwhile.)
+        if (stage.load(std::memory_order_acquire) == kReading) readOns();
         signal.Wait([&] { return stage.load(std::memory_order_acquire) != kReading; });
         if (stage.load(std::memory_order_acquire) != kStrips) return;
         // Each thread's strip from an allocation of its own, on pages of its
@@ -419,20 +444,49 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
 #endif
     bool ok = true;
     try {
-        scans();
-        signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
-        for (const Part &q : part)
-            if (q.failed) ok = false;
+        StripDecoder d(header, k);
+        uint8_t *const buffer = rows.get();
+        StreamReader r;
+        uint64_t base;
+        reading.Open(r, 0, base);
+        for (int64_t s = 0; s < strips; ++s) {
+            if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
+                break;
+            done.push_back(d.Here());
+            doneAt.push_back(base + r.BitsTaken());
+            d.Next(r, buffer, rowBytes, false);
+            out(s, buffer, rowBytes);
+        }
+        doneEnd = base + r.BitsTaken();
+        for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
+        if (done.size() < static_cast<size_t>(strips)) {
+            // The rest of the first part for the codes alone, then on into
+            // the parts after.
+            scans();  // (those no other thread took)
+            Part &p = part[0];
+            try {
+                const size_t left = static_cast<size_t>(total - done.size() * static_cast<uint64_t>(columns));
+                if (doneEnd < p.to)
+                    readOwn(p, doneEnd, p.to, left);
+                else
+                    p.ownEnd = doneEnd;
+                readOn(0, left - p.own.size());
+            } catch (...) {
+                p.failed = true;
+            }
+            if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+            readOns();
+            signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
+            for (const Part &q : part)
+                if (q.failed) ok = false;
+        }
         if (ok) join();
+        nextStrip.store(done.size(), std::memory_order_relaxed);
         poolEnd = static_cast<size_t>(tailStrip);
         stage.store(ok ? kStrips : kGiveUp, std::memory_order_release);
         signal.Tell();
         if (ok) {
-            StripDecoder d(header, k);
-            uint8_t *const buffer = rows.get();
-            StreamReader r;
-            uint64_t base;
-            reading.Open(r, endAt, base);
+            if (tailStrip > static_cast<int64_t>(done.size())) reading.Open(r, endAt, base);
             d.Rewind({tailStrip * 8, {endPredictors[0], endPredictors[1], endPredictors[2]}});
             for (int64_t s = tailStrip; s < strips; ++s) {
                 tailMarks.push_back(d.Here());

@@ -1,20 +1,22 @@
 // A stream decoded on several threads at once. It has no restart points:
 // where a strip starts in the bits, and the DC predictors there, are known
-// only once everything before it was read. One round of threads: all read
-// parts of the first bytes for the codes alone, part 0 from the start and
-// the others each from a guessed place (a position starting at its first
-// byte, predictors 0), noting where each block position starts and its DCs
-// counted from the part's start. The prefix codes soon fall into step with
-// the true reading: each part reads on past its end until a position of its
-// own starts at the very bit where one of a later part's did, and from that
-// bit on both read alike. Joining the parts there gives every strip they
-// cover its first bit and its predictors (each part's DCs shifted by the
-// true ones where it joined). Then one thread decodes the strips after them,
-// the tail, straight on, while the others decode the noted strips in full;
-// whoever is done first takes noted strips too. Reading the parts for the
-// codes costs a third of decoding them, but it is done by all threads at
-// once and early, so that the tail's thread starts soon; the tail is sized
-// to end when the noted strips do. Where a part never falls into step, the
+// only once everything before it was read. One round of threads: thread 0
+// decodes strips in full from the start, while the others read parts of the
+// bytes after for the codes alone, each from a guessed place (a position
+// starting at its first byte, predictors 0), noting where each block
+// position starts and its DCs counted from the part's start. Once they are
+// done, thread 0 stops at the next strip (where it has not reached the end
+// of part 0, it reads the rest of it for the codes alone). The prefix codes
+// soon fall into step with the true reading: each part reads on past its
+// end until a position of its own starts at the very bit where one of a
+// later part's did, and from that bit on both read alike. Joining the parts
+// there gives every strip they cover its first bit and its predictors (each
+// part's DCs shifted by the true ones where it joined). Then thread 0
+// decodes the strips after them, the tail, straight on, while the others
+// decode the noted strips in full; whoever is done first takes noted strips
+// too. The parts end well before the stream does, so that the join comes
+// early and the codes of the tail are read only once; the tail is sized to
+// end when the noted strips do. Where a part never falls into step, the
 // part before it reads on through it.
 #pragma once
 
@@ -43,11 +45,15 @@ struct BandOutcome {
 // and parts of fewer than minPartBytes bytes, are not worth the threads.
 // False when it was not done (not worth it, short of memory): then some
 // strips may have gone to out, and the caller decodes them all again.
-// tailFrom (tests): the tail starts at that strip (past the last: there is
-// none) wherever the parts end; -1: at the first strip past them.
+// Tests: firstStrips, thread 0 decodes exactly that many strips in full
+// before the join, whenever the others are done (-1: until they are);
+// tailFrom, the tail starts at that strip or the first after those (past
+// the last: there is none), wherever the parts end (-1: at the first strip
+// past them).
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
-                   const StripOut &out, BandOutcome &outcome, int64_t tailFrom = -1);
+                   const StripOut &out, BandOutcome &outcome, int64_t firstStrips = -1,
+                   int64_t tailFrom = -1);
 
 // The smallest part a thread reads for the codes alone.
 inline constexpr size_t kMinPartBytes = 16 << 10;

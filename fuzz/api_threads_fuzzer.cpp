@@ -66,13 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const plix_decode_options options{0, threads};
     plix::api::StreamDecoder d(&options);
     FUZZ_CHECK(d.PushWhole(data, size) == PLIX_OK);
-    // Any picture, in parts of any size; for half of the inputs, the tail
-    // that one thread decodes straight on starts at a given strip (past the
-    // last too) rather than where the parts end.
+    // Any picture, in parts of any size; for half of the inputs, the first
+    // thread stops decoding in full after a given strip (past the last too)
+    // rather than when the others have read their parts, and for half the
+    // tail starts at a given strip rather than where the parts end.
     const uint8_t stop = size >= 2 ? data[size - 2] : 0;
-    const int64_t tailFrom = stop % 2 ? stop / 2 % (header.height / 8 + 3) : -1;
+    const uint8_t tail = size >= 3 ? data[size - 3] : 0;
+    const int64_t strips = header.height / 8 + 3;
+    const int64_t firstStrips = stop % 2 ? stop / 2 % strips : -1;
+    const int64_t tailFrom = tail % 2 ? tail / 2 % strips : -1;
     const bool threaded =
-        d.ReadAllInBands(format, more.data(), stride, threads, 0, 1, tailFrom);
+        d.ReadAllInBands(format, more.data(), stride, threads, 0, 1, firstStrips, tailFrom);
     FUZZ_CHECK(!threaded || (header.height > 8 && size > 16u + data[7]));
     uint32_t rows = 0;
     const int rm = d.ReadRows(format, more.data(), stride, threaded ? 0 : header.height, &rows);

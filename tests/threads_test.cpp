@@ -84,10 +84,10 @@ size_t PixelBytes(plix_format f) {
 }
 
 // As plix_decode, with pictures of any size on the threads when threads is
-// above 1 (0 for the public function itself, on one thread); tailFrom as
-// DecodeInBands takes it.
+// above 1 (0 for the public function itself, on one thread); firstStrips and
+// tailFrom as DecodeInBands takes them.
 Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA,
-               int64_t tailFrom = -1) {
+               int64_t firstStrips = -1, int64_t tailFrom = -1) {
     Decoded out;
     plix_info info{};
     if (plix_read_info(data.data(), data.size(), &info) != PLIX_OK) return out;
@@ -103,7 +103,8 @@ Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA,
     api::StreamDecoder d(&options);
     out.result = d.PushWhole(data.data(), data.size());
     if (out.result != PLIX_OK) return out;
-    out.threaded = d.ReadAllInBands(f, out.pixels.data(), stride, threads, 0, 1, tailFrom);
+    out.threaded = d.ReadAllInBands(f, out.pixels.data(), stride, threads, 0, 1, firstStrips,
+                                    tailFrom);
     uint32_t rows = 0;
     out.result = d.ReadRows(f, out.pixels.data(), stride, out.threaded ? 0 : info.height, &rows);
     d.Info(&info);
@@ -267,12 +268,13 @@ TEST(Threads, ArbitraryLongBodiesDecodeAlikeOnEveryThreadCount) {
     EXPECT_GE(threaded, 9);  // the threads did the work, not the fallback
 }
 
-// The tail, decoded by one thread straight on from the join, starts wherever
-// the parts leave it: at the first strip, within the noted strips, past the
-// parts' reach, at the last strip or past it. Each start gives one thread's
-// pixels and outcome, whole, cut short within a part and corrupted, with
-// parts of less than a strip among them.
-TEST(Threads, WhereverTheTailStartsTheStripsDecodeAlike) {
+// Thread 0 decodes in full from the start until the other threads have read
+// their parts, wherever that leaves it: at the first strip, within part 0,
+// past it into the next parts, at the last strip or past it. The tail it
+// then decodes straight on starts wherever the parts leave it, or anywhere
+// from there. Each gives one thread's pixels and outcome, whole, cut short
+// within a part and corrupted, with parts of less than a strip among them.
+TEST(Threads, WhereverTheFirstThreadStopsAndTheTailStartsTheStripsDecodeAlike) {
     const uint32_t w = 200, h = 96;  // 12 strips
     const Bytes px = Busy(w, h, 5);
     int threaded = 0;
@@ -290,15 +292,17 @@ TEST(Threads, WhereverTheTailStartsTheStripsDecodeAlike) {
         for (const Bytes &data : cuts) {
             const Decoded one = Decode(data, 0);
             for (unsigned t : {2u, 3u, 8u})
-                for (int64_t stop = -1; stop <= 14; ++stop) {
-                    const Decoded more = Decode(data, t, PLIX_RGBA, stop);
-                    ASSERT_TRUE(more == one) << "q" << q << ", " << data.size() << " bytes, " << t
-                                             << " threads, tail from " << stop;
-                    threaded += more.threaded;
-                }
+                for (int64_t stop = -1; stop <= 14; ++stop)
+                    for (int64_t tail : {int64_t{-1}, stop + 1, stop + 4}) {
+                        const Decoded more = Decode(data, t, PLIX_RGBA, stop, tail);
+                        ASSERT_TRUE(more == one) << "q" << q << ", " << data.size() << " bytes, " << t
+                                                 << " threads, stopped after " << stop
+                                                 << ", tail from " << tail;
+                        threaded += more.threaded;
+                    }
         }
     }
-    EXPECT_GT(threaded, 2 * 4 * 3 * 16 * 9 / 10);
+    EXPECT_GT(threaded, 2 * 4 * 3 * 16 * 3 * 9 / 10);
 }
 
 TEST(Threads, LargerPicturesThroughThePublicFunctions) {

@@ -41,11 +41,11 @@ public:
     // After PushWhole, before any row was read: every row into pixels on up
     // to threads threads. False when that was not done (nothing changed,
     // though some rows may have been written): then ReadRows does it all on
-    // this thread. Tests set tailFrom: the strip that one thread decodes
-    // straight on from (as DecodeInBands).
+    // this thread. Tests set firstStrips and tailFrom as DecodeInBands
+    // takes them.
     bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
                         int64_t minPixels = kPartMinPixels, size_t minPartBytes = kMinPartBytes,
-                        int64_t tailFrom = -1);
+                        int64_t firstStrips = -1, int64_t tailFrom = -1);
 
 private:
     enum class Phase { kHeader, kExtra, kBody, kFailed };

@@ -175,12 +175,19 @@ private:
 
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
-                   const StripOut &out, BandOutcome &outcome, int64_t firstStrips,
-                   int64_t tailFrom) {
+                   const StripOut &out, BandOutcome &outcome, const BandStart &from,
+                   int64_t firstStrips, int64_t tailFrom) {
     const int64_t columns = header.BlockColumns();
-    const int64_t strips = header.BlockRows();
+    const int64_t first = std::clamp<int64_t>(from.strip, 0, header.BlockRows());
+    const int64_t strips = from.strips < 0 ? header.BlockRows() - first
+                                           : std::min(from.strips, header.BlockRows() - first);
     const uint64_t total = static_cast<uint64_t>(columns) * static_cast<uint64_t>(strips);
-    const unsigned parts = WorkersFor(threads, size / std::max<size_t>(minPartBytes, 1));
+    // The bytes the parts share: from the first strip's on, as many as it
+    // and those after are expected to take.
+    const uint64_t startByte = std::min<uint64_t>(from.bit / 8, size);
+    const uint64_t span = from.expectBytes > 0 ? std::min<uint64_t>(from.expectBytes, size - startByte)
+                                               : size - startByte;
+    const unsigned parts = WorkersFor(threads, static_cast<size_t>(span / std::max<size_t>(minPartBytes, 1)));
     if (parts < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
     const Reading reading(body, size, filler);
     const unsigned team = std::max(parts, WorkersFor(threads, static_cast<size_t>(strips)));
@@ -204,8 +211,9 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         part.resize(parts);
         for (unsigned i = 0; i < parts; ++i) {
             const auto at = [&](unsigned j) {
-                const double share = j == 0 ? 0 : r * b + b * (j - 1);
-                return static_cast<uint64_t>(share * static_cast<double>(size)) * 8;
+                if (j == 0) return from.bit;
+                const double share = r * b + b * (j - 1);
+                return (startByte + static_cast<uint64_t>(share * static_cast<double>(span))) * 8;
             };
             part[i].from = at(i);
             part[i].to = at(i + 1);
@@ -216,8 +224,8 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     } catch (const std::bad_alloc &) {
         return false;
     }
-    uint64_t doneEnd = 0;  // where the strip after them starts
-    int32_t donePredictors[3] = {0, 0, 0};
+    uint64_t doneEnd = from.bit;  // where the strip after them starts
+    int32_t donePredictors[3] = {from.predictors[0], from.predictors[1], from.predictors[2]};
     uint64_t doneCount = 0;  // their positions
     const size_t cap = static_cast<size_t>(total);
 
@@ -354,15 +362,15 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     // ends past the data has its whole blocks counted.
     const auto count = [&] {
         const uint64_t perStrip = 3 * static_cast<uint64_t>(columns);
-        outcome = BandOutcome{false, perStrip * static_cast<uint64_t>(strips)};
+        outcome = BandOutcome{false, perStrip * static_cast<uint64_t>(strips), 0, {0, 0, 0}};
         for (int64_t s = 0; s < strips; ++s) {
-            const uint64_t first = static_cast<uint64_t>(s * columns);
-            if (start(first + static_cast<uint64_t>(columns)) <= uint64_t{size} * 8) continue;
+            const uint64_t at = static_cast<uint64_t>(s * columns);
+            if (start(at + static_cast<uint64_t>(columns)) <= uint64_t{size} * 8) continue;
             int32_t p[3];
-            before(first, p);
+            before(at, p);
             outcome.truncated = true;
             outcome.blocksPresent =
-                perStrip * static_cast<uint64_t>(s) + reading.WholeBlocks(start(first), p, perStrip);
+                perStrip * static_cast<uint64_t>(s) + reading.WholeBlocks(start(at), p, perStrip);
             break;
         }
     };
@@ -380,13 +388,19 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     std::atomic<size_t> nextScan{1}, nextReadOn{1}, nextStrip{0};
     size_t poolEnd = 0;  // the strips before the tail (set before kStrips)
     Signal signal;
+    // Where strip s (from the first) is decoded: the caller's rows, or the
+    // thread's own.
+    const auto place = [&](int64_t s, uint8_t *buffer) {
+        return from.rows ? from.rows + static_cast<size_t>(s) * 8 * rowBytes : buffer;
+    };
     const auto decodeStrips = [&](StripDecoder &d, uint8_t *buffer) {
         for (size_t s; (s = nextStrip.fetch_add(1, std::memory_order_relaxed)) < poolEnd;) {
-            const uint64_t first = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns);
+            const uint64_t at = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns);
             int32_t p[3];
-            before(first, p);
-            reading.Strip(d, start(first), static_cast<int64_t>(s) * 8, p, buffer, rowBytes);
-            out(static_cast<int64_t>(s), buffer, rowBytes);
+            before(at, p);
+            uint8_t *const into = place(static_cast<int64_t>(s), buffer);
+            reading.Strip(d, start(at), (first + static_cast<int64_t>(s)) * 8, p, into, rowBytes);
+            out(first + static_cast<int64_t>(s), into, rowBytes);
         }
     };
     // The parts after the first that are read on into the next, by whichever
@@ -448,14 +462,16 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         uint8_t *const buffer = rows.get();
         StreamReader r;
         uint64_t base;
-        reading.Open(r, 0, base);
+        reading.Open(r, from.bit, base);
+        d.Rewind({first * 8, {from.predictors[0], from.predictors[1], from.predictors[2]}});
         for (int64_t s = 0; s < strips; ++s) {
             if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
                 break;
             done.push_back(d.Here());
             doneAt.push_back(base + r.BitsTaken());
-            d.Next(r, buffer, rowBytes, false);
-            out(s, buffer, rowBytes);
+            uint8_t *const into = place(s, buffer);
+            d.Next(r, into, rowBytes, false);
+            out(first + s, into, rowBytes);
         }
         doneEnd = base + r.BitsTaken();
         for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
@@ -487,15 +503,20 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         signal.Tell();
         if (ok) {
             if (tailStrip > static_cast<int64_t>(done.size())) reading.Open(r, endAt, base);
-            d.Rewind({tailStrip * 8, {endPredictors[0], endPredictors[1], endPredictors[2]}});
+            d.Rewind({(first + tailStrip) * 8, {endPredictors[0], endPredictors[1], endPredictors[2]}});
             for (int64_t s = tailStrip; s < strips; ++s) {
                 tailMarks.push_back(d.Here());
                 tailAt.push_back(base + r.BitsTaken());
-                d.Next(r, buffer, rowBytes, false);
-                out(s, buffer, rowBytes);
+                uint8_t *const into = place(s, buffer);
+                d.Next(r, into, rowBytes, false);
+                out(first + s, into, rowBytes);
             }
             tailEnd = base + r.BitsTaken();
+            const int32_t *after = d.Predictors();
+            int32_t last[3] = {after[0], after[1], after[2]};
             count();
+            outcome.endBit = tailEnd;
+            for (int c = 0; c < 3; ++c) outcome.endPredictors[c] = last[c];
             decodeStrips(d, buffer);
         }
     } catch (...) {

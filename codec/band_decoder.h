@@ -37,23 +37,41 @@ using StripOut = std::function<void(int64_t strip, const uint8_t *rows, size_t r
 struct BandOutcome {
     bool truncated = false;      // the data ended before the last block did
     uint64_t blocksPresent = 0;  // whole component blocks within the data
+    uint64_t endBit = 0;         // where the strip after the last starts
+    int32_t endPredictors[3] = {0, 0, 0};  // and the DC predictors before it
+};
+
+// Where the strips to decode start: the first one's number and first bit
+// of the body with the DC predictors before it, how many there are (-1: to
+// the picture's end), and about how many bytes they take (0: the rest).
+// With rows, the strips are decoded straight into it, one after the other
+// (8 rows of the padded width each), before they go to out.
+struct BandStart {
+    uint64_t bit = 0;
+    int32_t predictors[3] = {0, 0, 0};
+    int64_t strip = 0;
+    int64_t strips = -1;
+    uint64_t expectBytes = 0;
+    uint8_t *rows = nullptr;
 };
 
 // The bit stream of header's picture is the size bytes at body, then filler
-// bytes: the strips go to out, and the result and counts are those of one
-// thread decoding strip by strip. Pictures of fewer than minPixels pixels,
-// and parts of fewer than minPartBytes bytes, are not worth the threads.
-// False when it was not done (not worth it, short of memory): then some
-// strips may have gone to out, and the caller decodes them all again.
+// bytes: the strips of from go to out, and the result and counts are those
+// of one thread decoding strip by strip (the counts of those strips). Where
+// the data goes on past size bytes, the strips must end within them.
+// Pictures of fewer than minPixels pixels, and parts of fewer than
+// minPartBytes bytes, are not worth the threads. False when it was not done
+// (not worth it, short of memory): then some strips may have gone to out,
+// and the caller decodes them all again.
 // Tests: firstStrips, thread 0 decodes exactly that many strips in full
 // before the join, whenever the others are done (-1: until they are);
 // tailFrom, the tail starts at that strip or the first after those (past
 // the last: there is none), wherever the parts end (-1: at the first strip
-// past them).
+// past them); both counted from from's first.
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
-                   const StripOut &out, BandOutcome &outcome, int64_t firstStrips = -1,
-                   int64_t tailFrom = -1);
+                   const StripOut &out, BandOutcome &outcome, const BandStart &from = {},
+                   int64_t firstStrips = -1, int64_t tailFrom = -1);
 
 // The smallest part a thread reads for the codes alone.
 inline constexpr size_t kMinPartBytes = 16 << 10;

@@ -305,6 +305,108 @@ TEST(Threads, WhereverTheFirstThreadStopsAndTheTailStartsTheStripsDecodeAlike) {
     EXPECT_GT(threaded, 2 * 4 * 3 * 16 * 3 * 9 / 10);
 }
 
+// The incremental decoder: bytes pushed piece by piece, rows read five at a
+// time as they come, then the input finished and the rest read.
+struct Streamed {
+    int result = PLIX_NEED_DATA;
+    uint64_t present = 0;
+    Bytes rgb;
+    bool early = false;  // the data's end reported before a row of its strip
+    uint64_t ahead = 0;  // strips decoded ahead on the threads
+    bool operator==(const Streamed &o) const {
+        return result == o.result && present == o.present && rgb == o.rgb && early == o.early;
+    }
+};
+
+Streamed DecodeStreamed(const Bytes &data, unsigned threads, size_t piece, int64_t aheadPixels) {
+    Streamed out;
+    const plix_decode_options options{0, threads};
+    api::StreamDecoder d(&options);
+    d.SetAheadMinimum(aheadPixels, 1);
+    uint32_t y = 0;
+    bool cut = false;
+    const auto read = [&] {
+        plix_info info{};
+        if (d.Info(&info) != PLIX_OK || info.width == 0 || info.height == 0) return;
+        const size_t rowBytes = size_t{info.width} * 3;
+        out.rgb.resize(rowBytes * info.height, kGuard);
+        for (;;) {
+            uint32_t got = 0;
+            out.result = d.ReadRows(PLIX_RGB, out.rgb.data() + y * rowBytes, rowBytes,
+                                    std::min(5u, info.height - y), &got);
+            y += got;
+            if (out.result == PLIX_TRUNCATED && !cut) {
+                cut = true;
+                d.Info(&info);
+                const uint64_t perStrip = 3 * uint64_t{(info.width + 7) / 8};
+                out.early = y <= info.blocks_present / perStrip * 8;
+            }
+            if (out.result < 0 || got == 0) return;
+        }
+    };
+    for (size_t at = 0; at < data.size(); at += piece) {
+        if (d.Push(data.data() + at, std::min(piece, data.size() - at)) != PLIX_OK) break;
+        read();
+    }
+    d.Finish();
+    read();
+    plix_info info{};
+    d.Info(&info);
+    out.present = info.blocks_present;
+    out.ahead = d.StripsDecodedAhead();
+    return out;
+}
+
+// Strips decoded ahead on the threads, windows of two strips: every vector of
+// three strips or more, whole, cut short and corrupted, in small pieces and
+// at once, gives one thread's rows and outcome.
+TEST(Threads, IncrementalDecoderOnThreadsHandsOutTheRowsOfOneThread) {
+    uint64_t ahead = 0;
+    for (const test::ConformanceCase &c : test::ConformanceCases()) {
+        if (c.Int("padded_height") < 24) continue;
+        const Bytes data = test::ReadFileBytes(test::ConformancePath(c["plx"]));
+        Bytes bad = data;
+        for (size_t i = 0; i < 3; ++i) bad[16 + (i * 7919 + data.size()) % (bad.size() - 16)] ^= 0x41;
+        const Bytes cut(data.begin(), data.begin() + static_cast<ptrdiff_t>(16 + (data.size() - 16) * 2 / 3));
+        for (const Bytes *v : {&data, &cut, static_cast<const Bytes *>(&bad)}) {
+            const Streamed one = DecodeStreamed(*v, 1, 4096, 0);
+            EXPECT_FALSE(one.early) << c["name"];
+            for (unsigned t : {2u, 5u})
+                for (size_t piece : {size_t{700}, v->size()}) {
+                    const Streamed more = DecodeStreamed(*v, t, piece, 0);
+                    ASSERT_TRUE(more == one) << c["name"] << ", " << v->size() << " bytes, " << t
+                                             << " threads, pieces of " << piece;
+                    ahead += more.ahead;
+                }
+        }
+    }
+    EXPECT_GT(ahead, 1000u);
+}
+
+// A larger picture in windows of six strips, cut at many lengths.
+TEST(Threads, IncrementalDecoderOnThreadsCutAnywhere) {
+    const uint32_t w = 320, h = 240;
+    const Bytes px = Busy(w, h, 12);
+    const plix_encode_options options{0, 0, 0, 1};
+    void *out = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size), PLIX_OK);
+    const Bytes good(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
+    plix_free(out);
+    uint64_t ahead = 0;
+    for (size_t keep = 16; keep <= good.size(); keep += 1 + keep / 2) {
+        const Bytes cut(good.begin(), good.begin() + static_cast<ptrdiff_t>(keep));
+        const Streamed one = DecodeStreamed(cut, 1, 65536, 0);
+        EXPECT_FALSE(one.early) << keep;
+        for (unsigned t : {2u, 3u}) {
+            const Streamed more = DecodeStreamed(cut, t, keep % 2 ? 1000 : 65536, w * 8 * 6);
+            ASSERT_TRUE(more == one) << keep << " bytes, " << t << " threads";
+            ahead += more.ahead;
+        }
+    }
+    EXPECT_GT(ahead, 100u);
+}
+
 TEST(Threads, LargerPicturesThroughThePublicFunctions) {
     // Past the size from which the threads pay off, through plix_encode and
     // plix_decode themselves; cut at many lengths, and the incremental

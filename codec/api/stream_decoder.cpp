@@ -23,6 +23,9 @@ constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
 // The classic reader fetches its data in chunks from the start of the body
 // and, past the end, repeats the first byte of the last chunk.
 constexpr uint64_t kFillerSpacing = kStreamChunk;
+// Strips are decoded ahead on threads only where the bytes they may take
+// are no more than this: they are waited for.
+constexpr uint64_t kMostAheadBytes = uint64_t{32} << 20;
 
 }  // namespace
 
@@ -55,13 +58,16 @@ int Scan(const uint8_t *data, size_t size, plix_info &info) {
 }
 
 StreamDecoder::StreamDecoder(const plix_decode_options *options)
-    : maxPixels_(options && options->max_pixels ? options->max_pixels : kDefaultMaxPixels) {}
+    : maxPixels_(options && options->max_pixels ? options->max_pixels : kDefaultMaxPixels),
+      threads_(options ? std::min(options->threads, kMaxThreads) : 1) {}
 
 int StreamDecoder::Fail(int error) {
     phase_ = Phase::kFailed;
     error_ = error;
     kept_ = {};
     strip_.reset();
+    window_.reset();
+    aheadStrips_ = nextAhead_ = 0;
     return error;
 }
 
@@ -205,7 +211,77 @@ bool StreamDecoder::DecodeStrip() {
     bitPos_ = start * 8 + taken;
     stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - mark.top));
     handed_ = 0;
+    current_ = strip_.get();
+    ++stripsDone_;
     return true;
+}
+
+StreamDecoder::Ahead StreamDecoder::DecodeAhead() {
+    if (phase_ != Phase::kBody || !HasPixels() || stripsDone_ == 0) return Ahead::kNo;
+    const int64_t first = strips_->Top() / 8;
+    const int64_t left = header_.BlockRows() - first;
+    const uint64_t stripPixels = static_cast<uint64_t>(strips_->PaddedWidth()) * 8;
+    // About a megapixel at a time, which pays for a round of threads many
+    // times over; no more than the bytes so many strips may take can be
+    // waited for.
+    const uint64_t least = static_cast<uint64_t>(std::max<int64_t>(aheadPixels_, 1));
+    const int64_t want = std::max<int64_t>(2, static_cast<int64_t>((least + stripPixels - 1) / stripPixels));
+    const int64_t strips = std::min(want, left);
+    const uint64_t most = static_cast<uint64_t>(strips) * strips_->BlocksPerStrip() * kMaxBlockBits / 8 + 1;
+    const uint64_t expect = bitPos_ / 8 / stripsDone_ * static_cast<uint64_t>(strips);
+    if (strips < 2 || static_cast<uint64_t>(strips) * stripPixels < least ||
+        expect < 2 * aheadPartBytes_ || most > kMostAheadBytes)
+        return Ahead::kNo;
+    const uint64_t start = bitPos_ / 8;
+    const uint64_t have = bodyBytes_ > start ? bodyBytes_ - start : 0;
+    if (!finished_ && have < most) return Ahead::kWait;
+    if (!window_) {
+        window_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(want) * 8 * stripRowBytes_]);
+        if (!window_) return Ahead::kNo;
+    }
+    const uint8_t *body = whole_ ? whole_ + start : kept_.data() + (start - base_);
+    const StripDecoder::Mark mark = strips_->Here();
+    BandStart from;
+    from.bit = bitPos_ % 8;
+    for (int c = 0; c < 3; ++c) from.predictors[c] = mark.predictors[c];
+    from.strip = first;
+    from.strips = strips;
+    from.expectBytes = expect;
+    from.rows = window_.get();
+    BandOutcome outcome;
+    const bool done = DecodeInBands(header_, GetDsp(), body, static_cast<size_t>(have), filler_,
+                                    threads_, aheadPixels_, aheadPartBytes_,
+                                    [](int64_t, const uint8_t *, size_t) {}, outcome, from);
+    if (!done) return Ahead::kNo;
+    bitPos_ = start * 8 + outcome.endBit;
+    strips_->Rewind({(first + strips) * 8,
+                     {outcome.endPredictors[0], outcome.endPredictors[1], outcome.endPredictors[2]}});
+    tryAt_ = 1;
+    const uint64_t perStrip = strips_->BlocksPerStrip();
+    aheadCut_ = outcome.truncated ? static_cast<int64_t>(outcome.blocksPresent / perStrip) : -1;
+    aheadCutBlocks_ = outcome.blocksPresent % perStrip;
+    aheadFirst_ = first;
+    aheadStrips_ = strips;
+    nextAhead_ = 0;
+    stripsDone_ += static_cast<uint64_t>(strips);
+    stripsAhead_ += static_cast<uint64_t>(strips);
+    return Ahead::kDone;
+}
+
+void StreamDecoder::NextAhead() {
+    const int64_t i = nextAhead_++;
+    // Counted as the strip by strip decoder counts them.
+    if (!truncated_) {
+        if (i == aheadCut_) {
+            truncated_ = true;
+            blocksPresent_ += aheadCutBlocks_;
+        } else {
+            blocksPresent_ += strips_->BlocksPerStrip();
+        }
+    }
+    current_ = window_.get() + static_cast<size_t>(i) * 8 * stripRowBytes_;
+    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - (aheadFirst_ + i) * 8));
+    handed_ = 0;
 }
 
 int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows,
@@ -226,14 +302,20 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
         if (handed_ < stripRows_) {
             const uint32_t n = std::min(maxRows - written, stripRows_ - handed_);
             for (uint32_t i = 0; i < n; ++i)
-                PackRow(strip_.get() + static_cast<size_t>(handed_ + i) * stripRowBytes_, format,
+                PackRow(current_ + static_cast<size_t>(handed_ + i) * stripRowBytes_, format,
                         pixels + static_cast<size_t>(written + i) * stride,
                         static_cast<uint32_t>(header_.width));
             handed_ += n;
             written += n;
             rowsOut_ += n;
-        } else if (rowsOut_ == height || !StripReady() || !DecodeStrip()) {
+        } else if (rowsOut_ == height) {
             break;
+        } else if (nextAhead_ < aheadStrips_) {
+            NextAhead();
+        } else {
+            const Ahead ahead = threads_ > 1 ? DecodeAhead() : Ahead::kNo;
+            if (ahead == Ahead::kWait || (ahead == Ahead::kNo && (!StripReady() || !DecodeStrip())))
+                break;
         }
     }
     *rows = written;
@@ -257,7 +339,7 @@ bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, u
                 PackRow(rows + static_cast<size_t>(r) * rowBytes, format,
                         pixels + static_cast<size_t>(strip * 8 + r) * stride, width);
         },
-        outcome, firstStrips, tailFrom);
+        outcome, BandStart{}, firstStrips, tailFrom);
     if (!done) return false;
     // Where one strip at a time would have ended.
     truncated_ = outcome.truncated;

@@ -47,6 +47,13 @@ public:
                         int64_t minPixels = kPartMinPixels, size_t minPartBytes = kMinPartBytes,
                         int64_t firstStrips = -1, int64_t tailFrom = -1);
 
+    uint64_t StripsDecodedAhead() const { return stripsAhead_; }
+    // Tests: strips decoded ahead on threads for pictures of any size.
+    void SetAheadMinimum(int64_t pixels, size_t partBytes) {
+        aheadPixels_ = pixels;
+        aheadPartBytes_ = partBytes;
+    }
+
 private:
     enum class Phase { kHeader, kExtra, kBody, kFailed };
 
@@ -58,9 +65,16 @@ private:
     bool StripReady() const;
     // False when the bytes ran out before the strip's end: nothing changed.
     bool DecodeStrip();
+    // With threads: several strips at once, once the bytes they may need are
+    // in (or the input is finished).
+    enum class Ahead { kNo, kWait, kDone };
+    Ahead DecodeAhead();
+    // The next of the strips decoded ahead becomes the one rows come from.
+    void NextAhead();
     int Result() const { return truncated_ ? PLIX_TRUNCATED : PLIX_OK; }
 
     uint64_t maxPixels_;
+    unsigned threads_;
     Phase phase_ = Phase::kHeader;
     int error_ = PLIX_OK;
     uint8_t head_[kHeaderSize] = {};
@@ -89,6 +103,18 @@ private:
     uint64_t rowsOut_ = 0;
     uint64_t blocksPresent_ = 0;
     bool truncated_ = false;
+    const uint8_t *current_ = nullptr;  // the strip rows are handed from
+    uint64_t stripsDone_ = 0;           // decoded so far, by either way
+    uint64_t stripsAhead_ = 0;          // of them, on threads
+
+    // Strips decoded ahead on threads: window_ holds aheadStrips_ of them
+    // from aheadFirst_ on, of which the next to hand out is nextAhead_.
+    std::unique_ptr<uint8_t[]> window_;
+    int64_t aheadPixels_ = kPartMinPixels;  // the least worth a round of threads
+    size_t aheadPartBytes_ = kMinPartBytes;
+    int64_t aheadFirst_ = 0, aheadStrips_ = 0, nextAhead_ = 0;
+    int64_t aheadCut_ = -1;      // of them, the one the data ends in
+    uint64_t aheadCutBlocks_ = 0;  // and its whole blocks
 };
 
 }  // namespace plix::api

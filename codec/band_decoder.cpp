@@ -362,7 +362,8 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     // ends past the data has its whole blocks counted.
     const auto count = [&] {
         const uint64_t perStrip = 3 * static_cast<uint64_t>(columns);
-        outcome = BandOutcome{false, perStrip * static_cast<uint64_t>(strips), 0, {0, 0, 0}};
+        outcome.truncated = false;
+        outcome.blocksPresent = perStrip * static_cast<uint64_t>(strips);
         for (int64_t s = 0; s < strips; ++s) {
             const uint64_t at = static_cast<uint64_t>(s * columns);
             if (start(at + static_cast<uint64_t>(columns)) <= uint64_t{size} * 8) continue;
@@ -387,6 +388,17 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     std::atomic<size_t> scansLeft{parts - 1}, readOnsLeft{parts - 1};
     std::atomic<size_t> nextScan{1}, nextReadOn{1}, nextStrip{0};
     size_t poolEnd = 0;  // the strips before the tail (set before kStrips)
+    // Where the data may go on: the first strip that did not end within it.
+    // No strip from it on goes to out.
+    std::atomic<int64_t> cut{strips};
+    const uint64_t dataBits = uint64_t{size} * 8;
+    const auto over = [&](int64_t s, uint64_t end) {
+        if (!from.partial || end <= dataBits) return false;
+        for (int64_t c = cut.load(std::memory_order_relaxed);
+             s < c && !cut.compare_exchange_weak(c, s, std::memory_order_relaxed);) {
+        }
+        return true;
+    };
     Signal signal;
     // Where strip s (from the first) is decoded: the caller's rows, or the
     // thread's own.
@@ -396,6 +408,10 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     const auto decodeStrips = [&](StripDecoder &d, uint8_t *buffer) {
         for (size_t s; (s = nextStrip.fetch_add(1, std::memory_order_relaxed)) < poolEnd;) {
             const uint64_t at = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns);
+            // (The tail's first bit is known before the tail is decoded.)
+            if (over(static_cast<int64_t>(s),
+                     s + 1 == poolEnd ? endAt : start(at + static_cast<uint64_t>(columns))))
+                continue;
             int32_t p[3];
             before(at, p);
             uint8_t *const into = place(static_cast<int64_t>(s), buffer);
@@ -471,6 +487,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             doneAt.push_back(base + r.BitsTaken());
             uint8_t *const into = place(s, buffer);
             d.Next(r, into, rowBytes, false);
+            if (over(s, base + r.BitsTaken())) break;
             out(first + s, into, rowBytes);
         }
         doneEnd = base + r.BitsTaken();
@@ -509,12 +526,13 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
                 tailAt.push_back(base + r.BitsTaken());
                 uint8_t *const into = place(s, buffer);
                 d.Next(r, into, rowBytes, false);
+                if (over(s, base + r.BitsTaken())) break;
                 out(first + s, into, rowBytes);
             }
             tailEnd = base + r.BitsTaken();
             const int32_t *after = d.Predictors();
             int32_t last[3] = {after[0], after[1], after[2]};
-            count();
+            if (!from.partial) count();
             outcome.endBit = tailEnd;
             for (int c = 0; c < 3; ++c) outcome.endPredictors[c] = last[c];
             decodeStrips(d, buffer);
@@ -527,6 +545,14 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         signal.Tell();
     }
     for (std::thread &t : pool) t.join();
+    if (ok) {
+        outcome.strips = cut.load(std::memory_order_relaxed);
+        if (outcome.strips < strips) {
+            const uint64_t at = static_cast<uint64_t>(outcome.strips) * static_cast<uint64_t>(columns);
+            outcome.endBit = start(at);
+            before(at, outcome.endPredictors);
+        }
+    }
     return ok;
 }
 

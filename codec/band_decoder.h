@@ -37,7 +37,8 @@ using StripOut = std::function<void(int64_t strip, const uint8_t *rows, size_t r
 struct BandOutcome {
     bool truncated = false;      // the data ended before the last block did
     uint64_t blocksPresent = 0;  // whole component blocks within the data
-    uint64_t endBit = 0;         // where the strip after the last starts
+    int64_t strips = 0;          // decoded (all but where the data may go on)
+    uint64_t endBit = 0;         // where the strip after them starts
     int32_t endPredictors[3] = {0, 0, 0};  // and the DC predictors before it
 };
 
@@ -45,7 +46,10 @@ struct BandOutcome {
 // of the body with the DC predictors before it, how many there are (-1: to
 // the picture's end), and about how many bytes they take (0: the rest).
 // With rows, the strips are decoded straight into it, one after the other
-// (8 rows of the padded width each), before they go to out.
+// (8 rows of the padded width each), before they go to out. With partial,
+// the data may go on past size bytes: the strips are taken as far as they
+// end within them, the first that does not and those after go nowhere, and
+// no end of the data is counted.
 struct BandStart {
     uint64_t bit = 0;
     int32_t predictors[3] = {0, 0, 0};
@@ -53,12 +57,13 @@ struct BandStart {
     int64_t strips = -1;
     uint64_t expectBytes = 0;
     uint8_t *rows = nullptr;
+    bool partial = false;
 };
 
 // The bit stream of header's picture is the size bytes at body, then filler
-// bytes: the strips of from go to out, and the result and counts are those
-// of one thread decoding strip by strip (the counts of those strips). Where
-// the data goes on past size bytes, the strips must end within them.
+// bytes (unless from is partial): the strips of from go to out, and the
+// result and counts are those of one thread decoding strip by strip (the
+// counts of those strips).
 // Pictures of fewer than minPixels pixels, and parts of fewer than
 // minPartBytes bytes, are not worth the threads. False when it was not done
 // (not worth it, short of memory): then some strips may have gone to out,

@@ -305,8 +305,10 @@ TEST(Threads, WhereverTheFirstThreadStopsAndTheTailStartsTheStripsDecodeAlike) {
     EXPECT_GT(threaded, 2 * 4 * 3 * 16 * 3 * 9 / 10);
 }
 
-// The incremental decoder: bytes pushed piece by piece, rows read five at a
-// time as they come, then the input finished and the rest read.
+// The incremental decoder: bytes pushed piece by piece, rows read at most
+// rowsAtOnce at a time as they come (fewer than a window of strips: they go
+// through the decoder's window; more: straight into the rows), then the
+// input finished and the rest read.
 struct Streamed {
     int result = PLIX_NEED_DATA;
     uint64_t present = 0;
@@ -318,7 +320,8 @@ struct Streamed {
     }
 };
 
-Streamed DecodeStreamed(const Bytes &data, unsigned threads, size_t piece, int64_t aheadPixels) {
+Streamed DecodeStreamed(const Bytes &data, unsigned threads, size_t piece, int64_t aheadPixels,
+                        uint32_t rowsAtOnce = 5) {
     Streamed out;
     const plix_decode_options options{0, threads};
     api::StreamDecoder d(&options);
@@ -333,7 +336,7 @@ Streamed DecodeStreamed(const Bytes &data, unsigned threads, size_t piece, int64
         for (;;) {
             uint32_t got = 0;
             out.result = d.ReadRows(PLIX_RGB, out.rgb.data() + y * rowBytes, rowBytes,
-                                    std::min(5u, info.height - y), &got);
+                                    std::min(rowsAtOnce, info.height - y), &got);
             y += got;
             if (out.result == PLIX_TRUNCATED && !cut) {
                 cut = true;
@@ -372,12 +375,14 @@ TEST(Threads, IncrementalDecoderOnThreadsHandsOutTheRowsOfOneThread) {
             const Streamed one = DecodeStreamed(*v, 1, 4096, 0);
             EXPECT_FALSE(one.early) << c["name"];
             for (unsigned t : {2u, 5u})
-                for (size_t piece : {size_t{700}, v->size()}) {
-                    const Streamed more = DecodeStreamed(*v, t, piece, 0);
-                    ASSERT_TRUE(more == one) << c["name"] << ", " << v->size() << " bytes, " << t
-                                             << " threads, pieces of " << piece;
-                    ahead += more.ahead;
-                }
+                for (size_t piece : {size_t{700}, v->size()})
+                    for (uint32_t rows : {5u, 40u}) {
+                        const Streamed more = DecodeStreamed(*v, t, piece, 0, rows);
+                        ASSERT_TRUE(more == one) << c["name"] << ", " << v->size() << " bytes, " << t
+                                                 << " threads, pieces of " << piece << ", " << rows
+                                                 << " rows at once";
+                        ahead += more.ahead;
+                    }
         }
     }
     EXPECT_GT(ahead, 1000u);
@@ -399,7 +404,8 @@ TEST(Threads, IncrementalDecoderOnThreadsCutAnywhere) {
         const Streamed one = DecodeStreamed(cut, 1, 65536, 0);
         EXPECT_FALSE(one.early) << keep;
         for (unsigned t : {2u, 3u}) {
-            const Streamed more = DecodeStreamed(cut, t, keep % 2 ? 1000 : 65536, w * 8 * 6);
+            const Streamed more =
+                DecodeStreamed(cut, t, keep % 2 ? 1000 : 65536, w * 8 * 6, keep % 3 ? 5 : 64);
             ASSERT_TRUE(more == one) << keep << " bytes, " << t << " threads";
             ahead += more.ahead;
         }

@@ -23,8 +23,8 @@ constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
 // The classic reader fetches its data in chunks from the start of the body
 // and, past the end, repeats the first byte of the last chunk.
 constexpr uint64_t kFillerSpacing = kStreamChunk;
-// Strips are decoded ahead on threads only where the bytes they may take
-// are no more than this: they are waited for.
+// The most bytes kept waiting for strips to decode ahead on threads: past
+// it they are decoded one by one as they come.
 constexpr uint64_t kMostAheadBytes = uint64_t{32} << 20;
 
 }  // namespace
@@ -216,26 +216,41 @@ bool StreamDecoder::DecodeStrip() {
     return true;
 }
 
-StreamDecoder::Ahead StreamDecoder::DecodeAhead() {
+StreamDecoder::Ahead StreamDecoder::DecodeAhead(int format, uint8_t *pixels, size_t stride,
+                                                uint32_t room, bool fresh, uint32_t &rows) {
+    rows = 0;
     if (phase_ != Phase::kBody || !HasPixels() || stripsDone_ == 0) return Ahead::kNo;
     const int64_t first = strips_->Top() / 8;
     const int64_t left = header_.BlockRows() - first;
     const uint64_t stripPixels = static_cast<uint64_t>(strips_->PaddedWidth()) * 8;
-    // About a megapixel at a time, which pays for a round of threads many
-    // times over; no more than the bytes so many strips may take can be
-    // waited for.
+    // A megapixel at a time at least, which pays for a round of threads
+    // many times over, and up to two. Straight into the caller's rows where
+    // they take enough strips, otherwise into the window.
     const uint64_t least = static_cast<uint64_t>(std::max<int64_t>(aheadPixels_, 1));
-    const int64_t want = std::max<int64_t>(2, static_cast<int64_t>((least + stripPixels - 1) / stripPixels));
-    const int64_t strips = std::min(want, left);
-    const uint64_t most = static_cast<uint64_t>(strips) * strips_->BlocksPerStrip() * kMaxBlockBits / 8 + 1;
+    const int64_t want = std::max<int64_t>(2, static_cast<int64_t>((2 * least + stripPixels - 1) / stripPixels));
+    const int64_t height = header_.height;
+    const int64_t fitting = room >= height - first * 8 ? left : room / 8;
+    const auto worth = [&](int64_t n) { return n >= 2 && static_cast<uint64_t>(n) * stripPixels >= least; };
+    int64_t strips = std::min(want, left);
+    if (!worth(strips)) return Ahead::kNo;
+    const bool direct = worth(std::min(strips, fitting));
+    if (direct) strips = std::min(strips, fitting);
+    else if (!fresh) return Ahead::kRoom;
     const uint64_t expect = bitPos_ / 8 / stripsDone_ * static_cast<uint64_t>(strips);
-    if (strips < 2 || static_cast<uint64_t>(strips) * stripPixels < least ||
-        expect < 2 * aheadPartBytes_ || most > kMostAheadBytes)
-        return Ahead::kNo;
+    if (expect < 2 * aheadPartBytes_) return Ahead::kNo;
+    // The strips are tried once twice the bytes they are expected to take
+    // are in; those that ended within them are taken (nothing else is
+    // written), and where none did, twice the bytes are waited for.
+    const uint64_t most = static_cast<uint64_t>(strips) * strips_->BlocksPerStrip() * kMaxBlockBits / 8 + 1;
     const uint64_t start = bitPos_ / 8;
     const uint64_t have = bodyBytes_ > start ? bodyBytes_ - start : 0;
-    if (!finished_ && have < most) return Ahead::kWait;
-    if (!window_) {
+    const uint64_t need = std::min(most, std::max(aheadWait_, 2 * expect + 4096));
+    if (!finished_ && have < need) {
+        // More than a few times what was expected: strip by strip instead.
+        if (have > kMostAheadBytes) return Ahead::kNo;
+        return Ahead::kWait;
+    }
+    if (!direct && !window_) {
         window_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(want) * 8 * stripRowBytes_]);
         if (!window_) return Ahead::kNo;
     }
@@ -247,12 +262,27 @@ StreamDecoder::Ahead StreamDecoder::DecodeAhead() {
     from.strip = first;
     from.strips = strips;
     from.expectBytes = expect;
-    from.rows = window_.get();
+    from.rows = direct ? nullptr : window_.get();
+    from.partial = !finished_;
+    const uint32_t width = static_cast<uint32_t>(header_.width);
     BandOutcome outcome;
-    const bool done = DecodeInBands(header_, GetDsp(), body, static_cast<size_t>(have), filler_,
-                                    threads_, aheadPixels_, aheadPartBytes_,
-                                    [](int64_t, const uint8_t *, size_t) {}, outcome, from);
+    const bool done = DecodeInBands(
+        header_, GetDsp(), body, static_cast<size_t>(have), filler_, threads_, aheadPixels_,
+        aheadPartBytes_,
+        [&](int64_t strip, const uint8_t *src, size_t rowBytes) {
+            if (!direct) return;
+            for (int64_t r = 0; r < 8 && strip * 8 + r < height; ++r)
+                PackRow(src + static_cast<size_t>(r) * rowBytes, format,
+                        pixels + static_cast<size_t>((strip - first) * 8 + r) * stride, width);
+        },
+        outcome, from);
     if (!done) return Ahead::kNo;
+    if (outcome.strips == 0) {
+        aheadWait_ = std::min(most, have * 2);
+        return Ahead::kWait;
+    }
+    aheadWait_ = 0;
+    strips = outcome.strips;
     bitPos_ = start * 8 + outcome.endBit;
     strips_->Rewind({(first + strips) * 8,
                      {outcome.endPredictors[0], outcome.endPredictors[1], outcome.endPredictors[2]}});
@@ -265,12 +295,24 @@ StreamDecoder::Ahead StreamDecoder::DecodeAhead() {
     nextAhead_ = 0;
     stripsDone_ += static_cast<uint64_t>(strips);
     stripsAhead_ += static_cast<uint64_t>(strips);
+    if (direct) {
+        while (nextAhead_ < aheadStrips_) CountAhead(nextAhead_++);
+        stripRows_ = handed_ = 0;
+        rows = static_cast<uint32_t>(std::min<int64_t>(strips * 8, height - first * 8));
+    }
     return Ahead::kDone;
 }
 
 void StreamDecoder::NextAhead() {
     const int64_t i = nextAhead_++;
-    // Counted as the strip by strip decoder counts them.
+    CountAhead(i);
+    current_ = window_.get() + static_cast<size_t>(i) * 8 * stripRowBytes_;
+    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - (aheadFirst_ + i) * 8));
+    handed_ = 0;
+}
+
+void StreamDecoder::CountAhead(int64_t i) {
+    // As the strip by strip decoder counts them.
     if (!truncated_) {
         if (i == aheadCut_) {
             truncated_ = true;
@@ -279,9 +321,6 @@ void StreamDecoder::NextAhead() {
             blocksPresent_ += strips_->BlocksPerStrip();
         }
     }
-    current_ = window_.get() + static_cast<size_t>(i) * 8 * stripRowBytes_;
-    stripRows_ = static_cast<uint32_t>(std::min<int64_t>(8, header_.height - (aheadFirst_ + i) * 8));
-    handed_ = 0;
 }
 
 int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t maxRows,
@@ -313,8 +352,15 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
         } else if (nextAhead_ < aheadStrips_) {
             NextAhead();
         } else {
-            const Ahead ahead = threads_ > 1 ? DecodeAhead() : Ahead::kNo;
-            if (ahead == Ahead::kWait || (ahead == Ahead::kNo && (!StripReady() || !DecodeStrip())))
+            uint32_t n = 0;
+            const Ahead ahead =
+                threads_ > 1 ? DecodeAhead(format, pixels + static_cast<size_t>(written) * stride, stride,
+                                           maxRows - written, written == 0, n)
+                             : Ahead::kNo;
+            written += n;
+            rowsOut_ += n;
+            if (ahead == Ahead::kWait || ahead == Ahead::kRoom ||
+                (ahead == Ahead::kNo && (!StripReady() || !DecodeStrip())))
                 break;
         }
     }

@@ -66,11 +66,15 @@ private:
     // False when the bytes ran out before the strip's end: nothing changed.
     bool DecodeStrip();
     // With threads: several strips at once, once the bytes they may need are
-    // in (or the input is finished).
-    enum class Ahead { kNo, kWait, kDone };
-    Ahead DecodeAhead();
+    // in (or the input is finished), straight into pixels (rows of them
+    // written) where room rows take them all, otherwise into the window,
+    // when fresh (no row written by this call yet: else kRoom).
+    enum class Ahead { kNo, kWait, kRoom, kDone };
+    Ahead DecodeAhead(int format, uint8_t *pixels, size_t stride, uint32_t room, bool fresh,
+                      uint32_t &rows);
     // The next of the strips decoded ahead becomes the one rows come from.
     void NextAhead();
+    void CountAhead(int64_t i);
     int Result() const { return truncated_ ? PLIX_TRUNCATED : PLIX_OK; }
 
     uint64_t maxPixels_;
@@ -113,6 +117,7 @@ private:
     int64_t aheadPixels_ = kPartMinPixels;  // the least worth a round of threads
     size_t aheadPartBytes_ = kMinPartBytes;
     int64_t aheadFirst_ = 0, aheadStrips_ = 0, nextAhead_ = 0;
+    uint64_t aheadWait_ = 0;     // bytes past the next bit before trying again
     int64_t aheadCut_ = -1;      // of them, the one the data ends in
     uint64_t aheadCutBlocks_ = 0;  // and its whole blocks
 };

@@ -1,9 +1,10 @@
 // libplixcodec on several threads against one: the input is a PLIX file, its
 // last byte also asks for 2 to 9 threads and a pixel format. Decoded on the
-// threads (pictures of any size are sent there), the rows, the result and the
-// whole blocks are those of plix_decode on one thread; and the picture it
-// gives, encoded on those threads with rows given a few at a time, has the
-// bytes of one thread's encode.
+// threads (pictures of any size are sent there), whole and by the
+// incremental decoder from pieces, the rows, the result and the whole blocks
+// are those of plix_decode on one thread; and the picture it gives, encoded
+// on those threads with rows given a few at a time, has the bytes of one
+// thread's encode.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -84,6 +85,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     d.Info(&moreInfo);
     FUZZ_CHECK(rm == r && moreInfo.blocks_present == oneInfo.blocks_present);
     FUZZ_CHECK(more == one);
+
+    // The incremental decoder on the threads: the bytes in pieces, rows a few
+    // at a time or all at once, rounds of strips of any size.
+    {
+        plix::api::StreamDecoder s(&options);
+        const uint8_t shape = size >= 4 ? data[size - 4] : 0;
+        s.SetAheadMinimum(int64_t{header.width} * 8 * (shape % 4), 1);
+        const size_t piece = 1 + size_t{shape} * 37;
+        const uint32_t atOnce = shape % 2 ? header.height : 1 + shape % 11;
+        std::vector<uint8_t> got(one.size(), kGuard);
+        uint32_t y = 0;
+        int last = PLIX_NEED_DATA;
+        const auto read = [&] {
+            for (;;) {
+                uint32_t n = 0;
+                last = s.ReadRows(format, got.data() + size_t{y} * stride, stride,
+                                  std::min(atOnce, header.height - y), &n);
+                y += n;
+                if (last < 0 || n == 0) return;
+            }
+        };
+        for (size_t at = 0; at < size; at += piece) {
+            FUZZ_CHECK(s.Push(data + at, std::min(piece, size - at)) == PLIX_OK);
+            read();
+        }
+        FUZZ_CHECK(s.Finish() == PLIX_OK);
+        read();
+        plix_info info;
+        s.Info(&info);
+        FUZZ_CHECK(y == header.height && last == r && info.blocks_present == oneInfo.blocks_present);
+        FUZZ_CHECK(got == one);
+    }
 
     // The decoded picture encoded again, on one thread and on the threads
     // (for a third of the inputs: the encoder's own harnesses cover the rest).

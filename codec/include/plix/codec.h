@@ -130,8 +130,13 @@ PLIX_API const char *plix_error_string(int result);
  *
  * Rows become ready a strip of 8 at a time, as soon as the bytes its blocks
  * may need are in (or once the input is finished). The decoder keeps a strip
- * of pixels and the bytes not yet decoded, never the picture. Pushing the
- * same bytes in any pieces gives the same rows and result as plix_decode. */
+ * of pixels and the bytes not yet decoded, never the picture. With threads
+ * in the options, strips of pictures of a megapixel or more are decoded a
+ * megapixel or two at a time on the threads, once about twice the bytes they
+ * should take are in: straight into the caller's rows when max_rows takes
+ * that many, else into a window the decoder keeps. Pushing the same bytes in
+ * any pieces gives the same rows and result as plix_decode, on any number
+ * of threads. */
 typedef struct plix_decoder plix_decoder;
 
 /* Null when memory is short. options may be null (the defaults). */

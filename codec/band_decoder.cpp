@@ -405,6 +405,19 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     const auto place = [&](int64_t s, uint8_t *buffer) {
         return from.rows ? from.rows + static_cast<size_t>(s) * 8 * rowBytes : buffer;
     };
+    // Strip s decoded straight on from where r stands (base: r's first
+    // bit), noting where it began; false where it ran past the data.
+    const auto straight = [&](StripDecoder &d, StreamReader &r, uint64_t base, int64_t s,
+                              std::vector<StripDecoder::Mark> &marks, std::vector<uint64_t> &starts,
+                              uint8_t *buffer) {
+        marks.push_back(d.Here());
+        starts.push_back(base + r.BitsTaken());
+        uint8_t *const into = place(s, buffer);
+        d.Next(r, into, rowBytes, false);
+        if (over(s, base + r.BitsTaken())) return false;
+        out(first + s, into, rowBytes);
+        return true;
+    };
     const auto decodeStrips = [&](StripDecoder &d, uint8_t *buffer) {
         for (size_t s; (s = nextStrip.fetch_add(1, std::memory_order_relaxed)) < poolEnd;) {
             const uint64_t at = static_cast<uint64_t>(s) * static_cast<uint64_t>(columns);
@@ -483,12 +496,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         for (int64_t s = 0; s < strips; ++s) {
             if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
                 break;
-            done.push_back(d.Here());
-            doneAt.push_back(base + r.BitsTaken());
-            uint8_t *const into = place(s, buffer);
-            d.Next(r, into, rowBytes, false);
-            if (over(s, base + r.BitsTaken())) break;
-            out(first + s, into, rowBytes);
+            if (!straight(d, r, base, s, done, doneAt, buffer)) break;
         }
         doneEnd = base + r.BitsTaken();
         for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
@@ -521,14 +529,8 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         if (ok) {
             if (tailStrip > static_cast<int64_t>(done.size())) reading.Open(r, endAt, base);
             d.Rewind({(first + tailStrip) * 8, {endPredictors[0], endPredictors[1], endPredictors[2]}});
-            for (int64_t s = tailStrip; s < strips; ++s) {
-                tailMarks.push_back(d.Here());
-                tailAt.push_back(base + r.BitsTaken());
-                uint8_t *const into = place(s, buffer);
-                d.Next(r, into, rowBytes, false);
-                if (over(s, base + r.BitsTaken())) break;
-                out(first + s, into, rowBytes);
-            }
+            for (int64_t s = tailStrip; s < strips; ++s)
+                if (!straight(d, r, base, s, tailMarks, tailAt, buffer)) break;
             tailEnd = base + r.BitsTaken();
             const int32_t *after = d.Predictors();
             int32_t last[3] = {after[0], after[1], after[2]};

@@ -160,6 +160,16 @@ Bytes Busy(uint32_t w, uint32_t h, uint32_t seed) {
     return px;
 }
 
+// A file of px through plix_encode (empty where it failed).
+Bytes EncodeRgb(const Bytes &px, uint32_t w, uint32_t h, const plix_encode_options &options) {
+    void *out = nullptr;
+    size_t size = 0;
+    if (plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size) != PLIX_OK) return {};
+    const Bytes bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
+    plix_free(out);
+    return bytes;
+}
+
 TEST(Threads, EveryVectorDecodesAlikeOnEveryThreadCount) {
     int eligible = 0, threaded = 0;
     for (const test::ConformanceCase &c : test::ConformanceCases()) {
@@ -240,13 +250,7 @@ TEST(Threads, CorruptedStreamsDecodeAlikeOnEveryThreadCount) {
 // end, and long runs of one byte.
 TEST(Threads, ArbitraryLongBodiesDecodeAlikeOnEveryThreadCount) {
     const uint32_t w = 320, h = 240;
-    const Bytes px = Busy(w, h, 9);
-    const plix_encode_options options{0, 0, 1, 1};
-    void *out = nullptr;
-    size_t size = 0;
-    ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size), PLIX_OK);
-    const Bytes good(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
-    plix_free(out);
+    const Bytes good = EncodeRgb(Busy(w, h, 9), w, h, {0, 0, 1, 1});
     ASSERT_GT(good.size(), 20000u);
     std::mt19937 random(41);
     int threaded = 0;
@@ -279,12 +283,9 @@ TEST(Threads, WhereverTheFirstThreadStopsAndTheTailStartsTheStripsDecodeAlike) {
     const Bytes px = Busy(w, h, 5);
     int threaded = 0;
     for (uint32_t q : {0u, 9u}) {
-        const plix_encode_options options{0, q, 0, 1};
-        void *out = nullptr;
-        size_t size = 0;
-        ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size), PLIX_OK);
-        const Bytes good(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
-        plix_free(out);
+        const Bytes good = EncodeRgb(px, w, h, {0, q, 0, 1});
+        ASSERT_FALSE(good.empty());
+        const size_t size = good.size();
         Bytes bad = good;
         for (size_t i = 0; i < 3; ++i) bad[16 + (i * 7919 + q * 31) % (bad.size() - 16)] ^= 0x24;
         const Bytes cuts[] = {good, Bytes(good.begin(), good.begin() + static_cast<ptrdiff_t>(size / 2)),
@@ -391,13 +392,8 @@ TEST(Threads, IncrementalDecoderOnThreadsHandsOutTheRowsOfOneThread) {
 // A larger picture in windows of six strips, cut at many lengths.
 TEST(Threads, IncrementalDecoderOnThreadsCutAnywhere) {
     const uint32_t w = 320, h = 240;
-    const Bytes px = Busy(w, h, 12);
-    const plix_encode_options options{0, 0, 0, 1};
-    void *out = nullptr;
-    size_t size = 0;
-    ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size), PLIX_OK);
-    const Bytes good(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
-    plix_free(out);
+    const Bytes good = EncodeRgb(Busy(w, h, 12), w, h, {0, 0, 0, 1});
+    ASSERT_FALSE(good.empty());
     uint64_t ahead = 0;
     for (size_t keep = 16; keep <= good.size(); keep += 1 + keep / 2) {
         const Bytes cut(good.begin(), good.begin() + static_cast<ptrdiff_t>(keep));

@@ -85,6 +85,19 @@ uint32_t BandRows(uint64_t width, uint64_t height) {
     return static_cast<uint32_t>(std::min<uint64_t>(rows, std::max<uint64_t>(height, 1)));
 }
 
+// Rows given to the encoder at a time. On threads it codes the strips of a
+// call straight from the rows when the call brings as many as it would keep
+// otherwise (16 strips a thread, within 32 MiB of strips): fewer it copies
+// into strips of its own first.
+uint32_t EncodeBandRows(uint64_t width, uint64_t height, unsigned threads) {
+    if (threads < 2) return BandRows(width, height);
+    const uint64_t stripBytes = (std::max<uint64_t>(width, 1) + 7) / 8 * 8 * 32;
+    const uint64_t strips =
+        std::min<uint64_t>(uint64_t{16} * threads, std::max<uint64_t>(uint64_t{2} * threads, (uint64_t{32} << 20) / stripBytes));
+    return static_cast<uint32_t>(std::min<uint64_t>(std::max<uint64_t>(strips * 8, BandRows(width, height)),
+                                                    std::max<uint64_t>(height, 1)));
+}
+
 // The input as a source of bytes: a file that can seek is read at its own
 // place; a pipe first gives back the bytes read to tell its kind.
 class InputSource final : public ByteSource {
@@ -387,7 +400,7 @@ bool Encode(const Settings &s, const Job &job, plat::InputStream &in, const Repo
     plix_encoder *made = nullptr;
     int r = plix_encoder_new(width, height, &options, WriteToOutput, &sink, &made);
     std::unique_ptr<plix_encoder, void (*)(plix_encoder *)> encoder(made, plix_encoder_free);
-    const uint32_t bandRows = BandRows(width, height);
+    const uint32_t bandRows = EncodeBandRows(width, height, s.threads);
     const size_t stride = size_t(width) * 3;
     std::vector<uint8_t> rows;
     if (r == PLIX_OK) rows.resize(stride * bandRows);

@@ -216,8 +216,10 @@ public:
                 }
                 continue;
             }
+            // Bytes of 0 to 255 are the samples as they are.
+            const bool plain = wide == 1 && max_ == 255;
             size_t got = 0;
-            const std::string error = in_.Read(row_.get(), samples * wide, got);
+            const std::string error = in_.Read(plain ? dst : row_.get(), samples * wide, got);
             if (!error.empty()) {
                 r.reason = "cannot read: " + error;
                 return r;
@@ -226,6 +228,7 @@ public:
                 r.reason = "truncated PPM: the samples end early";
                 return r;
             }
+            if (plain) continue;
             const uint8_t *p = row_.get();
             for (size_t i = 0; i < samples; ++i) {
                 const uint32_t v = wide == 2 ? uint32_t{p[2 * i]} << 8 | p[2 * i + 1] : p[i];

@@ -23,7 +23,7 @@ constexpr unsigned kBandsPerThread = 4;
 
 struct Band {
     int64_t first = 0, count = 0;  // strips, counted from the encoder's next one
-    std::string bytes;
+    std::string *bytes = nullptr;
     uint64_t bits = 0;
     StripEncoder::Mark end{};
     bool ok = true;
@@ -36,7 +36,8 @@ bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t 
 }
 
 bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &encoder,
-                         StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads) {
+                         StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads,
+                         BandScratch *scratch) {
     if (count <= 0) return true;
     const int64_t firstStrip = encoder.Top() / 8;
     const size_t rowBytes = static_cast<size_t>(encoder.PaddedWidth()) * 4;
@@ -44,15 +45,25 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
         std::min<int64_t>(count, int64_t{std::min(threads, kMaxThreads)} * kBandsPerThread));
     const unsigned workers = WorkersFor(threads, bandCount);
     std::vector<Band> bands;
-    std::vector<std::unique_ptr<uint8_t[]>> rows;
+    BandScratch own;
+    BandScratch &kept = scratch ? *scratch : own;
+    std::vector<std::unique_ptr<uint8_t[]>> &rows = kept.rows;
     try {
+        if (kept.rowBytes != rowBytes) {
+            rows.clear();
+            kept.rowBytes = rowBytes;
+        }
+        if (kept.bits.size() < bandCount) kept.bits.resize(bandCount);
         bands.resize(bandCount);
         for (size_t b = 0; b < bandCount; ++b) {
             bands[b].first = count * static_cast<int64_t>(b) / static_cast<int64_t>(bandCount);
             bands[b].count =
                 count * static_cast<int64_t>(b + 1) / static_cast<int64_t>(bandCount) - bands[b].first;
+            bands[b].bytes = &kept.bits[b];
+            bands[b].bytes->clear();
         }
-        for (unsigned t = 0; t < workers; ++t) {
+        // (A strip kept from before holds 0xFF in its padding, as a new one.)
+        while (rows.size() < workers) {
             rows.emplace_back(new uint8_t[rowBytes * 8]);
             std::memset(rows.back().get(), 0xFF, rowBytes * 8);
         }
@@ -72,7 +83,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
                 strips.ResumeAfter(strip, rowBytes, (firstStrip + band.first) * 8);
             }
             StreamWriter out;
-            out.OpenMemory(&band.bytes);
+            out.OpenMemory(band.bytes);
             // A byte a pixel is more than photographs take at any q-factor:
             // the bits seldom move (the room is only touched where written).
             out.Expect(static_cast<uint64_t>(band.count) * rowBytes * 2);
@@ -94,7 +105,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
     std::vector<uint64_t> bits;
     try {
         for (const Band &band : bands) {
-            strings.push_back(reinterpret_cast<const uint8_t *>(band.bytes.data()));
+            strings.push_back(reinterpret_cast<const uint8_t *>(band.bytes->data()));
             bits.push_back(band.bits);
         }
     } catch (const std::bad_alloc &) {

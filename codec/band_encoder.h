@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace plix {
 
@@ -22,11 +25,21 @@ struct Dsp;
 // and set rows below the picture to 0xFF, but may leave the padding columns.
 using StripFill = std::function<void(int64_t strip, uint8_t *rows)>;
 
+// Memory the bands take, kept by a caller that codes bands again and again:
+// each first touch of a page costs a fault, a lot on a virtual machine.
+struct BandScratch {
+    std::vector<std::string> bits;                 // each band's
+    std::vector<std::unique_ptr<uint8_t[]>> rows;  // each thread's strip
+    size_t rowBytes = 0;
+};
+
 // Codes the next count strips of encoder (which ends where one thread would
 // have left it) into w, on up to threads threads. False when memory ran short
 // for the bands' bits: then nothing was written and encoder is unchanged.
+// scratch (may be null) is used and left for the next call.
 bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &encoder,
-                         StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads);
+                         StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads,
+                         BandScratch *scratch = nullptr);
 
 // Worth the threads' start: enough strips for a band each and enough pixels.
 bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t minPixels);

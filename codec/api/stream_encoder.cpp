@@ -95,7 +95,7 @@ int StreamEncoder::CodeStrips() {
         std::memcpy(out, strip_.get() + static_cast<size_t>(strip - first) * stripBytes, stripBytes);
     };
     if (!BandsPayOff(strips, strips_->PaddedWidth(), threads_, bandMinPixels_) ||
-        !EncodeStripsInBands(header_, GetDsp(), *strips_, writer_, strips, fill, threads_)) {
+        !EncodeStripsInBands(header_, GetDsp(), *strips_, writer_, strips, fill, threads_, &bands_)) {
         // The strips are the encoder's own: converted in place.
         for (uint32_t s = 0; s < strips; ++s) {
             uint8_t *rows = strip_.get() + s * stripBytes;
@@ -155,7 +155,7 @@ uint32_t StreamEncoder::CodeInBands(const uint8_t *pixels, size_t stride, int fo
         }
     };
     // Short of memory for the bands' bits, the rows go the one-thread way.
-    if (!EncodeStripsInBands(header_, GetDsp(), *strips_, writer_, strips, fill, threads_)) return 0;
+    if (!EncodeStripsInBands(header_, GetDsp(), *strips_, writer_, strips, fill, threads_, &bands_)) return 0;
     rowsIn_ += taken;
     return taken;
 }

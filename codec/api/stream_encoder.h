@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "band_encoder.h"
 #include "plix/codec.h"
 #include "streams.h"
 #include "strips.h"
@@ -49,6 +50,7 @@ private:
     uint32_t bufferStrips_ = 1;
     uint32_t rowsIn_ = 0;
     uint32_t stripFill_ = 0;  // rows kept so far
+    BandScratch bands_;       // the threads' memory, from one call to the next
 };
 
 }  // namespace plix::api

@@ -44,17 +44,19 @@ uint32_t SwapRb(uint32_t w) {
     return (w & 0xFF) << 16 | (w & 0xFF00) | (w >> 16 & 0xFF);
 }
 
+// (Indices of size_t: 32-bit offsets could wrap, which keeps the compiler
+// from vectorising.)
 template <bool rgb>
-void PackWords4(const uint8_t *strip, uint8_t *out, uint32_t width) {
-    for (uint32_t x = 0; x < width; ++x) {
+void PackWords4(const uint8_t *__restrict strip, uint8_t *__restrict out, uint32_t width) {
+    for (size_t x = 0; x < width; ++x) {
         const uint32_t w = Word(strip + 4 * x) & 0xFFFFFF;
         PutWord(out + 4 * x, (rgb ? SwapRb(w) : w) | 0xFF000000u);
     }
 }
 
 template <bool rgb>
-void PackWords3(const uint8_t *strip, uint8_t *out, uint32_t width) {
-    uint32_t x = 0;
+void PackWords3(const uint8_t *__restrict strip, uint8_t *__restrict out, uint32_t width) {
+    size_t x = 0;
     for (; x + 4 <= width; x += 4) {
         uint32_t p[4];
         for (int i = 0; i < 4; ++i) {
@@ -67,22 +69,22 @@ void PackWords3(const uint8_t *strip, uint8_t *out, uint32_t width) {
         PutWord(o + 8, p[2] >> 16 | p[3] << 8);
     }
     if (rgb)
-        Pack<3, 0, 1, 2>(strip + 4 * x, out + 3 * x, width - x);
+        Pack<3, 0, 1, 2>(strip + 4 * x, out + 3 * x, static_cast<uint32_t>(width - x));
     else
-        Pack<3, 2, 1, 0>(strip + 4 * x, out + 3 * x, width - x);
+        Pack<3, 2, 1, 0>(strip + 4 * x, out + 3 * x, static_cast<uint32_t>(width - x));
 }
 
 template <bool rgb>
-void UnpackWords4(const uint8_t *in, uint8_t *strip, uint32_t width) {
-    for (uint32_t x = 0; x < width; ++x) {
+void UnpackWords4(const uint8_t *__restrict in, uint8_t *__restrict strip, uint32_t width) {
+    for (size_t x = 0; x < width; ++x) {
         const uint32_t w = Word(in + 4 * x) & 0xFFFFFF;
         PutWord(strip + 4 * x, rgb ? SwapRb(w) : w);
     }
 }
 
 template <bool rgb>
-void UnpackWords3(const uint8_t *in, uint8_t *strip, uint32_t width) {
-    uint32_t x = 0;
+void UnpackWords3(const uint8_t *__restrict in, uint8_t *__restrict strip, uint32_t width) {
+    size_t x = 0;
     for (; x + 4 <= width; x += 4) {
         const uint8_t *i3 = in + 3 * x;
         const uint32_t a = Word(i3), b = Word(i3 + 4), c = Word(i3 + 8);
@@ -91,9 +93,9 @@ void UnpackWords3(const uint8_t *in, uint8_t *strip, uint32_t width) {
         for (int i = 0; i < 4; ++i) PutWord(strip + 4 * (x + i), rgb ? SwapRb(p[i]) : p[i]);
     }
     if (rgb)
-        Unpack<3, 0, 1, 2>(in + 3 * x, strip + 4 * x, width - x);
+        Unpack<3, 0, 1, 2>(in + 3 * x, strip + 4 * x, static_cast<uint32_t>(width - x));
     else
-        Unpack<3, 2, 1, 0>(in + 3 * x, strip + 4 * x, width - x);
+        Unpack<3, 2, 1, 0>(in + 3 * x, strip + 4 * x, static_cast<uint32_t>(width - x));
 }
 
 constexpr bool kWords = std::endian::native == std::endian::little;

@@ -82,6 +82,11 @@ struct Dsp {
     // variant ConvertYccToRgbMmx where the set has one.
     void (*yccToRgb)(uint8_t *pixels, int32_t paddedWidth, int32_t width, int32_t height,
                      const YccToRgbTables &tables);
+    // count pixels between the strip's four bytes and a caller's three, red
+    // first when rgb is set (transform/pixel_order.h). Either may read and
+    // write only the pixels asked for.
+    void (*packPixels3)(const uint8_t *strip, uint8_t *out, size_t count, bool rgb);
+    void (*unpackPixels3)(const uint8_t *in, uint8_t *strip, size_t count, bool rgb);
     // EncodePreparedPositions (entropy/kernels.h); the variants differ only
     // in their instructions.
     void (*encodePreparedPositions)(StreamWriter &w, const PreparedBlock *blocks, int positions,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "dsp/dsp.h"
@@ -224,6 +225,49 @@ TEST(YccToRgb, PackedVariantsMatchForEveryInput) {
             ASSERT_EQ(fast, plain) << d->name << " pass " << y;
         }
     }
+}
+
+}  // namespace
+}  // namespace plix
+
+namespace plix {
+namespace {
+
+// Strip pixels to a caller's three bytes and back on every kernel level, for
+// every length up to past a few vector steps: the byte orders the formats
+// name, nothing read or written outside the pixels asked for (the buffers
+// are exactly their size, the output sits between guard bytes).
+TEST(PixelOrder, ThreeBytePixelsOnEveryLevelInTheOrderNamed) {
+    std::mt19937 random(5);
+    for (const Dsp *k : test::KernelLevels())
+        for (bool rgb : {false, true})
+            for (size_t count = 0; count <= 70; ++count) {
+                std::vector<uint8_t> strip(4 * count), three(3 * count);
+                for (uint8_t &v : strip) v = static_cast<uint8_t>(random());
+                for (uint8_t &v : three) v = static_cast<uint8_t>(random());
+                std::vector<uint8_t> packed(3 * count + 16, 0xA5), unpacked(4 * count + 16, 0xA5);
+                k->packPixels3(strip.data(), packed.data() + 8, count, rgb);
+                k->unpackPixels3(three.data(), unpacked.data() + 8, count, rgb);
+                for (size_t i = 0; i < count; ++i) {
+                    const uint8_t *s = &strip[4 * i], *p = &packed[8 + 3 * i];
+                    const uint8_t *t = &three[3 * i], *u = &unpacked[8 + 4 * i];
+                    // Red first in memory for rgb; the strip holds blue, green, red.
+                    const uint8_t red = t[rgb ? 0 : 2], blue = t[rgb ? 2 : 0];
+                    ASSERT_EQ(std::vector<uint8_t>(p, p + 3),
+                              (rgb ? std::vector<uint8_t>{s[2], s[1], s[0]}
+                                   : std::vector<uint8_t>{s[0], s[1], s[2]}))
+                        << k->name << " pixel " << i << " of " << count;
+                    ASSERT_EQ(std::vector<uint8_t>(u, u + 4),
+                              (std::vector<uint8_t>{blue, t[1], red, 0}))
+                        << k->name << " pixel " << i << " of " << count;
+                }
+                for (size_t g = 0; g < 8; ++g) {
+                    ASSERT_EQ(packed[g], 0xA5);
+                    ASSERT_EQ(packed[8 + 3 * count + g], 0xA5) << k->name << " " << count;
+                    ASSERT_EQ(unpacked[g], 0xA5);
+                    ASSERT_EQ(unpacked[8 + 4 * count + g], 0xA5) << k->name << " " << count;
+                }
+            }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "transform/colour.h"
 #include "transform/idct.h"
 #include "transform/kernels.h"
+#include "transform/pixel_order.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define PLIX_X86 1
@@ -33,6 +34,8 @@ constexpr Dsp kPlainKernels = {
     .finishStreaming = nullptr,
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,
+    .packPixels3 = PackPixels3,
+    .unpackPixels3 = UnpackPixels3,
     .encodePreparedPositions = EncodePreparedPositions,
     .preparedOrder = PreparedOrder::kNatural,
 };

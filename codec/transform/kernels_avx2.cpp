@@ -14,6 +14,7 @@
 #include "transform/dct_x86.h"
 #include "transform/fdct.h"
 #include "transform/kernels.h"
+#include "transform/pixel_order.h"
 
 namespace plix {
 
@@ -534,7 +535,67 @@ void ConvertYccToRgbAvx2(uint8_t *pixels, int32_t paddedWidth, int32_t width, in
 
 }  // namespace
 
+namespace {
+
+// Eight pixels a step. Each half of a vector turns four pixels into twelve
+// bytes (or back) with a byte shuffle; the halves' bytes are moved together
+// (or apart) by a 32-bit permute. A step's 32-byte load (unpacking) or store
+// (packing) reaches 8 bytes past its 24, so steps run while at least three
+// pixels follow; those bytes are then rewritten by what comes next.
+template <bool rgb>
+void PackPixels3Avx2(const uint8_t *strip, uint8_t *out, size_t count) {
+    // The strip byte each output byte takes first and last (red or blue).
+    constexpr char f = rgb ? 2 : 0, l = rgb ? 0 : 2, z = -1;
+    const __m256i shuffle = _mm256_setr_epi8(
+        f, 1, l, f + 4, 5, l + 4, f + 8, 9, l + 8, f + 12, 13, l + 12, z, z, z, z,  //
+        f, 1, l, f + 4, 5, l + 4, f + 8, 9, l + 8, f + 12, 13, l + 12, z, z, z, z);
+    const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    size_t x = 0;
+    for (; x + 11 <= count; x += 8) {
+        const __m256i v =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(strip + 4 * x));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 3 * x),
+                            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, shuffle), together));
+    }
+    PackPixels3(strip + 4 * x, out + 3 * x, count - x, rgb);
+}
+
+template <bool rgb>
+void UnpackPixels3Avx2(const uint8_t *in, uint8_t *strip, size_t count) {
+    // Where blue and red come from in each pixel's three bytes.
+    constexpr char b = rgb ? 2 : 0, r = rgb ? 0 : 2, z = -1;
+    const __m256i shuffle = _mm256_setr_epi8(
+        b, 1, r, z, b + 3, 4, r + 3, z, b + 6, 7, r + 6, z, b + 9, 10, r + 9, z,  //
+        b, 1, r, z, b + 3, 4, r + 3, z, b + 6, 7, r + 6, z, b + 9, 10, r + 9, z);
+    const __m256i apart = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    size_t x = 0;
+    for (; x + 11 <= count; x += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 3 * x));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(strip + 4 * x),
+                            _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, apart), shuffle));
+    }
+    UnpackPixels3(in + 3 * x, strip + 4 * x, count - x, rgb);
+}
+
+void PackPixels3Avx2(const uint8_t *strip, uint8_t *out, size_t count, bool rgb) {
+    if (rgb)
+        PackPixels3Avx2<true>(strip, out, count);
+    else
+        PackPixels3Avx2<false>(strip, out, count);
+}
+
+void UnpackPixels3Avx2(const uint8_t *in, uint8_t *strip, size_t count, bool rgb) {
+    if (rgb)
+        UnpackPixels3Avx2<true>(in, strip, count);
+    else
+        UnpackPixels3Avx2<false>(in, strip, count);
+}
+
+}  // namespace
+
 void InstallAvx2Kernels(Dsp &dsp) {
+    dsp.packPixels3 = PackPixels3Avx2;
+    dsp.unpackPixels3 = UnpackPixels3Avx2;
     dsp.forwardBlocks = ForwardBlocksAvx2;
     dsp.inverseBlocks = InverseBlocksAvx2;
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx2;

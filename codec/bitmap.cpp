@@ -1,11 +1,11 @@
 // BMP files: import into the pixel buffer, export of the decoded image.
 #include "bitmap.h"
 
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "dsp/dsp.h"
 #include "image.h"
 #include "platform/bmp_file.h"
 #include "platform/byte_order.h"
@@ -257,27 +257,9 @@ bool FitsPixelBuffer(int32_t width, int32_t height) {
 void ConvertRow(const Layout &lay, const uint8_t *s, uint8_t *d) {
     const int32_t w = lay.width;
     switch (lay.kind) {
-        case PixelKind::Copy24: {
-            int32_t x = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                // Four pixels from three words, the fourth byte of each 0:
-                // several times faster than byte by byte.
-                for (; x + 4 <= w; x += 4, s += 12, d += 16) {
-                    uint32_t i[3];
-                    std::memcpy(i, s, sizeof i);
-                    const uint32_t o[4] = {i[0] & 0xFFFFFFu, i[0] >> 24 | (i[1] & 0xFFFFu) << 8,
-                                           i[1] >> 16 | (i[2] & 0xFFu) << 16, i[2] >> 8};
-                    std::memcpy(d, o, sizeof o);
-                }
-            }
-            for (; x < w; ++x, s += 3, d += 4) {
-                d[0] = s[0];
-                d[1] = s[1];
-                d[2] = s[2];
-                d[3] = 0;
-            }
+        case PixelKind::Copy24:
+            GetDsp().unpackPixels3(s, d, static_cast<size_t>(w), false);
             break;
-        }
         case PixelKind::Copy32:
             std::memcpy(d, s, static_cast<size_t>(w) * 4);
             break;
@@ -364,24 +346,7 @@ bool ExportBitmap(const Image &image, const char *path) {
     const size_t w = static_cast<size_t>(image.Width());
     const auto fillRow = [&](int32_t y, uint8_t *d) {
         const uint8_t *s = image.Pixels() + static_cast<size_t>(y) * stride;
-        size_t x = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            // Four pixels as three words, the fourth byte of each pixel
-            // dropped: several times faster than byte by byte.
-            for (; x + 4 <= w; x += 4, s += 16, d += 12) {
-                uint32_t p[4];
-                std::memcpy(p, s, sizeof p);
-                const uint32_t o[3] = {(p[0] & 0xFFFFFFu) | p[1] << 24,
-                                       (p[1] >> 8 & 0xFFFFu) | p[2] << 16,
-                                       (p[2] >> 16 & 0xFFu) | p[3] << 8};
-                std::memcpy(d, o, sizeof o);
-            }
-        }
-        for (; x < w; ++x, s += 4, d += 3) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-        }
+        GetDsp().packPixels3(s, d, w, false);
     };
     return platform::WriteBmp24(path, image.Width(), image.Height(), fillRow) ==
            platform::Bmp24Write::Ok;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -402,16 +404,40 @@ bool Encode(const Settings &s, const Job &job, plat::InputStream &in, const Repo
     std::unique_ptr<plix_encoder, void (*)(plix_encoder *)> encoder(made, plix_encoder_free);
     const uint32_t bandRows = EncodeBandRows(width, height, s.threads);
     const size_t stride = size_t(width) * 3;
-    std::vector<uint8_t> rows;
-    if (r == PLIX_OK) rows.resize(stride * bandRows);
+    // On threads, the next rows are read (and a PNG's inflated) on a thread
+    // of their own while these are coded: reading is otherwise the one part
+    // on one thread.
+    std::vector<uint8_t> rows, spare;
+    if (r == PLIX_OK) {
+        rows.resize(stride * bandRows);
+        if (s.threads > 1 && height > bandRows) spare.resize(stride * bandRows);
+    }
     const plix_format format = reader->GivesBgr() ? PLIX_BGR : PLIX_RGB;
+    // n rows read and not yet coded.
+    uint32_t n = std::min(bandRows, height);
     ReadResult read;
-    for (uint32_t done = 0; r == PLIX_OK && done < height;) {
-        const uint32_t n = std::min(bandRows, height - done);
-        read = reader->ReadRows(rows.data(), stride, n);
-        if (!read.ok()) break;
+    if (r == PLIX_OK) read = reader->ReadRows(rows.data(), stride, n);
+    for (uint32_t done = 0; r == PLIX_OK && read.ok() && done < height;) {
+        const uint32_t m = std::min(bandRows, height - done - n);
+        ReadResult next;
+        std::thread reading;
+        if (m > 0 && !spare.empty()) {
+            try {
+                reading = std::thread([&] { next = reader->ReadRows(spare.data(), stride, m); });
+            } catch (const std::system_error &) {
+                // Read after coding instead.
+            }
+        }
         r = plix_encoder_write_rows(encoder.get(), rows.data(), stride, format, n);
         done += n;
+        if (reading.joinable()) {
+            reading.join();
+            rows.swap(spare);
+        } else if (m > 0 && r == PLIX_OK) {
+            next = reader->ReadRows(rows.data(), stride, m);
+        }
+        read = next;
+        n = m;
     }
     if (!read.ok()) {
         report.Error(shown, read.reason);

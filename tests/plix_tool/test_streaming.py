@@ -208,3 +208,25 @@ def test_picture_past_the_classic_buffer_converts(tmp_path):
     assert r.returncode == 1 and b'larger than the limit' in r.stderr
     r = run('decode', '--max-pixels', 1 << 30, '--format', 'ppm', plx, '-o', '/dev/null')
     assert r.returncode == 0 and b'data ends after 0 of 25178112 blocks' in r.stderr
+
+
+def test_ppm_read_ahead_on_threads_gives_the_classic_bytes(tmp_path):
+    # Tall enough for several pieces of rows, the next read while the last is
+    # coded: every thread count and a pipe give the classic converter's bytes,
+    # and a file cut in a later piece fails as one thread fails.
+    im = Image.open(CONF / 'images' / 'mix_100x75.bmp').convert('RGB').resize((3000, 1000))
+    im.save(tmp_path / 'big.bmp')
+    ppm = b'P6\n3000 1000\n255\n' + im.tobytes()
+    (tmp_path / 'big.ppm').write_bytes(ppm)
+    subprocess.run([BIN / 'plixconv', 'e', '-5', tmp_path / 'big.bmp', tmp_path / 'classic.plx'],
+                   check=True, capture_output=True)
+    expected = (tmp_path / 'classic.plx').read_bytes()
+    for threads in (1, 2, 3):
+        out = tmp_path / ('t%d.plx' % threads)
+        r = run('encode', '--threads', threads, '-q', 5, tmp_path / 'big.ppm', '-o', out)
+        assert r.returncode == 0 and out.read_bytes() == expected, (threads, r.stderr)
+        r = run('encode', '--threads', threads, '-q', 5, '-', '-o', '-', stdin=ppm)
+        assert r.returncode == 0 and r.stdout == expected, (threads, r.stderr)
+        cut = ppm[:len(ppm) * 3 // 4]
+        r = run('encode', '--threads', threads, '-q', 5, '-', '-o', '-', stdin=cut)
+        assert r.returncode == 1 and b'truncated PPM: the samples end early' in r.stderr, threads

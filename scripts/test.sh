@@ -36,12 +36,15 @@ TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix" decode -j 2 --quiet -o 
   "$root"/tests/data/conformance/cases/*.plx 2>&1 | { grep -v '^warning: ' || true; }
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix" encode -j 2 --quiet -o "$tsan_out/plx" \
   "$tsan_out"/png/mix_*.png
-# One picture of several PNG bands, compressed on four threads.
-convert -size 1200x1000 gradient:red-blue "$tsan_out/wide.ppm"
+# One picture of several PNG bands, compressed on four threads; its rows
+# reach the encoder in pieces, each read while the one before is coded.
+convert -size 3000x1000 gradient:red-blue -depth 8 "$tsan_out/wide.ppm"
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix" encode --threads 2 --quiet \
   "$tsan_out/wide.ppm" -o "$tsan_out/wide.plx"
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix" decode --threads 4 --quiet \
   "$tsan_out/wide.plx" -o "$tsan_out/wide.png"
+TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/plix" encode --threads 2 --quiet \
+  "$tsan_out/wide.png" -o "$tsan_out/wide2.plx"
 rm -rf "$tsan_out"
 
 echo "== Fuzz corpora and regression inputs replayed under AddressSanitizer + UndefinedBehaviorSanitizer"

@@ -578,17 +578,11 @@ void UnpackPixels3Avx2(const uint8_t *in, uint8_t *strip, size_t count) {
 }
 
 void PackPixels3Avx2(const uint8_t *strip, uint8_t *out, size_t count, bool rgb) {
-    if (rgb)
-        PackPixels3Avx2<true>(strip, out, count);
-    else
-        PackPixels3Avx2<false>(strip, out, count);
+    (rgb ? PackPixels3Avx2<true> : PackPixels3Avx2<false>)(strip, out, count);
 }
 
 void UnpackPixels3Avx2(const uint8_t *in, uint8_t *strip, size_t count, bool rgb) {
-    if (rgb)
-        UnpackPixels3Avx2<true>(in, strip, count);
-    else
-        UnpackPixels3Avx2<false>(in, strip, count);
+    (rgb ? UnpackPixels3Avx2<true> : UnpackPixels3Avx2<false>)(in, strip, count);
 }
 
 }  // namespace

@@ -102,31 +102,19 @@ void Unpack4(const uint8_t *__restrict in, uint8_t *__restrict strip, size_t cou
 }  // namespace
 
 void PackPixels4(const uint8_t *strip, uint8_t *out, size_t count, bool rgb) {
-    if (rgb)
-        Pack4<true>(strip, out, count);
-    else
-        Pack4<false>(strip, out, count);
+    (rgb ? Pack4<true> : Pack4<false>)(strip, out, count);
 }
 
 void UnpackPixels4(const uint8_t *in, uint8_t *strip, size_t count, bool rgb) {
-    if (rgb)
-        Unpack4<true>(in, strip, count);
-    else
-        Unpack4<false>(in, strip, count);
+    (rgb ? Unpack4<true> : Unpack4<false>)(in, strip, count);
 }
 
 void PackPixels3(const uint8_t *strip, uint8_t *out, size_t count, bool rgb) {
-    if (rgb)
-        Pack<true>(strip, out, count);
-    else
-        Pack<false>(strip, out, count);
+    (rgb ? Pack<true> : Pack<false>)(strip, out, count);
 }
 
 void UnpackPixels3(const uint8_t *in, uint8_t *strip, size_t count, bool rgb) {
-    if (rgb)
-        Unpack<true>(in, strip, count);
-    else
-        Unpack<false>(in, strip, count);
+    (rgb ? Unpack<true> : Unpack<false>)(in, strip, count);
 }
 
 }  // namespace plix

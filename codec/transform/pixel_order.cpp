@@ -22,6 +22,24 @@ uint32_t SwapRb(uint32_t w) {
 
 constexpr bool kWords = std::endian::native == std::endian::little;
 
+// One pixel byte by byte, between the strip's four bytes and the caller's
+// (Bytes of them packed, alpha 0xFF when four).
+template <size_t Bytes, bool rgb>
+void PackOne(const uint8_t *s, uint8_t *o) {
+    o[rgb ? 0 : 2] = s[2];
+    o[1] = s[1];
+    o[rgb ? 2 : 0] = s[0];
+    if constexpr (Bytes == 4) o[3] = 0xFF;
+}
+
+template <bool rgb>
+void UnpackOne(const uint8_t *i, uint8_t *s) {
+    s[0] = i[rgb ? 2 : 0];
+    s[1] = i[1];
+    s[2] = i[rgb ? 0 : 2];
+    s[3] = 0;
+}
+
 // Four pixels a step as three words on little-endian machines, where a strip
 // pixel reads as 0xXXRRGGBB; then one at a time.
 template <bool rgb>
@@ -40,11 +58,7 @@ void Pack(const uint8_t *__restrict strip, uint8_t *__restrict out, size_t count
             PutWord(o + 8, p[2] >> 16 | p[3] << 8);
         }
     }
-    for (; x < count; ++x) {
-        out[3 * x + (rgb ? 0 : 2)] = strip[4 * x + 2];
-        out[3 * x + 1] = strip[4 * x + 1];
-        out[3 * x + (rgb ? 2 : 0)] = strip[4 * x];
-    }
+    for (; x < count; ++x) PackOne<3, rgb>(strip + 4 * x, out + 3 * x);
 }
 
 template <bool rgb>
@@ -59,12 +73,7 @@ void Unpack(const uint8_t *__restrict in, uint8_t *__restrict strip, size_t coun
             for (int i = 0; i < 4; ++i) PutWord(strip + 4 * (x + i), rgb ? SwapRb(p[i]) : p[i]);
         }
     }
-    for (; x < count; ++x) {
-        strip[4 * x] = in[3 * x + (rgb ? 2 : 0)];
-        strip[4 * x + 1] = in[3 * x + 1];
-        strip[4 * x + 2] = in[3 * x + (rgb ? 0 : 2)];
-        strip[4 * x + 3] = 0;
-    }
+    for (; x < count; ++x) UnpackOne<rgb>(in + 3 * x, strip + 4 * x);
 }
 
 // (Indices of size_t: 32-bit offsets could wrap, which keeps the compiler
@@ -76,10 +85,7 @@ void Pack4(const uint8_t *__restrict strip, uint8_t *__restrict out, size_t coun
             const uint32_t w = Word(strip + 4 * x) & 0xFFFFFF;
             PutWord(out + 4 * x, (rgb ? SwapRb(w) : w) | 0xFF000000u);
         } else {
-            out[4 * x + (rgb ? 0 : 2)] = strip[4 * x + 2];
-            out[4 * x + 1] = strip[4 * x + 1];
-            out[4 * x + (rgb ? 2 : 0)] = strip[4 * x];
-            out[4 * x + 3] = 0xFF;
+            PackOne<4, rgb>(strip + 4 * x, out + 4 * x);
         }
     }
 }
@@ -91,10 +97,7 @@ void Unpack4(const uint8_t *__restrict in, uint8_t *__restrict strip, size_t cou
             const uint32_t w = Word(in + 4 * x) & 0xFFFFFF;
             PutWord(strip + 4 * x, rgb ? SwapRb(w) : w);
         } else {
-            strip[4 * x] = in[4 * x + (rgb ? 2 : 0)];
-            strip[4 * x + 1] = in[4 * x + 1];
-            strip[4 * x + 2] = in[4 * x + (rgb ? 0 : 2)];
-            strip[4 * x + 3] = 0;
+            UnpackOne<rgb>(in + 4 * x, strip + 4 * x);
         }
     }
 }

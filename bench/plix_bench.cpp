@@ -86,7 +86,7 @@ std::pair<double, double> MedianPair(int reps, const std::function<void()> &a,
 // columns' x is to be read against this, not against the thread count.
 double SharedNothingSpeedup(int reps, unsigned threads) {
     constexpr size_t kWords = 2048;  // 16 KiB a thread
-    constexpr int kRounds = 4096;    // about 10 ms of work in all
+    constexpr int kRounds = 65536;   // about 10 ms of work in all
     std::vector<std::vector<uint64_t>> buffers(threads, std::vector<uint64_t>(kWords, 1));
     const auto mix = [&](unsigned t, int rounds) {
         uint64_t *b = buffers[t].data();

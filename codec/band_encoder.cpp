@@ -18,9 +18,6 @@ namespace plix {
 
 namespace {
 
-// Bands per thread: smaller bands even out strips of unequal cost.
-constexpr unsigned kBandsPerThread = 4;
-
 struct Band {
     int64_t first = 0, count = 0;  // strips, counted from the encoder's next one
     std::string *bytes = nullptr;
@@ -30,6 +27,18 @@ struct Band {
 };
 
 }  // namespace
+
+std::vector<int64_t> PlanBands(int64_t count, unsigned threads) {
+    const int64_t t = std::max<int64_t>(1, std::min(threads, kMaxThreads));
+    const int64_t least = std::max<int64_t>(1, count / (8 * t));
+    std::vector<int64_t> starts{0};
+    for (int64_t at = 0; at < count;) {
+        const int64_t left = count - at;
+        at += std::min(left, std::max(least, (left + 2 * t - 1) / (2 * t)));
+        starts.push_back(at);
+    }
+    return starts;
+}
 
 bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t minPixels) {
     return threads > 1 && strips >= 2 && strips * 8 * int64_t{paddedWidth} >= minPixels;
@@ -41,14 +50,17 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
     if (count <= 0) return true;
     const int64_t firstStrip = encoder.Top() / 8;
     const size_t rowBytes = static_cast<size_t>(encoder.PaddedWidth()) * 4;
-    const size_t bandCount = static_cast<size_t>(
-        std::min<int64_t>(count, int64_t{std::min(threads, kMaxThreads)} * kBandsPerThread));
-    const unsigned workers = WorkersFor(threads, bandCount);
     std::vector<Band> bands;
+    std::vector<int64_t> starts;
     BandScratch own;
     BandScratch &kept = scratch ? *scratch : own;
     std::vector<std::unique_ptr<uint8_t[]>> &rows = kept.rows;
+    size_t bandCount = 0;
+    unsigned workers = 1;
     try {
+        starts = PlanBands(count, threads);
+        bandCount = starts.size() - 1;
+        workers = WorkersFor(threads, bandCount);
         if (kept.rowBytes != rowBytes) {
             rows.clear();
             kept.rowBytes = rowBytes;
@@ -56,9 +68,8 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
         if (kept.bits.size() < bandCount) kept.bits.resize(bandCount);
         bands.resize(bandCount);
         for (size_t b = 0; b < bandCount; ++b) {
-            bands[b].first = count * static_cast<int64_t>(b) / static_cast<int64_t>(bandCount);
-            bands[b].count =
-                count * static_cast<int64_t>(b + 1) / static_cast<int64_t>(bandCount) - bands[b].first;
+            bands[b].first = starts[b];
+            bands[b].count = starts[b + 1] - starts[b];
             bands[b].bytes = &kept.bits[b];
             bands[b].bytes->clear();
         }

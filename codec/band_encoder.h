@@ -41,6 +41,13 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
                          StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads,
                          BandScratch *scratch = nullptr);
 
+// Where the bands of count strips for threads threads start, and count last:
+// large bands first, each about what is left over twice the threads, none
+// below an eighth of a thread's share. The threads take them in turn, so the
+// last band, which one thread finishes while the others have nothing left,
+// is small, with few bands in all.
+std::vector<int64_t> PlanBands(int64_t count, unsigned threads);
+
 // Worth the threads' start: enough strips for a band each and enough pixels.
 bool BandsPayOff(int64_t strips, int32_t paddedWidth, unsigned threads, int64_t minPixels);
 

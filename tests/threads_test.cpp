@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "band_encoder.h"
 #include "codec.h"
 #include "streams.h"
 
@@ -566,6 +567,37 @@ TEST(Threads, JoiningManyBitStringsOnThreads) {
                 ASSERT_EQ(lent.bytes, Bytes(plain.begin(), plain.end()))
                     << pending << " pending, from " << first << ", " << threads << " threads";
             }
+}
+
+}  // namespace
+}  // namespace plix
+
+namespace plix {
+namespace {
+
+TEST(Threads, BandsCoverTheStripsLargestFirstAndEndSmall) {
+    for (unsigned threads : {1u, 2u, 3u, 4u, 8u, 64u, 100u}) {
+        const int64_t t = std::min<int64_t>(threads, 64);
+        for (int64_t count = 1; count < 700; count += count < 40 ? 1 : 7) {
+            const std::vector<int64_t> starts = PlanBands(count, threads);
+            SCOPED_TRACE(testing::Message() << count << " strips, " << threads << " threads");
+            ASSERT_GE(starts.size(), 2u);
+            EXPECT_EQ(starts.front(), 0);
+            EXPECT_EQ(starts.back(), count);
+            for (size_t b = 1; b < starts.size(); ++b) {
+                const int64_t size = starts[b] - starts[b - 1];
+                EXPECT_GE(size, 1);
+                if (b >= 2) {
+                    EXPECT_LE(size, starts[b - 1] - starts[b - 2]);
+                }
+            }
+            // No band holds more than half a thread's share, so all threads
+            // start at once; the last is at most an eighth of one.
+            const int64_t least = std::max<int64_t>(1, count / (8 * t));
+            EXPECT_LE(starts[1], std::max(least, (count + 2 * t - 1) / (2 * t)));
+            EXPECT_LE(count - starts[starts.size() - 2], least);
+        }
+    }
 }
 
 }  // namespace

@@ -11,8 +11,6 @@
 #include <new>
 #include <vector>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "entropy/block_decoder.h"
@@ -147,29 +145,6 @@ struct Piece {
 int32_t Plus(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
-
-// Where threads wait for each other: a while on their own, then asleep until
-// told that something changed.
-class Signal {
-public:
-    template <class Ready>
-    void Wait(Ready ready) {
-        for (int spin = 0; spin < 2000; ++spin) {
-            if (ready()) return;
-            std::this_thread::yield();
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, ready);
-    }
-    void Tell() {
-        { const std::lock_guard<std::mutex> lock(mutex_); }
-        changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-};
 
 }  // namespace
 

@@ -4,10 +4,12 @@
 #include "band_encoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "streams.h"
@@ -55,6 +57,8 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
     BandScratch own;
     BandScratch &kept = scratch ? *scratch : own;
     std::vector<std::unique_ptr<uint8_t[]>> &rows = kept.rows;
+    std::unique_ptr<std::atomic<bool>[]> done;
+    std::unique_ptr<StripEncoder> direct;
     size_t bandCount = 0;
     unsigned workers = 1;
     try {
@@ -78,21 +82,23 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
             rows.emplace_back(new uint8_t[rowBytes * 8]);
             std::memset(rows.back().get(), 0xFF, rowBytes * 8);
         }
+        done.reset(new std::atomic<bool>[bandCount]);
+        for (size_t b = 0; b < bandCount; ++b) done[b].store(false, std::memory_order_relaxed);
+        direct = std::make_unique<StripEncoder>(header, k);
     } catch (const std::bad_alloc &) {
         return false;
     }
+    // From here on nothing may fail half-way: what is written to w stays.
     const StripEncoder::Mark start = encoder.Here();
-    ForEachItem(workers, bandCount, [&](size_t b, unsigned worker) {
+    std::atomic<size_t> next{1};
+    Signal signal;
+    // Band b (not the first) into its own bit string.
+    const auto code = [&](size_t b, uint8_t *strip) {
         Band &band = bands[b];
-        uint8_t *strip = rows[worker].get();
         try {
             StripEncoder strips(header, k);
-            if (b == 0) {
-                strips.Resume(start);
-            } else {
-                fill(firstStrip + band.first - 1, strip);
-                strips.ResumeAfter(strip, rowBytes, (firstStrip + band.first) * 8);
-            }
+            fill(firstStrip + band.first - 1, strip);
+            strips.ResumeAfter(strip, rowBytes, (firstStrip + band.first) * 8);
             StreamWriter out;
             out.OpenMemory(band.bytes);
             // A byte a pixel is more than photographs take at any q-factor:
@@ -109,20 +115,58 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
         } catch (...) {
             band.ok = false;
         }
-    });
-    for (const Band &band : bands)
-        if (!band.ok) return false;
-    std::vector<const uint8_t *> strings;
-    std::vector<uint64_t> bits;
+        done[b].store(true, std::memory_order_release);
+        signal.Tell();
+    };
+    std::vector<std::thread> pool;
+#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
     try {
-        for (const Band &band : bands) {
-            strings.push_back(reinterpret_cast<const uint8_t *>(band.bytes->data()));
-            bits.push_back(band.bits);
-        }
-    } catch (const std::bad_alloc &) {
-        return false;
+        pool.reserve(workers - 1);
+        for (unsigned t = 1; t < workers; ++t)
+            pool.emplace_back([&, t] {
+                for (size_t b; (b = next.fetch_add(1, std::memory_order_relaxed)) < bandCount;)
+                    code(b, rows[t].get());
+            });
+    } catch (...) {
+        // No thread (or no memory for one): this one takes its bands.
     }
-    w.WriteBitStrings(strings.data(), bits.data(), bands.size(), workers);
+#endif
+    // Only this thread writes to w (whose sink may be the caller's): the
+    // first band straight, then each band's bits as soon as those before
+    // are in, so that joining overlaps the coding of the bands after.
+    uint8_t *const strip = rows[0].get();
+    const auto codeDirect = [&](int64_t from, int64_t to) {
+        for (int64_t s = from; s < to; ++s) {
+            fill(firstStrip + s, strip);
+            direct->Next(w, strip, rowBytes, strip);
+        }
+    };
+    direct->Resume(start);
+    codeDirect(0, bands[0].count);
+    bands[0].end = direct->Here();
+    size_t joined = 1;
+    while (joined < bandCount) {
+        if (done[joined].load(std::memory_order_acquire)) {
+            const Band &band = bands[joined];
+            if (!band.ok) {
+                // Short of memory for its bits: the rest straight on here.
+                next.store(bandCount, std::memory_order_relaxed);
+                direct->Resume(bands[joined - 1].end);
+                codeDirect(band.first, count);
+                bands.back().end = direct->Here();
+                break;
+            }
+            w.WriteBitString(reinterpret_cast<const uint8_t *>(band.bytes->data()), band.bits);
+            ++joined;
+            continue;
+        }
+        const size_t b = next.fetch_add(1, std::memory_order_relaxed);
+        if (b < bandCount)
+            code(b, strip);
+        else
+            signal.Wait([&] { return done[joined].load(std::memory_order_acquire); });
+    }
+    for (std::thread &t : pool) t.join();
     encoder.Resume(bands.back().end);
     return true;
 }

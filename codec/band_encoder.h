@@ -1,7 +1,8 @@
 // Strips coded on several threads at once: the picture is cut into bands of
-// strips, each coded into a bit string of its own from the DC predictors the
-// strip before it leaves, and the strings are joined bit by bit, so the bytes
-// are those of one thread coding the strips in order.
+// strips, the first coded straight into the output, each other into a bit
+// string of its own from the DC predictors the strip before it leaves, and
+// the strings are joined bit by bit as they come in, so the bytes are those
+// of one thread coding the strips in order.
 #pragma once
 
 #include <cstddef>
@@ -34,9 +35,11 @@ struct BandScratch {
 };
 
 // Codes the next count strips of encoder (which ends where one thread would
-// have left it) into w, on up to threads threads. False when memory ran short
-// for the bands' bits: then nothing was written and encoder is unchanged.
-// scratch (may be null) is used and left for the next call.
+// have left it) into w, on up to threads threads; only the calling thread
+// writes to w. False when memory ran short before anything was written: then
+// encoder is unchanged. (A band short of memory for its bits later on is
+// coded by the calling thread, straight into w.) scratch (may be null) is
+// used and left for the next call.
 bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &encoder,
                          StreamWriter &w, int64_t count, const StripFill &fill, unsigned threads,
                          BandScratch *scratch = nullptr);

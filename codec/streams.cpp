@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <vector>
 
-#include "threads.h"
 
 namespace plix {
 
@@ -272,72 +270,6 @@ void StreamWriter::WriteBitString(const uint8_t *data, uint64_t bits) {
     }
     for (; bits >= 8; bits -= 8) WriteBits(*data++, 8);
     if (bits > 0) WriteBits(static_cast<uint32_t>(*data >> (8 - bits)), static_cast<int>(bits));
-}
-
-void StreamWriter::WriteBitStrings(const uint8_t *const *data, const uint64_t *bits,
-                                   size_t count, unsigned threads) {
-    const auto oneByOne = [&] {
-        for (size_t k = 0; k < count; ++k) WriteBitString(data[k], bits[k]);
-    };
-    if (!sink_ || failed_ || threads < 2 || count < 2) return oneByOne();
-    // Fewer than 8 bits pending, everything before them handed out.
-    PutBytes(TakeBytes());
-    Drain();
-    if (failed_) return;
-    // Where each string starts, counted from the first pending bit.
-    std::vector<uint64_t> at(count + 1);
-    at[0] = static_cast<uint64_t>(accBits_);
-    for (size_t k = 0; k < count; ++k) at[k + 1] = at[k] + bits[k];
-    const uint64_t whole = at[count] / 8;
-    if (whole > SIZE_MAX - 8) return oneByOne();
-    uint8_t *out = sink_->Room(static_cast<size_t>(whole));
-    if (!out) return oneByOne();
-    const uint64_t pending = acc_;
-    const int pendingBits = accBits_;
-    // Bit p of the joined string.
-    const auto bit = [&](uint64_t p) -> uint32_t {
-        if (p < static_cast<uint64_t>(pendingBits))
-            return static_cast<uint32_t>(pending >> (pendingBits - 1 - static_cast<int>(p))) & 1;
-        const size_t k = static_cast<size_t>(std::upper_bound(at.begin(), at.end(), p) - at.begin()) - 1;
-        const uint64_t q = p - at[k];
-        return static_cast<uint32_t>(data[k][q / 8] >> (7 - q % 8)) & 1;
-    };
-    // Bytes wholly within one string, on the threads.
-    ForEachItem(threads, count, [&](size_t k, unsigned) {
-        const uint64_t first = (at[k] + 7) / 8, end = std::min(at[k + 1] / 8, whole);
-        // Eight bytes a step while the nine they come from lie within the
-        // string ((bits + 7) / 8 bytes); the shift is the same throughout.
-        const uint64_t size = (bits[k] + 7) / 8;
-        uint64_t b = first;
-        for (; b + 8 <= end; b += 8) {
-            const uint64_t q = 8 * b - at[k];
-            if (q / 8 + 9 > size) break;
-            const uint8_t *src = data[k] + q / 8;
-            const unsigned shift = static_cast<unsigned>(q % 8);
-            const uint64_t w = platform::LoadBe64(src);
-            platform::StoreBe64(out + b, shift ? (w << shift) | (src[8] >> (8 - shift)) : w);
-        }
-        for (; b < end; ++b) {
-            const uint64_t q = 8 * b - at[k];
-            const uint8_t *src = data[k] + q / 8;
-            const unsigned shift = static_cast<unsigned>(q % 8);
-            out[b] = static_cast<uint8_t>(shift ? (src[0] << shift) | (src[1] >> (8 - shift)) : src[0]);
-        }
-    });
-    // Bytes across the strings' edges (and the pending bits), bit by bit.
-    for (size_t k = 0; k <= count; ++k) {
-        const uint64_t b = at[k] / 8;
-        if (at[k] % 8 == 0 || b >= whole) continue;
-        uint32_t v = 0;
-        for (uint64_t p = 8 * b; p < 8 * b + 8; ++p) v = v << 1 | bit(p);
-        out[b] = static_cast<uint8_t>(v);
-    }
-    sink_->Took(static_cast<size_t>(whole));
-    handedOut_ += whole;
-    // The bits after the last whole byte stay pending.
-    acc_ = 0;
-    accBits_ = static_cast<int>(at[count] % 8);
-    for (uint64_t p = whole * 8; p < at[count]; ++p) acc_ = acc_ << 1 | bit(p);
 }
 
 void StreamWriter::WriteBlock(const void *src, int32_t n) {

@@ -226,11 +226,6 @@ public:
     // The first bits bits of data (most significant first), wherever the
     // writer stands in its byte: how bit strings coded apart are joined.
     void WriteBitString(const uint8_t *data, uint64_t bits);
-    // The same for count strings in order; where the sink has room, each is
-    // shifted into place on its own thread (up to threads), so that the
-    // output's pages are first touched on all of them.
-    void WriteBitStrings(const uint8_t *const *data, const uint64_t *bits, size_t count,
-                         unsigned threads);
     // Unbuffered transfer; only while nothing is buffered.
     void WriteBlock(const void *src, int32_t n);
 

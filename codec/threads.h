@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -51,5 +53,28 @@ void ForEachItem(unsigned workers, size_t items, Item item) {
     work(0);
     for (std::thread &t : pool) t.join();
 }
+
+// Where threads wait for each other: a while on their own, then asleep until
+// told that something changed.
+class Signal {
+public:
+    template <class Ready>
+    void Wait(Ready ready) {
+        for (int spin = 0; spin < 2000; ++spin) {
+            if (ready()) return;
+            std::this_thread::yield();
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, ready);
+    }
+    void Tell() {
+        { const std::lock_guard<std::mutex> lock(mutex_); }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
 
 }  // namespace plix

@@ -11,7 +11,7 @@ namespace plix::platform {
 void *AllocatePictureBuffer(size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr size_t kHuge = size_t{2} << 20;
-    if (bytes >= 2 * kHuge) {
+    if (bytes >= kHuge) {
         const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
         if (rounded >= bytes) {
             if (void *p = std::aligned_alloc(kHuge, rounded)) {

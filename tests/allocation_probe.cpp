@@ -10,9 +10,13 @@ namespace {
 
 std::atomic<bool> gWatching{false};
 std::atomic<size_t> gAllocations{0};
+std::atomic<size_t> gFailFrom{0};
+std::atomic<long> gFailAfter{0};
 
 void *Allocate(size_t n) {
     if (gWatching) ++gAllocations;
+    const size_t from = gFailFrom.load();
+    if (from > 0 && n >= from && gFailAfter.fetch_sub(1) <= 0) return nullptr;
     return std::malloc(n > 0 ? n : 1);
 }
 
@@ -27,6 +31,11 @@ void WatchAllocations(bool on) {
 
 size_t AllocationsSeen() {
     return gAllocations;
+}
+
+void FailLargeAllocations(size_t from, long after) {
+    gFailAfter = after;
+    gFailFrom = from;
 }
 
 }  // namespace plix::test

@@ -516,6 +516,35 @@ TEST(CodecApiEncoder, RowsInAnyNumbersGiveTheOneShotBytes) {
     }
 }
 
+TEST(CodecApiEncoder, LargeOutputsInMemoryGiveTheIncrementalBytes) {
+    // Output from 2 MiB up starts in memory placed for huge pages; noise at
+    // q-factor 0 outgrows what a photograph would take, so it grows from
+    // there too. Either way: the bytes the incremental encoder hands out.
+    std::mt19937 random(11);
+    const uint32_t w = 1700, h = 1700;
+    Bytes px(size_t{w} * h * 3);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = static_cast<uint8_t>(i / 3 % w < w / 2 ? random() : i / (w * 3) / 7);
+    for (uint32_t q : {0u, 6u}) {
+        const plix_encode_options options{0, q, 0, 1};
+        void *whole = nullptr;
+        size_t size = 0;
+        ASSERT_EQ(plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &whole, &size), PLIX_OK);
+        const Bytes got(static_cast<uint8_t *>(whole), static_cast<uint8_t *>(whole) + size);
+        plix_free(whole);
+        Collector out;
+        plix_encoder *e = nullptr;
+        ASSERT_EQ(plix_encoder_new(w, h, &options, Collector::Write, &out, &e), PLIX_OK);
+        ASSERT_EQ(plix_encoder_write_rows(e, px.data(), w * 3, PLIX_RGB, h), PLIX_OK);
+        ASSERT_EQ(plix_encoder_finish(e), PLIX_OK);
+        plix_encoder_free(e);
+        EXPECT_EQ(got, out.bytes) << "q" << q;
+        if (q == 0) {
+            EXPECT_GT(got.size(), size_t{w} * h * 3 / 4) << "meant to outgrow";
+        }
+    }
+}
+
 TEST(CodecApiEncoder, AFailingOutputStopsTheEncoder) {
     // Big enough for several 64 KiB pieces.
     const uint32_t w = 512, h = 512;

@@ -55,6 +55,7 @@ TEST(Threads, CodecsOnSeveralThreadsAgree) {
 #include <algorithm>
 #include <random>
 
+#include "allocation_probe.h"
 #include "api/stream_decoder.h"
 #include "api/stream_encoder.h"
 #include "bitmap.h"
@@ -207,6 +208,33 @@ TEST(Threads, EveryVectorEncodesToItsBytesOnEveryThreadCount) {
             // Rows a few at a time wait for the threads in strips kept.
             ASSERT_EQ(Encode(rgb, w, h, PLIX_RGB, options, 3 + t), expected) << c["name"] << ", " << t;
         }
+    }
+}
+
+TEST(Threads, BandsShortOfMemoryForTheirBitsGiveTheBytesOfOneThread) {
+    // The bands' bit strings are the large allocations made while coding:
+    // whichever of them fails, after the first band went out, the calling
+    // thread codes the rest itself.
+    const uint32_t w = 256, h = 300;  // 38 strips; bands of 6 and more fail
+    const Bytes px = Busy(w, h, 5);
+    for (uint32_t q : {0u, 9u}) {
+        const Bytes expected = Encode(px, w, h, PLIX_RGB, {0, q, 0, 1});
+        ASSERT_FALSE(expected.empty());
+        for (unsigned t : {2u, 3u, 5u})
+            for (long after = 0; after < 3; ++after) {
+                Collect sink;
+                sink.bytes.reserve(expected.size() + 65536);  // nothing to grow
+                api::StreamEncoder e;
+                e.SetBandMinimum(0);
+                const plix_encode_options options{0, q, 0, t};
+                ASSERT_EQ(e.Start(w, h, &options, sink), PLIX_OK);
+                test::FailLargeAllocations(6 * w * 4 * 2, after);
+                const int wrote = e.WriteRows(px.data(), w * 3, PLIX_RGB, h);
+                test::FailLargeAllocations(0, 0);
+                ASSERT_EQ(wrote, PLIX_OK);
+                ASSERT_EQ(e.Finish(), PLIX_OK);
+                EXPECT_EQ(sink.bytes, expected) << "q" << q << ", " << t << " threads, " << after;
+            }
     }
 }
 
@@ -522,10 +550,10 @@ struct Lending final : ByteSink {
     void Took(size_t n) override { size += n; }
 };
 
-TEST(Threads, JoiningManyBitStringsOnThreads) {
+TEST(Threads, JoiningManyBitStrings) {
     // Strings of every awkward length (none, shorter than a byte, a word
-    // and a bit), after every number of pending bits, joined on threads into
-    // the sink's own memory: the bits one thread writes one by one.
+    // and a bit), after every number of pending bits, joined as the bands
+    // come in, into the sink's own memory: the bits written one by one.
     std::mt19937 random(9);
     const std::vector<uint64_t> lengths = {0, 1, 3, 7, 8, 9, 13, 63, 64, 65, 500, 4099, 0, 2, 70001};
     std::vector<Bytes> strings;
@@ -535,8 +563,7 @@ TEST(Threads, JoiningManyBitStringsOnThreads) {
         strings.push_back(b);
     }
     for (int pending = 0; pending < 8; ++pending)
-        for (size_t first = 0; first < lengths.size(); first += 3)
-            for (unsigned threads : {2u, 3u, 8u}) {
+        for (size_t first = 0; first < lengths.size(); first += 3) {
                 std::vector<const uint8_t *> data;
                 std::vector<uint64_t> bits;
                 for (size_t k = first; k < lengths.size(); ++k) {
@@ -552,7 +579,7 @@ TEST(Threads, JoiningManyBitStringsOnThreads) {
                     w->WriteBits(0x3C5, 10);  // a whole byte and 2 bits more
                     if (pending) w->WriteBits(0x5A, pending);
                 }
-                a.WriteBitStrings(data.data(), bits.data(), data.size(), threads);
+                for (size_t k = 0; k < data.size(); ++k) a.WriteBitString(data[k], bits[k]);
                 for (size_t k = 0; k < data.size(); ++k)
                     for (uint64_t i = 0; i < bits[k]; ++i)
                         b.WriteBits(data[k][i / 8] >> (7 - i % 8) & 1, 1);
@@ -565,7 +592,7 @@ TEST(Threads, JoiningManyBitStringsOnThreads) {
                 b.Close();
                 lent.bytes.resize(lent.size);
                 ASSERT_EQ(lent.bytes, Bytes(plain.begin(), plain.end()))
-                    << pending << " pending, from " << first << ", " << threads << " threads";
+                    << pending << " pending, from " << first;
             }
 }
 

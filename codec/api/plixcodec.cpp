@@ -7,6 +7,7 @@
 #include "api/pixel_rows.h"
 #include "api/stream_decoder.h"
 #include "api/stream_encoder.h"
+#include "platform/memory.h"
 #include "plix/codec.h"
 #include "plix/plix_version.h"
 
@@ -38,7 +39,10 @@ public:
     void Expect(size_t n) override {
         // One block of the size that will be needed, instead of doublings.
         if (n > capacity_ - size_ && n <= SIZE_MAX - size_ - kStreamSlack) {
-            void *p = std::realloc(data_, size_ + n + kStreamSlack);
+            // A first block where huge pages can back it: written once from
+            // start to end, it costs a few page faults instead of one a page.
+            void *p = data_ ? std::realloc(data_, size_ + n + kStreamSlack)
+                            : plix::platform::AllocatePictureBuffer(n + kStreamSlack);
             if (!p) return;
             data_ = static_cast<uint8_t *>(p);
             capacity_ = size_ + n + kStreamSlack;

@@ -5,9 +5,9 @@
 
 namespace plix::platform {
 
-// Like malloc, but a buffer of many megabytes is placed so that the system can
+// Like malloc, but a buffer of 2 MiB or more is placed so that the system can
 // back it with huge pages: a 64 MiB picture then costs dozens of page faults
-// instead of thousands. Aligned to a cache line where std::free allows it
+// instead of thousands (each costs microseconds on a virtual machine). Aligned to a cache line where std::free allows it
 // (not on Windows). Release with std::free. Null when memory is short.
 void *AllocatePictureBuffer(size_t bytes);
 

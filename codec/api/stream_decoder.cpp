@@ -254,7 +254,8 @@ StreamDecoder::Ahead StreamDecoder::DecodeAhead(int format, uint8_t *pixels, siz
         window_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(want) * 8 * stripRowBytes_]);
         if (!window_) return Ahead::kNo;
     }
-    const uint8_t *body = whole_ ? whole_ + start : kept_.data() + (start - base_);
+    // Past the data (the filler decodes on), there is no byte to point at.
+    const uint8_t *body = have == 0 ? nullptr : whole_ ? whole_ + start : kept_.data() + (start - base_);
     const StripDecoder::Mark mark = strips_->Here();
     BandStart from;
     from.bit = bitPos_ % 8;

@@ -145,6 +145,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
     codeDirect(0, bands[0].count);
     bands[0].end = direct->Here();
     size_t joined = 1;
+    bool straightOn = false;  // (a band still being coded may not be read)
     while (joined < bandCount) {
         if (done[joined].load(std::memory_order_acquire)) {
             const Band &band = bands[joined];
@@ -153,7 +154,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
                 next.store(bandCount, std::memory_order_relaxed);
                 direct->Resume(bands[joined - 1].end);
                 codeDirect(band.first, count);
-                bands.back().end = direct->Here();
+                straightOn = true;
                 break;
             }
             w.WriteBitString(reinterpret_cast<const uint8_t *>(band.bytes->data()), band.bits);
@@ -167,7 +168,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
             signal.Wait([&] { return done[joined].load(std::memory_order_acquire); });
     }
     for (std::thread &t : pool) t.join();
-    encoder.Resume(bands.back().end);
+    encoder.Resume(straightOn ? direct->Here() : bands.back().end);
     return true;
 }
 

@@ -66,7 +66,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
+  # A mirror caught mid-sync fails an index for a minute or so: try again,
+  # then go on with the indexes there are (the install says what is missing).
+  for attempt in 1 2 3 4 5; do
+    $sudo apt-get update -qq && break
+    if [ "$attempt" = 5 ]; then echo "apt-get update failed; going on with the indexes there are" >&2; break; fi
+    sleep $((attempt * 15))
+  done
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

@@ -164,9 +164,11 @@ PLIX_NOINLINE BitState FinishSlowly(BitState in, unsigned p, int cls, int32_t *_
 // the refills need not look for its end.
 // Refills, then takes the DC: at most 9 code bits and 31 value bits, within
 // one refill, taken in one shift. Returns the new predictor.
-template <bool roomy>
+template <bool roomy, bool below64 = false>
 PLIX_ALWAYS_INLINE inline uint32_t RefillAndTakeDc(BitSource &in, int cls, int32_t &predictor) {
-    if (roomy)
+    if (roomy && below64)
+        in.RefillRoomyBelow64();
+    else if (roomy)
         in.RefillRoomy();
     else
         in.Refill();
@@ -181,12 +183,12 @@ PLIX_ALWAYS_INLINE inline uint32_t RefillAndTakeDc(BitSource &in, int cls, int32
     return dc;
 }
 
-template <bool zigzagQ, bool raw = false, bool roomy = false>
+template <bool zigzagQ, bool raw = false, bool roomy = false, bool below64 = false>
 PLIX_ALWAYS_INLINE inline bool DecodeFrom(BitSource &in, int32_t *__restrict block,
                                           const int32_t *__restrict q, int cls,
                                           int32_t &predictor) {
     cls &= 1;
-    const uint32_t dc = RefillAndTakeDc<roomy>(in, cls, predictor);
+    const uint32_t dc = RefillAndTakeDc<roomy, below64>(in, cls, predictor);
     const int32_t dcOut = Dequantise(dc, q[0]);
     const uint32_t *table = kHuffmanTables.acPairs[cls];
     if (raw) {
@@ -291,21 +293,23 @@ void DecodePositions(StreamReader &r, int32_t (*__restrict blocks)[64], int posi
 
 namespace {
 
-template <bool roomy>
+// below64: fewer than 64 bits buffered at the start (as after any entry), so
+// that no block's first refill needs a test, which is as good as random.
+template <bool roomy, bool below64>
 PLIX_ALWAYS_INLINE inline uint32_t DecodeRawFrom(BitSource &in, int32_t (*__restrict blocks)[64],
                                                  int positions, const int32_t *__restrict luma,
                                                  const int32_t *__restrict chroma,
                                                  int32_t predictors[3]) {
     uint32_t dcOnly = 0;
     for (int i = 0; i < positions; ++i) {
-        dcOnly |= static_cast<uint32_t>(
-                      DecodeFrom<true, true, roomy>(in, blocks[3 * i], luma, 0, predictors[0]))
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy, below64>(
+                      in, blocks[3 * i], luma, 0, predictors[0]))
                   << (3 * i);
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 1], chroma,
-                                                                      1, predictors[1]))
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy, below64>(
+                      in, blocks[3 * i + 1], chroma, 1, predictors[1]))
                   << (3 * i + 1);
-        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy>(in, blocks[3 * i + 2], chroma,
-                                                                      1, predictors[2]))
+        dcOnly |= static_cast<uint32_t>(DecodeFrom<true, true, roomy, below64>(
+                      in, blocks[3 * i + 2], chroma, 1, predictors[2]))
                   << (3 * i + 2);
     }
     return dcOnly;
@@ -321,9 +325,10 @@ inline uint32_t DecodeRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int
     // Away from the end of the chunk, which is nearly always, the refills
     // need no test for it.
     const uint32_t dcOnly =
-        in.Room() >= kBlockBytes * 3 * positions
-            ? DecodeRawFrom<true>(in, blocks, positions, luma, chroma, predictors)
-            : DecodeRawFrom<false>(in, blocks, positions, luma, chroma, predictors);
+        in.Room() < kBlockBytes * 3 * positions
+            ? DecodeRawFrom<false, false>(in, blocks, positions, luma, chroma, predictors)
+        : in.Count() < 64 ? DecodeRawFrom<true, true>(in, blocks, positions, luma, chroma, predictors)
+                          : DecodeRawFrom<true, false>(in, blocks, positions, luma, chroma, predictors);
     in.Finish();
     return dcOnly;
 }
@@ -424,10 +429,10 @@ PLIX_NOINLINE BitState SkipSlowly(BitState in, unsigned p, int cls) {
     }
 }
 
-template <bool roomy>
+template <bool roomy, bool below64>
 PLIX_ALWAYS_INLINE inline void SkipBlock(BitSource &in, const uint32_t *__restrict table, int cls,
                                          int32_t &predictor) {
-    RefillAndTakeDc<roomy>(in, cls, predictor);
+    RefillAndTakeDc<roomy, below64>(in, cls, predictor);
     // An entry takes at most 27 bits: two a refill.
     unsigned p = 1;
     uint32_t e;
@@ -454,12 +459,14 @@ PLIX_ALWAYS_INLINE inline void SkipBlock(BitSource &in, const uint32_t *__restri
     in.Restore(end.bits, end.count);
 }
 
-template <bool roomy>
+// below64: fewer than 64 bits buffered (as after any entry), so that the
+// first refill needs no test, which is as good as random.
+template <bool roomy, bool below64>
 PLIX_ALWAYS_INLINE inline void SkipPosition(BitSource &in, const SkipTables &t,
                                             int32_t predictors[3]) {
-    SkipBlock<roomy>(in, t.ac[0], 0, predictors[0]);
-    SkipBlock<roomy>(in, t.ac[1], 1, predictors[1]);
-    SkipBlock<roomy>(in, t.ac[1], 1, predictors[2]);
+    SkipBlock<roomy, below64>(in, t.ac[0], 0, predictors[0]);
+    SkipBlock<roomy, roomy>(in, t.ac[1], 1, predictors[1]);
+    SkipBlock<roomy, roomy>(in, t.ac[1], 1, predictors[2]);
 }
 
 }  // namespace
@@ -480,7 +487,10 @@ size_t ScanPositions(StreamReader &r, int32_t predictors[3], uint64_t base, uint
                 const uint64_t at = taken + static_cast<uint64_t>(in.Cur() - cur0) * 8 + static_cast<uint64_t>(count0) -
                                     static_cast<uint64_t>(in.Count());
                 if (at >= stop) break;
-                SkipPosition<true>(in, t, p);
+                if (in.Count() < 64)
+                    SkipPosition<true, true>(in, t, p);
+                else
+                    SkipPosition<true, false>(in, t, p);
                 out[n] = PositionNote{at, {p[0], p[1], p[2]}};
             }
             in.Finish();
@@ -490,7 +500,7 @@ size_t ScanPositions(StreamReader &r, int32_t predictors[3], uint64_t base, uint
         if (at >= stop) break;
         BitSource in(r);
         if (in.Room() >= 3 * kBlockBytes) continue;
-        SkipPosition<false>(in, t, p);
+        SkipPosition<false, false>(in, t, p);
         in.Finish();
         out[n++] = PositionNote{at, {p[0], p[1], p[2]}};
     }

@@ -73,7 +73,18 @@ if [ ${#missing[@]} -gt 0 ]; then
     if [ "$attempt" = 5 ]; then echo "apt-get update failed; going on with the indexes there are" >&2; break; fi
     sleep $((attempt * 15))
   done
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    # One package that cannot be had (say, an i386 library whose update the
+    # mirror does not have yet) must not keep the others out: each alone,
+    # and the steps that need a missing one say so when they run.
+    failed=()
+    for p in "${missing[@]}"; do
+      $sudo apt-get install -y -qq --no-install-recommends "$p" >/dev/null 2>&1 || failed+=("$p")
+    done
+    if [ ${#failed[@]} -gt 0 ]; then
+      echo "setup: could not install ${failed[*]}; going on without" >&2
+    fi
+  fi
 fi
 
 # The npm packages of the page's test, into the project (tests/web/).

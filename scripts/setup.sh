@@ -68,10 +68,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   # A mirror caught mid-sync fails an index for a minute or so: try again,
   # then go on with the indexes there are (the install says what is missing).
-  for attempt in 1 2 3 4 5; do
+  for attempt in 1 2 3 4; do
     $sudo apt-get update -qq && break
-    if [ "$attempt" = 5 ]; then echo "apt-get update failed; going on with the indexes there are" >&2; break; fi
-    sleep $((attempt * 15))
+    if [ "$attempt" = 4 ]; then echo "apt-get update failed; going on with the indexes there are" >&2; break; fi
+    sleep $((attempt * 10))
   done
   if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
     # One package that cannot be had (say, an i386 library whose update the

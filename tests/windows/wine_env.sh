@@ -10,7 +10,12 @@ wine64=$(command -v wine64 || true)
 [ -n "$wine64" ] || wine64=/usr/lib/wine/wine64
 [ -x "$wine64" ] || { echo "no 64-bit Wine (wine64)" >&2; exit 1; }
 wine32=wine
-if wine --version >/dev/null 2>&1; then
+# Debian's wine runs 32-bit programs with /usr/lib/wine/wine (package
+# wine32:i386), and still answers --version without it.
+if [ -d /usr/lib/wine ] && [ ! -x /usr/lib/wine/wine ]; then
+  wine32_works=0
+  wine32_why="Wine's 32-bit loader is not installed (/usr/lib/wine/wine, package wine32:i386)"
+elif wine --version >/dev/null 2>&1; then
   wine32_works=1
 else
   wine32_works=0

@@ -603,6 +603,56 @@ TEST(BlockCoding, FastDecoderMatchesReferenceOnLongRandomStreams) {
     }
 }
 
+// A reader that has just filled its whole bit buffer (its own refill of a
+// fresh chunk hands over 64 bits) gives the raw decoders and the scan the
+// same blocks, predictors and notes as one whose buffer is filled later.
+TEST(BlockCoding, AFullBitBufferDecodesAsAnyOther) {
+    std::mt19937 rng(31);
+    std::string bytes(32768, '\0');
+    for (char &c : bytes) c = static_cast<char>(rng());
+    Tables q(1);
+    int32_t luma[kZigzagQuantEntries], chroma[kZigzagQuantEntries];
+    ZigzagQuant(q.q[0], luma);
+    ZigzagQuant(q.q[1], chroma);
+    const auto open = [&](StreamReader &r, bool full) {
+        EXPECT_TRUE(r.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size())));
+        if (full) r.Refill();
+        EXPECT_EQ(r.BitCount(), full ? 64 : 0);
+    };
+    for (const auto decodeRaw : {GetDsp().decodePositionsRaw, &DecodePositionsRaw}) {
+        StreamReader plain, full;
+        open(plain, false);
+        open(full, true);
+        // The second call onwards starts away from the chunk's start.
+        int32_t pp[3] = {5, -7, 0}, pf[3] = {5, -7, 0};
+        alignas(32) int32_t a[6][64], b[6][64];
+        for (int call = 0; call < 40; ++call) {
+            std::fill(&a[0][0], &a[0][0] + 6 * 64, 0x5A5A5A5A);
+            std::fill(&b[0][0], &b[0][0] + 6 * 64, 0x5A5A5A5A);
+            ASSERT_EQ(decodeRaw(plain, a, 2, luma, chroma, pp),
+                      decodeRaw(full, b, 2, luma, chroma, pf));
+            for (int j = 0; j < 6; ++j)
+                ASSERT_EQ(Block(a[j], a[j] + 64), Block(b[j], b[j] + 64)) << "call " << call;
+            ASSERT_EQ(std::vector<int32_t>(pp, pp + 3), std::vector<int32_t>(pf, pf + 3));
+            ASSERT_EQ(plain.BitsTaken(), full.BitsTaken());
+        }
+    }
+    StreamReader plain, full;
+    open(plain, false);
+    open(full, true);
+    int32_t pp[3] = {0, 0, 0}, pf[3] = {0, 0, 0};
+    std::vector<PositionNote> np(200), nf(200);
+    ASSERT_EQ(ScanPositions(plain, pp, 0, UINT64_MAX, np.data(), np.size()), np.size());
+    ASSERT_EQ(ScanPositions(full, pf, 0, UINT64_MAX, nf.data(), nf.size()), nf.size());
+    for (size_t i = 0; i < np.size(); ++i) {
+        EXPECT_EQ(np[i].at, nf[i].at) << i;
+        EXPECT_EQ(std::vector<int32_t>(np[i].dc, np[i].dc + 3),
+                  std::vector<int32_t>(nf[i].dc, nf[i].dc + 3))
+            << i;
+    }
+    EXPECT_EQ(plain.BitsTaken(), full.BitsTaken());
+}
+
 // Streams made of valid symbols, mostly short runs, reach every position.
 TEST(BlockCoding, FastDecoderMatchesReferenceOnSymbolStreams) {
     const HuffmanTables &t = GetHuffmanTables();

@@ -327,8 +327,9 @@ inline uint32_t DecodeRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int
     const uint32_t dcOnly =
         in.Room() < kBlockBytes * 3 * positions
             ? DecodeRawFrom<false, false>(in, blocks, positions, luma, chroma, predictors)
-        : in.Count() < 64 ? DecodeRawFrom<true, true>(in, blocks, positions, luma, chroma, predictors)
-                          : DecodeRawFrom<true, false>(in, blocks, positions, luma, chroma, predictors);
+        : in.Count() < 64
+            ? DecodeRawFrom<true, true>(in, blocks, positions, luma, chroma, predictors)
+            : DecodeRawFrom<true, false>(in, blocks, positions, luma, chroma, predictors);
     in.Finish();
     return dcOnly;
 }

@@ -204,11 +204,22 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     uint64_t doneCount = 0;  // their positions
     const size_t cap = static_cast<size_t>(total);
 
+    // Room for a little more than the bytes' share of the positions.
+    const auto ownRoom = [&](uint64_t from, uint64_t to, size_t most) {
+        return static_cast<size_t>(
+            std::min<uint64_t>(most, total * (to - from) / (uint64_t{size} * 8) * 5 / 4 + 1024));
+    };
+    // Taken here, on the calling thread, where it can: memory a thread of
+    // its own takes comes from its arena, which hands freed pages back at
+    // once, so that each call would fault them in anew.
+    try {
+        for (unsigned i = 1; i < parts; ++i)
+            part[i].own.reserve(ownRoom(part[i].from, part[i].to, cap));
+    } catch (const std::bad_alloc &) {
+    }
     // Positions from bit from on, those starting before to, into p.own.
     const auto readOwn = [&](Part &p, uint64_t from, uint64_t to, size_t most) {
-        // Room for a little more than the bytes' share of the positions.
-        p.own.reserve(static_cast<size_t>(std::min<uint64_t>(
-            most, total * (to - from) / (uint64_t{size} * 8) * 5 / 4 + 1024)));
+        p.own.reserve(ownRoom(from, to, most));
         p.ownEnd = reading.ReadOwn(from, to, p.own, most);
     };
     // Part i reads on past its end until it falls into step with a later one:

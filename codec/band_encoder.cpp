@@ -28,6 +28,12 @@ struct Band {
     bool ok = true;
 };
 
+// A byte a pixel is more than photographs take at any q-factor: the bits
+// seldom move (the room is only touched where written).
+uint64_t ExpectedBytes(int64_t strips, size_t rowBytes) {
+    return static_cast<uint64_t>(strips) * rowBytes * 2;
+}
+
 }  // namespace
 
 std::vector<int64_t> PlanBands(int64_t count, unsigned threads) {
@@ -77,6 +83,11 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
             bands[b].bytes = &kept.bits[b];
             bands[b].bytes->clear();
         }
+        // The bands' room is taken here, on the calling thread: memory a
+        // worker takes comes from its own arena, which hands freed pages back
+        // at once, so each call would fault them in anew.
+        for (size_t b = 1; b < bandCount; ++b)
+            bands[b].bytes->reserve(static_cast<size_t>(ExpectedBytes(bands[b].count, rowBytes)));
         // (A strip kept from before holds 0xFF in its padding, as a new one.)
         while (rows.size() < workers) {
             rows.emplace_back(new uint8_t[rowBytes * 8]);
@@ -101,9 +112,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
             strips.ResumeAfter(strip, rowBytes, (firstStrip + band.first) * 8);
             StreamWriter out;
             out.OpenMemory(band.bytes);
-            // A byte a pixel is more than photographs take at any q-factor:
-            // the bits seldom move (the room is only touched where written).
-            out.Expect(static_cast<uint64_t>(band.count) * rowBytes * 2);
+            out.Expect(ExpectedBytes(band.count, rowBytes));
             for (int64_t s = 0; s < band.count; ++s) {
                 fill(firstStrip + band.first + s, strip);
                 strips.Next(out, strip, rowBytes, strip);

@@ -128,10 +128,22 @@ inline void InverseKernel(const V in[8], V y[8]) {
     const V e0 = Add16(a, t), e3 = Sub16(a, t);
     const V e1 = Add16(b, w), e2 = Sub16(b, w);
 
-    const V o0 = Add16(Add16(Mul(x[1], 44), Mul(x[3], 38)), Add16(Mul(x[5], 25), Mul(x[7], 9)));
-    const V o1 = Sub16(Sub16(Mul(x[1], 38), Mul(x[3], 9)), Add16(Mul(x[5], 44), Mul(x[7], 25)));
-    const V o2 = Add16(Sub16(Mul(x[1], 25), Mul(x[3], 44)), Add16(Mul(x[5], 9), Mul(x[7], 38)));
-    const V o3 = Add16(Sub16(Mul(x[1], 9), Mul(x[3], 25)), Sub16(Mul(x[5], 38), Mul(x[7], 44)));
+    V o0, o1, o2, o3;
+    if (kLow) {
+        o0 = Add16(Mul(x[1], 44), Mul(x[3], 38));
+        o1 = Sub16(Mul(x[1], 38), Mul(x[3], 9));
+        o2 = Sub16(Mul(x[1], 25), Mul(x[3], 44));
+        o3 = Sub16(Mul(x[1], 9), Mul(x[3], 25));
+    } else {
+        // The odd part as four rotations of three products each instead of
+        // sixteen products: the same sums modulo 2^16, and so the same values.
+        const V s17 = Add16(x[1], x[7]), s35 = Add16(x[3], x[5]);
+        const V m17 = Mul(s17, 9), n17 = Mul(s17, 38), m35 = Mul(s35, 38), n35 = Mul(s35, 9);
+        o0 = Add16(Add16(m17, Mul(x[1], 35)), Sub16(m35, Mul(x[5], 13)));  // 44 38 25 9
+        o3 = Add16(Sub16(m17, Mul(x[7], 53)), Sub16(m35, Mul(x[3], 63)));  // 9 -25 38 -44
+        o1 = Sub16(Sub16(n17, Mul(x[7], 63)), Add16(n35, Mul(x[5], 35)));  // 38 -9 -44 -25
+        o2 = Add16(Sub16(n17, Mul(x[1], 13)), Sub16(n35, Mul(x[3], 53)));  // 25 -44 9 38
+    }
 
     y[0] = AddSat16(e0, o0);
     y[7] = SubSat16(e0, o0);

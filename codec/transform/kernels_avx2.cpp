@@ -168,12 +168,14 @@ inline V2 SetHalf(V2 v, V1 x, int half) {
     return half ? _mm256_inserti128_si256(v, x, 1) : _mm256_inserti128_si256(v, x, 0);
 }
 
-// One offset of eight pixels (colour_fixed::Offset) from Cb - 128 and
-// Cr - 128 in 32-bit lanes.
+// One offset of eight pixels (colour_fixed::Offset) from Cb and Cr in 32-bit
+// lanes. The 128 taken from both goes into the constant: t is the same sum,
+// below 2^30 in magnitude all along.
 inline V2 Offset8(V2 cb, V2 cr, const colour_fixed::OffsetWeights &w) {
+    const int32_t k = w.k - 128 * (w.cr + w.cb);
     const V2 t = _mm256_add_epi32(
         _mm256_mullo_epi32(cr, _mm256_set1_epi32(w.cr)),
-        _mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(w.cb)), _mm256_set1_epi32(w.k)));
+        _mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(w.cb)), _mm256_set1_epi32(k)));
     return _mm256_sign_epi32(_mm256_srli_epi32(_mm256_abs_epi32(t), colour_fixed::kOffsetShift), t);
 }
 
@@ -181,8 +183,6 @@ inline V2 Offset8(V2 cb, V2 cr, const colour_fixed::OffsetWeights &w) {
 // 3 zero), each channel Y plus its offset limited to 0..255, as the tables of
 // ConvertYccToRgb give them; computed, not looked up.
 inline V2 ToRgb8(V2 y, V2 cb, V2 cr) {
-    cb = _mm256_sub_epi32(cb, _mm256_set1_epi32(128));
-    cr = _mm256_sub_epi32(cr, _mm256_set1_epi32(128));
     const V2 b = _mm256_add_epi32(y, Offset8(cb, cr, colour_fixed::kBlueOffset));
     const V2 g = _mm256_add_epi32(y, Offset8(cb, cr, colour_fixed::kGreenOffset));
     const V2 r = _mm256_add_epi32(y, Offset8(cb, cr, colour_fixed::kRedOffset));

@@ -190,6 +190,47 @@ inline void InverseRows(V r[8], bool lowRows = false, bool lowCols = false) {
         [](V x[8]) { Transpose8x8(x); });
 }
 
+// ---- The decoder's pair kernels ----
+
+// Coefficients as 16-bit lanes limited to -256..255. Saturating to 16 bits
+// first keeps the order, so this is the limit of the 32-bit values.
+template <class V>
+inline V Limit(V v) {
+    return Max16(Min16(v, Splat16<V>(255)), Splat16<V>(-256));
+}
+
+#if defined(__AVX2__)
+// Whether a and b have no set bit in common.
+inline bool NoneCommon(V2 a, V2 b) {
+    return _mm256_testz_si256(a, b) != 0;
+}
+// Lanes 4..7 of each 128-bit part.
+template <class V> V RightLanes();
+template <> inline V2 RightLanes<V2>() {
+    return _mm256_setr_epi64x(0, -1, 0, -1);
+}
+#endif
+#if defined(__AVX512BW__)
+inline bool NoneCommon(V4 a, V4 b) {
+    return _mm512_test_epi64_mask(a, b) == 0;
+}
+template <> inline V4 RightLanes<V4>() {
+    return _mm512_setr_epi64(0, -1, 0, -1, 0, -1, 0, -1);
+}
+#endif
+
+#if defined(__AVX2__)
+// Rows of blocks side by side, transformed with the shorter passes where
+// rows 4..7 of every block are zero, or columns 4..7 (lanes 4..7 of each
+// part): common in chroma and at coarse quantisation.
+template <class V>
+inline void InverseSparse(V r[8]) {
+    const V top = Or(Or(r[0], r[1]), Or(r[2], r[3]));
+    const V bottom = Or(Or(r[4], r[5]), Or(r[6], r[7]));
+    InverseRows(r, NoneCommon(bottom, bottom), NoneCommon(Or(top, bottom), RightLanes<V>()));
+}
+#endif
+
 // ---- 128-bit block helpers ----
 
 // 64 int32 entries (each within int16) to eight rows of 16-bit lanes.

@@ -22,6 +22,8 @@ namespace {
 
 namespace {
 
+using vec::InverseSparse;
+using vec::Limit;
 using vec::V1;
 using vec::V2;
 
@@ -122,15 +124,6 @@ void InverseBlocksAvx2(int32_t blocks[3][64], uint8_t *pixels, size_t rowBytes) 
 
 namespace {
 
-// Coefficients as 16-bit lanes limited to -256..255. Saturating to 16 bits
-// first keeps the order, so this is the limit of the 32-bit values.
-inline V2 Limit(V2 v) {
-    return _mm256_max_epi16(_mm256_min_epi16(v, _mm256_set1_epi16(255)), _mm256_set1_epi16(-256));
-}
-inline V1 Limit(V1 v) {
-    return _mm_max_epi16(_mm_min_epi16(v, _mm_set1_epi16(255)), _mm_set1_epi16(-256));
-}
-
 // Rows of two blocks of coefficients as 16-bit lanes, a in the low half;
 // limited to -256..255 when limit is set.
 template <bool limit>
@@ -142,26 +135,6 @@ inline void LoadPair(const int32_t *a, const int32_t *b, V2 r[8]) {
                                   Join(_mm_loadu_si128(pa + 1), _mm_loadu_si128(pb + 1)));
         if (limit) r[i] = Limit(r[i]);
     }
-}
-
-// Whether rows 4..7 of both blocks of a pair are zero, and whether columns
-// 4..7 are (lanes 4..7 of each half): common in chroma and at coarse
-// quantisation, where the inverse transform then needs half its products.
-struct Sparse {
-    bool rows, cols;
-};
-inline Sparse FindSparse(const V2 r[8]) {
-    using vec::Or;
-    const V2 top = Or(Or(r[0], r[1]), Or(r[2], r[3]));
-    const V2 bottom = Or(Or(r[4], r[5]), Or(r[6], r[7]));
-    const V2 right = _mm256_setr_epi64x(0, -1, 0, -1);
-    return {_mm256_testz_si256(bottom, bottom) != 0,
-            _mm256_testz_si256(Or(top, bottom), right) != 0};
-}
-
-inline void InverseSparse(V2 r[8]) {
-    const Sparse s = FindSparse(r);
-    vec::InverseRows(r, s.rows, s.cols);
 }
 
 inline V2 SetHalf(V2 v, V1 x, int half) {

@@ -253,12 +253,186 @@ void RgbToYccPixelsAvx512(const uint8_t *src, uint8_t *dst, int32_t count) {
     }
 }
 
+// ---- Decoding: two positions back to pixels ----
+
+// Row i of blocks a and b as sixteen 16-bit lanes, a in the low half,
+// limited to -256..255. keep: the entries of row 0 and of the other rows read
+// (a block marked DC-only is its entry 0 alone, whatever the rest holds).
+struct Keep {
+    __mmask8 first, rest;
+};
+inline Keep KeepOf(bool dcOnly) {
+    return dcOnly ? Keep{1, 0} : Keep{0xFF, 0xFF};
+}
+inline V2 LoadRowPair(const int32_t *a, const int32_t *b, Keep ka, Keep kb, int i) {
+    const V4 w = _mm512_inserti64x4(
+        _mm512_castsi256_si512(_mm256_maskz_loadu_epi32(i ? ka.rest : ka.first, a + 8 * i)),
+        _mm256_maskz_loadu_epi32(i ? kb.rest : kb.first, b + 8 * i), 1);
+    return vec::Limit(_mm512_cvtsepi32_epi16(w));  // saturating keeps the order
+}
+
+inline V2 SplatPair(int32_t a, int32_t b) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi16(vec::DcSample(a))),
+                                   _mm_set1_epi16(vec::DcSample(b)), 1);
+}
+
+// Blocks a and b (one component of the left and the right position) as rows
+// of samples, a in the low half. A block with entry 0 alone goes through the
+// transform as any other and comes out as its DC sample.
+inline void InversePair(const int32_t *a, const int32_t *b, bool dcA, bool dcB, V2 r[8]) {
+    if (dcA && dcB) {
+        const V2 s = SplatPair(a[0], b[0]);
+        for (int i = 0; i < 8; ++i) r[i] = s;
+        return;
+    }
+    const Keep ka = KeepOf(dcA), kb = KeepOf(dcB);
+    for (int i = 0; i < 8; ++i) r[i] = LoadRowPair(a, b, ka, kb, i);
+    vec::InverseSparse(r);
+}
+
+// The chroma blocks of both positions as rows of samples in one vector each:
+// Cb left, Cb right, Cr left, Cr right.
+inline void InverseChroma(int32_t blocks[6][64], uint32_t dcOnly, V4 r[8]) {
+    const auto dc = [&](int k) { return ((dcOnly >> k) & 1) != 0; };
+    if (dc(1) && dc(2) && dc(4) && dc(5)) {
+        const V4 s = _mm512_inserti64x4(_mm512_castsi256_si512(SplatPair(blocks[1][0], blocks[4][0])),
+                                        SplatPair(blocks[2][0], blocks[5][0]), 1);
+        for (int i = 0; i < 8; ++i) r[i] = s;
+        return;
+    }
+    const Keep cbL = KeepOf(dc(1)), cbR = KeepOf(dc(4)), crL = KeepOf(dc(2)), crR = KeepOf(dc(5));
+    for (int i = 0; i < 8; ++i)
+        r[i] = _mm512_inserti64x4(
+            _mm512_castsi256_si512(LoadRowPair(blocks[1], blocks[4], cbL, cbR, i)),
+            LoadRowPair(blocks[2], blocks[5], crL, crR, i), 1);
+    vec::InverseSparse(r);
+}
+
+// One offset of sixteen pixels (colour_fixed::Offset) from Cb and Cr in
+// 32-bit lanes; the 128 taken from both is in the constant.
+inline V4 Offset16(V4 cb, V4 cr, const colour_fixed::OffsetWeights &w) {
+    const int32_t k = w.k - 128 * (w.cr + w.cb);
+    const V4 t = _mm512_add_epi32(
+        _mm512_mullo_epi32(cr, _mm512_set1_epi32(w.cr)),
+        _mm512_add_epi32(_mm512_mullo_epi32(cb, _mm512_set1_epi32(w.cb)), _mm512_set1_epi32(k)));
+    const V4 m = _mm512_srli_epi32(_mm512_abs_epi32(t), colour_fixed::kOffsetShift);
+    return _mm512_mask_sub_epi32(m, _mm512_movepi32_mask(t), _mm512_setzero_si512(), m);
+}
+
+struct Offsets16 {
+    V4 blue, green, red;
+};
+
+// Sixteen pixels from Y and the offsets in 32-bit lanes: each channel Y plus
+// its offset limited to 0..255, blue in byte 0, byte 3 zero.
+inline V4 ToRgb16(V4 y, const Offsets16 &o) {
+    const V4 b = _mm512_add_epi32(y, o.blue);
+    const V4 g = _mm512_add_epi32(y, o.green);
+    const V4 r = _mm512_add_epi32(y, o.red);
+    // Per 128-bit part: bytes b0-3 g0-3 r0-3 0000, saturated, then spread
+    // to pixels.
+    const V4 bytes = _mm512_packus_epi16(_mm512_packs_epi32(b, g),
+                                         _mm512_packs_epi32(r, _mm512_setzero_si512()));
+    return _mm512_shuffle_epi8(bytes, _mm512_broadcast_i32x4(_mm_setr_epi8(
+                                          0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15)));
+}
+
+// A row of a pair's pixels, 64 bytes at p, streamed past the caches where
+// asked: whole when they are one cache line, else each half whose line the
+// neighbour on that side streams too (Dsp::inverseDecoded2Streaming).
+template <bool stream>
+inline void StoreRow(uint8_t *p, V4 row, unsigned neighbours) {
+    if (!stream) {
+        _mm512_storeu_si512(p, row);
+        return;
+    }
+    if (reinterpret_cast<uintptr_t>(p) % 64 == 0) {
+        _mm512_stream_si512(reinterpret_cast<V4 *>(p), row);
+        return;
+    }
+    V2 *half = reinterpret_cast<V2 *>(p);
+    const V2 left = _mm512_castsi512_si256(row), right = _mm512_extracti64x4_epi64(row, 1);
+    if (neighbours & 1)
+        _mm256_stream_si256(half, left);
+    else
+        _mm256_storeu_si256(half, left);
+    if (neighbours & 2)
+        _mm256_stream_si256(half + 1, right);
+    else
+        _mm256_storeu_si256(half + 1, right);
+}
+
+// The AVX2 pair kernel's work with the chroma of both positions in one
+// vector: a block marked in dcOnly is its entry 0 alone, the other entries
+// are limited here.
+template <bool stream>
+inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                     const YccToRgbTables *tables, unsigned neighbours) {
+    V2 luma[8];
+    V4 chroma[8];
+    InversePair(blocks[0], blocks[3], dcOnly & 1, (dcOnly >> 3) & 1, luma);
+    // Where both chroma blocks of both positions are DC only, the offsets
+    // are found once for all the pixels.
+    const bool constant = (dcOnly & 0b110110) == 0b110110;
+    if (!(tables && constant)) InverseChroma(blocks, dcOnly, chroma);
+    const auto row = [&](int i) { return pixels + static_cast<size_t>(i) * rowBytes; };
+    if (!tables) {
+        // Y, Cb and Cr into pixel bytes 2, 1 and 0; byte 3 becomes 0xFF.
+        for (int i = 0; i < 8; ++i) {
+            const V4 y = _mm512_cvtepi16_epi32(luma[i]);
+            const V4 cb = _mm512_cvtepi16_epi32(_mm512_castsi512_si256(chroma[i]));
+            const V4 cr = _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(chroma[i], 1));
+            const V4 ycc = _mm512_ternarylogic_epi32(_mm512_slli_epi32(y, 16),
+                                                     _mm512_slli_epi32(cb, 8), cr, 0xFE);
+            StoreRow<stream>(row(i),
+                             _mm512_or_si512(ycc, _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u))),
+                             neighbours);
+        }
+        return;
+    }
+    if (constant) {
+        const auto offset = [&](const colour_fixed::OffsetWeights &w) {
+            const auto one = [&](int half) {
+                return _mm256_set1_epi32(colour_fixed::Offset(w, vec::DcSample(blocks[3 * half + 1][0]),
+                                                              vec::DcSample(blocks[3 * half + 2][0])));
+            };
+            return _mm512_inserti64x4(_mm512_castsi256_si512(one(0)), one(1), 1);
+        };
+        const Offsets16 o{offset(colour_fixed::kBlueOffset), offset(colour_fixed::kGreenOffset),
+                          offset(colour_fixed::kRedOffset)};
+        for (int i = 0; i < 8; ++i)
+            StoreRow<stream>(row(i), ToRgb16(_mm512_cvtepi16_epi32(luma[i]), o), neighbours);
+        return;
+    }
+    for (int i = 0; i < 8; ++i) {
+        const V4 cb = _mm512_cvtepi16_epi32(_mm512_castsi512_si256(chroma[i]));
+        const V4 cr = _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(chroma[i], 1));
+        const Offsets16 o{Offset16(cb, cr, colour_fixed::kBlueOffset),
+                          Offset16(cb, cr, colour_fixed::kGreenOffset),
+                          Offset16(cb, cr, colour_fixed::kRedOffset)};
+        StoreRow<stream>(row(i), ToRgb16(_mm512_cvtepi16_epi32(luma[i]), o), neighbours);
+    }
+}
+
+void InverseDecoded2Avx512(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
+                           size_t rowBytes, const YccToRgbTables *tables) {
+    Inverse2<false>(blocks, dcOnly, pixels, rowBytes, tables, 0);
+}
+
+void InverseDecoded2StreamingAvx512(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
+                                    size_t rowBytes, const YccToRgbTables *tables,
+                                    unsigned neighbours) {
+    Inverse2<true>(blocks, dcOnly, pixels, rowBytes, tables, neighbours);
+}
+
 }  // namespace
 
 void InstallAvx512Kernels(Dsp &dsp) {
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
     dsp.preparedOrder = PreparedOrder::kZigzag;
     dsp.rgbToYcc = RgbToYccPixelsAvx512;
+    dsp.inverseDecoded2 = InverseDecoded2Avx512;
+    dsp.inverseDecoded2Streaming = InverseDecoded2StreamingAvx512;
 }
 
 }  // namespace plix

@@ -5,8 +5,14 @@
 // file; encoding codes its pixels again at the q-factor given.
 // Usage: plix_ab LIB_A LIB_B FILE.plx encode|decode QFACTOR [REPS]
 // Prints, for each build, the median milliseconds on 1 and on 2 threads.
+// With LIB_B "-" only LIB_A is timed. Two copies of one build can differ by
+// 10 % in one process on some processors (the decoder's branches and tables
+// at two places at once): compare a build with a copy of itself first, and
+// where they differ use bench/ab.sh, which runs each build in a process of
+// its own. PLIX_AB_THREADS=1 times one-thread calls only.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +60,7 @@ std::vector<uint8_t> ReadFile(const char *path) {
 }
 
 double Median(std::vector<double> v) {
+    if (v.empty()) return std::nan("");
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
@@ -67,7 +74,8 @@ int main(int argc, char **argv) {
         return 2;
     }
     Build builds[2];
-    for (int b = 0; b < 2; ++b)
+    const int count = std::strcmp(argv[2], "-") == 0 ? 1 : 2;
+    for (int b = 0; b < count; ++b)
         if (!builds[b].Load(argv[1 + b])) {
             std::fprintf(stderr, "cannot load %s\n", argv[1 + b]);
             return 1;
@@ -118,18 +126,21 @@ int main(int argc, char **argv) {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count();
     };
+    const char *most = std::getenv("PLIX_AB_THREADS");
+    const uint32_t maxThreads = most && std::strcmp(most, "1") == 0 ? 1 : 2;
     for (int r = -1; r < reps; ++r)  // the first round warms up
-        for (uint32_t threads = 1; threads <= 2; ++threads)
-            for (int turn = 0; turn < 2; ++turn) {
-                Build &b = builds[(turn + r) & 1];
+        for (uint32_t threads = 1; threads <= maxThreads; ++threads)
+            for (int turn = 0; turn < count; ++turn) {
+                Build &b = builds[(turn + r + count) % count];
                 const double ms = run(b, threads);
                 if (r >= 0) b.ms[threads - 1].push_back(ms);
             }
-    for (int b = 0; b < 2; ++b) {
+    for (int b = 0; b < count; ++b) {
         const double one = Median(builds[b].ms[0]), two = Median(builds[b].ms[1]);
         std::printf("%s %s q%u: 1 thread %.3f ms, 2 threads %.3f ms (%.2f x)\n", b ? "B" : "A",
                     argv[4], q, one, two, one / two);
     }
+    if (count == 1) return 0;
     const double a = Median(builds[0].ms[0]), b = Median(builds[1].ms[0]);
     const double a2 = Median(builds[0].ms[1]), b2 = Median(builds[1].ms[1]);
     std::printf("B over A: 1 thread %+.1f %%, 2 threads %+.1f %% time\n", (b / a - 1) * 100,

@@ -75,6 +75,14 @@ struct Dsp {
     void (*inverseDecoded2Streaming)(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
                                      size_t rowBytes, const YccToRgbTables *tables,
                                      unsigned neighbours);
+    // Four neighbouring positions wholly inside the image, as two calls of
+    // inverseDecoded2 with tables (blocks 0..5 and 6..11, bits 0..5 and
+    // 6..11 of dcOnly) give them; with stream as inverseDecoded2Streaming
+    // does, neighbours telling of the pairs on either side of the four. Null
+    // where the set has none.
+    void (*inverseDecoded4)(int32_t blocks[12][64], uint32_t dcOnly, uint8_t *pixels,
+                            size_t rowBytes, const YccToRgbTables &tables, unsigned neighbours,
+                            bool stream);
     void (*finishStreaming)();
     // count pixels from RGB to YCbCr, src to dst (the same or disjoint).
     void (*rgbToYcc)(const uint8_t *src, uint8_t *dst, int32_t count);

@@ -55,19 +55,29 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
     const bool convert = g_.yuv && y + 8 <= g_.height;
     int32_t x = 0;
     int32_t converted = 0;
-    for (; x + 16 <= g_.paddedWidth; x += 16) {
-        const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
-        const bool inside = convert && x + 16 <= g_.width;
+    while (x + 16 <= g_.paddedWidth) {
         uint8_t *at = rows + static_cast<size_t>(x) * 4;
-        // Where rows are half a cache line off, the halves at either end of
-        // the run of streamed pairs keep ordinary stores: a line written both
-        // ways would cost a trip to memory.
-        if (stream && inside)
-            k_.inverseDecoded2Streaming(pair_, dcOnly, at, rowBytes, &tables_,
-                                        (x > 0 ? 1u : 0u) | (x + 32 <= g_.width ? 2u : 0u));
-        else
-            k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
-        if (inside) converted = x + 16;
+        if (k_.inverseDecoded4 && convert && x + 32 <= g_.width) {
+            // Four positions wholly inside the image at once.
+            const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 4, luma_, chroma_, predictors_);
+            k_.inverseDecoded4(pair_, dcOnly, at, rowBytes, tables_,
+                               (x > 0 ? 1u : 0u) | (x + 48 <= g_.width ? 2u : 0u), stream);
+            x += 32;
+            converted = x;
+        } else {
+            const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
+            const bool inside = convert && x + 16 <= g_.width;
+            // Where rows are half a cache line off, the halves at either end of
+            // the run of streamed pairs keep ordinary stores: a line written both
+            // ways would cost a trip to memory.
+            if (stream && inside)
+                k_.inverseDecoded2Streaming(pair_, dcOnly, at, rowBytes, &tables_,
+                                            (x > 0 ? 1u : 0u) | (x + 32 <= g_.width ? 2u : 0u));
+            else
+                k_.inverseDecoded2(pair_, dcOnly, at, rowBytes, inside ? &tables_ : nullptr);
+            x += 16;
+            if (inside) converted = x;
+        }
         if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
     }
     if (x < g_.paddedWidth) {

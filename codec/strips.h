@@ -78,7 +78,7 @@ private:
     int32_t luma_[kZigzagQuantEntries];
     int32_t chroma_[kZigzagQuantEntries];
     int32_t predictors_[3] = {0, 0, 0};
-    alignas(32) int32_t pair_[6][64] = {};  // two positions' work areas
+    alignas(64) int32_t pair_[12][64] = {};  // up to four positions' work areas
 };
 
 // How many of blocks component blocks, walked from r with predictors (taken

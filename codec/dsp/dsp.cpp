@@ -31,6 +31,7 @@ constexpr Dsp kPlainKernels = {
     .decodePositionsRaw = DecodePositionsRaw,
     .inverseDecoded2 = InverseDecoded2Plain,
     .inverseDecoded2Streaming = nullptr,
+    .inverseDecoded4 = nullptr,
     .finishStreaming = nullptr,
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,

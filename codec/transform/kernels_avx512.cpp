@@ -362,15 +362,13 @@ inline void StoreRow(uint8_t *p, V4 row, unsigned neighbours) {
         _mm256_storeu_si256(half + 1, right);
 }
 
-// The AVX2 pair kernel's work with the chroma of both positions in one
-// vector: a block marked in dcOnly is its entry 0 alone, the other entries
-// are limited here.
+// A pair's pixels from its luma rows (left position in the low half) and its
+// chroma blocks: a block marked in dcOnly is its entry 0 alone, the other
+// entries are limited here.
 template <bool stream>
-inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
-                     const YccToRgbTables *tables, unsigned neighbours) {
-    V2 luma[8];
+inline void FinishPair(const V2 luma[8], int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
+                       size_t rowBytes, const YccToRgbTables *tables, unsigned neighbours) {
     V4 chroma[8];
-    InversePair(blocks[0], blocks[3], dcOnly & 1, (dcOnly >> 3) & 1, luma);
     // Where both chroma blocks of both positions are DC only, the offsets
     // are found once for all the pixels.
     const bool constant = (dcOnly & 0b110110) == 0b110110;
@@ -414,6 +412,43 @@ inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, si
     }
 }
 
+template <bool stream>
+inline void Inverse2(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                     const YccToRgbTables *tables, unsigned neighbours) {
+    V2 luma[8];
+    InversePair(blocks[0], blocks[3], dcOnly & 1, (dcOnly >> 3) & 1, luma);
+    FinishPair<stream>(luma, blocks, dcOnly, pixels, rowBytes, tables, neighbours);
+}
+
+// Four positions: their luma blocks in one vector, then each pair as above.
+template <bool stream>
+inline void Inverse4(int32_t blocks[12][64], uint32_t dcOnly, uint8_t *pixels, size_t rowBytes,
+                     const YccToRgbTables &tables, unsigned neighbours) {
+    const auto dc = [&](int k) { return ((dcOnly >> k) & 1) != 0; };
+    V2 left[8], right[8];
+    if ((dc(0) && dc(3)) || (dc(6) && dc(9))) {
+        // A pair of DC-only blocks needs no transform: pair by pair.
+        InversePair(blocks[0], blocks[3], dc(0), dc(3), left);
+        InversePair(blocks[6], blocks[9], dc(6), dc(9), right);
+    } else {
+        const Keep k0 = KeepOf(dc(0)), k1 = KeepOf(dc(3)), k2 = KeepOf(dc(6)), k3 = KeepOf(dc(9));
+        V4 luma[8];
+        for (int i = 0; i < 8; ++i)
+            luma[i] = _mm512_inserti64x4(
+                _mm512_castsi256_si512(LoadRowPair(blocks[0], blocks[3], k0, k1, i)),
+                LoadRowPair(blocks[6], blocks[9], k2, k3, i), 1);
+        vec::InverseSparse(luma);
+        for (int i = 0; i < 8; ++i) {
+            left[i] = _mm512_castsi512_si256(luma[i]);
+            right[i] = _mm512_extracti64x4_epi64(luma[i], 1);
+        }
+    }
+    // The two pairs share the line between them, both streamed or not.
+    FinishPair<stream>(left, blocks, dcOnly & 63, pixels, rowBytes, &tables, (neighbours & 1) | 2);
+    FinishPair<stream>(right, blocks + 6, dcOnly >> 6, pixels + 64, rowBytes, &tables,
+                       1 | (neighbours & 2));
+}
+
 void InverseDecoded2Avx512(int32_t blocks[6][64], uint32_t dcOnly, uint8_t *pixels,
                            size_t rowBytes, const YccToRgbTables *tables) {
     Inverse2<false>(blocks, dcOnly, pixels, rowBytes, tables, 0);
@@ -425,6 +460,15 @@ void InverseDecoded2StreamingAvx512(int32_t blocks[6][64], uint32_t dcOnly, uint
     Inverse2<true>(blocks, dcOnly, pixels, rowBytes, tables, neighbours);
 }
 
+void InverseDecoded4Avx512(int32_t blocks[12][64], uint32_t dcOnly, uint8_t *pixels,
+                           size_t rowBytes, const YccToRgbTables &tables, unsigned neighbours,
+                           bool stream) {
+    if (stream)
+        Inverse4<true>(blocks, dcOnly, pixels, rowBytes, tables, neighbours);
+    else
+        Inverse4<false>(blocks, dcOnly, pixels, rowBytes, tables, neighbours);
+}
+
 }  // namespace
 
 void InstallAvx512Kernels(Dsp &dsp) {
@@ -433,6 +477,7 @@ void InstallAvx512Kernels(Dsp &dsp) {
     dsp.rgbToYcc = RgbToYccPixelsAvx512;
     dsp.inverseDecoded2 = InverseDecoded2Avx512;
     dsp.inverseDecoded2Streaming = InverseDecoded2StreamingAvx512;
+    dsp.inverseDecoded4 = InverseDecoded4Avx512;
 }
 
 }  // namespace plix

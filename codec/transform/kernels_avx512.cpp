@@ -2,8 +2,9 @@
 // of two positions with four of their six blocks in one 512-bit vector, byte
 // permutes that take pixels apart and put categories in zigzag order in one
 // step each, and colour conversion sixteen pixels at a time with the sums of
-// products accumulated in one step. What does not gain over the AVX2 set is
-// left to it.
+// products accumulated in one step; decoding, the chroma of two positions and
+// the luma of four in one vector each, sixteen pixels converted back a step.
+// What does not gain over the AVX2 set is left to it.
 
 // GCC 12's AVX-512 headers start some operations from an undefined vector and
 // warn about it wherever those are inlined.

@@ -330,6 +330,38 @@ TEST(PipelineLevels, EveryKernelLevelWritesTheSameFile) {
     }
 }
 
+// Pictures large enough for the streaming stores, at widths that end each
+// strip with four positions, a pair or one position, rows whole cache lines
+// or half a line off, decoded with each kernel level: the plain level's
+// pixels.
+TEST(PipelineLevels, EveryKernelLevelDecodesWidePictures) {
+    const test::Picture photo = test::LoadBmp24(test::DataPath("photos/astronaut_512x512.bmp"));
+    for (const int32_t width : {352, 360, 344, 376, 383, 338}) {
+        const int32_t height = 203;
+        Codec c;
+        ASSERT_TRUE(c.Picture().Create(width, height));
+        ASSERT_GE(c.Picture().ByteSize(), size_t{256} << 10);
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                c.Picture().SetPixel(x, y, photo.At((x + 50) % photo.width, y + 150));
+        for (const int q : {0, 4, 15}) {
+            std::string plx;
+            ASSERT_TRUE(c.EncodeMemory(plx, 0, q, 0));
+            Codec plain;
+            plain.UseKernels(GetDspLevel(DspLevel::kPlain));
+            ASSERT_TRUE(plain.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())));
+            const size_t bytes = plain.Picture().ByteSize();
+            for (const Dsp *d : test::FastKernelLevels()) {
+                Codec codec;
+                codec.UseKernels(d);
+                ASSERT_TRUE(codec.DecodeMemory(plx.data(), static_cast<int32_t>(plx.size())));
+                ASSERT_EQ(std::memcmp(codec.Picture().Pixels(), plain.Picture().Pixels(), bytes), 0)
+                    << d->name << " width " << width << " q " << q;
+            }
+        }
+    }
+}
+
 // Every conformance file decoded with each kernel level gives its expected
 // buffer, so that processors without the widest kernels decode the same.
 TEST(PipelineLevels, EveryKernelLevelDecodesTheVectors) {

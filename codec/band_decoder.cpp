@@ -3,7 +3,9 @@
 // predictors after it counted from the part's start); the positions of the
 // part itself first, then those it reads past its end until it falls into
 // step with a later part. Strips are then decoded from their first bits by
-// StripDecoder::Next, exactly as one thread reads them there.
+// StripDecoder::Next, exactly as one thread reads them there, or, where one
+// part kept all their positions, by StripDecoder::NextKept, which gives the
+// same.
 #include "band_decoder.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 
 #include "entropy/block_decoder.h"
 #include "format.h"
+#include "kernel_table.h"
 #include "streams.h"
 #include "strips.h"
 #include "threads.h"
@@ -32,6 +35,10 @@ using Noted = PositionNote;
 struct Part {
     uint64_t from = 0, to = 0;  // bits: positions starting in [from, to) are its own
     std::vector<Noted> own, over;
+    // Its first positions decoded ahead (kept[i] for own[i]), their values.
+    std::vector<KeptPosition> kept;
+    std::unique_ptr<int16_t[]> values;
+    size_t valuesRoom = 0;
     uint64_t ownEnd = 0, overEnd = 0;  // where the position after the last noted starts
     bool readOn = false;               // over was read
     // Where its reading past its end fell into step: a later part's
@@ -86,17 +93,34 @@ public:
     }
 
     // The same for a part's own positions: from bit at with predictors 0 on,
-    // those starting before stop.
-    uint64_t ReadOwn(uint64_t at, uint64_t stop, std::vector<Noted> &out, size_t cap) const {
+    // those starting before stop. With d, as many as p's room allows are
+    // decoded ahead into it.
+    uint64_t ReadOwn(uint64_t at, uint64_t stop, std::vector<Noted> &out, size_t cap,
+                     StripDecoder *d = nullptr, Part *p = nullptr) const {
         StreamReader r;
         uint64_t base;
         Open(r, at, base);
-        int32_t p[3] = {0, 0, 0};
+        int32_t dc[3] = {0, 0, 0};
+        if (d) {
+            size_t used = 0;
+            while (out.size() < cap && used + kPositionKeptValues <= p->valuesRoom) {
+                const size_t have = out.size();
+                const size_t room = std::min(cap - have, std::max<size_t>(out.capacity() - have, 4096));
+                out.resize(have + room);
+                p->kept.resize(have + room);
+                const size_t n = d->KeepPositions(r, dc, base, stop, out.data() + have,
+                                                  p->kept.data() + have, room, p->values.get(),
+                                                  used, p->valuesRoom);
+                out.resize(have + n);
+                p->kept.resize(have + n);
+                if (n < room && used + kPositionKeptValues <= p->valuesRoom) return base + r.BitsTaken();
+            }
+        }
         while (out.size() < cap) {
             const size_t have = out.size();
             const size_t room = std::min(cap - have, std::max<size_t>(out.capacity() - have, 4096));
             out.resize(have + room);
-            const size_t n = ScanPositions(r, p, base, stop, out.data() + have, room);
+            const size_t n = ScanPositions(r, dc, base, stop, out.data() + have, room);
             out.resize(have + n);
             if (n < room) break;
         }
@@ -151,7 +175,7 @@ int32_t Plus(int32_t a, int32_t b) {
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
                    const StripOut &out, BandOutcome &outcome, const BandStart &from,
-                   int64_t firstStrips, int64_t tailFrom) {
+                   int64_t firstStrips, int64_t tailFrom, uint64_t mostKept) {
     const int64_t columns = header.BlockColumns();
     const int64_t first = std::clamp<int64_t>(from.strip, 0, header.BlockRows());
     const int64_t strips = from.strips < 0 ? header.BlockRows() - first
@@ -166,17 +190,14 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     if (parts < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
     const Reading reading(body, size, filler);
     const unsigned team = std::max(parts, WorkersFor(threads, static_cast<size_t>(strips)));
-    // Shares of the bytes: part 0 (a), decoded in full while the others
-    // read theirs (b each) for the codes alone, which takes r = 0.4 of the
-    // time a byte; then the tail (t), decoded by one thread straight on from
-    // the join while the others decode the noted strips. With n threads,
-    // a = r b ends part 0 when the others are done, and t = m (W / n - a),
-    // W = 1 + r (n - 1) b the work in all, ends the tail a little (m) before
-    // the noted strips, so that its thread then helps with them. The shares
-    // are only guesses: thread 0 decodes on until the others are done, and
-    // whoever is free takes the noted strips.
-    const double r = 0.4, m = 0.95, n = parts;
-    const double b = (1 - m / n) / (r + n - 1 + m * r * (n - 1) / n - m * r);
+    // Shares of the bytes: part 0 (a), decoded in full, while the others
+    // decode theirs (b each) ahead of the join, which takes s = 0.75 of the
+    // time a byte; a = s b ends part 0 when they are done. Then all turn the
+    // positions decoded ahead into pixels. The shares are only guesses:
+    // thread 0 decodes on until the others are done, and whoever is free
+    // takes the strips left.
+    const double s = 0.75, n = parts;
+    const double b = 1 / (s + n - 1);
     std::vector<Part> part;
     std::vector<StripDecoder::Mark> done;  // the strips decoded in full from the start
     std::vector<uint64_t> doneAt;          // their first bits
@@ -187,7 +208,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         for (unsigned i = 0; i < parts; ++i) {
             const auto at = [&](unsigned j) {
                 if (j == 0) return from.bit;
-                const double share = r * b + b * (j - 1);
+                const double share = s * b + b * (j - 1);
                 return (startByte + static_cast<uint64_t>(share * static_cast<double>(span))) * 8;
             };
             part[i].from = at(i);
@@ -215,12 +236,27 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     try {
         for (unsigned i = 1; i < parts; ++i)
             part[i].own.reserve(ownRoom(part[i].from, part[i].to, cap));
+        for (unsigned i = 1; i < parts && k.keepPosition; ++i) {
+            Part &p = part[i];
+            p.kept.reserve(ownRoom(p.from, p.to, cap));
+            // Every value takes 2 bits at least; the rest of a part past
+            // the most kept is read for the codes alone.
+            const size_t room = static_cast<size_t>(
+                std::min<uint64_t>((p.to - p.from) / 2 + 4096, mostKept / (parts - 1)));
+            p.values.reset(new int16_t[room]);
+            p.valuesRoom = room;
+        }
     } catch (const std::bad_alloc &) {
     }
     // Positions from bit from on, those starting before to, into p.own.
     const auto readOwn = [&](Part &p, uint64_t from, uint64_t to, size_t most) {
         p.own.reserve(ownRoom(from, to, most));
-        p.ownEnd = reading.ReadOwn(from, to, p.own, most);
+        if (p.valuesRoom > 0) {
+            StripDecoder d(header, k);
+            p.ownEnd = reading.ReadOwn(from, to, p.own, most, &d, &p);
+        } else {
+            p.ownEnd = reading.ReadOwn(from, to, p.own, most);
+        }
     };
     // Part i reads on past its end until it falls into step with a later one:
     // the next, or where it passed all of that one's positions without
@@ -411,10 +447,24 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             if (over(static_cast<int64_t>(s),
                      s + 1 == poolEnd ? endAt : start(at + static_cast<uint64_t>(columns))))
                 continue;
+            uint8_t *const into = place(static_cast<int64_t>(s), buffer);
+            const int64_t top = (first + static_cast<int64_t>(s)) * 8;
+            // From positions decoded ahead where one part has them all.
+            if (at >= doneCount) {
+                const Piece &x = find(at);
+                const size_t i = x.first + static_cast<size_t>(at - x.abs);
+                if (at + static_cast<uint64_t>(columns) <= x.abs + x.count &&
+                    i + static_cast<size_t>(columns) <= x.part->kept.size()) {
+                    d.Rewind({top, {0, 0, 0}});
+                    d.NextKept(&x.part->kept[i], &x.part->own[i], x.part->values.get(), x.offset,
+                               into, rowBytes);
+                    out(first + static_cast<int64_t>(s), into, rowBytes);
+                    continue;
+                }
+            }
             int32_t p[3];
             before(at, p);
-            uint8_t *const into = place(static_cast<int64_t>(s), buffer);
-            reading.Strip(d, start(at), (first + static_cast<int64_t>(s)) * 8, p, into, rowBytes);
+            reading.Strip(d, start(at), top, p, into, rowBytes);
             out(first + static_cast<int64_t>(s), into, rowBytes);
         }
     };
@@ -461,7 +511,6 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         StripDecoder d(header, k);
         decodeStrips(d, own.get() + (4096 - (reinterpret_cast<uintptr_t>(own.get()) & 4095)) % 4096);
     };
-
     std::vector<std::thread> pool;
 #if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
     try {

@@ -1,23 +1,23 @@
 // A stream decoded on several threads at once. It has no restart points:
 // where a strip starts in the bits, and the DC predictors there, are known
 // only once everything before it was read. One round of threads: thread 0
-// decodes strips in full from the start, while the others read parts of the
-// bytes after for the codes alone, each from a guessed place (a position
-// starting at its first byte, predictors 0), noting where each block
-// position starts and its DCs counted from the part's start. Once they are
-// done, thread 0 stops at the next strip (where it has not reached the end
-// of part 0, it reads the rest of it for the codes alone). The prefix codes
-// soon fall into step with the true reading: each part reads on past its
-// end until a position of its own starts at the very bit where one of a
-// later part's did, and from that bit on both read alike. Joining the parts
-// there gives every strip they cover its first bit and its predictors (each
-// part's DCs shifted by the true ones where it joined). Then thread 0
-// decodes the strips after them, the tail, straight on, while the others
-// decode the noted strips in full; whoever is done first takes noted strips
-// too. The parts end well before the stream does, so that the join comes
-// early and the codes of the tail are read only once; the tail is sized to
-// end when the noted strips do. Where a part never falls into step, the
-// part before it reads on through it.
+// decodes strips in full from the start, while the others decode parts of
+// the bytes after, each from a guessed place (a position starting at its
+// first byte, predictors 0), noting where each block position starts and
+// its DCs counted from the part's start, and keeping its coefficients
+// (where the kernels keep them, and as far as the room for them goes; past
+// that, a part is read for its codes alone). Once they are done, thread 0
+// stops at the next strip (where it has not reached the end of part 0, it
+// reads the rest of it for the codes alone). The prefix codes soon fall
+// into step with the true reading: each part reads on past its end until a
+// position of its own starts at the very bit where one of a later part's
+// did, and from that bit on both read alike. Joining the parts there gives
+// every strip they cover its first bit and its predictors (each part's DCs
+// shifted by the true ones where it joined). Then the threads turn the
+// strips kept whole by one part into pixels and decode the other noted
+// strips again from their first bits, while thread 0 first decodes the
+// strips after the parts, the tail, straight on. Where a part never falls
+// into step, the part before it reads on through it.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +25,9 @@
 #include <functional>
 
 namespace plix {
+
+// The values all parts of one call keep at most.
+inline constexpr uint64_t kMostKeptInAll = uint64_t{32} << 20;
 
 struct PlixHeader;
 struct Dsp;
@@ -72,11 +75,14 @@ struct BandStart {
 // before the join, whenever the others are done (-1: until they are);
 // tailFrom, the tail starts at that strip or the first after those (past
 // the last: there is none), wherever the parts end (-1: at the first strip
-// past them); both counted from from's first.
+// past them); both counted from from's first. mostKept: the coefficient
+// values all parts keep at most (where the kernels keep positions at all),
+// 2 bytes each; past them, a part is read for its codes alone.
 bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, size_t size,
                    uint8_t filler, unsigned threads, int64_t minPixels, size_t minPartBytes,
                    const StripOut &out, BandOutcome &outcome, const BandStart &from = {},
-                   int64_t firstStrips = -1, int64_t tailFrom = -1);
+                   int64_t firstStrips = -1, int64_t tailFrom = -1,
+                   uint64_t mostKept = kMostKeptInAll);
 
 // The smallest part a thread reads for the codes alone.
 inline constexpr size_t kMinPartBytes = 16 << 10;

@@ -12,6 +12,8 @@
 
 namespace plix {
 
+struct KeptPosition;
+struct PositionNote;
 struct PreparedBlock;
 enum class PreparedOrder;  // coefficients.h
 struct QuantDivisors;
@@ -84,6 +86,24 @@ struct Dsp {
                             size_t rowBytes, const YccToRgbTables &tables, unsigned neighbours,
                             bool stream);
     void (*finishStreaming)();
+    // One position's three blocks as decodePositionsRaw leaves them (bits
+    // 0..2 of dcOnly telling the DC-only ones) kept for later: masks[c] has
+    // bit k set for each of entries 1..63 of block c that is not 0 (none for
+    // a DC-only block), and those entries go to values in order, limited to
+    // 16 bits (restoreBlock's readers limit them further). Returns how many;
+    // values needs room for 189 + 16, which may all be written.
+    size_t (*keepPosition)(const int32_t (*blocks)[64], uint32_t dcOnly, uint64_t masks[3],
+                           int16_t *values);
+    // Entries 1..63 of block back from a mask and values as keepPosition
+    // left them, the others 0 (entry 0 too). Returns the values taken; the
+    // 16 after them may be read.
+    size_t (*restoreBlock)(uint64_t mask, const int16_t *values, int32_t block[64]);
+    // KeepPositions (entropy/block_decoder.h); the variants differ only in
+    // their instructions.
+    size_t (*keepPositions)(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,
+                            PositionNote *out, KeptPosition *kept, size_t cap, int16_t *values,
+                            size_t &used, size_t room, const int32_t *luma, const int32_t *chroma,
+                            size_t (*keep)(const int32_t (*)[64], uint32_t, uint64_t *, int16_t *));
     // count pixels from RGB to YCbCr, src to dst (the same or disjoint).
     void (*rgbToYcc)(const uint8_t *src, uint8_t *dst, int32_t count);
     // Image area of a pixel buffer from YCbCr to RGB, in place; the packed

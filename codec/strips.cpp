@@ -42,8 +42,89 @@ StripDecoder::StripDecoder(const PlixHeader &header, const Dsp &k)
     ZigzagQuant(quant[1], chroma_);
 }
 
+namespace {
+
+// The bits of one strip, as the decoder reads them.
+struct FromBits {
+    const Dsp &k;
+    StreamReader &r;
+    const int32_t *luma, *chroma;
+    int32_t *predictors;
+    uint64_t stopAfter;
+
+    uint32_t Raw(int32_t (*blocks)[64], int positions) {
+        return k.decodePositionsRaw(r, blocks, positions, luma, chroma, predictors);
+    }
+    void Lone(int32_t (*blocks)[64]) { DecodePositions(r, blocks, 1, luma, chroma, predictors); }
+    bool Stop() const { return stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter; }
+};
+
+int32_t DequantisedDc(int32_t dc, int32_t offset, int32_t q) {
+    const uint32_t v = static_cast<uint32_t>(dc) + static_cast<uint32_t>(offset);
+    return std::clamp(static_cast<int32_t>(v * static_cast<uint32_t>(q)), -256, 255);
+}
+
+// Positions kept ahead: the blocks as the bits give them.
+struct FromKept {
+    const Dsp &k;
+    const KeptPosition *kept;
+    const PositionNote *notes;
+    const int16_t *values;
+    const int32_t *offset;
+    int32_t q[3];
+
+    // DC-only blocks are those without AC coefficients kept, which the
+    // kernels take the same whether the stream ended them early or not.
+    uint32_t Raw(int32_t (*blocks)[64], int positions) {
+        uint32_t dcOnly = 0;
+        for (int i = 0; i < positions; ++i, ++kept, ++notes) {
+            const int16_t *from = values + kept->first;
+            for (int c = 0; c < 3; ++c) {
+                int32_t *block = blocks[3 * i + c];
+                if (kept->masks[c] == 0)
+                    dcOnly |= 1u << (3 * i + c);
+                else
+                    from += k.restoreBlock(kept->masks[c], from, block);
+                block[0] = DequantisedDc(notes->dc[c], offset[c], q[c]);
+            }
+        }
+        return dcOnly;
+    }
+    void Lone(int32_t (*blocks)[64]) {
+        const int16_t *from = values + kept->first;
+        for (int c = 0; c < 3; ++c) {
+            int32_t *block = blocks[c];
+            from += k.restoreBlock(kept->masks[c], from, block);
+            for (int i = 1; i < 64; ++i) block[i] = std::clamp(block[i], -256, 255);
+            block[0] = DequantisedDc(notes->dc[c], offset[c], q[c]);
+        }
+    }
+    bool Stop() const { return false; }
+};
+
+}  // namespace
+
 bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool stream,
                         uint64_t stopAfter) {
+    FromBits source{k_, r, luma_, chroma_, predictors_, stopAfter};
+    return Run(source, rows, rowBytes, stream);
+}
+
+void StripDecoder::NextKept(const KeptPosition *kept, const PositionNote *notes, const int16_t *values,
+                            const int32_t offset[3], uint8_t *rows, size_t rowBytes) {
+    FromKept source{k_, kept, notes, values, offset, {luma_[0], chroma_[0], chroma_[0]}};
+    Run(source, rows, rowBytes, false);
+}
+
+size_t StripDecoder::KeepPositions(StreamReader &r, int32_t predictors[3], uint64_t base,
+                                   uint64_t stop, PositionNote *out, KeptPosition *kept, size_t cap,
+                                   int16_t *values, size_t &used, size_t room) const {
+    return k_.keepPositions(r, predictors, base, stop, out, kept, cap, values, used, room, luma_,
+                            chroma_, k_.keepPosition);
+}
+
+template <class Source>
+bool StripDecoder::Run(Source &source, uint8_t *rows, size_t rowBytes, bool stream) {
     const int64_t y = top_;
     top_ += 8;
     stream = stream && k_.inverseDecoded2Streaming;
@@ -59,13 +140,13 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
         uint8_t *at = rows + static_cast<size_t>(x) * 4;
         if (k_.inverseDecoded4 && convert && x + 32 <= g_.width) {
             // Four positions wholly inside the image at once.
-            const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 4, luma_, chroma_, predictors_);
+            const uint32_t dcOnly = source.Raw(pair_, 4);
             k_.inverseDecoded4(pair_, dcOnly, at, rowBytes, tables_,
                                (x > 0 ? 1u : 0u) | (x + 48 <= g_.width ? 2u : 0u), stream);
             x += 32;
             converted = x;
         } else {
-            const uint32_t dcOnly = k_.decodePositionsRaw(r, pair_, 2, luma_, chroma_, predictors_);
+            const uint32_t dcOnly = source.Raw(pair_, 2);
             const bool inside = convert && x + 16 <= g_.width;
             // Where rows are half a cache line off, the halves at either end of
             // the run of streamed pairs keep ordinary stores: a line written both
@@ -78,10 +159,10 @@ bool StripDecoder::Next(StreamReader &r, uint8_t *rows, size_t rowBytes, bool st
             x += 16;
             if (inside) converted = x;
         }
-        if (stopAfter != UINT64_MAX && r.BitsTaken() > stopAfter) return false;
+        if (source.Stop()) return false;
     }
     if (x < g_.paddedWidth) {
-        DecodePositions(r, pair_, 1, luma_, chroma_, predictors_);
+        source.Lone(pair_);
         k_.inverseBlocks(pair_, rows + static_cast<size_t>(x) * 4, rowBytes);
     }
     // The image area only: the padding keeps its Y, Cb and Cr.

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "coefficients.h"
+#include "entropy/block_decoder.h"
 #include "format.h"
 #include "transform/fdct.h"
 
@@ -69,7 +70,21 @@ public:
     // that find where positions start before decoding them.
     void ScanPosition(StreamReader &r, int32_t predictors[3]);
 
+    // KeepPositions with this picture's tables and the kernels' keeping.
+    size_t KeepPositions(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,
+                         PositionNote *out, KeptPosition *kept, size_t cap, int16_t *values,
+                         size_t &used, size_t room) const;
+    // Decodes the next strip from positions kept ahead: kept[i] and notes[i]
+    // (as ScanPositions notes them) for each of the strip's positions, their
+    // values from values, the true predictors after each its noted ones
+    // plus offset. The same rows as Next from the bits.
+    void NextKept(const KeptPosition *kept, const PositionNote *notes, const int16_t *values,
+                  const int32_t offset[3], uint8_t *rows, size_t rowBytes);
+
 private:
+    template <class Source>
+    bool Run(Source &source, uint8_t *rows, size_t rowBytes, bool stream);
+
     const Dsp &k_;
     const YccToRgbTables &tables_;
     const StripGeometry g_;

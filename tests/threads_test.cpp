@@ -87,9 +87,10 @@ size_t PixelBytes(plix_format f) {
 
 // As plix_decode, with pictures of any size on the threads when threads is
 // above 1 (0 for the public function itself, on one thread); firstStrips and
-// tailFrom as DecodeInBands takes them.
+// tailFrom and mostKept as DecodeInBands takes them.
 Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA,
-               int64_t firstStrips = -1, int64_t tailFrom = -1) {
+               int64_t firstStrips = -1, int64_t tailFrom = -1,
+               uint64_t mostKept = kMostKeptInAll) {
     Decoded out;
     plix_info info{};
     if (plix_read_info(data.data(), data.size(), &info) != PLIX_OK) return out;
@@ -106,7 +107,7 @@ Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA,
     out.result = d.PushWhole(data.data(), data.size());
     if (out.result != PLIX_OK) return out;
     out.threaded = d.ReadAllInBands(f, out.pixels.data(), stride, threads, 0, 1, firstStrips,
-                                    tailFrom);
+                                    tailFrom, mostKept);
     uint32_t rows = 0;
     out.result = d.ReadRows(f, out.pixels.data(), stride, out.threaded ? 0 : info.height, &rows);
     d.Info(&info);
@@ -188,6 +189,19 @@ TEST(Threads, EveryVectorDecodesAlikeOnEveryThreadCount) {
         }
     }
     EXPECT_GT(threaded, eligible * 9 / 10);
+}
+
+TEST(Threads, PartsOutOfRoomToKeepPositionsDecodeAlike) {
+    // Parts that keep none of their positions, a few hundred values' worth,
+    // or a few thousand, then read the rest for their codes alone.
+    for (const test::ConformanceCase &c : test::ConformanceCases()) {
+        const Bytes data = test::ReadFileBytes(test::ConformancePath(c["plx"]));
+        const Decoded same = Decode(data, 0);
+        for (unsigned t : {2u, 3u})
+            for (uint64_t most : {uint64_t{0}, uint64_t{400}, uint64_t{5000}})
+                ASSERT_TRUE(Decode(data, t, PLIX_RGBA, -1, -1, most) == same)
+                    << c["name"] << ", " << t << " threads, " << most << " values kept";
+    }
 }
 
 TEST(Threads, EveryVectorEncodesToItsBytesOnEveryThreadCount) {

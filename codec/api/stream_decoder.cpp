@@ -372,7 +372,7 @@ int StreamDecoder::ReadRows(int format, uint8_t *pixels, size_t stride, uint32_t
 
 bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
                                    int64_t minPixels, size_t minPartBytes, int64_t firstStrips,
-                                   int64_t tailFrom) {
+                                   int64_t tailFrom, uint64_t mostKept) {
     if (threads < 2 || !whole_ || phase_ != Phase::kBody || !HasPixels() || rowsOut_ > 0 ||
         BytesPerPixel(format) == 0 || !pixels)
         return false;
@@ -386,7 +386,7 @@ bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, u
                 PackRow(rows + static_cast<size_t>(r) * rowBytes, format,
                         pixels + static_cast<size_t>(strip * 8 + r) * stride, width);
         },
-        outcome, BandStart{}, firstStrips, tailFrom);
+        outcome, BandStart{}, firstStrips, tailFrom, mostKept);
     if (!done) return false;
     // Where one strip at a time would have ended.
     truncated_ = outcome.truncated;

@@ -41,11 +41,12 @@ public:
     // After PushWhole, before any row was read: every row into pixels on up
     // to threads threads. False when that was not done (nothing changed,
     // though some rows may have been written): then ReadRows does it all on
-    // this thread. Tests set firstStrips and tailFrom as DecodeInBands
-    // takes them.
+    // this thread. Tests set firstStrips, tailFrom and mostKept as
+    // DecodeInBands takes them.
     bool ReadAllInBands(int format, uint8_t *pixels, size_t stride, unsigned threads,
                         int64_t minPixels = kPartMinPixels, size_t minPartBytes = kMinPartBytes,
-                        int64_t firstStrips = -1, int64_t tailFrom = -1);
+                        int64_t firstStrips = -1, int64_t tailFrom = -1,
+                        uint64_t mostKept = kMostKeptInAll);
 
     uint64_t StripsDecodedAhead() const { return stripsAhead_; }
     // Tests: strips decoded ahead on threads for pictures of any size.

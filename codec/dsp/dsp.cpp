@@ -4,6 +4,7 @@
 
 #include "coefficients.h"
 #include "dsp/cpu_features.h"
+#include "entropy/block_decoder.h"
 #include "entropy/kernels.h"
 #include "transform/colour.h"
 #include "transform/idct.h"
@@ -33,6 +34,11 @@ constexpr Dsp kPlainKernels = {
     .inverseDecoded2Streaming = nullptr,
     .inverseDecoded4 = nullptr,
     .finishStreaming = nullptr,
+    // Keeping positions costs more than reading their codes twice without
+    // a compressing store; the plain forms are for the tests.
+    .keepPosition = nullptr,
+    .restoreBlock = nullptr,
+    .keepPositions = KeepPositions,
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,
     .packPixels3 = PackPixels3,

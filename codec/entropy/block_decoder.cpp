@@ -334,6 +334,55 @@ inline uint32_t DecodeRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int
     return dcOnly;
 }
 
+using KeepFn = size_t (*)(const int32_t (*)[64], uint32_t, uint64_t *, int16_t *);
+
+// The loop of KeepPositions, one copy for each instruction set, as DecodeRaw.
+PLIX_ALWAYS_INLINE
+inline size_t KeepLoop(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,
+                       PositionNote *out, KeptPosition *kept, size_t cap, int16_t *values,
+                       size_t &used, size_t room, const int32_t *__restrict luma,
+                       const int32_t *__restrict chroma, KeepFn keep) {
+    alignas(64) int32_t blocks[3][64];
+    int32_t p[3] = {predictors[0], predictors[1], predictors[2]};
+    size_t n = 0;
+    size_t u = used;
+    const auto one = [&](uint64_t at, uint32_t dcOnly) PLIX_ALWAYS_INLINE_LAMBDA {
+        kept[n].first = u;
+        u += keep(blocks, dcOnly, kept[n].masks, values + u);
+        out[n++] = PositionNote{at, {p[0], p[1], p[2]}};
+    };
+    while (n < cap && u + kPositionKeptValues <= room) {
+        // Away from the chunk's end, the bits taken follow from the cursor.
+        {
+            const uint64_t taken = base + r.BitsTaken();
+            BitSource in(r);
+            const uint8_t *cur0 = in.Cur();
+            const int count0 = in.Count();
+            while (n < cap && u + kPositionKeptValues <= room && in.Room() >= 3 * kBlockBytes) {
+                const uint64_t at = taken + static_cast<uint64_t>(in.Cur() - cur0) * 8 +
+                                    static_cast<uint64_t>(count0) - static_cast<uint64_t>(in.Count());
+                if (at >= stop) break;
+                const uint32_t dcOnly =
+                    in.Count() < 64 ? DecodeRawFrom<true, true>(in, blocks, 1, luma, chroma, p)
+                                    : DecodeRawFrom<true, false>(in, blocks, 1, luma, chroma, p);
+                one(at, dcOnly);
+            }
+            in.Finish();
+        }
+        if (n >= cap || u + kPositionKeptValues > room) break;
+        const uint64_t at = base + r.BitsTaken();
+        if (at >= stop) break;
+        BitSource in(r);
+        if (in.Room() >= 3 * kBlockBytes) continue;
+        const uint32_t dcOnly = DecodeRawFrom<false, false>(in, blocks, 1, luma, chroma, p);
+        in.Finish();
+        one(at, dcOnly);
+    }
+    for (int c = 0; c < 3; ++c) predictors[c] = p[c];
+    used = u;
+    return n;
+}
+
 #if PLIX_BMI2_DECODER
 // Shifts by a register amount without the flags dependence of the plain
 // ones: the bit buffer's shift is on the path from one symbol to the next.
@@ -342,9 +391,25 @@ __attribute__((target("bmi2"))) uint32_t DecodeRawBmi2(
     const int32_t *__restrict luma, const int32_t *__restrict chroma, int32_t predictors[3]) {
     return DecodeRaw(r, blocks, positions, luma, chroma, predictors);
 }
+
+__attribute__((target("bmi2"))) size_t KeepPositionsBmi2(
+    StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop, PositionNote *out,
+    KeptPosition *kept, size_t cap, int16_t *values, size_t &used, size_t room,
+    const int32_t *luma, const int32_t *chroma, KeepFn keep) {
+    return KeepLoop(r, predictors, base, stop, out, kept, cap, values, used, room, luma, chroma,
+                    keep);
+}
 #endif
 
 }  // namespace
+
+size_t KeepPositions(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,
+                     PositionNote *out, KeptPosition *kept, size_t cap, int16_t *values,
+                     size_t &used, size_t room, const int32_t *luma, const int32_t *chroma,
+                     KeepFn keep) {
+    return KeepLoop(r, predictors, base, stop, out, kept, cap, values, used, room, luma, chroma,
+                    keep);
+}
 
 uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*__restrict blocks)[64], int positions,
                             const int32_t *__restrict luma, const int32_t *__restrict chroma,
@@ -352,9 +417,32 @@ uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*__restrict blocks)[64], i
     return DecodeRaw(r, blocks, positions, luma, chroma, predictors);
 }
 
+size_t KeepPosition(const int32_t (*blocks)[64], uint32_t dcOnly, uint64_t masks[3],
+                    int16_t *values) {
+    size_t n = 0;
+    for (int c = 0; c < 3; ++c) {
+        uint64_t mask = 0;
+        if (!(dcOnly >> c & 1))
+            for (int i = 1; i < 64; ++i)
+                if (blocks[c][i] != 0) {
+                    mask |= uint64_t{1} << i;
+                    values[n++] = static_cast<int16_t>(std::clamp(blocks[c][i], -32768, 32767));
+                }
+        masks[c] = mask;
+    }
+    return n;
+}
+
+size_t RestoreBlock(uint64_t mask, const int16_t *values, int32_t block[64]) {
+    size_t n = 0;
+    for (int i = 0; i < 64; ++i) block[i] = mask >> i & 1 ? values[n++] : 0;
+    return n;
+}
+
 void InstallBmi2Kernels(Dsp &dsp) {
 #if PLIX_BMI2_DECODER
     dsp.decodePositionsRaw = DecodeRawBmi2;
+    dsp.keepPositions = KeepPositionsBmi2;
 #else
     (void)dsp;
 #endif

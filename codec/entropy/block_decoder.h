@@ -44,4 +44,26 @@ struct PositionNote {
 size_t ScanPositions(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,
                      PositionNote *out, size_t cap);
 
+// A block position decoded ahead of knowing its DC predictors: which of
+// entries 1..63 of its blocks are not 0 (none for a block the decoder found
+// DC-only), and where their values begin (Dsp::keepPosition). Its DCs are
+// those its note gives.
+struct KeptPosition {
+    uint64_t masks[3];
+    uint64_t first;
+};
+
+// Most values one position keeps, and the room past them a kernel may
+// write or read.
+inline constexpr size_t kPositionKeptValues = 3 * 63 + 16;
+
+// ScanPositions that also decodes each position (as DecodePositionsRaw) and
+// keeps it with keep: kept[i] for out[i], the values from values + used on
+// (used advanced), while used + kPositionKeptValues is at most room. The plain
+// form; Dsp::keepPositions holds the one to use.
+size_t KeepPositions(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,
+                     PositionNote *out, KeptPosition *kept, size_t cap, int16_t *values,
+                     size_t &used, size_t room, const int32_t *luma, const int32_t *chroma,
+                     size_t (*keep)(const int32_t (*)[64], uint32_t, uint64_t *, int16_t *));
+
 }  // namespace plix

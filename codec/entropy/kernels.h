@@ -2,6 +2,7 @@
 // from, and the installers of the forms built for an instruction set.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace plix {
@@ -22,6 +23,12 @@ class StreamWriter;
 // holds the one to use.
 uint32_t DecodePositionsRaw(StreamReader &r, int32_t (*blocks)[64], int positions,
                             const int32_t *luma, const int32_t *chroma, int32_t predictors[3]);
+
+// Dsp::keepPosition and Dsp::restoreBlock, the plain forms (block decoder),
+// which no level installs: the tests' reference.
+size_t KeepPosition(const int32_t (*blocks)[64], uint32_t dcOnly, uint64_t masks[3],
+                    int16_t *values);
+size_t RestoreBlock(uint64_t mask, const int16_t *values, int32_t block[64]);
 
 // positions block positions in a row, three prepared blocks each (classes 0,
 // 1 and 1, with predictors[0..2]): the same bits as EncodePreparedBlock block

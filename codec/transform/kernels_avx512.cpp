@@ -470,9 +470,48 @@ void InverseDecoded4Avx512(int32_t blocks[12][64], uint32_t dcOnly, uint8_t *pix
         Inverse4<false>(blocks, dcOnly, pixels, rowBytes, tables, neighbours);
 }
 
+size_t KeepPositionAvx512(const int32_t (*blocks)[64], uint32_t dcOnly, uint64_t masks[3],
+                          int16_t *values) {
+    const __m512i zero = _mm512_setzero_si512();
+    size_t n = 0;
+    for (int c = 0; c < 3; ++c) {
+        uint64_t mask = 0;
+        if (!(dcOnly >> c & 1)) {
+            for (int q = 0; q < 4; ++q) {
+                const __m512i v = _mm512_loadu_si512(blocks[c] + 16 * q);
+                // Entry 0 is the DC, kept apart.
+                const __mmask16 m = _mm512_cmpneq_epi32_mask(v, zero) & (q == 0 ? 0xFFFEu : 0xFFFFu);
+                // Compressed in a register and stored whole (values has
+                // room past the last): a compressing store is far slower.
+                _mm256_storeu_si256(reinterpret_cast<__m256i *>(values + n),
+                                    _mm512_cvtsepi32_epi16(_mm512_maskz_compress_epi32(m, v)));
+                n += static_cast<size_t>(__builtin_popcount(m));
+                mask |= static_cast<uint64_t>(m) << (16 * q);
+            }
+        }
+        masks[c] = mask;
+    }
+    return n;
+}
+
+size_t RestoreBlockAvx512(uint64_t mask, const int16_t *values, int32_t block[64]) {
+    size_t n = 0;
+    for (int q = 0; q < 4; ++q) {
+        const __mmask16 m = static_cast<__mmask16>(mask >> (16 * q));
+        _mm512_storeu_si512(block + 16 * q,
+                            _mm512_maskz_expand_epi32(
+                                m, _mm512_cvtepi16_epi32(_mm256_loadu_si256(
+                                       reinterpret_cast<const __m256i *>(values + n)))));
+        n += static_cast<size_t>(__builtin_popcount(m));
+    }
+    return n;
+}
+
 }  // namespace
 
 void InstallAvx512Kernels(Dsp &dsp) {
+    dsp.keepPosition = KeepPositionAvx512;
+    dsp.restoreBlock = RestoreBlockAvx512;
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
     dsp.preparedOrder = PreparedOrder::kZigzag;
     dsp.rgbToYcc = RgbToYccPixelsAvx512;

@@ -1,0 +1,176 @@
+// Positions decoded ahead of their DC predictors and kept compactly, then
+// turned into pixels once the predictors are known: the same blocks, and the
+// same strips, as decoding the bits in place.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <random>
+#include <vector>
+
+#include "dsp/dsp.h"
+#include "entropy/block_decoder.h"
+#include "entropy/kernels.h"
+#include "format.h"
+#include "kernel_levels.h"
+#include "plix/codec.h"
+#include "streams.h"
+#include "strips.h"
+
+namespace plix {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Blocks as the decoder leaves them: products of any size, some zero, and
+// DC-only blocks holding anything past entry 0.
+void RandomPosition(std::mt19937 &rng, int32_t blocks[3][64], uint32_t &dcOnly) {
+    static const int32_t edges[] = {-256,  255,   -257,    256,     32767,     -32768,
+                                    32768, -32769, 1 << 20, INT32_MAX, INT32_MIN, 1};
+    const int style = static_cast<int>(rng() % 3);
+    dcOnly = rng() % 8;
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 64; ++i) {
+            const uint32_t pick = rng() % 8;
+            blocks[c][i] = static_cast<int>(pick) < 5 - 2 * style ? 0
+                           : pick == 7        ? edges[rng() % (sizeof edges / sizeof edges[0])]
+                                              : static_cast<int32_t>(rng() % 601) - 300;
+        }
+}
+
+// The levels with the kernels for keeping, and the plain forms on every
+// level that has none, so that each transform level decodes kept strips.
+std::vector<Dsp> LevelsThatKeep() {
+    std::vector<Dsp> out;
+    for (const Dsp *d : test::KernelLevels()) {
+        Dsp k = *d;
+        if (!k.keepPosition) {
+            k.keepPosition = KeepPosition;
+            k.restoreBlock = RestoreBlock;
+        }
+        out.push_back(k);
+    }
+    return out;
+}
+
+TEST(KeptPositions, KernelsKeepTheEntriesThatAreNotZeroAndRestoreThem) {
+    std::mt19937 rng(11);
+    for (const Dsp &k : LevelsThatKeep()) {
+        for (int trial = 0; trial < 3000; ++trial) {
+            alignas(64) int32_t blocks[3][64];
+            uint32_t dcOnly;
+            RandomPosition(rng, blocks, dcOnly);
+            // Room for the most, and a guard the kernel must leave alone.
+            std::vector<int16_t> values(kPositionKeptValues + 32, 0x5A5A);
+            uint64_t masks[3];
+            const size_t n = k.keepPosition(blocks, dcOnly, masks, values.data());
+            ASSERT_LE(n, size_t{189});
+            for (size_t i = kPositionKeptValues; i < values.size(); ++i)
+                ASSERT_EQ(values[i], 0x5A5A) << k.name;
+            size_t at = 0;
+            for (int c = 0; c < 3; ++c) {
+                alignas(64) int32_t back[64];
+                std::fill(back, back + 64, 77);
+                at += k.restoreBlock(masks[c], values.data() + at, back);
+                ASSERT_EQ(back[0], 0) << k.name;
+                for (int i = 1; i < 64; ++i) {
+                    // Limited to 16 bits, which the kernels limit further.
+                    const int32_t want =
+                        dcOnly >> c & 1 ? 0 : std::clamp(blocks[c][i], -32768, 32767);
+                    ASSERT_EQ(back[i], want) << k.name << " trial " << trial << " block " << c
+                                             << " entry " << i;
+                    ASSERT_EQ(masks[c] >> i & 1, want != 0 ? 1u : 0u) << k.name;
+                }
+            }
+            ASSERT_EQ(at, n) << k.name;
+        }
+    }
+}
+
+// A busy picture's file at q-factor q.
+Bytes BusyFile(uint32_t w, uint32_t h, int q, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes px(size_t{w} * h * 3);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            for (uint32_t c = 0; c < 3; ++c)
+                px[(size_t{y} * w + x) * 3 + c] = static_cast<uint8_t>(
+                    ((x / 11 + y / 5 + c) % 3 == 0 ? x * 5 + y : 250 - y) + rng() % 40);
+    const plix_encode_options options{0, static_cast<uint32_t>(q), 0, 1};
+    void *out = nullptr;
+    size_t size = 0;
+    if (plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size) != PLIX_OK) return {};
+    Bytes bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
+    plix_free(out);
+    return bytes;
+}
+
+TEST(KeptPositions, StripsFromKeptPositionsAreTheStripsFromTheBits) {
+    // Widths whose strips end in four positions, a pair, and a lone one;
+    // the last strip partly outside the picture.
+    for (const Dsp &k : LevelsThatKeep())
+        for (uint32_t w : {293u, 299u, 40u})
+            for (int q : {0, 4, 15, -1}) {
+                // (-1: q0 with bytes of the body flipped, which decode to
+                // coefficients of any size.)
+                Bytes file = BusyFile(w, 37, std::max(q, 0), w + static_cast<uint32_t>(q));
+                ASSERT_FALSE(file.empty());
+                std::mt19937 rng(w);
+                for (int i = 0; q < 0 && i < 40; ++i)
+                    file[kHeaderSize + rng() % (file.size() - kHeaderSize)] ^= static_cast<uint8_t>(1 + rng() % 255);
+                PlixHeader header;
+                ASSERT_EQ(ReadHeader(file.data(), file.size(), header), HeaderCheck::kOk);
+                const uint8_t *body = file.data() + kHeaderSize;
+                const auto bodySize = static_cast<int32_t>(file.size() - kHeaderSize);
+                const int64_t strips = header.BlockRows();
+                const size_t columns = static_cast<size_t>(header.BlockColumns());
+                const size_t rowBytes = columns * 32;
+
+                // Strip by strip from the bits, noting where each starts.
+                StripDecoder bits(header, k);
+                StreamReader r;
+                ASSERT_TRUE(r.OpenMemory(body, bodySize));
+                std::vector<Bytes> want;
+                std::vector<uint64_t> startBit;
+                std::vector<StripDecoder::Mark> mark;
+                for (int64_t s = 0; s < strips; ++s) {
+                    startBit.push_back(r.BitsTaken());
+                    mark.push_back(bits.Here());
+                    want.emplace_back(rowBytes * 8);
+                    bits.Next(r, want.back().data(), rowBytes, false);
+                }
+
+                // Kept from a strip's first bit on with predictors 0, then
+                // shifted by the true ones there.
+                for (int64_t from : {int64_t{0}, int64_t{1}, strips - 1}) {
+                    StripDecoder keep(header, k);
+                    StreamReader kr;
+                    ASSERT_TRUE(kr.OpenMemory(body, bodySize));
+                    for (uint64_t i = 0; i < startBit[static_cast<size_t>(from)]; ++i) kr.ReadBit();
+                    const size_t positions = columns * static_cast<size_t>(strips - from);
+                    std::vector<PositionNote> notes(positions);
+                    std::vector<KeptPosition> kept(positions);
+                    std::vector<int16_t> values(positions * kPositionKeptValues);
+                    int32_t p[3] = {0, 0, 0};
+                    size_t used = 0;
+                    ASSERT_EQ(keep.KeepPositions(kr, p, 0, UINT64_MAX, notes.data(), kept.data(),
+                                                 positions, values.data(), used, values.size()),
+                              positions);
+                    const int32_t *offset = mark[static_cast<size_t>(from)].predictors;
+                    for (int64_t s = from; s < strips; ++s) {
+                        const size_t first = columns * static_cast<size_t>(s - from);
+                        EXPECT_EQ(notes[first].at, startBit[static_cast<size_t>(s)]);
+                        Bytes got(rowBytes * 8, 0xEE);
+                        keep.Rewind({s * 8, {0, 0, 0}});
+                        keep.NextKept(&kept[first], &notes[first], values.data(), offset,
+                                      got.data(), rowBytes);
+                        ASSERT_EQ(got, want[static_cast<size_t>(s)])
+                            << k.name << " width " << w << " q" << q << " kept from strip "
+                            << from << ", strip " << s;
+                    }
+                }
+            }
+}
+
+}  // namespace
+}  // namespace plix

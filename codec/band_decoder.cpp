@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 #include <atomic>
 #include <thread>
@@ -32,11 +33,34 @@ constexpr size_t kNone = SIZE_MAX;
 // counted from the part's start.
 using Noted = PositionNote;
 
+// Vectors grown ahead of what is read into them: growing them leaves the
+// new entries as they are, for the reading to fill, rather than clearing
+// megabytes first.
+template <class T>
+struct Unset : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = Unset<U>;
+    };
+    Unset() = default;
+    template <class U>
+    Unset(const Unset<U> &) {}
+    template <class U, class... A>
+    void construct(U *p, A &&...a) {
+        ::new (static_cast<void *>(p)) U(std::forward<A>(a)...);
+    }
+    template <class U>
+    void construct(U *p) {
+        ::new (static_cast<void *>(p)) U;
+    }
+};
+using Notes = std::vector<Noted, Unset<Noted>>;
+
 struct Part {
     uint64_t from = 0, to = 0;  // bits: positions starting in [from, to) are its own
-    std::vector<Noted> own, over;
+    Notes own, over;
     // Its first positions decoded ahead (kept[i] for own[i]), their values.
-    std::vector<KeptPosition> kept;
+    std::vector<KeptPosition, Unset<KeptPosition>> kept;
     std::unique_ptr<int16_t[]> values;
     size_t valuesRoom = 0;
     uint64_t ownEnd = 0, overEnd = 0;  // where the position after the last noted starts
@@ -78,7 +102,7 @@ public:
     // more(where the next starts) holds and fewer than cap are noted;
     // returns where the next would start.
     template <class More>
-    uint64_t Read(StripDecoder &d, uint64_t at, const int32_t dc[3], std::vector<Noted> &out,
+    uint64_t Read(StripDecoder &d, uint64_t at, const int32_t dc[3], Notes &out,
                   size_t cap, More more) const {
         StreamReader r;
         uint64_t base;
@@ -95,7 +119,7 @@ public:
     // The same for a part's own positions: from bit at with predictors 0 on,
     // those starting before stop. With d, as many as p's room allows are
     // decoded ahead into it.
-    uint64_t ReadOwn(uint64_t at, uint64_t stop, std::vector<Noted> &out, size_t cap,
+    uint64_t ReadOwn(uint64_t at, uint64_t stop, Notes &out, size_t cap,
                      StripDecoder *d = nullptr, Part *p = nullptr) const {
         StreamReader r;
         uint64_t base;

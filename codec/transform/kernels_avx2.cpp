@@ -558,6 +558,86 @@ void UnpackPixels3Avx2(const uint8_t *in, uint8_t *strip, size_t count, bool rgb
     (rgb ? UnpackPixels3Avx2<true> : UnpackPixels3Avx2<false>)(in, strip, count);
 }
 
+// Shuffles for eight 16-bit values: packing those a mask picks to the
+// front, and spreading packed ones back to where a mask puts them.
+struct KeepShuffles {
+    alignas(16) uint8_t pack[256][16];
+    alignas(16) uint8_t spread[256][16];
+    uint8_t count[256];
+};
+
+constexpr KeepShuffles MakeKeepShuffles() {
+    KeepShuffles t{};
+    for (int m = 0; m < 256; ++m) {
+        int k = 0;
+        for (int j = 0; j < 8; ++j) {
+            t.spread[m][2 * j] = t.spread[m][2 * j + 1] = 0x80;
+            if (m >> j & 1) {
+                t.pack[m][2 * k] = static_cast<uint8_t>(2 * j);
+                t.pack[m][2 * k + 1] = static_cast<uint8_t>(2 * j + 1);
+                t.spread[m][2 * j] = static_cast<uint8_t>(2 * k);
+                t.spread[m][2 * j + 1] = static_cast<uint8_t>(2 * k + 1);
+                ++k;
+            }
+        }
+        for (int j = 2 * k; j < 16; ++j) t.pack[m][j] = 0x80;
+        t.count[m] = static_cast<uint8_t>(k);
+    }
+    return t;
+}
+
+constexpr KeepShuffles kKeepShuffles = MakeKeepShuffles();
+
+// Bit i set for each of the eight entries that is not 0.
+int NonZero8(__m256i v) {
+    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(v, _mm256_setzero_si256()))) ^
+           0xFF;
+}
+
+size_t KeepPositionAvx2(const int32_t (*blocks)[64], uint32_t dcOnly, uint64_t masks[3],
+                        int16_t *values) {
+    size_t n = 0;
+    for (int c = 0; c < 3; ++c) {
+        uint64_t mask = 0;
+        if (!(dcOnly >> c & 1)) {
+            for (int h = 0; h < 64; h += 16) {
+                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(blocks[c] + h));
+                const __m256i b =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i *>(blocks[c] + h + 8));
+                // Entry 0 is the DC, kept apart.
+                const int ma = NonZero8(a) & (h == 0 ? 0xFE : 0xFF);
+                const int mb = NonZero8(b);
+                // Saturated to 16 bits, a's eight then b's in order.
+                const __m256i both = _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+                const auto put = [&](__m128i v, int m) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(values + n),
+                                     _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i *>(
+                                                             kKeepShuffles.pack[m]))));
+                    n += kKeepShuffles.count[m];
+                };
+                put(_mm256_castsi256_si128(both), ma);
+                put(_mm256_extracti128_si256(both, 1), mb);
+                mask |= static_cast<uint64_t>(ma | mb << 8) << h;
+            }
+        }
+        masks[c] = mask;
+    }
+    return n;
+}
+
+size_t RestoreBlockAvx2(uint64_t mask, const int16_t *values, int32_t block[64]) {
+    size_t n = 0;
+    for (int j = 0; j < 64; j += 8) {
+        const int m = static_cast<int>(mask >> j & 0xFF);
+        const __m128i v = _mm_shuffle_epi8(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(values + n)),
+            _mm_load_si128(reinterpret_cast<const __m128i *>(kKeepShuffles.spread[m])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(block + j), _mm256_cvtepi16_epi32(v));
+        n += kKeepShuffles.count[m];
+    }
+    return n;
+}
+
 }  // namespace
 
 void InstallAvx2Kernels(Dsp &dsp) {
@@ -571,6 +651,8 @@ void InstallAvx2Kernels(Dsp &dsp) {
     dsp.finishStreaming = FinishStreamingAvx2;
     dsp.rgbToYcc = vec::RgbToYccPixels<__m256i>;
     dsp.yccToRgb = ConvertYccToRgbAvx2;
+    dsp.keepPosition = KeepPositionAvx2;
+    dsp.restoreBlock = RestoreBlockAvx2;
 }
 
 }  // namespace plix

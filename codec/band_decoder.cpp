@@ -19,6 +19,7 @@
 #include "entropy/block_decoder.h"
 #include "format.h"
 #include "kernel_table.h"
+#include "recycled.h"
 #include "streams.h"
 #include "strips.h"
 #include "threads.h"
@@ -33,35 +34,14 @@ constexpr size_t kNone = SIZE_MAX;
 // counted from the part's start.
 using Noted = PositionNote;
 
-// Vectors grown ahead of what is read into them: growing them leaves the
-// new entries as they are, for the reading to fill, rather than clearing
-// megabytes first.
-template <class T>
-struct Unset : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = Unset<U>;
-    };
-    Unset() = default;
-    template <class U>
-    Unset(const Unset<U> &) {}
-    template <class U, class... A>
-    void construct(U *p, A &&...a) {
-        ::new (static_cast<void *>(p)) U(std::forward<A>(a)...);
-    }
-    template <class U>
-    void construct(U *p) {
-        ::new (static_cast<void *>(p)) U;
-    }
-};
-using Notes = std::vector<Noted, Unset<Noted>>;
+using Notes = std::vector<Noted, Recycling<Noted>>;
 
 struct Part {
     uint64_t from = 0, to = 0;  // bits: positions starting in [from, to) are its own
     Notes own, over;
     // Its first positions decoded ahead (kept[i] for own[i]), their values.
-    std::vector<KeptPosition, Unset<KeptPosition>> kept;
-    std::unique_ptr<int16_t[]> values;
+    std::vector<KeptPosition, Recycling<KeptPosition>> kept;
+    RecycledArray<int16_t> values;
     size_t valuesRoom = 0;
     uint64_t ownEnd = 0, overEnd = 0;  // where the position after the last noted starts
     bool readOn = false;               // over was read
@@ -225,7 +205,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     std::vector<Part> part;
     std::vector<StripDecoder::Mark> done;  // the strips decoded in full from the start
     std::vector<uint64_t> doneAt;          // their first bits
-    std::unique_ptr<uint8_t[]> rows;  // thread 0's strip
+    RecycledArray<uint8_t> rows;  // thread 0's strip
     const size_t rowBytes = static_cast<size_t>(columns) * 32;
     try {
         part.resize(parts);
@@ -238,7 +218,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             part[i].from = at(i);
             part[i].to = at(i + 1);
         }
-        rows.reset(new uint8_t[rowBytes * 8]);
+        rows = RecycledArray<uint8_t>(rowBytes * 8);
         done.reserve(static_cast<size_t>(strips));
         doneAt.reserve(static_cast<size_t>(strips));
     } catch (const std::bad_alloc &) {
@@ -267,7 +247,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             // the most kept is read for the codes alone.
             const size_t room = static_cast<size_t>(
                 std::min<uint64_t>((p.to - p.from) / 2 + 4096, mostKept / (parts - 1)));
-            p.values.reset(new int16_t[room]);
+            p.values = RecycledArray<int16_t>(room);
             p.valuesRoom = room;
         }
     } catch (const std::bad_alloc &) {
@@ -526,9 +506,9 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         // Each thread's strip from an allocation of its own, on pages of its
         // own: with all of them allocated by thread 0, one after the other,
         // two-thread decodes took 2 to 13 % longer.
-        std::unique_ptr<uint8_t[]> own;
+        RecycledArray<uint8_t> own;
         try {
-            own.reset(new uint8_t[rowBytes * 8 + 4096]);
+            own = RecycledArray<uint8_t>(rowBytes * 8 + 4096);
         } catch (...) {
             return;  // (the others take the strips)
         }

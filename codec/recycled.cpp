@@ -1,0 +1,70 @@
+#include "recycled.h"
+
+#include <algorithm>
+#include <bit>
+#include <mutex>
+#include <vector>
+
+namespace plix {
+
+namespace {
+
+// Small blocks the allocator keeps mapped anyway.
+constexpr size_t kLeastRecycled = size_t{64} << 10;
+
+// Blocks by their size, rounded up to a power of two, so that a block
+// given back fits the same request next time.
+struct Bin {
+    std::mutex mutex;
+    std::vector<std::pair<size_t, void *>> blocks;
+    size_t bytes = 0;
+
+    ~Bin() {
+        for (const auto &b : blocks) ::operator delete(b.second);
+    }
+};
+
+Bin &TheBin() {
+    static Bin bin;
+    return bin;
+}
+
+size_t SizeOf(size_t bytes) { return bytes < kLeastRecycled ? bytes : std::bit_ceil(bytes); }
+
+}  // namespace
+
+void *TakeRecycled(size_t bytes) {
+    const size_t size = SizeOf(bytes);
+    if (size >= kLeastRecycled) {
+        Bin &bin = TheBin();
+        const std::lock_guard<std::mutex> lock(bin.mutex);
+        const auto it = std::find_if(bin.blocks.begin(), bin.blocks.end(),
+                                     [&](const auto &b) { return b.first == size; });
+        if (it != bin.blocks.end()) {
+            void *p = it->second;
+            bin.bytes -= size;
+            bin.blocks.erase(it);
+            return p;
+        }
+    }
+    return ::operator new(size);
+}
+
+void GiveRecycled(void *p, size_t bytes) noexcept {
+    const size_t size = SizeOf(bytes);
+    if (p && size >= kLeastRecycled) {
+        Bin &bin = TheBin();
+        const std::lock_guard<std::mutex> lock(bin.mutex);
+        if (bin.bytes + size <= kMostRecycled) {
+            try {
+                bin.blocks.emplace_back(size, p);
+                bin.bytes += size;
+                return;
+            } catch (...) {
+            }
+        }
+    }
+    ::operator delete(p);
+}
+
+}  // namespace plix

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -34,6 +35,8 @@ size_t SizeOf(size_t bytes) { return bytes < kLeastRecycled ? bytes : std::bit_c
 }  // namespace
 
 void *TakeRecycled(size_t bytes) {
+    // (No power of two holds more.)
+    if (bytes > SIZE_MAX / 2 + 1) throw std::bad_alloc();
     const size_t size = SizeOf(bytes);
     if (size >= kLeastRecycled) {
         Bin &bin = TheBin();

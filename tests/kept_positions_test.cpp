@@ -14,6 +14,7 @@
 #include "format.h"
 #include "kernel_levels.h"
 #include "plix/codec.h"
+#include "recycled.h"
 #include "streams.h"
 #include "strips.h"
 
@@ -170,6 +171,25 @@ TEST(KeptPositions, StripsFromKeptPositionsAreTheStripsFromTheBits) {
                     }
                 }
             }
+}
+
+TEST(KeptPositions, MemoryComesBackForTheNextCallAndHugeRequestsFail) {
+    // A block given back serves the next request of its size, so that its
+    // pages need not be touched anew; sizes no memory holds fail cleanly.
+    void *first = TakeRecycled(300 << 10);
+    static_cast<uint8_t *>(first)[0] = 1;
+    GiveRecycled(first, 300 << 10);
+    void *again = TakeRecycled(290 << 10);
+    EXPECT_EQ(again, first);
+    GiveRecycled(again, 290 << 10);
+    EXPECT_THROW(TakeRecycled(SIZE_MAX), std::bad_alloc);
+    EXPECT_THROW(TakeRecycled(SIZE_MAX / 2 + 2), std::bad_alloc);
+    // Blocks past what is kept in all go back to the allocator.
+    void *big = TakeRecycled(kMostRecycled + 1);
+    GiveRecycled(big, kMostRecycled + 1);
+    std::vector<int, Recycling<int>> v(5, 7);
+    v.resize(100000);
+    EXPECT_EQ(v[4], 7);
 }
 
 }  // namespace

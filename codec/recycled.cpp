@@ -1,10 +1,13 @@
 #include "recycled.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <bit>
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+#include "platform/memory.h"
 
 namespace plix {
 
@@ -21,7 +24,7 @@ struct Bin {
     size_t bytes = 0;
 
     ~Bin() {
-        for (const auto &b : blocks) ::operator delete(b.second);
+        for (const auto &b : blocks) std::free(b.second);
     }
 };
 
@@ -50,7 +53,9 @@ void *TakeRecycled(size_t bytes) {
             return p;
         }
     }
-    return ::operator new(size);
+    // Where huge pages back it, the rest faults in a few at a time.
+    if (void *p = platform::AllocatePictureBuffer(size)) return p;
+    throw std::bad_alloc();
 }
 
 void GiveRecycled(void *p, size_t bytes) noexcept {
@@ -67,7 +72,7 @@ void GiveRecycled(void *p, size_t bytes) noexcept {
             }
         }
     }
-    ::operator delete(p);
+    std::free(p);
 }
 
 }  // namespace plix

@@ -12,7 +12,8 @@
 namespace plix {
 
 // bytes of memory (blocks from 64 KiB on come from those given back, up to
-// kMostRecycled in all); throws std::bad_alloc where there is none.
+// kMostRecycled in all, and from 2 MiB on are backed by huge pages where the
+// system has them); throws std::bad_alloc where there is none.
 void *TakeRecycled(size_t bytes);
 // Gives back what TakeRecycled(bytes) gave.
 void GiveRecycled(void *p, size_t bytes) noexcept;

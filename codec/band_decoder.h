@@ -84,7 +84,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
                    int64_t firstStrips = -1, int64_t tailFrom = -1,
                    uint64_t mostKept = kMostKeptInAll);
 
-// The smallest part a thread reads for the codes alone.
+// The smallest part a thread takes.
 inline constexpr size_t kMinPartBytes = 16 << 10;
 
 }  // namespace plix

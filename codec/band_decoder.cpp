@@ -266,9 +266,10 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     try {
         for (size_t i = 1; i < parts; ++i) {
             part[i].own.reserve(ownRoom(part[i].from, part[i].to, cap));
-            if (k.keepPosition) part[i].kept.reserve(ownRoom(part[i].from, part[i].to, cap));
+            if (k.keepPosition && bits >= k.keepFromBits)
+                part[i].kept.reserve(ownRoom(part[i].from, part[i].to, cap));
         }
-        if (k.keepPosition) {
+        if (k.keepPosition && bits >= k.keepFromBits) {
             // A value took 5.5 to 6 bits in photographs at q0, fewer bits
             // only in rarer pictures: the rest of a part past its room is
             // read for the codes alone. Room for every value a part could

@@ -98,6 +98,11 @@ struct Dsp {
     // left them, the others 0 (entry 0 too). Returns the values taken; the
     // 16 after them may be read.
     size_t (*restoreBlock)(uint64_t mask, const int16_t *values, int32_t block[64]);
+    // Parts of streams whose positions take at least this many bits on
+    // average are kept rather than read twice (keepPosition set): where the
+    // transforms are cheap, reading the codes twice costs less for the
+    // smaller positions.
+    uint32_t keepFromBits;
     // KeepPositions (entropy/block_decoder.h); the variants differ only in
     // their instructions.
     size_t (*keepPositions)(StreamReader &r, int32_t predictors[3], uint64_t base, uint64_t stop,

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "band_decoder.h"
 #include "dsp/dsp.h"
 #include "entropy/block_decoder.h"
 #include "entropy/kernels.h"
@@ -49,6 +50,7 @@ std::vector<Dsp> LevelsThatKeep() {
             k.keepPosition = KeepPosition;
             k.restoreBlock = RestoreBlock;
         }
+        k.keepFromBits = 0;
         out.push_back(k);
     }
     return out;
@@ -171,6 +173,41 @@ TEST(KeptPositions, StripsFromKeptPositionsAreTheStripsFromTheBits) {
                     }
                 }
             }
+}
+
+TEST(KeptPositions, BandsOnThreadsThatKeepEveryPartDecodeAsOneThread) {
+    // Every level keeping whatever the bits a position takes, on 2 to 4
+    // threads and parts of any size: the rows of one thread's strips.
+    for (const Dsp &k : LevelsThatKeep())
+        for (int q : {0, 6, 15}) {
+            const Bytes file = BusyFile(517, 203, q, 7 + static_cast<uint32_t>(q));
+            ASSERT_FALSE(file.empty());
+            PlixHeader header;
+            ASSERT_EQ(ReadHeader(file.data(), file.size(), header), HeaderCheck::kOk);
+            const uint8_t *body = file.data() + kHeaderSize;
+            const size_t size = file.size() - kHeaderSize;
+            const int64_t strips = header.BlockRows();
+            const size_t rowBytes = static_cast<size_t>(header.BlockColumns()) * 32;
+            Bytes want(rowBytes * 8 * static_cast<size_t>(strips));
+            StripDecoder one(header, k);
+            StreamReader r;
+            r.OpenRegion(body, size, 0);
+            for (int64_t s = 0; s < strips; ++s)
+                one.Next(r, want.data() + static_cast<size_t>(s) * 8 * rowBytes, rowBytes, false);
+            for (unsigned threads = 2; threads <= 4; ++threads) {
+                Bytes got(want.size(), 0xEE);
+                BandOutcome outcome;
+                ASSERT_TRUE(DecodeInBands(
+                    header, k, body, size, 0, threads, 0, 1,
+                    [&](int64_t s, const uint8_t *rows, size_t bytes) {
+                        std::copy(rows, rows + 8 * bytes, got.begin() + static_cast<ptrdiff_t>(s) * 8 *
+                                                                            static_cast<ptrdiff_t>(rowBytes));
+                    },
+                    outcome));
+                ASSERT_EQ(got, want) << k.name << " q" << q << ", " << threads << " threads";
+                EXPECT_FALSE(outcome.truncated);
+            }
+        }
 }
 
 TEST(KeptPositions, MemoryComesBackForTheNextCallAndHugeRequestsFail) {

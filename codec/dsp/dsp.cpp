@@ -38,6 +38,7 @@ constexpr Dsp kPlainKernels = {
     // a compressing store; the plain forms are for the tests.
     .keepPosition = nullptr,
     .restoreBlock = nullptr,
+    .keepFromBits = 0,
     .keepPositions = KeepPositions,
     .rgbToYcc = ConvertRgbToYccPixels,
     .yccToRgb = ConvertYccToRgb,

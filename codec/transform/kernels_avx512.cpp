@@ -512,6 +512,9 @@ size_t RestoreBlockAvx512(uint64_t mask, const int16_t *values, int32_t block[64
 void InstallAvx512Kernels(Dsp &dsp) {
     dsp.keepPosition = KeepPositionAvx512;
     dsp.restoreBlock = RestoreBlockAvx512;
+    // Measured on a Zen 5: keeping gained 8 % at 314 bits a position, nothing
+    // at 159, and cost 3 to 6 % at 38 to 83.
+    dsp.keepFromBits = 200;
     dsp.forwardBlocks2Prepared = ForwardBlocks2PreparedAvx512;
     dsp.preparedOrder = PreparedOrder::kZigzag;
     dsp.rgbToYcc = RgbToYccPixelsAvx512;

@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 #include "entropy/block_decoder.h"
@@ -42,7 +41,7 @@ struct Part {
     Notes own, over;
     // Its first positions decoded ahead (kept[i] for own[i]), their values.
     std::vector<KeptPosition, Recycling<KeptPosition>> kept;
-    int16_t *values = nullptr;  // (a share of one array for all)
+    RecycledArray<int16_t> values;
     size_t valuesRoom = 0;
     uint64_t ownEnd = 0, overEnd = 0;  // where the position after the last noted starts
     bool readOn = false;               // over was read
@@ -99,39 +98,29 @@ public:
 
     // The same for a part's own positions: from bit at with predictors 0 on,
     // those starting before stop. With d, as many as p's room allows are
-    // decoded ahead into it. False where given up (gone(where the reading
-    // stands) came true between runs of positions), which leaves it
-    // unfinished.
-    template <class Gone>
-    bool ReadOwn(uint64_t at, uint64_t stop, Notes &out, size_t cap, uint64_t &end, Gone gone,
-                 StripDecoder *d = nullptr, Part *p = nullptr) const {
+    // decoded ahead into it.
+    uint64_t ReadOwn(uint64_t at, uint64_t stop, Notes &out, size_t cap,
+                     StripDecoder *d = nullptr, Part *p = nullptr) const {
         StreamReader r;
         uint64_t base;
         Open(r, at, base);
         int32_t dc[3] = {0, 0, 0};
-        // Runs of positions short enough to give up soon.
-        constexpr size_t kRun = 2048;
         if (d) {
             size_t used = 0;
             while (out.size() < cap && used + kPositionKeptValues <= p->valuesRoom) {
-                if (gone(base + r.BitsTaken())) return false;
                 const size_t have = out.size();
-                const size_t room = std::min(cap - have, kRun);
+                const size_t room = std::min(cap - have, std::max<size_t>(out.capacity() - have, 4096));
                 out.resize(have + room);
                 p->kept.resize(have + room);
                 const size_t n = d->KeepPositions(r, dc, base, stop, out.data() + have,
-                                                  p->kept.data() + have, room, p->values,
+                                                  p->kept.data() + have, room, p->values.get(),
                                                   used, p->valuesRoom);
                 out.resize(have + n);
                 p->kept.resize(have + n);
-                if (n < room && used + kPositionKeptValues <= p->valuesRoom) {
-                    end = base + r.BitsTaken();
-                    return true;
-                }
+                if (n < room && used + kPositionKeptValues <= p->valuesRoom) return base + r.BitsTaken();
             }
         }
         while (out.size() < cap) {
-            if (gone(base + r.BitsTaken())) return false;
             const size_t have = out.size();
             const size_t room = std::min(cap - have, std::max<size_t>(out.capacity() - have, 4096));
             out.resize(have + room);
@@ -139,8 +128,7 @@ public:
             out.resize(have + n);
             if (n < room) break;
         }
-        end = base + r.BitsTaken();
-        return true;
+        return base + r.BitsTaken();
     }
 
     // Whole blocks of a strip starting at bit at with predictors, within the
@@ -202,32 +190,41 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     const uint64_t startByte = std::min<uint64_t>(from.bit / 8, size);
     const uint64_t span = from.expectBytes > 0 ? std::min<uint64_t>(from.expectBytes, size - startByte)
                                                : size - startByte;
-    const unsigned workers = WorkersFor(threads, static_cast<size_t>(span / std::max<size_t>(minPartBytes, 1)));
-    if (workers < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
+    const unsigned parts = WorkersFor(threads, static_cast<size_t>(span / std::max<size_t>(minPartBytes, 1)));
+    if (parts < 2 || strips < 2 || columns * strips * 64 < minPixels) return false;
     const Reading reading(body, size, filler);
-    const unsigned team = std::max(workers, WorkersFor(threads, static_cast<size_t>(strips)));
-    // Thread 0 decodes in full from the start while the others decode parts
-    // ahead, taking them from the last back, until thread 0 has passed the
-    // next one's start. Thread 0 stops once past the start of the parts
-    // that are whole from there to the end, and the threads turn those into
-    // pixels. So the work divides wherever the threads meet, whatever each
-    // processor's speed; the part a helper was on when thread 0 passed it is
-    // given up if not half done. The parts begin where thread 0 would be at half the time
-    // expected: decoding ahead costs what reading the codes does, about in
-    // proportion to the bits, while a full decode adds the transforms, in
-    // proportion to the positions, so a byte ahead takes s of a full one,
-    // from the bits a position takes (as timed here: 0.72 at 314 bits, 0.58
-    // at 83, 0.48 at 38), and thread 0 meets the others after a = s b of
-    // the bytes, b = 1 / (s + n - 1).
+    const unsigned team = std::max(parts, WorkersFor(threads, static_cast<size_t>(strips)));
+    // Shares of the bytes: part 0 (a), decoded in full, while the others
+    // decode theirs (b each) ahead of the join; the shares are only
+    // guesses: thread 0 decodes on until the others are done, and whoever
+    // is free takes the strips left.
+    // Where the others keep their positions, which takes s of the time a
+    // byte, a = s b ends part 0 when they are done, and then all turn the
+    // positions kept into pixels. Keeping costs what reading the codes does,
+    // about in proportion to the bits, while a full decode adds the
+    // transforms, in proportion to the positions: s from the bits a
+    // position takes, as timed here (0.72 at 314 bits, 0.58 at 83, 0.48 at
+    // 38).
+    // Where they read their codes alone, which takes r = 0.4 of the time a
+    // byte, the parts end well before the stream does: a = r b, and the
+    // tail (t) is decoded by thread 0 straight on from the join while the
+    // others decode the noted strips again. With n threads,
+    // t = m (W / n - a), W = 1 + r (n - 1) b the work in all, ends the tail
+    // a little (m) before the noted strips, so that its thread then helps
+    // with them.
     const double bits = static_cast<double>(span) * 8 / static_cast<double>(std::max<uint64_t>(total, 1));
-    const double s = std::clamp((15 + 0.53 * bits) / (48 + 0.65 * bits), 0.35, 0.8);
-    const double meet = s / (s + team - 1);
-    const uint64_t aheadFrom = startByte + static_cast<uint64_t>(meet / 2 * static_cast<double>(span));
-    const uint64_t aheadBytes = startByte + span - aheadFrom;
-    // Parts small enough that the one given up costs little.
-    constexpr unsigned kPartsEach = 12;
-    const size_t parts = 1 + std::clamp<size_t>(aheadBytes / std::max<size_t>(minPartBytes, 1), 1,
-                                                size_t{team - 1} * kPartsEach);
+    const bool keep = k.keepPosition && bits >= k.keepFromBits;
+    const double n = parts;
+    double partZero, b;
+    if (keep) {
+        const double s = std::clamp((15 + 0.53 * bits) / (48 + 0.65 * bits), 0.35, 0.8);
+        b = 1 / (s + n - 1);
+        partZero = s * b;
+    } else {
+        const double r = 0.4, m = 0.95;
+        b = (1 - m / n) / (r + n - 1 + m * r * (n - 1) / n - m * r);
+        partZero = r * b;
+    }
     std::vector<Part> part;
     std::vector<StripDecoder::Mark> done;  // the strips decoded in full from the start
     std::vector<uint64_t> doneAt;          // their first bits
@@ -235,10 +232,11 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     const size_t rowBytes = static_cast<size_t>(columns) * 32;
     try {
         part.resize(parts);
-        for (size_t i = 0; i < parts; ++i) {
-            const auto at = [&](size_t j) {
+        for (unsigned i = 0; i < parts; ++i) {
+            const auto at = [&](unsigned j) {
                 if (j == 0) return from.bit;
-                return (aheadFrom + aheadBytes * (j - 1) / (parts - 1)) * 8;
+                const double share = partZero + b * (j - 1);
+                return (startByte + static_cast<uint64_t>(share * static_cast<double>(span))) * 8;
             };
             part[i].from = at(i);
             part[i].to = at(i + 1);
@@ -262,35 +260,40 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     // Taken here, on the calling thread, where it can: memory a thread of
     // its own takes comes from its arena, which hands freed pages back at
     // once, so that each call would fault them in anew.
-    RecycledArray<int16_t> values;
     try {
-        for (size_t i = 1; i < parts; ++i) {
+        for (unsigned i = 1; i < parts; ++i)
             part[i].own.reserve(ownRoom(part[i].from, part[i].to, cap));
-            if (k.keepPosition && bits >= k.keepFromBits)
-                part[i].kept.reserve(ownRoom(part[i].from, part[i].to, cap));
-        }
-        if (k.keepPosition && bits >= k.keepFromBits) {
-            // A value took 5.5 to 6 bits in photographs at q0, fewer bits
-            // only in rarer pictures: the rest of a part past its room is
-            // read for the codes alone. Room for every value a part could
-            // hold (one in 3 bits) would not stay in the recycled memory
-            // for the larger pictures.
-            const uint64_t each = std::min<uint64_t>(aheadBytes * 8 / 4 / (parts - 1) + 4096,
-                                                     mostKept / (parts - 1));
-            values = RecycledArray<int16_t>(static_cast<size_t>(each * (parts - 1)));
-            for (size_t i = 1; i < parts; ++i) {
-                part[i].values = values.get() + each * (i - 1);
-                part[i].valuesRoom = static_cast<size_t>(each);
-            }
+        for (unsigned i = 1; i < parts && keep; ++i) {
+            Part &p = part[i];
+            p.kept.reserve(ownRoom(p.from, p.to, cap));
+            // A value took 5.5 to 6 bits in photographs at q0, fewer
+            // bits only in rarer pictures: the rest of a part past the
+            // room is read for the codes alone. Room for every value a part
+            // could hold (one in 3 bits) would not stay in the recycled
+            // memory for the larger pictures.
+            const size_t room = static_cast<size_t>(
+                std::min<uint64_t>((p.to - p.from) / 4 + 4096, mostKept / (parts - 1)));
+            p.values = RecycledArray<int16_t>(room);
+            p.valuesRoom = room;
         }
     } catch (const std::bad_alloc &) {
     }
+    // Positions from bit from on, those starting before to, into p.own.
+    const auto readOwn = [&](Part &p, uint64_t from, uint64_t to, size_t most) {
+        p.own.reserve(ownRoom(from, to, most));
+        if (p.valuesRoom > 0) {
+            StripDecoder d(header, k);
+            p.ownEnd = reading.ReadOwn(from, to, p.own, most, &d, &p);
+        } else {
+            p.ownEnd = reading.ReadOwn(from, to, p.own, most);
+        }
+    };
     // Part i reads on past its end until it falls into step with a later one:
-    // next, or where it passed all of that one's positions without meeting
-    // one, the one after.
-    const auto readOn = [&](size_t i, size_t most, size_t next) {
+    // the next, or where it passed all of that one's positions without
+    // meeting one, the one after.
+    const auto readOn = [&](size_t i, size_t most) {
         Part &p = part[i];
-        size_t m = next, j = 0;
+        size_t m = i + 1, j = 0;
         StripDecoder d(header, k);
         const int32_t zero[3] = {0, 0, 0};
         p.overEnd = reading.Read(d, p.ownEnd, p.own.empty() ? zero : p.own.back().dc, p.over, most,
@@ -434,17 +437,8 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     // others; with none, thread 0 decodes them all.
     enum Stage : unsigned { kReading, kStrips, kGiveUp };
     std::atomic<unsigned> stage{kReading};
-    std::atomic<size_t> nextStrip{0};
-    // Where thread 0's next strip starts (the end: it is done).
-    std::atomic<uint64_t> zeroAt{from.bit};
-    // The parts ahead, taken from the last back; those whole from wholeFrom
-    // (and all after it) on, where the first of them starts.
-    std::atomic<int64_t> nextTake{static_cast<int64_t>(parts) - 1};
-    std::atomic<unsigned> taking{0};  // helpers still taking parts
-    std::mutex wholeMutex;
-    std::vector<char> whole(parts, 0);
-    size_t wholeFrom = parts;
-    std::atomic<uint64_t> wholeStart{UINT64_MAX};
+    std::atomic<size_t> scansLeft{parts - 1}, readOnsLeft{parts - 1};
+    std::atomic<size_t> nextScan{1}, nextReadOn{1}, nextStrip{0};
     size_t poolEnd = 0;  // the strips before the tail (set before kStrips)
     // Where the data may go on: the first strip that did not end within it.
     // No strip from it on goes to out.
@@ -492,7 +486,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
                 if (at + static_cast<uint64_t>(columns) <= x.abs + x.count &&
                     i + static_cast<size_t>(columns) <= x.part->kept.size()) {
                     d.Rewind({top, {0, 0, 0}});
-                    d.NextKept(&x.part->kept[i], &x.part->own[i], x.part->values, x.offset,
+                    d.NextKept(&x.part->kept[i], &x.part->own[i], x.part->values.get(), x.offset,
                                into, rowBytes);
                     out(first + static_cast<int64_t>(s), into, rowBytes);
                     continue;
@@ -504,43 +498,35 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             out(first + static_cast<int64_t>(s), into, rowBytes);
         }
     };
-    // Parts ahead, from the last back, while thread 0 has not passed the
-    // next one's start; one it passes meanwhile is given up, and so are
-    // those before it.
-    const auto takeParts = [&] {
-        StripDecoder d(header, k);
-        for (int64_t i; (i = nextTake.fetch_sub(1, std::memory_order_relaxed)) >= 1;) {
-            Part &p = part[static_cast<size_t>(i)];
-            // Passed by thread 0 before it is half done: given up, which
-            // costs less than thread 0 decoding on to its end in full.
-            const auto gone = [&](uint64_t at) {
-                return zeroAt.load(std::memory_order_relaxed) >= p.from && at - p.from < (p.to - p.from) / 2;
-            };
-            if (gone(p.from)) break;
-            bool finished = false;
+    // The parts after the first that are read on into the next, by whichever
+    // thread is free.
+    const auto readOns = [&] {
+        for (size_t i; (i = nextReadOn.fetch_add(1, std::memory_order_relaxed)) < parts - 1;) {
             try {
-                p.own.reserve(ownRoom(p.from, p.to, cap));
-                finished = reading.ReadOwn(p.from, p.to, p.own, cap, p.ownEnd, gone,
-                                           p.valuesRoom > 0 ? &d : nullptr, &p);
+                readOn(i, cap - part[i].own.size());
+            } catch (...) {
+                part[i].failed = true;
+            }
+            if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+        }
+    };
+    // Parts 1 on for their codes, by whichever thread is free.
+    const auto scans = [&] {
+        for (size_t i; (i = nextScan.fetch_add(1, std::memory_order_relaxed)) < parts;) {
+            Part &p = part[i];
+            try {
+                readOwn(p, p.from, p.to, cap);
             } catch (...) {
                 p.failed = true;
             }
-            if (!finished) {
-                p.own.clear();
-                p.kept.clear();
-                p.ownEnd = 0;
-                break;
-            }
-            const std::lock_guard<std::mutex> lock(wholeMutex);
-            whole[static_cast<size_t>(i)] = 1;
-            const size_t was = wholeFrom;
-            while (wholeFrom > 1 && whole[wholeFrom - 1]) --wholeFrom;
-            if (wholeFrom != was) wholeStart.store(part[wholeFrom].from, std::memory_order_release);
+            if (scansLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
         }
-        if (taking.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+        signal.Wait([&] { return scansLeft.load(std::memory_order_acquire) == 0; });
     };
     const auto helper = [&] {
-        takeParts();
+        scans();
+        // (Thread 0 may have decoded everything meanwhile.)
+        if (stage.load(std::memory_order_acquire) == kReading) readOns();
         signal.Wait([&] { return stage.load(std::memory_order_acquire) != kReading; });
         if (stage.load(std::memory_order_acquire) != kStrips) return;
         // Each thread's strip from an allocation of its own, on pages of its
@@ -559,18 +545,9 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
 #if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
     try {
         pool.reserve(team - 1);
-        for (unsigned w = 1; w < team; ++w) {
-            taking.fetch_add(1, std::memory_order_relaxed);
-            try {
-                pool.emplace_back(helper);
-            } catch (...) {
-                taking.fetch_sub(1, std::memory_order_relaxed);
-                throw;
-            }
-        }
+        for (unsigned w = 1; w < team; ++w) pool.emplace_back(helper);
     } catch (...) {
-        // No thread (or no memory for one): the others take its parts;
-        // with none, thread 0 decodes every strip.
+        // No thread (or no memory for one): the others take its parts.
     }
 #endif
     bool ok = true;
@@ -582,41 +559,30 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         reading.Open(r, from.bit, base);
         d.Rewind({first * 8, {from.predictors[0], from.predictors[1], from.predictors[2]}});
         for (int64_t s = 0; s < strips; ++s) {
-            const uint64_t here = base + r.BitsTaken();
-            zeroAt.store(here, std::memory_order_relaxed);
-            if (firstStrips >= 0 ? s == firstStrips : here >= wholeStart.load(std::memory_order_acquire))
+            if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
                 break;
             if (!straight(d, r, base, s, done, doneAt, buffer)) break;
         }
         doneEnd = base + r.BitsTaken();
         for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
-        // Parts it has passed are given up; those after are finished.
-        zeroAt.store(done.size() < static_cast<size_t>(strips) ? doneEnd : UINT64_MAX,
-                     std::memory_order_relaxed);
-        signal.Wait([&] { return taking.load(std::memory_order_acquire) == 0; });
         if (done.size() < static_cast<size_t>(strips)) {
-            // From where it stopped for the codes alone up to the whole
-            // parts (where it stopped short of them), then on into them, and
-            // each of them on into the next.
-            size_t firstWhole;
-            {
-                const std::lock_guard<std::mutex> lock(wholeMutex);
-                firstWhole = wholeFrom;
-            }
+            // The rest of the first part for the codes alone, then on into
+            // the parts after.
+            scans();  // (those no other thread took)
             Part &p = part[0];
             try {
                 const size_t left = static_cast<size_t>(total - done.size() * static_cast<uint64_t>(columns));
-                p.to = firstWhole < parts ? part[firstWhole].from : (startByte + span) * 8;
                 if (doneEnd < p.to)
-                    reading.ReadOwn(doneEnd, p.to, p.own, left, p.ownEnd, [](uint64_t) { return false; });
+                    readOwn(p, doneEnd, p.to, left);
                 else
                     p.ownEnd = doneEnd;
-                if (firstWhole < parts) readOn(0, left - p.own.size(), firstWhole);
-                for (size_t i = firstWhole; i + 1 < parts; ++i)
-                    readOn(i, cap - part[i].own.size(), i + 1);
+                readOn(0, left - p.own.size());
             } catch (...) {
                 p.failed = true;
             }
+            if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+            readOns();
+            signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
             for (const Part &q : part)
                 if (q.failed) ok = false;
         }

@@ -2,24 +2,22 @@
 // where a strip starts in the bits, and the DC predictors there, are known
 // only once everything before it was read. One round of threads: thread 0
 // decodes strips in full from the start, while the others decode parts of
-// the bytes ahead, from the last back, each from a guessed place (a
-// position starting at its first byte, predictors 0), noting where each
-// block position starts and its DCs counted from the part's start, and
-// keeping its coefficients (where the kernels keep them, and as far as the
-// room for them goes; past that, a part is read for its codes alone). They
-// take parts until thread 0 has passed the next one's start, and give up
-// the one they are on if thread 0 passes its start before it is half done.
-// Thread 0 stops at the first strip past the start of the parts that are
-// whole from there to the end. The prefix codes soon fall into step with
-// the true reading: thread 0 reads on from where it stopped, and each whole
-// part past its end, until a position starts at the very bit where one of
-// the next part's did, and from that bit on both read alike. Joining the
-// parts there gives every strip they cover its first bit and its
-// predictors (each part's DCs shifted by the true ones where it joined).
-// Then the threads turn the strips kept whole by one part into pixels and
-// decode the other noted strips again from their first bits, while thread
-// 0 first decodes the strips past the parts, the tail, straight on. Where a
-// part never falls into step, the part before it reads on through it.
+// the bytes after, each from a guessed place (a position starting at its
+// first byte, predictors 0), noting where each block position starts and
+// its DCs counted from the part's start, and keeping its coefficients
+// (where the kernels keep them, and as far as the room for them goes; past
+// that, a part is read for its codes alone). Once they are done, thread 0
+// stops at the next strip (where it has not reached the end of part 0, it
+// reads the rest of it for the codes alone). The prefix codes soon fall
+// into step with the true reading: each part reads on past its end until a
+// position of its own starts at the very bit where one of a later part's
+// did, and from that bit on both read alike. Joining the parts there gives
+// every strip they cover its first bit and its predictors (each part's DCs
+// shifted by the true ones where it joined). Then the threads turn the
+// strips kept whole by one part into pixels and decode the other noted
+// strips again from their first bits, while thread 0 first decodes the
+// strips after the parts, the tail, straight on. Where a part never falls
+// into step, the part before it reads on through it.
 #pragma once
 
 #include <cstddef>

@@ -5,8 +5,11 @@
 // the bytes after, each from a guessed place (a position starting at its
 // first byte, predictors 0), noting where each block position starts and
 // its DCs counted from the part's start, and keeping its coefficients
-// (where the kernels keep them, and as far as the room for them goes; past
-// that, a part is read for its codes alone). Once they are done, thread 0
+// (where the kernels keep them, for positions of as many bits as they ask,
+// and as far as the room for them goes; past that, a part is read for its
+// codes alone). Parts that keep reach the stream's end; parts read for the
+// codes alone end well before it, so that the codes of the rest, the tail,
+// are read only once. Once they are done, thread 0
 // stops at the next strip (where it has not reached the end of part 0, it
 // reads the rest of it for the codes alone). The prefix codes soon fall
 // into step with the true reading: each part reads on past its end until a

@@ -34,8 +34,8 @@ constexpr Dsp kPlainKernels = {
     .inverseDecoded2Streaming = nullptr,
     .inverseDecoded4 = nullptr,
     .finishStreaming = nullptr,
-    // Keeping positions costs more than reading their codes twice without
-    // a compressing store; the plain forms are for the tests.
+    // Keeping positions pays only with vector kernels to pack and unpack
+    // them; the plain forms are the tests' reference.
     .keepPosition = nullptr,
     .restoreBlock = nullptr,
     .keepFromBits = 0,

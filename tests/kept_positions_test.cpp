@@ -18,6 +18,7 @@
 #include "recycled.h"
 #include "streams.h"
 #include "strips.h"
+#include "test_util.h"
 
 namespace plix {
 namespace {
@@ -40,25 +41,9 @@ void RandomPosition(std::mt19937 &rng, int32_t blocks[3][64], uint32_t &dcOnly) 
         }
 }
 
-// The levels with the kernels for keeping, and the plain forms on every
-// level that has none, so that each transform level decodes kept strips.
-std::vector<Dsp> LevelsThatKeep() {
-    std::vector<Dsp> out;
-    for (const Dsp *d : test::KernelLevels()) {
-        Dsp k = *d;
-        if (!k.keepPosition) {
-            k.keepPosition = KeepPosition;
-            k.restoreBlock = RestoreBlock;
-        }
-        k.keepFromBits = 0;
-        out.push_back(k);
-    }
-    return out;
-}
-
 TEST(KeptPositions, KernelsKeepTheEntriesThatAreNotZeroAndRestoreThem) {
     std::mt19937 rng(11);
-    for (const Dsp &k : LevelsThatKeep()) {
+    for (const Dsp &k : test::KeepingKernelLevels()) {
         for (int trial = 0; trial < 3000; ++trial) {
             alignas(64) int32_t blocks[3][64];
             uint32_t dcOnly;
@@ -92,26 +77,13 @@ TEST(KeptPositions, KernelsKeepTheEntriesThatAreNotZeroAndRestoreThem) {
 
 // A busy picture's file at q-factor q.
 Bytes BusyFile(uint32_t w, uint32_t h, int q, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes px(size_t{w} * h * 3);
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x)
-            for (uint32_t c = 0; c < 3; ++c)
-                px[(size_t{y} * w + x) * 3 + c] = static_cast<uint8_t>(
-                    ((x / 11 + y / 5 + c) % 3 == 0 ? x * 5 + y : 250 - y) + rng() % 40);
-    const plix_encode_options options{0, static_cast<uint32_t>(q), 0, 1};
-    void *out = nullptr;
-    size_t size = 0;
-    if (plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size) != PLIX_OK) return {};
-    Bytes bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
-    plix_free(out);
-    return bytes;
+    return test::EncodeRgb(test::BusyRgb(w, h, seed, 40), w, h, {0, static_cast<uint32_t>(q), 0, 1});
 }
 
 TEST(KeptPositions, StripsFromKeptPositionsAreTheStripsFromTheBits) {
     // Widths whose strips end in four positions, a pair, and a lone one;
     // the last strip partly outside the picture.
-    for (const Dsp &k : LevelsThatKeep())
+    for (const Dsp &k : test::KeepingKernelLevels())
         for (uint32_t w : {293u, 299u, 40u})
             for (int q : {0, 4, 15, -1}) {
                 // (-1: q0 with bytes of the body flipped, which decode to
@@ -178,7 +150,7 @@ TEST(KeptPositions, StripsFromKeptPositionsAreTheStripsFromTheBits) {
 TEST(KeptPositions, BandsOnThreadsThatKeepEveryPartDecodeAsOneThread) {
     // Every level keeping whatever the bits a position takes, on 2 to 4
     // threads and parts of any size: the rows of one thread's strips.
-    for (const Dsp &k : LevelsThatKeep())
+    for (const Dsp &k : test::KeepingKernelLevels())
         for (int q : {0, 6, 15}) {
             const Bytes file = BusyFile(517, 203, q, 7 + static_cast<uint32_t>(q));
             ASSERT_FALSE(file.empty());

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dsp/dsp.h"
+#include "entropy/kernels.h"
 
 namespace plix::test {
 
@@ -27,6 +28,26 @@ inline const std::vector<const Dsp *> &FastKernelLevels() {
         std::vector<const Dsp *> out;
         for (const Dsp *d : KernelLevels()) {
             if (d != plain) out.push_back(d);
+        }
+        return out;
+    }();
+    return levels;
+}
+
+// Every level keeping the positions its threads decode ahead whatever the
+// bits a position takes, with the plain forms where it has no kernels for
+// that, so that each transform level decodes kept strips.
+inline const std::vector<Dsp> &KeepingKernelLevels() {
+    static const std::vector<Dsp> levels = [] {
+        std::vector<Dsp> out;
+        for (const Dsp *d : KernelLevels()) {
+            Dsp k = *d;
+            if (!k.keepPosition) {
+                k.keepPosition = KeepPosition;
+                k.restoreBlock = RestoreBlock;
+            }
+            k.keepFromBits = 0;
+            out.push_back(k);
         }
         return out;
     }();

@@ -68,4 +68,25 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &cw
     return result;
 }
 
+std::vector<uint8_t> BusyRgb(uint32_t w, uint32_t h, uint32_t seed, uint32_t noise) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> px(size_t{w} * h * 3);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            for (uint32_t c = 0; c < 3; ++c)
+                px[(size_t{y} * w + x) * 3 + c] = static_cast<uint8_t>(
+                    ((x / 13 + y / 7 + c) % 3 == 0 ? x * 3 + y : 255 - y) + random() % noise);
+    return px;
+}
+
+std::vector<uint8_t> EncodeRgb(const std::vector<uint8_t> &rgb, uint32_t w, uint32_t h,
+                               const plix_encode_options &options) {
+    void *out = nullptr;
+    size_t size = 0;
+    if (plix_encode(rgb.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size) != PLIX_OK) return {};
+    std::vector<uint8_t> bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
+    plix_free(out);
+    return bytes;
+}
+
 }  // namespace plix::test

@@ -6,12 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "plix/codec.h"
+
 namespace plix::test {
 
 std::string DataPath(const std::string &name);
 std::string BinPath(const std::string &name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string &path);
+
+// A picture with edges, gradients and noise up to noise, as RGB bytes.
+std::vector<uint8_t> BusyRgb(uint32_t w, uint32_t h, uint32_t seed, uint32_t noise = 24);
+// Its file through plix_encode (empty where that failed).
+std::vector<uint8_t> EncodeRgb(const std::vector<uint8_t> &rgb, uint32_t w, uint32_t h,
+                               const plix_encode_options &options);
 void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 
 // A fresh folder removed at the end of the test.

@@ -61,6 +61,7 @@ TEST(Threads, CodecsOnSeveralThreadsAgree) {
 #include "bitmap.h"
 #include "conformance_cases.h"
 #include "image.h"
+#include "kernel_levels.h"
 #include "plix/codec.h"
 #include "test_util.h"
 
@@ -90,7 +91,7 @@ size_t PixelBytes(plix_format f) {
 // tailFrom and mostKept as DecodeInBands takes them.
 Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA,
                int64_t firstStrips = -1, int64_t tailFrom = -1,
-               uint64_t mostKept = kMostKeptInAll) {
+               uint64_t mostKept = kMostKeptInAll, const Dsp *kernels = nullptr) {
     Decoded out;
     plix_info info{};
     if (plix_read_info(data.data(), data.size(), &info) != PLIX_OK) return out;
@@ -104,6 +105,7 @@ Decoded Decode(const Bytes &data, unsigned threads, plix_format f = PLIX_RGBA,
     }
     const plix_decode_options options{0, threads};
     api::StreamDecoder d(&options);
+    if (kernels) d.UseKernels(*kernels);
     out.result = d.PushWhole(data.data(), data.size());
     if (out.result != PLIX_OK) return out;
     out.threaded = d.ReadAllInBands(f, out.pixels.data(), stride, threads, 0, 1, firstStrips,
@@ -151,27 +153,7 @@ Bytes RgbOf(const Image &image) {
     return rgb;
 }
 
-// A picture with edges, gradients and noise, and its file at q-factor q.
-Bytes Busy(uint32_t w, uint32_t h, uint32_t seed) {
-    std::mt19937 random(seed);
-    Bytes px(size_t{w} * h * 3);
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x)
-            for (uint32_t c = 0; c < 3; ++c)
-                px[(size_t{y} * w + x) * 3 + c] = static_cast<uint8_t>(
-                    ((x / 13 + y / 7 + c) % 3 == 0 ? x * 3 + y : 255 - y) + random() % 24);
-    return px;
-}
-
-// A file of px through plix_encode (empty where it failed).
-Bytes EncodeRgb(const Bytes &px, uint32_t w, uint32_t h, const plix_encode_options &options) {
-    void *out = nullptr;
-    size_t size = 0;
-    if (plix_encode(px.data(), w, h, w * 3, PLIX_RGB, &options, &out, &size) != PLIX_OK) return {};
-    const Bytes bytes(static_cast<uint8_t *>(out), static_cast<uint8_t *>(out) + size);
-    plix_free(out);
-    return bytes;
-}
+using test::EncodeRgb;
 
 TEST(Threads, EveryVectorDecodesAlikeOnEveryThreadCount) {
     int eligible = 0, threaded = 0;
@@ -192,15 +174,18 @@ TEST(Threads, EveryVectorDecodesAlikeOnEveryThreadCount) {
 }
 
 TEST(Threads, PartsOutOfRoomToKeepPositionsDecodeAlike) {
-    // Parts that keep none of their positions, a few hundred values' worth,
-    // or a few thousand, then read the rest for their codes alone.
+    // Parts that keep all their positions, none, a few hundred values'
+    // worth, or a few thousand, then read the rest for their codes alone; on
+    // every level, keeping whatever the bits.
     for (const test::ConformanceCase &c : test::ConformanceCases()) {
         const Bytes data = test::ReadFileBytes(test::ConformancePath(c["plx"]));
         const Decoded same = Decode(data, 0);
-        for (unsigned t : {2u, 3u})
-            for (uint64_t most : {uint64_t{0}, uint64_t{400}, uint64_t{5000}})
-                ASSERT_TRUE(Decode(data, t, PLIX_RGBA, -1, -1, most) == same)
-                    << c["name"] << ", " << t << " threads, " << most << " values kept";
+        for (const Dsp &k : test::KeepingKernelLevels())
+            for (unsigned t : {2u, 3u})
+                for (uint64_t most : {kMostKeptInAll, uint64_t{0}, uint64_t{400}, uint64_t{5000}})
+                    ASSERT_TRUE(Decode(data, t, PLIX_RGBA, -1, -1, most, &k) == same)
+                        << c["name"] << ", " << k.name << ", " << t << " threads, " << most
+                        << " values kept";
     }
 }
 
@@ -230,7 +215,7 @@ TEST(Threads, BandsShortOfMemoryForTheirBitsGiveTheBytesOfOneThread) {
     // whichever of them fails, after the first band went out, the calling
     // thread codes the rest itself.
     const uint32_t w = 256, h = 300;  // 38 strips; bands of 6 and more fail
-    const Bytes px = Busy(w, h, 5);
+    const Bytes px = test::BusyRgb(w, h, 5);
     for (uint32_t q : {0u, 9u}) {
         const Bytes expected = Encode(px, w, h, PLIX_RGB, {0, q, 0, 1});
         ASSERT_FALSE(expected.empty());
@@ -293,7 +278,7 @@ TEST(Threads, CorruptedStreamsDecodeAlikeOnEveryThreadCount) {
 // end, and long runs of one byte.
 TEST(Threads, ArbitraryLongBodiesDecodeAlikeOnEveryThreadCount) {
     const uint32_t w = 320, h = 240;
-    const Bytes good = EncodeRgb(Busy(w, h, 9), w, h, {0, 0, 1, 1});
+    const Bytes good = EncodeRgb(test::BusyRgb(w, h, 9), w, h, {0, 0, 1, 1});
     ASSERT_GT(good.size(), 20000u);
     std::mt19937 random(41);
     int threaded = 0;
@@ -323,7 +308,7 @@ TEST(Threads, ArbitraryLongBodiesDecodeAlikeOnEveryThreadCount) {
 // within a part and corrupted, with parts of less than a strip among them.
 TEST(Threads, WhereverTheFirstThreadStopsAndTheTailStartsTheStripsDecodeAlike) {
     const uint32_t w = 200, h = 96;  // 12 strips
-    const Bytes px = Busy(w, h, 5);
+    const Bytes px = test::BusyRgb(w, h, 5);
     int threaded = 0;
     for (uint32_t q : {0u, 9u}) {
         const Bytes good = EncodeRgb(px, w, h, {0, q, 0, 1});
@@ -435,7 +420,7 @@ TEST(Threads, IncrementalDecoderOnThreadsHandsOutTheRowsOfOneThread) {
 // A larger picture in windows of six strips, cut at many lengths.
 TEST(Threads, IncrementalDecoderOnThreadsCutAnywhere) {
     const uint32_t w = 320, h = 240;
-    const Bytes good = EncodeRgb(Busy(w, h, 12), w, h, {0, 0, 0, 1});
+    const Bytes good = EncodeRgb(test::BusyRgb(w, h, 12), w, h, {0, 0, 0, 1});
     ASSERT_FALSE(good.empty());
     uint64_t ahead = 0;
     for (size_t keep = 16; keep <= good.size(); keep += 1 + keep / 2) {
@@ -458,7 +443,7 @@ TEST(Threads, LargerPicturesThroughThePublicFunctions) {
     // doors with threads asked for.
     // Just past the megapixel from which decoding takes threads.
     const uint32_t w = 1031, h = 1019;
-    const Bytes px = Busy(w, h, 3);
+    const Bytes px = test::BusyRgb(w, h, 3);
     for (uint32_t q : {0u, 9u}) {
         Bytes expected;
         for (unsigned t = 1; t <= kMostThreads; t += t < 3 ? 1 : 5) {

@@ -87,7 +87,7 @@ int StreamDecoder::TakeHeader(const uint8_t *&data, size_t &size) {
         if (HasPixels()) {
             // A strip this wide cannot be held; a picture of no rows needs none.
             if (header_.width > kMaxStripWidth) return Fail(PLIX_ERROR_MEMORY);
-            strips_.emplace(header_, GetDsp());
+            strips_.emplace(header_, Kernels());
             stripRowBytes_ = static_cast<size_t>(strips_->PaddedWidth()) * 4;
             strip_.reset(new (std::nothrow) uint8_t[stripRowBytes_ * 8]);
             if (!strip_) return Fail(PLIX_ERROR_MEMORY);
@@ -268,7 +268,7 @@ StreamDecoder::Ahead StreamDecoder::DecodeAhead(int format, uint8_t *pixels, siz
     const uint32_t width = static_cast<uint32_t>(header_.width);
     BandOutcome outcome;
     const bool done = DecodeInBands(
-        header_, GetDsp(), body, static_cast<size_t>(have), filler_, threads_, aheadPixels_,
+        header_, Kernels(), body, static_cast<size_t>(have), filler_, threads_, aheadPixels_,
         aheadPartBytes_,
         [&](int64_t strip, const uint8_t *src, size_t rowBytes) {
             if (!direct) return;
@@ -380,7 +380,7 @@ bool StreamDecoder::ReadAllInBands(int format, uint8_t *pixels, size_t stride, u
     const int64_t height = header_.height;
     BandOutcome outcome;
     const bool done = DecodeInBands(
-        header_, GetDsp(), whole_, static_cast<size_t>(bodyBytes_), filler_, threads, minPixels, minPartBytes,
+        header_, Kernels(), whole_, static_cast<size_t>(bodyBytes_), filler_, threads, minPixels, minPartBytes,
         [&](int64_t strip, const uint8_t *rows, size_t rowBytes) {
             for (int64_t r = 0; r < 8 && strip * 8 + r < height; ++r)
                 PackRow(rows + static_cast<size_t>(r) * rowBytes, format,

@@ -12,6 +12,7 @@
 #include "plix/codec.h"
 #include "streams.h"
 #include "band_decoder.h"
+#include "dsp/dsp.h"
 #include "strips.h"
 #include "threads.h"
 
@@ -49,6 +50,9 @@ public:
                         uint64_t mostKept = kMostKeptInAll);
 
     uint64_t StripsDecodedAhead() const { return stripsAhead_; }
+    // Tests and fuzzers: these kernels rather than the machine's best, set
+    // before any byte is pushed; k must outlive the decoder.
+    void UseKernels(const Dsp &k) { kernels_ = &k; }
     // Tests: strips decoded ahead on threads for pictures of any size.
     void SetAheadMinimum(int64_t pixels, size_t partBytes) {
         aheadPixels_ = pixels;
@@ -56,6 +60,7 @@ public:
     }
 
 private:
+    const Dsp &Kernels() const { return kernels_ ? *kernels_ : GetDsp(); }
     enum class Phase { kHeader, kExtra, kBody, kFailed };
 
     int Fail(int error);
@@ -80,6 +85,7 @@ private:
 
     uint64_t maxPixels_;
     unsigned threads_;
+    const Dsp *kernels_ = nullptr;
     Phase phase_ = Phase::kHeader;
     int error_ = PLIX_OK;
     uint8_t head_[kHeaderSize] = {};

@@ -228,7 +228,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
     std::vector<Part> part;
     std::vector<StripDecoder::Mark> done;  // the strips decoded in full from the start
     std::vector<uint64_t> doneAt;          // their first bits
-    std::unique_ptr<uint8_t[]> rows;  // thread 0's strip
+    RecycledArray<uint8_t> rows;  // thread 0's strip
     const size_t rowBytes = static_cast<size_t>(columns) * 32;
     try {
         part.resize(parts);
@@ -241,7 +241,7 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
             part[i].from = at(i);
             part[i].to = at(i + 1);
         }
-        rows.reset(new uint8_t[rowBytes * 8]);
+        rows = RecycledArray<uint8_t>(rowBytes * 8);
         done.reserve(static_cast<size_t>(strips));
         doneAt.reserve(static_cast<size_t>(strips));
     } catch (const std::bad_alloc &) {
@@ -532,9 +532,9 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         // Each thread's strip from an allocation of its own, on pages of its
         // own: with all of them allocated by thread 0, one after the other,
         // two-thread decodes took 2 to 13 % longer.
-        std::unique_ptr<uint8_t[]> own;
+        RecycledArray<uint8_t> own;
         try {
-            own.reset(new uint8_t[rowBytes * 8 + 4096]);
+            own = RecycledArray<uint8_t>(rowBytes * 8 + 4096);
         } catch (...) {
             return;  // (the others take the strips)
         }

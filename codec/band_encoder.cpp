@@ -5,13 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 #include <thread>
 #include <vector>
 
+#include "recycled.h"
 #include "streams.h"
 #include "strips.h"
 #include "threads.h"
@@ -22,7 +23,7 @@ namespace {
 
 struct Band {
     int64_t first = 0, count = 0;  // strips, counted from the encoder's next one
-    std::string *bytes = nullptr;
+    BandBytes *bytes = nullptr;
     uint64_t bits = 0;
     StripEncoder::Mark end{};
     bool ok = true;
@@ -35,6 +36,39 @@ uint64_t ExpectedBytes(int64_t strips, size_t rowBytes) {
 }
 
 }  // namespace
+
+void BandBytes::Grow(size_t need) {
+    RecycledArray<uint8_t> grown(need);
+    if (size_ > 0) std::memcpy(grown.get(), block_.get(), size_);
+    block_ = std::move(grown);
+    capacity_ = need;
+}
+
+void BandBytes::Reserve(size_t n) {
+    if (n > capacity_ - size_) {
+        if (n > SIZE_MAX / 4 - size_) throw std::bad_alloc();
+        Grow(size_ + n);
+    }
+}
+
+void BandBytes::Expect(size_t n) {
+    try {
+        Reserve(n);
+    } catch (const std::bad_alloc &) {
+        // (only a hint: Put grows as it must)
+    }
+}
+
+bool BandBytes::Put(const void *data, size_t n) {
+    try {
+        if (n > capacity_ - size_) Reserve(std::max(capacity_, n));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    std::memcpy(block_.get() + size_, data, n);
+    size_ += n;
+    return true;
+}
 
 std::vector<int64_t> PlanBands(int64_t count, unsigned threads) {
     const int64_t t = std::max<int64_t>(1, std::min(threads, kMaxThreads));
@@ -62,7 +96,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
     std::vector<int64_t> starts;
     BandScratch own;
     BandScratch &kept = scratch ? *scratch : own;
-    std::vector<std::unique_ptr<uint8_t[]>> &rows = kept.rows;
+    std::vector<RecycledArray<uint8_t>> &rows = kept.rows;
     std::unique_ptr<std::atomic<bool>[]> done;
     std::unique_ptr<StripEncoder> direct;
     size_t bandCount = 0;
@@ -81,16 +115,16 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
             bands[b].first = starts[b];
             bands[b].count = starts[b + 1] - starts[b];
             bands[b].bytes = &kept.bits[b];
-            bands[b].bytes->clear();
+            bands[b].bytes->Clear();
         }
         // The bands' room is taken here, on the calling thread: memory a
         // worker takes comes from its own arena, which hands freed pages back
         // at once, so each call would fault them in anew.
         for (size_t b = 1; b < bandCount; ++b)
-            bands[b].bytes->reserve(static_cast<size_t>(ExpectedBytes(bands[b].count, rowBytes)));
+            bands[b].bytes->Reserve(static_cast<size_t>(ExpectedBytes(bands[b].count, rowBytes)));
         // (A strip kept from before holds 0xFF in its padding, as a new one.)
         while (rows.size() < workers) {
-            rows.emplace_back(new uint8_t[rowBytes * 8]);
+            rows.emplace_back(rowBytes * 8);
             std::memset(rows.back().get(), 0xFF, rowBytes * 8);
         }
         done.reset(new std::atomic<bool>[bandCount]);
@@ -111,7 +145,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
             fill(firstStrip + band.first - 1, strip);
             strips.ResumeAfter(strip, rowBytes, (firstStrip + band.first) * 8);
             StreamWriter out;
-            out.OpenMemory(band.bytes);
+            out.OpenSink(band.bytes);
             out.Expect(ExpectedBytes(band.count, rowBytes));
             for (int64_t s = 0; s < band.count; ++s) {
                 fill(firstStrip + band.first + s, strip);
@@ -166,7 +200,7 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
                 straightOn = true;
                 break;
             }
-            w.WriteBitString(reinterpret_cast<const uint8_t *>(band.bytes->data()), band.bits);
+            w.WriteBitString(band.bytes->Data(), band.bits);
             ++joined;
             continue;
         }

@@ -9,13 +9,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
 #include <vector>
+
+#include "recycled.h"
+#include "streams.h"
 
 namespace plix {
 
 class StripEncoder;
-class StreamWriter;
 struct PlixHeader;
 struct Dsp;
 
@@ -26,11 +27,30 @@ struct Dsp;
 // and set rows below the picture to 0xFF, but may leave the padding columns.
 using StripFill = std::function<void(int64_t strip, uint8_t *rows)>;
 
+// A band's bytes, in memory kept from one call to the next (recycled.h).
+class BandBytes final : public ByteSink {
+public:
+    bool Put(const void *data, size_t n) override;
+    void Expect(size_t n) override;
+    // Room for n more bytes; throws std::bad_alloc.
+    void Reserve(size_t n);
+    const uint8_t *Data() const { return block_.get(); }
+    void Clear() { size_ = 0; }
+
+private:
+    void Grow(size_t need);
+    RecycledArray<uint8_t> block_;
+    size_t size_ = 0, capacity_ = 0;
+};
+
 // Memory the bands take, kept by a caller that codes bands again and again:
-// each first touch of a page costs a fault, a lot on a virtual machine.
+// each first touch of a page costs a fault, a lot on a virtual machine. Its
+// blocks also pass from one caller to the next (recycled.h): taken afresh on
+// every call, where the allocator handed the pages back each time, they made
+// two-thread encodes a fifth (q15) to a third (q0) slower.
 struct BandScratch {
-    std::vector<std::string> bits;                 // each band's
-    std::vector<std::unique_ptr<uint8_t[]>> rows;  // each thread's strip
+    std::vector<BandBytes> bits;               // each band's
+    std::vector<RecycledArray<uint8_t>> rows;  // each thread's strip
     size_t rowBytes = 0;
 };
 

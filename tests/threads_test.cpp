@@ -189,6 +189,22 @@ TEST(Threads, PartsOutOfRoomToKeepPositionsDecodeAlike) {
     }
 }
 
+TEST(Threads, BandsOutgrowingTheirRoomJoinToTheBytesOfOneThread) {
+    // Noise at the finest q-factor takes more than the byte a pixel each
+    // band has room for at first, and its bands more than one chunk of the
+    // writer's; the threads' memory is kept from one call to the next, so
+    // the second call starts with the first one's blocks, whatever they hold.
+    const uint32_t w = 256, h = 512;
+    std::mt19937 random(31);
+    Bytes noise(size_t{w} * h * 3);
+    for (uint8_t &b : noise) b = static_cast<uint8_t>(random());
+    const Bytes one = Encode(noise, w, h, PLIX_RGB, {1, 0, 0, 1});
+    ASSERT_GT(one.size(), size_t{w} * h * 2) << one.size();
+    for (unsigned t = 2; t <= 4; ++t)
+        for (int round = 0; round < 2; ++round)
+            ASSERT_EQ(Encode(noise, w, h, PLIX_RGB, {1, 0, 0, t}), one) << t << " threads";
+}
+
 TEST(Threads, EveryVectorEncodesToItsBytesOnEveryThreadCount) {
     for (const test::ConformanceCase &c : test::ConformanceCases()) {
         if (!c.IsEncode()) continue;

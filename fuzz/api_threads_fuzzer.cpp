@@ -13,7 +13,6 @@
 #include "api/stream_decoder.h"
 #include "api/stream_encoder.h"
 #include "dsp/dsp.h"
-#include "entropy/kernels.h"
 #include "fuzz_util.h"
 #include "plix/codec.h"
 
@@ -21,18 +20,10 @@ namespace {
 
 constexpr uint8_t kGuard = 0xC3;
 
-// The machine's kernels with positions decoded ahead and kept whatever the
-// bits a position takes (the plain forms where the level has none).
+// The machine's kernels, keeping what the threads decode ahead whatever the
+// bits a position takes.
 const plix::Dsp &Keeping() {
-    static const plix::Dsp k = [] {
-        plix::Dsp d = plix::GetDsp();
-        if (!d.keepPosition) {
-            d.keepPosition = plix::KeepPosition;
-            d.restoreBlock = plix::RestoreBlock;
-        }
-        d.keepFromBits = 0;
-        return d;
-    }();
+    static const plix::Dsp k = plix::KeepingAlways(plix::GetDsp());
     return k;
 }
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "dsp/dsp.h"
-#include "entropy/kernels.h"
 
 namespace plix::test {
 
@@ -34,21 +33,12 @@ inline const std::vector<const Dsp *> &FastKernelLevels() {
     return levels;
 }
 
-// Every level keeping the positions its threads decode ahead whatever the
-// bits a position takes, with the plain forms where it has no kernels for
-// that, so that each transform level decodes kept strips.
+// Every level keeping whatever the bits (KeepingAlways), so that each
+// transform level decodes kept strips.
 inline const std::vector<Dsp> &KeepingKernelLevels() {
     static const std::vector<Dsp> levels = [] {
         std::vector<Dsp> out;
-        for (const Dsp *d : KernelLevels()) {
-            Dsp k = *d;
-            if (!k.keepPosition) {
-                k.keepPosition = KeepPosition;
-                k.restoreBlock = RestoreBlock;
-            }
-            k.keepFromBits = 0;
-            out.push_back(k);
-        }
+        for (const Dsp *d : KernelLevels()) out.push_back(KeepingAlways(*d));
         return out;
     }();
     return levels;

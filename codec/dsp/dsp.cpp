@@ -170,4 +170,14 @@ void ConvertYccToRgbMmx(uint8_t *pixels, int32_t paddedWidth, int32_t width, int
     GetDsp().yccToRgb(pixels, paddedWidth, width, height, tables);
 }
 
+Dsp KeepingAlways(const Dsp &k) {
+    Dsp d = k;
+    if (!d.keepPosition) {
+        d.keepPosition = KeepPosition;
+        d.restoreBlock = RestoreBlock;
+    }
+    d.keepFromBits = 0;
+    return d;
+}
+
 }  // namespace plix

@@ -19,6 +19,11 @@ const Dsp &GetDsp();
 enum class DspLevel { kPlain, kSse2, kAvx2, kNeon, kAvx512, kWasm };
 const Dsp *GetDspLevel(DspLevel level);
 
+// Tests and fuzzers: level k keeping the positions its threads decode ahead
+// whatever the bits a position takes, with the plain forms where it has no
+// kernels for that.
+Dsp KeepingAlways(const Dsp &k);
+
 // Every level: plain, the x86 ones by width, NEON, WebAssembly. No processor runs two
 // families, so the last one it runs is the widest, which GetDsp takes.
 inline constexpr DspLevel kDspLevels[] = {DspLevel::kPlain, DspLevel::kSse2, DspLevel::kAvx2,

@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 #include <atomic>
-#include <thread>
 
 #include "entropy/block_decoder.h"
 #include "format.h"
@@ -541,77 +540,73 @@ bool DecodeInBands(const PlixHeader &header, const Dsp &k, const uint8_t *body, 
         StripDecoder d(header, k);
         decodeStrips(d, own.get() + (4096 - (reinterpret_cast<uintptr_t>(own.get()) & 4095)) % 4096);
     };
-    std::vector<std::thread> pool;
-#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
-    try {
-        pool.reserve(team - 1);
-        for (unsigned w = 1; w < team; ++w) pool.emplace_back(helper);
-    } catch (...) {
-        // No thread (or no memory for one): the others take its parts.
-    }
-#endif
     bool ok = true;
-    try {
-        StripDecoder d(header, k);
-        uint8_t *const buffer = rows.get();
-        StreamReader r;
-        uint64_t base;
-        reading.Open(r, from.bit, base);
-        d.Rewind({first * 8, {from.predictors[0], from.predictors[1], from.predictors[2]}});
-        for (int64_t s = 0; s < strips; ++s) {
-            if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
-                break;
-            if (!straight(d, r, base, s, done, doneAt, buffer)) break;
+    RunTogether(team, [&](unsigned worker) {
+        if (worker > 0) {
+            helper();
+            return;
         }
-        doneEnd = base + r.BitsTaken();
-        for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
-        if (done.size() < static_cast<size_t>(strips)) {
-            // The rest of the first part for the codes alone, then on into
-            // the parts after.
-            scans();  // (those no other thread took)
-            Part &p = part[0];
-            try {
-                const size_t left = static_cast<size_t>(total - done.size() * static_cast<uint64_t>(columns));
-                if (doneEnd < p.to)
-                    readOwn(p, doneEnd, p.to, left);
-                else
-                    p.ownEnd = doneEnd;
-                readOn(0, left - p.own.size());
-            } catch (...) {
-                p.failed = true;
+        try {
+            StripDecoder d(header, k);
+            uint8_t *const buffer = rows.get();
+            StreamReader r;
+            uint64_t base;
+            reading.Open(r, from.bit, base);
+            d.Rewind({first * 8, {from.predictors[0], from.predictors[1], from.predictors[2]}});
+            for (int64_t s = 0; s < strips; ++s) {
+                if (firstStrips >= 0 ? s == firstStrips : scansLeft.load(std::memory_order_acquire) == 0)
+                    break;
+                if (!straight(d, r, base, s, done, doneAt, buffer)) break;
             }
-            if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
-            readOns();
-            signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
-            for (const Part &q : part)
-                if (q.failed) ok = false;
+            doneEnd = base + r.BitsTaken();
+            for (int c = 0; c < 3; ++c) donePredictors[c] = d.Predictors()[c];
+            if (done.size() < static_cast<size_t>(strips)) {
+                // The rest of the first part for the codes alone, then on into
+                // the parts after.
+                scans();  // (those no other thread took)
+                Part &p = part[0];
+                try {
+                    const size_t left = static_cast<size_t>(total - done.size() * static_cast<uint64_t>(columns));
+                    if (doneEnd < p.to)
+                        readOwn(p, doneEnd, p.to, left);
+                    else
+                        p.ownEnd = doneEnd;
+                    readOn(0, left - p.own.size());
+                } catch (...) {
+                    p.failed = true;
+                }
+                if (readOnsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1) signal.Tell();
+                readOns();
+                signal.Wait([&] { return readOnsLeft.load(std::memory_order_acquire) == 0; });
+                for (const Part &q : part)
+                    if (q.failed) ok = false;
+            }
+            if (ok) join();
+            nextStrip.store(done.size(), std::memory_order_relaxed);
+            poolEnd = static_cast<size_t>(tailStrip);
+            stage.store(ok ? kStrips : kGiveUp, std::memory_order_release);
+            signal.Tell();
+            if (ok) {
+                if (tailStrip > static_cast<int64_t>(done.size())) reading.Open(r, endAt, base);
+                d.Rewind({(first + tailStrip) * 8, {endPredictors[0], endPredictors[1], endPredictors[2]}});
+                for (int64_t s = tailStrip; s < strips; ++s)
+                    if (!straight(d, r, base, s, tailMarks, tailAt, buffer)) break;
+                tailEnd = base + r.BitsTaken();
+                const int32_t *after = d.Predictors();
+                int32_t last[3] = {after[0], after[1], after[2]};
+                if (!from.partial) count();
+                outcome.endBit = tailEnd;
+                for (int c = 0; c < 3; ++c) outcome.endPredictors[c] = last[c];
+                decodeStrips(d, buffer);
+            }
+        } catch (...) {
+            ok = false;
         }
-        if (ok) join();
-        nextStrip.store(done.size(), std::memory_order_relaxed);
-        poolEnd = static_cast<size_t>(tailStrip);
-        stage.store(ok ? kStrips : kGiveUp, std::memory_order_release);
-        signal.Tell();
-        if (ok) {
-            if (tailStrip > static_cast<int64_t>(done.size())) reading.Open(r, endAt, base);
-            d.Rewind({(first + tailStrip) * 8, {endPredictors[0], endPredictors[1], endPredictors[2]}});
-            for (int64_t s = tailStrip; s < strips; ++s)
-                if (!straight(d, r, base, s, tailMarks, tailAt, buffer)) break;
-            tailEnd = base + r.BitsTaken();
-            const int32_t *after = d.Predictors();
-            int32_t last[3] = {after[0], after[1], after[2]};
-            if (!from.partial) count();
-            outcome.endBit = tailEnd;
-            for (int c = 0; c < 3; ++c) outcome.endPredictors[c] = last[c];
-            decodeStrips(d, buffer);
+        if (stage.load(std::memory_order_relaxed) == kReading) {
+            stage.store(kGiveUp, std::memory_order_release);
+            signal.Tell();
         }
-    } catch (...) {
-        ok = false;
-    }
-    if (stage.load(std::memory_order_relaxed) == kReading) {
-        stage.store(kGiveUp, std::memory_order_release);
-        signal.Tell();
-    }
-    for (std::thread &t : pool) t.join();
+    });
     if (ok) {
         outcome.strips = cut.load(std::memory_order_relaxed);
         if (outcome.strips < strips) {

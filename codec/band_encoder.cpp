@@ -9,7 +9,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "recycled.h"
@@ -72,7 +71,7 @@ bool BandBytes::Put(const void *data, size_t n) {
 
 std::vector<int64_t> PlanBands(int64_t count, unsigned threads) {
     const int64_t t = std::max<int64_t>(1, std::min(threads, kMaxThreads));
-    const int64_t least = std::max<int64_t>(1, count / (8 * t));
+    const int64_t least = std::max<int64_t>(1, count / (32 * t));
     std::vector<int64_t> starts{0};
     for (int64_t at = 0; at < count;) {
         const int64_t left = count - at;
@@ -142,13 +141,13 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
         Band &band = bands[b];
         try {
             StripEncoder strips(header, k);
-            fill(firstStrip + band.first - 1, strip);
+            fill(firstStrip + band.first - 1, strip, encoder.PaddedWidth() - 8);
             strips.ResumeAfter(strip, rowBytes, (firstStrip + band.first) * 8);
             StreamWriter out;
             out.OpenSink(band.bytes);
             out.Expect(ExpectedBytes(band.count, rowBytes));
             for (int64_t s = 0; s < band.count; ++s) {
-                fill(firstStrip + band.first + s, strip);
+                fill(firstStrip + band.first + s, strip, 0);
                 strips.Next(out, strip, rowBytes, strip);
             }
             band.bits = out.BitsWritten();
@@ -161,56 +160,52 @@ bool EncodeStripsInBands(const PlixHeader &header, const Dsp &k, StripEncoder &e
         done[b].store(true, std::memory_order_release);
         signal.Tell();
     };
-    std::vector<std::thread> pool;
-#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
-    try {
-        pool.reserve(workers - 1);
-        for (unsigned t = 1; t < workers; ++t)
-            pool.emplace_back([&, t] {
-                for (size_t b; (b = next.fetch_add(1, std::memory_order_relaxed)) < bandCount;)
-                    code(b, rows[t].get());
-            });
-    } catch (...) {
-        // No thread (or no memory for one): this one takes its bands.
-    }
-#endif
-    // Only this thread writes to w (whose sink may be the caller's): the
-    // first band straight, then each band's bits as soon as those before
-    // are in, so that joining overlaps the coding of the bands after.
-    uint8_t *const strip = rows[0].get();
-    const auto codeDirect = [&](int64_t from, int64_t to) {
-        for (int64_t s = from; s < to; ++s) {
-            fill(firstStrip + s, strip);
-            direct->Next(w, strip, rowBytes, strip);
+    // Only thread 0 writes to w (whose sink may be the caller's): the first
+    // band straight, then each band's bits as soon as those before are in,
+    // so that joining overlaps the coding of the bands after.
+    bool straightOn = false;  // (a band still being coded may not be read)
+    const auto first = [&] {
+        uint8_t *const strip = rows[0].get();
+        const auto codeDirect = [&](int64_t from, int64_t to) {
+            for (int64_t s = from; s < to; ++s) {
+                fill(firstStrip + s, strip, 0);
+                direct->Next(w, strip, rowBytes, strip);
+            }
+        };
+        direct->Resume(start);
+        codeDirect(0, bands[0].count);
+        bands[0].end = direct->Here();
+        size_t joined = 1;
+        while (joined < bandCount) {
+            if (done[joined].load(std::memory_order_acquire)) {
+                const Band &band = bands[joined];
+                if (!band.ok) {
+                    // Short of memory for its bits: the rest straight on here.
+                    next.store(bandCount, std::memory_order_relaxed);
+                    direct->Resume(bands[joined - 1].end);
+                    codeDirect(band.first, count);
+                    straightOn = true;
+                    break;
+                }
+                w.WriteBitString(band.bytes->Data(), band.bits);
+                ++joined;
+                continue;
+            }
+            const size_t b = next.fetch_add(1, std::memory_order_relaxed);
+            if (b < bandCount)
+                code(b, strip);
+            else
+                signal.Wait([&] { return done[joined].load(std::memory_order_acquire); });
         }
     };
-    direct->Resume(start);
-    codeDirect(0, bands[0].count);
-    bands[0].end = direct->Here();
-    size_t joined = 1;
-    bool straightOn = false;  // (a band still being coded may not be read)
-    while (joined < bandCount) {
-        if (done[joined].load(std::memory_order_acquire)) {
-            const Band &band = bands[joined];
-            if (!band.ok) {
-                // Short of memory for its bits: the rest straight on here.
-                next.store(bandCount, std::memory_order_relaxed);
-                direct->Resume(bands[joined - 1].end);
-                codeDirect(band.first, count);
-                straightOn = true;
-                break;
-            }
-            w.WriteBitString(band.bytes->Data(), band.bits);
-            ++joined;
-            continue;
+    RunTogether(workers, [&](unsigned t) {
+        if (t == 0) {
+            first();
+            return;
         }
-        const size_t b = next.fetch_add(1, std::memory_order_relaxed);
-        if (b < bandCount)
-            code(b, strip);
-        else
-            signal.Wait([&] { return done[joined].load(std::memory_order_acquire); });
-    }
-    for (std::thread &t : pool) t.join();
+        for (size_t b; (b = next.fetch_add(1, std::memory_order_relaxed)) < bandCount;)
+            code(b, rows[t].get());
+    });
     encoder.Resume(straightOn ? direct->Here() : bands.back().end);
     return true;
 }

@@ -91,8 +91,16 @@ int StreamEncoder::CodeStrips() {
                     (8 - stripFill_ % 8) * stripRowBytes_);
     const size_t stripBytes = stripRowBytes_ * 8;
     const int64_t first = strips_->Top() / 8;
-    const StripFill fill = [&](int64_t strip, uint8_t *out) {
-        std::memcpy(out, strip_.get() + static_cast<size_t>(strip - first) * stripBytes, stripBytes);
+    const StripFill fill = [&](int64_t strip, uint8_t *out, int32_t from) {
+        const uint8_t *in = strip_.get() + static_cast<size_t>(strip - first) * stripBytes;
+        if (from == 0) {
+            std::memcpy(out, in, stripBytes);
+            return;
+        }
+        const size_t skip = static_cast<size_t>(from) * 4;
+        for (size_t r = 0; r < 8; ++r)
+            std::memcpy(out + r * stripRowBytes_ + skip, in + r * stripRowBytes_ + skip,
+                        stripRowBytes_ - skip);
     };
     if (!BandsPayOff(strips, strips_->PaddedWidth(), threads_, bandMinPixels_) ||
         !EncodeStripsInBands(header_, GetDsp(), *strips_, writer_, strips, fill, threads_, &bands_)) {
@@ -144,14 +152,16 @@ uint32_t StreamEncoder::CodeInBands(const uint8_t *pixels, size_t stride, int fo
         !BandsPayOff(strips, strips_->PaddedWidth(), threads_, bandMinPixels_))
         return 0;
     const uint32_t firstRow = rowsIn_;
-    const StripFill fill = [&](int64_t strip, uint8_t *out) {
+    const size_t bytes = BytesPerPixel(format);
+    const StripFill fill = [&](int64_t strip, uint8_t *out, int32_t from) {
+        const uint32_t x = static_cast<uint32_t>(from);
         for (uint32_t r = 0; r < 8; ++r) {
             const uint64_t y = static_cast<uint64_t>(strip) * 8 + r;
-            uint8_t *row = out + r * stripRowBytes_;
+            uint8_t *row = out + r * stripRowBytes_ + size_t{x} * 4;
             if (y < height)
-                UnpackRow(pixels + (y - firstRow) * stride, format, row, width);
+                UnpackRow(pixels + (y - firstRow) * stride + size_t{x} * bytes, format, row, width - x);
             else
-                std::memset(row, 0xFF, stripRowBytes_);
+                std::memset(row, 0xFF, stripRowBytes_ - size_t{x} * 4);
         }
     };
     // Short of memory for the bands' bits, the rows go the one-thread way.

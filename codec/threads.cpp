@@ -42,6 +42,8 @@ public:
     Crew &operator=(const Crew &) = delete;
 
     unsigned long Pid() const { return pid_; }
+    // The parent's crew, kept only so that it is not lost memory.
+    void Inherit(Crew *parents) { parents_ = parents; }
 
     // The member that was given o, or null where none could be had.
     Member *Give(Offer *o) {
@@ -122,6 +124,7 @@ private:
     std::vector<std::unique_ptr<Member>> members_;
     bool stop_ = false;
     const unsigned long pid_;
+    Crew *parents_ = nullptr;
 };
 
 // The process's crew, ended with the library (a static's destructor runs
@@ -144,6 +147,7 @@ public:
         // thread that is not here, so a new one, the old one left alone.
         Crew *fresh = new (std::nothrow) Crew;
         if (!fresh) return nullptr;
+        fresh->Inherit(c);
         if (!crew_.compare_exchange_strong(c, fresh, std::memory_order_acq_rel)) {
             delete fresh;
             return c;

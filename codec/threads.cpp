@@ -180,15 +180,6 @@ void RunTogether(unsigned team, void (*call)(void *, unsigned), void *job) {
         offers[w].worker = w;
         to[w] = crew->Give(&offers[w]);
     }
-    std::exception_ptr failure;
-    try {
-        call(job, 0);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    for (unsigned w = 1; w < team && crew; ++w)
-        if (to[w]) crew->TakeBack(to[w], &offers[w]);
-    if (failure) std::rethrow_exception(failure);
 #else
     std::vector<std::thread> pool;
 #if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
@@ -199,15 +190,20 @@ void RunTogether(unsigned team, void (*call)(void *, unsigned), void *job) {
         // No thread (or no memory for one): the others take its share.
     }
 #endif
+#endif
     std::exception_ptr failure;
     try {
         call(job, 0);
     } catch (...) {
         failure = std::current_exception();
     }
+#if PLIX_KEPT_THREADS
+    for (unsigned w = 1; w < team && crew; ++w)
+        if (to[w]) crew->TakeBack(to[w], &offers[w]);
+#else
     for (std::thread &t : pool) t.join();
-    if (failure) std::rethrow_exception(failure);
 #endif
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace plix

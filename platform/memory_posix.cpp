@@ -8,16 +8,9 @@
 
 namespace plix::platform {
 
-namespace {
-
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-constexpr size_t kHuge = size_t{2} << 20;
-#endif
-
-}  // namespace
-
 void *AllocatePictureBuffer(size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr size_t kHuge = size_t{2} << 20;
     if (bytes >= kHuge) {
         const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
         if (rounded >= bytes) {
@@ -33,17 +26,6 @@ void *AllocatePictureBuffer(size_t bytes) {
     // Whole cache lines, so that rows of pixels can be streamed out.
     const size_t lines = (bytes > 0 ? bytes : 1) + 63;
     return lines > bytes ? std::aligned_alloc(64, lines / 64 * 64) : nullptr;
-}
-
-void *TrimPictureBuffer(void *p, size_t used, size_t capacity) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (capacity >= kHuge) return p;
-#else
-    (void)capacity;
-#endif
-    if (!p || used == 0) return p;
-    void *trimmed = std::realloc(p, used);
-    return trimmed ? trimmed : p;
 }
 
 }  // namespace plix::platform

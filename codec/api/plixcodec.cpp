@@ -44,7 +44,6 @@ public:
             void *p = data_ ? std::realloc(data_, size_ + n + kStreamSlack)
                             : plix::platform::AllocatePictureBuffer(n + kStreamSlack);
             if (!p) return;
-            picture_ = !data_;
             data_ = static_cast<uint8_t *>(p);
             capacity_ = size_ + n + kStreamSlack;
         }
@@ -55,7 +54,6 @@ public:
             void *p = std::realloc(data_, size_ + n);
             if (!p) return nullptr;
             data_ = static_cast<uint8_t *>(p);
-            picture_ = false;
             capacity_ = size_ + n;
         }
         return data_ + size_;
@@ -71,19 +69,15 @@ public:
             void *p = std::realloc(data_, grown);
             if (!p) return false;
             data_ = static_cast<uint8_t *>(p);
-            picture_ = false;
             capacity_ = grown;
         }
         std::memcpy(data_ + size_, data, n);
         size_ += n;
         return true;
     }
-    // Hands the block over, trimmed to its size (a picture buffer as the
-    // system trims it).
+    // Hands the block over, trimmed to its size.
     void *Release(size_t *size) {
-        void *p = picture_ ? plix::platform::TrimPictureBuffer(data_, size_, capacity_)
-                  : size_ > 0 ? std::realloc(data_, size_)
-                              : nullptr;
+        void *p = size_ > 0 ? std::realloc(data_, size_) : nullptr;
         if (!p) p = data_;
         *size = size_;
         data_ = nullptr;
@@ -95,7 +89,6 @@ private:
     uint8_t *data_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;
-    bool picture_ = false;  // as AllocatePictureBuffer gave it
 };
 
 template <class F>
